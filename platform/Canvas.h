@@ -1,0 +1,66 @@
+// Drawing on a 1-bit bitmap with the platform's rules: a pen (1 pixel) for
+// lines and outlines, a brush for fills, a font for text. Every operation
+// clips to the bitmap before it loops, so any 32-bit coordinate is cheap.
+#pragma once
+
+#include "Bitmap.h"
+#include "Font.h"
+
+#include <memory>
+#include <string_view>
+
+namespace folio {
+
+class TextRenderer;
+
+class Canvas {
+  public:
+    explicit Canvas(Bitmap& bitmap);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    Bitmap& Target() { return bitmap_; }
+
+    // Pen and brush colours; black or white on this surface (IsDarkColor).
+    TColor PenColor = clBlack;
+    TColor BrushColor = clWhite;
+    // The text font. Changes take effect at the next text call.
+    folio::Font Font;
+
+    void MoveTo(int x, int y) {
+        penX_ = x;
+        penY_ = y;
+    }
+    int PenX() const { return penX_; }
+    int PenY() const { return penY_; }
+
+    // A 1-pixel line in the pen colour from the pen position to (x, y); the
+    // end point itself is left unset. The pen position moves to (x, y).
+    void LineTo(int x, int y);
+
+    // Fills [x1, x2) x [y1, y2) with the brush and outlines it with the pen
+    // (the outline is the first and last row and column of that area).
+    // Corners in any order.
+    void Rectangle(int x1, int y1, int x2, int y2);
+
+    // Copies `src` with its top-left corner at (x, y), white pixels included.
+    void Draw(int x, int y, const Bitmap& src);
+
+    // Text in Font: the cell [x, x + TextWidth) x [y, y + TextHeight) is
+    // first filled with the brush, then the glyphs are set in black with the
+    // baseline at y + ascent. Bytes become characters through the code page
+    // of the font's character set.
+    void TextOut(int x, int y, std::string_view text);
+    int TextWidth(std::string_view text);
+    int TextHeight(std::string_view text);
+
+  private:
+    Bitmap& bitmap_;
+    int penX_ = 0;
+    int penY_ = 0;
+    // Rendering state for Font, made on first use (text module).
+    std::unique_ptr<TextRenderer> text_;
+};
+
+} // namespace folio

@@ -1,0 +1,70 @@
+// A canvas font as the engine sees it: face name, size in points, style set,
+// character set and colour. Only state; the text module turns it into glyphs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace folio {
+
+// Colours as 0x00BBGGRR, the platform's layout.
+using TColor = std::uint32_t;
+inline constexpr TColor clBlack = 0x000000;
+inline constexpr TColor clWhite = 0xFFFFFF;
+
+// A monochrome surface takes a colour as black when its luminance is below
+// half (ITU-R BT.601 weights, in thousandths).
+inline bool IsDarkColor(TColor c) {
+    unsigned r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+    return 299 * r + 587 * g + 114 * b < 128 * 1000;
+}
+
+// Style set, one bit each.
+enum FontStyleBit : std::uint8_t {
+    fsBold = 1,
+    fsItalic = 2,
+    fsUnderline = 4,
+    fsStrikeOut = 8,
+};
+using FontStyles = std::uint8_t;
+
+// Windows character-set identifiers.
+enum Charset : std::uint8_t {
+    ANSI_CHARSET = 0,
+    DEFAULT_CHARSET = 1,
+    SYMBOL_CHARSET = 2,
+    MAC_CHARSET = 77,
+    SHIFTJIS_CHARSET = 128,
+    HANGEUL_CHARSET = 129,
+    JOHAB_CHARSET = 130,
+    GB2312_CHARSET = 134,
+    CHINESEBIG5_CHARSET = 136,
+    GREEK_CHARSET = 161,
+    TURKISH_CHARSET = 162,
+    VIETNAMESE_CHARSET = 163,
+    HEBREW_CHARSET = 177,
+    ARABIC_CHARSET = 178,
+    BALTIC_CHARSET = 186,
+    RUSSIAN_CHARSET = 204,
+    THAI_CHARSET = 222,
+    EASTEUROPE_CHARSET = 238,
+    OEM_CHARSET = 255,
+};
+
+// The platform's default font, which a new canvas starts with.
+inline constexpr const char* kDefaultFontName = "MS Sans Serif";
+inline constexpr int kDefaultFontSize = 8;
+
+struct Font {
+    std::string Name = kDefaultFontName;
+    // Points. 0 means the default size; a negative size is a cell height in
+    // pixels rather than an em, as on the platform.
+    int Size = kDefaultFontSize;
+    FontStyles Style = 0;
+    std::uint8_t Charset = DEFAULT_CHARSET;
+    TColor Color = clBlack;
+
+    bool operator==(const Font&) const = default;
+};
+
+} // namespace folio

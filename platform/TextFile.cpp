@@ -1,0 +1,69 @@
+// Bounded file reading: only regular files, only up to a size limit, so a
+// device, a directory or an endless file ends in an error, not a hang.
+#include "TextFile.h"
+
+#include "Error.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace folio {
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string ReadWholeFile(const std::string& path, std::size_t limit) {
+    const Error cannotOpen("Cannot open file " + path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw cannotOpen;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > limit) {
+        ::close(fd);
+        throw cannotOpen;
+    }
+    std::string data;
+    data.resize(std::size_t(st.st_size));
+    std::size_t got = 0;
+    // The file may grow while it is read; stop at the size seen above.
+    while (got < data.size()) {
+        ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            throw cannotOpen;
+        }
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    ::close(fd);
+    data.resize(got);
+    return data;
+}
+
+void ReadTextLines(const std::string& path, const std::function<void(std::string&)>& onLine) {
+    const std::string data = ReadWholeFile(path, kMaxTextFileBytes);
+    std::string line;
+    std::size_t start = 0;
+    const std::size_t n = data.size();
+    while (start < n) {
+        std::size_t end = start;
+        while (end < n && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        line.assign(data, start, end - start);
+        onLine(line);
+        if (end < n && data[end] == '\r' && end + 1 < n && data[end + 1] == '\n')
+            end += 2;
+        else
+            end += 1;
+        start = end;
+    }
+}
+
+} // namespace folio
