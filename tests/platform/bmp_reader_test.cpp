@@ -474,147 +474,144 @@ TEST(BmpReader, MalformedFilesAreRefused) {
         const char* name;
         std::function<void(BmpFile&)> change;
     };
-    const std::vector<Case>
-        cases = {{"header size 0", [](BmpFile&f) { f.headerSize = 0; }},
-                 {"header size 16", [](BmpFile&f) { f.headerSize = 16; }},
-                 {"header size 64", [](BmpFile&f) { f.headerSize = 64; }},
-                 {"header size 100", [](BmpFile&f) { f.headerSize = 100; }},
-                 {"header size 4000", [](BmpFile&f) { f.headerSize = 4000; }},
-                 {"bit count 0", [](BmpFile&f) { f.bitCount = 0; }},
-                 {"bit count 2", [](BmpFile&f) { f.bitCount = 2; }},
-                 {"bit count 3", [](BmpFile&f) { f.bitCount = 3; }},
-                 {"bit count 64", [](BmpFile&f) { f.bitCount = 64; }},
-                 {"core header, 16 bits",
-                  [](BmpFile&f) {
-                      f.headerSize = 12;
-                      f.bitCount = 16;
-                  }},
-                 {"core header, 32 bits",
-                  [](BmpFile&f) {
-                      f.headerSize = 12;
-                      f.bitCount = 32;
-                  }},
-                 {"planes 0", [](BmpFile&f) { f.planes = 0; }},
-                 {"planes 2", [](BmpFile&f) { f.planes = 2; }},
-                 {"compression 4 (JPEG)", [](BmpFile&f) { f.compression = 4; }},
-                 {"compression 5 (PNG)", [](BmpFile&f) { f.compression = 5; }},
-                 {"compression 6", [](BmpFile&f) { f.compression = 6; }},
-                 {"compression huge", [](BmpFile&f) { f.compression = 0xFFFFFFFF; }},
-                 {"RLE8 at 4 bits",
-                  [](BmpFile&f) {
-                      f.compression = BI_RLE8;
-                      f.bitCount = 4;
-                  }},
-                 {"RLE4 at 8 bits", [](BmpFile&f) { f.compression = BI_RLE4; }},
-                 {"RLE8 top-down",
-                  [](BmpFile&f) {
-                      f = ValidRle8();
-                      f.height = -f.height;
-                  }},
-                 {"RLE size beyond the file",
-                  [](BmpFile&f) {
-                      f = ValidRle8();
-                      f.sizeImage += 1;
-                  }},
-                 {"RLE without end of bitmap",
-                  [](BmpFile&f) {
-                      f = ValidRle8();
-                      f.pixels.resize(f.pixels.size() - 2);
-                      f.sizeImage = 0;
-                  }},
-                 {"RLE size cuts the end of bitmap",
-                  [](BmpFile&f) {
-                      f = ValidRle8();
-                      f.sizeImage -= 2;
-                  }},
-                 {"RLE literal beyond the data",
-                  [](BmpFile&f) {
-                      f = ValidRle8();
-                      f.pixels = {0x00, 0xFF, 0x01, 0x02};
-                      f.sizeImage = 0;
-                  }},
-                 {"bit fields at 24 bits",
-                  [](BmpFile&f) {
-                      f.compression = BI_BITFIELDS;
-                      f.bitCount = 24;
-                  }},
-                 {"bit fields at 8 bits", [](BmpFile&f) { f.compression = BI_BITFIELDS; }},
-                 {"bit field with a gap",
-                  [](BmpFile&f) {
-                      f.compression = BI_BITFIELDS;
-                      f.bitCount = 16;
-                      f.palette.clear();
-                      f.pixels = Rows(5, 3, 16, false, [](int x, int) { return std::uint32_t(x); });
-                      f.masks = {0xF0F0, 0x0F00, 0x000F};
-                  }},
-                 {"bit field outside a 16-bit pixel",
-                  [](BmpFile&f) {
-                      f.compression = BI_BITFIELDS;
-                      f.bitCount = 16;
-                      f.palette.clear();
-                      f.pixels = Rows(5, 3, 16, false, [](int x, int) { return std::uint32_t(x); });
-                      f.masks = {0x1F0000, 0x07E0, 0x001F};
-                  }},
-                 {"width 0", [](BmpFile&f) { f.width = 0; }},
-                 {"negative width", [](BmpFile&f) { f.width = -5; }},
-                 {"width INT_MIN", [](BmpFile&f) { f.width = INT_MIN; }},
-                 {"width 65536", [](BmpFile&f) { f.width = 65536; }},
-                 {"height 0", [](BmpFile&f) { f.height = 0; }},
-                 {"height INT_MIN", [](BmpFile&f) { f.height = INT_MIN; }},
-                 {"height -65536", [](BmpFile&f) { f.height = -65536; }},
-                 {"60000 x 60000",
-                  [](BmpFile&f) {
-                      f.width = 60000;
-                      f.height = 60000;
-                  }},
-                 {"30000 x 30000 in a small file",
-                  [](BmpFile&f) {
-                      f.width = 30000;
-                      f.height = 30000;
-                  }},
-                 {"65535 x 2000 at 1 bit in a small file",
-                  [](BmpFile&f) {
-                      f.width = 65535;
-                      f.height = 2000;
-                      f.bitCount = 1;
-                      f.palette.resize(2);
-                  }},
-                 {"one byte of pixels missing", [](BmpFile&f) { f.pixels.pop_back(); }},
-                 [](BmpFile&f) {
-                     f.offsetAdjust = 1000;
-                     f.pixels.clear();
-                 }},
-        {"pixel offset inside the colour table", [](BmpFile&f) { f.offsetAdjust = -4; }},
-        {"colour table count beyond the pixel offset", [](BmpFile&f) { f.colorsUsed = 200; }},
-        {"full colour table missing", [](BmpFile&f) { f.colorsUsed = 0; }},
-        {"masks missing after the header", [](BmpFile&f) {
+    const std::vector<Case> cases = {
+        {"header size 0", [](BmpFile& f) { f.headerSize = 0; }},
+        {"header size 16", [](BmpFile& f) { f.headerSize = 16; }},
+        {"header size 64", [](BmpFile& f) { f.headerSize = 64; }},
+        {"header size 100", [](BmpFile& f) { f.headerSize = 100; }},
+        {"header size 4000", [](BmpFile& f) { f.headerSize = 4000; }},
+        {"bit count 0", [](BmpFile& f) { f.bitCount = 0; }},
+        {"bit count 2", [](BmpFile& f) { f.bitCount = 2; }},
+        {"bit count 3", [](BmpFile& f) { f.bitCount = 3; }},
+        {"bit count 64", [](BmpFile& f) { f.bitCount = 64; }},
+        {"core header, 16 bits",
+         [](BmpFile& f) {
+             f.headerSize = 12;
+             f.bitCount = 16;
+         }},
+        {"core header, 32 bits",
+         [](BmpFile& f) {
+             f.headerSize = 12;
+             f.bitCount = 32;
+         }},
+        {"planes 0", [](BmpFile& f) { f.planes = 0; }},
+        {"planes 2", [](BmpFile& f) { f.planes = 2; }},
+        {"compression 4 (JPEG)", [](BmpFile& f) { f.compression = 4; }},
+        {"compression 5 (PNG)", [](BmpFile& f) { f.compression = 5; }},
+        {"compression 6", [](BmpFile& f) { f.compression = 6; }},
+        {"compression huge", [](BmpFile& f) { f.compression = 0xFFFFFFFF; }},
+        {"RLE8 at 4 bits",
+         [](BmpFile& f) {
+             f.compression = BI_RLE8;
+             f.bitCount = 4;
+         }},
+        {"RLE4 at 8 bits", [](BmpFile& f) { f.compression = BI_RLE4; }},
+        {"RLE8 top-down",
+         [](BmpFile& f) {
+             f = ValidRle8();
+             f.height = -f.height;
+         }},
+        {"RLE size beyond the file",
+         [](BmpFile& f) {
+             f = ValidRle8();
+             f.sizeImage += 1;
+         }},
+        {"RLE without end of bitmap",
+         [](BmpFile& f) {
+             f = ValidRle8();
+             f.pixels.resize(f.pixels.size() - 2);
+             f.sizeImage = 0;
+         }},
+        {"RLE size cuts the end of bitmap",
+         [](BmpFile& f) {
+             f = ValidRle8();
+             f.sizeImage -= 2;
+         }},
+        {"RLE literal beyond the data",
+         [](BmpFile& f) {
+             f = ValidRle8();
+             f.pixels = {0x00, 0xFF, 0x01, 0x02};
+             f.sizeImage = 0;
+         }},
+        {"bit fields at 24 bits",
+         [](BmpFile& f) {
+             f.compression = BI_BITFIELDS;
+             f.bitCount = 24;
+         }},
+        {"bit fields at 8 bits", [](BmpFile& f) { f.compression = BI_BITFIELDS; }},
+        {"bit field with a gap",
+         [](BmpFile& f) {
+             f.compression = BI_BITFIELDS;
+             f.bitCount = 16;
+             f.palette.clear();
+             f.pixels = Rows(5, 3, 16, false, [](int x, int) { return std::uint32_t(x); });
+             f.masks = {0xF0F0, 0x0F00, 0x000F};
+         }},
+        {"bit field outside a 16-bit pixel",
+         [](BmpFile& f) {
+             f.compression = BI_BITFIELDS;
+             f.bitCount = 16;
+             f.palette.clear();
+             f.pixels = Rows(5, 3, 16, false, [](int x, int) { return std::uint32_t(x); });
+             f.masks = {0x1F0000, 0x07E0, 0x001F};
+         }},
+        {"width 0", [](BmpFile& f) { f.width = 0; }},
+        {"negative width", [](BmpFile& f) { f.width = -5; }},
+        {"width INT_MIN", [](BmpFile& f) { f.width = INT_MIN; }},
+        {"width 65536", [](BmpFile& f) { f.width = 65536; }},
+        {"height 0", [](BmpFile& f) { f.height = 0; }},
+        {"height INT_MIN", [](BmpFile& f) { f.height = INT_MIN; }},
+        {"height -65536", [](BmpFile& f) { f.height = -65536; }},
+        {"60000 x 60000",
+         [](BmpFile& f) {
+             f.width = 60000;
+             f.height = 60000;
+         }},
+        {"30000 x 30000 in a small file",
+         [](BmpFile& f) {
+             f.width = 30000;
+             f.height = 30000;
+         }},
+        {"65535 x 2000 at 1 bit in a small file",
+         [](BmpFile& f) {
+             f.width = 65535;
+             f.height = 2000;
+             f.bitCount = 1;
+             f.palette.resize(2);
+         }},
+        {"one byte of pixels missing", [](BmpFile& f) { f.pixels.pop_back(); }},
+        {"pixel offset inside the colour table", [](BmpFile& f) { f.offsetAdjust = -4; }},
+        {"colour table count beyond the pixel offset", [](BmpFile& f) { f.colorsUsed = 200; }},
+        {"full colour table missing", [](BmpFile& f) { f.colorsUsed = 0; }},
+        {"masks missing after the header",
+         [](BmpFile& f) {
              f.compression = BI_BITFIELDS;
              f.bitCount = 32;
              f.palette.clear();
              f.pixels.clear();
              f.offsetAdjust = -12;
          }},
-};
-for (const Case& c : cases) {
-    BmpFile f = Valid8();
-    c.change(f);
-    const Bytes file = f.Build();
-    Bitmap out;
-    EXPECT_THROW(DecodeBmp(file.data(), file.size(), out), Error) << c.name;
-    EXPECT_TRUE(out.Empty()) << c.name;
-}
+    };
+    for (const Case& c : cases) {
+        BmpFile f = Valid8();
+        c.change(f);
+        const Bytes file = f.Build();
+        Bitmap out;
+        EXPECT_THROW(DecodeBmp(file.data(), file.size(), out), Error) << c.name;
+        EXPECT_TRUE(out.Empty()) << c.name;
+    }
 
-// Raw damage to the file header.
-Bytes file = Valid8().Build();
-file[1] = 'A';
-EXPECT_THROW(Decode(file), Error);
-// Pixel offsets past the end: one byte, at the end, 4 GiB.
-for (std::uint32_t offset :
-     {std::uint32_t(file.size() + 1), std::uint32_t(file.size()), std::uint32_t(0xFFFFFFFF)}) {
-    file = Valid8().Build();
-    std::memcpy(file.data() + 10, &offset, 4);
-    EXPECT_THROW(Decode(file), Error) << offset;
-}
+    // Raw damage to the file header.
+    Bytes file = Valid8().Build();
+    file[1] = 'A';
+    EXPECT_THROW(Decode(file), Error);
+    // Pixel offsets past the end: one byte, at the end, 4 GiB.
+    for (std::uint32_t offset :
+         {std::uint32_t(file.size() + 1), std::uint32_t(file.size()), std::uint32_t(0xFFFFFFFF)}) {
+        file = Valid8().Build();
+        std::memcpy(file.data() + 10, &offset, 4);
+        EXPECT_THROW(Decode(file), Error) << offset;
+    }
 }
 
 TEST(BmpReader, MessageAndUnchangedTargetOnFailure) {
