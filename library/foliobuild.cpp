@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::string base = pngDir + "/" + stem(files[1]);
-        options.beforeSave = [&](FaxImage& fax, std::string& error) {
+        options.beforeSave = [base](FaxImage& fax, std::string& error) {
             int index = 1;
             for (Link* l = fax.Pages->First(); l; l = l->Suc(), ++index) {
                 char number[16];
