@@ -307,3 +307,32 @@ TEST_F(ProgramEngine, TabsAreDrawnAsCharactersOfTheirOwn) {
 }
 
 } // namespace
+
+#include "common/RecordingWriter.h"
+
+namespace {
+
+TEST_F(ProgramEngine, SaveWritesOnlyThePagesOfTheLastRun) {
+    enginetest::gWriterCalls.clear();
+    settings.width = "1700";
+    FaxImage fax(settings, &viewer);
+    fax.ResetAll();
+    run(fax, ":FAX:PAGEBREAK");
+    run(fax, ":FAX:PAGEBREAK");
+    fax.ResetAll();
+    char name[] = "one.tif";
+    EXPECT_TRUE(fax.SaveFile(name));
+    ASSERT_EQ(enginetest::gWriterCalls.size(), 1u);
+    const auto& call = enginetest::gWriterCalls[0];
+    EXPECT_EQ(call.count, 1);
+    EXPECT_EQ(call.header().biWidth, 1700);
+    // 216-byte rows: 212 bytes and 4 bits of pixels, 28 bits of padding.
+    EXPECT_EQ(call.header().biSizeImage, 216u * 2200);
+    const std::uint8_t* row = call.pixels();
+    EXPECT_EQ(row[211], 0x00);
+    EXPECT_EQ(row[212], 0x0F);
+    EXPECT_EQ(row[213], 0xFF);
+    EXPECT_EQ(row[215], 0xFF);
+}
+
+} // namespace
