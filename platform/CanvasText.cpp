@@ -19,6 +19,31 @@ namespace {
 // columns on dst are kept, so dst's row padding stays clear.
 void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bits, int pitch,
             int w, int h) {
+    if (x >= 0 && y >= 0 && x + w <= dst.Width() && y + h <= dst.Height()) {
+        // Wholly on the bitmap, the common case: no masks. The glyph's
+        // padding bits are clear, and its last byte ends on the bitmap or
+        // in the row's padding only where the glyph's own bits are clear.
+        const int shift = int(x & 7);
+        const std::size_t stride = std::size_t(dst.Stride());
+        std::uint8_t* row = dst.Row(int(y)) + (x >> 3);
+        const int n = (w + 7) / 8;
+        for (int r = 0; r < h; ++r, row += stride, bits += pitch) {
+            if (shift == 0) {
+                for (int j = 0; j < n; ++j)
+                    row[j] |= bits[j];
+            } else {
+                unsigned carry = 0;
+                for (int j = 0; j < n; ++j) {
+                    const unsigned v = bits[j];
+                    row[j] |= std::uint8_t(carry | (v >> shift));
+                    carry = (v << (8 - shift)) & 0xFF;
+                }
+                if (carry)
+                    row[n] |= std::uint8_t(carry);
+            }
+        }
+        return;
+    }
     const std::int64_t c0 = std::max<std::int64_t>(0, -x);
     const std::int64_t c1 = std::min<std::int64_t>(w, std::int64_t(dst.Width()) - x);
     const std::int64_t r0 = std::max<std::int64_t>(0, -y);
@@ -55,15 +80,42 @@ void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bit
     }
 }
 
-// Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the bitmap.
+// Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the bitmap. Text
+// cells are narrow and many, so the rows are walked here with the masks
+// worked out once.
 void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
           bool black) {
     x0 = std::max<std::int64_t>(x0, 0);
     y0 = std::max<std::int64_t>(y0, 0);
     x1 = std::min<std::int64_t>(x1, dst.Width());
     y1 = std::min<std::int64_t>(y1, dst.Height());
-    if (x0 < x1 && y0 < y1)
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const std::int64_t first = x0 >> 3, last = (x1 - 1) >> 3;
+    if (last - first > 8) {
         dst.FillRect(int(x0), int(y0), int(x1), int(y1), black);
+        return;
+    }
+    std::uint8_t masks[10];
+    for (std::int64_t b = first; b <= last; ++b) {
+        unsigned m = 0xFF;
+        if (b == first)
+            m &= 0xFFu >> (x0 & 7);
+        if (b == last)
+            m &= 0xFFu << (7 - ((x1 - 1) & 7));
+        masks[b - first] = std::uint8_t(m);
+    }
+    const int n = int(last - first) + 1;
+    const std::size_t stride = std::size_t(dst.Stride());
+    std::uint8_t* row = dst.Row(int(y0)) + first;
+    for (std::int64_t y = y0; y < y1; ++y, row += stride) {
+        if (black)
+            for (int i = 0; i < n; ++i)
+                row[i] |= masks[i];
+        else
+            for (int i = 0; i < n; ++i)
+                row[i] &= std::uint8_t(~masks[i]);
+    }
 }
 
 } // namespace

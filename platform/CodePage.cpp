@@ -117,6 +117,9 @@ Outcome convertOne(iconv_t cd, const unsigned char* bytes, std::size_t n, char32
     std::size_t r = iconv(cd, &ip, &il, &op, &ol);
     if (r == std::size_t(-1))
         return errno == EINVAL ? Outcome::Incomplete : Outcome::Invalid;
+    // 1255 and 1258 hold a character back in case a combining mark follows.
+    if (iconv(cd, nullptr, nullptr, &op, &ol) == std::size_t(-1))
+        return Outcome::Invalid;
     // Exactly one code point, all input used.
     if (il != 0 || sizeof buf - ol != 4)
         return Outcome::Invalid;
