@@ -305,7 +305,7 @@ void decodeRle(const Header& h, const std::uint8_t* data, std::size_t size, Bitm
     // Positions are 64-bit: deltas and runs may carry them far past the picture.
     std::int64_t x = 0, line = 0;
     auto put = [&](std::int64_t px, unsigned index) {
-        if (px >= h.width || line >= h.height || h.black[index] == background)
+        if (px >= h.width || line >= h.height)
             return;
         std::uint8_t* row = out.Row(int(h.height - 1 - line));
         const std::uint8_t mask = std::uint8_t(0x80 >> (px & 7));
