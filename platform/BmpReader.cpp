@@ -298,8 +298,7 @@ void decodeRle(const Header& h, const std::uint8_t* data, std::size_t size, Bitm
     }
     const bool four = h.compression == BI_RLE4;
     out.SetSize(h.width, h.height);
-    const bool background = h.black[0];
-    if (background)
+    if (h.black[0])
         out.Fill(true);
 
     // Positions are 64-bit: deltas and runs may carry them far past the picture.
