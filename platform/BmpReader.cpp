@@ -298,14 +298,13 @@ void decodeRle(const Header& h, const std::uint8_t* data, std::size_t size, Bitm
     }
     const bool four = h.compression == BI_RLE4;
     out.SetSize(h.width, h.height);
-    const bool background = h.black[0];
-    if (background)
+    if (h.black[0])
         out.Fill(true);
 
     // Positions are 64-bit: deltas and runs may carry them far past the picture.
     std::int64_t x = 0, line = 0;
     auto put = [&](std::int64_t px, unsigned index) {
-        if (px >= h.width || line >= h.height || h.black[index] == background)
+        if (px >= h.width || line >= h.height)
             return;
         std::uint8_t* row = out.Row(int(h.height - 1 - line));
         const std::uint8_t mask = std::uint8_t(0x80 >> (px & 7));
