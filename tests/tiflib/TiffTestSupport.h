@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace tiftest {
