@@ -140,6 +140,7 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
     int lineNo = 0;
     try {
         auto fax = std::make_unique<FaxImage>();
+        fax->SetFileGate(options.fileGate);
         auto reader = std::make_unique<MacroReader>(file.get());
         while (reader->next(line.get(), kLineBuffer)) {
             ++lineNo;

@@ -9,6 +9,7 @@
 #include <string>
 
 class FaxImage;
+class FileGate;
 
 namespace folio {
 
@@ -17,6 +18,8 @@ struct BuildOptions {
     // inspect the pages (foliobuild writes PNG previews here). Returning
     // false stops the build with `error` as the cause.
     std::function<bool(FaxImage&, std::string& error)> beforeSave;
+    // Confines FILE commands (see FileGate); null allows every file.
+    FileGate* fileGate = nullptr;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure

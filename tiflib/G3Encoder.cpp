@@ -1,9 +1,9 @@
 // Group 3 one-dimensional coding. Runs are found a machine word at a time:
-// each row is loaded as 64-bit words with its first pixel in the top bit, and
-// the end of a run is the first bit that differs from the run's colour, found
-// by counting leading zeros. Codes come from the Modified Huffman tables and
-// are collected in a 64-bit accumulator that is emptied 32 bits at a time into
-// a buffer sized for the worst row in advance, so the inner loop never checks
+// each row is loaded as 64-bit words with its first pixel in the top bit, each
+// word is turned into a mask of the places where the colour changes, and the
+// changes are taken from it one by one by counting leading zeros. Each run is then one look-up (make-up and
+// terminating code joined in one table entry) and one branch-free append to a
+// buffer sized for the worst row in advance, so the inner loop never checks
 // for room.
 #include "G3Encoder.h"
 
@@ -67,49 +67,62 @@ constexpr Code kBlackMakeup[40] = {
 constexpr std::uint32_t kLongestMakeup = 2560;
 constexpr unsigned kEolLength = 12; // 0000 0000 0001
 
-struct CodeTables {
-    const Code* terminating;
-    const Code* makeup;
+// Each run shorter than 2560 as one code word: its make-up code (runs of 64
+// and more) followed by its terminating code, at most 13 + 12 = 25 bits. An
+// entry is the bits shifted left by 5 and the length in the low 5 bits.
+struct RunTable {
+    std::uint32_t entry[kLongestMakeup];
 };
-constexpr CodeTables kWhite{kWhiteTerminating, kWhiteMakeup};
-constexpr CodeTables kBlack{kBlackTerminating, kBlackMakeup};
 
-// Bits of the output, most significant first. Holds fewer than 32 bits between
-// calls; each put adds at most 32.
+constexpr RunTable makeRunTable(const Code* terminating, const Code* makeup) {
+    RunTable t{};
+    for (std::uint32_t run = 0; run < kLongestMakeup; ++run) {
+        const Code& term = terminating[run % 64];
+        std::uint32_t bits = term.bits, length = term.length;
+        if (run >= 64) {
+            const Code& up = makeup[run / 64 - 1];
+            bits |= std::uint32_t(up.bits) << length;
+            length += up.length;
+        }
+        t.entry[run] = bits << 5 | length;
+    }
+    return t;
+}
+
+constexpr RunTable kWhiteRuns = makeRunTable(kWhiteTerminating, kWhiteMakeup);
+constexpr RunTable kBlackRuns = makeRunTable(kBlackTerminating, kBlackMakeup);
+// The make-up code for 2560, the same for both colours.
+constexpr Code kMakeup2560 = kWhiteMakeup[kLongestMakeup / 64 - 1];
+
+// Bits of the output, most significant first. Fewer than 8 bits wait in the
+// top of the accumulator between calls; each put stores all 8 accumulator
+// bytes and moves on by the whole bytes among them, so there is no branch,
+// and the buffer needs 8 bytes of slack past the last byte.
 class BitWriter {
   public:
     explicit BitWriter(std::uint8_t* at) : at_(at) {}
 
+    // Appends the low `length` bits of `code` (length at most 32; no bits
+    // above them set).
     void put(std::uint32_t code, unsigned length) {
-        acc_ = (acc_ << length) | code;
+        acc_ |= std::uint64_t(code) << (64 - pending_ - length);
         pending_ += length;
-        if (pending_ >= 32) {
-            pending_ -= 32;
-            const std::uint32_t word = std::uint32_t(acc_ >> pending_);
-            at_[0] = std::uint8_t(word >> 24);
-            at_[1] = std::uint8_t(word >> 16);
-            at_[2] = std::uint8_t(word >> 8);
-            at_[3] = std::uint8_t(word);
-            at_ += 4;
-        }
+        const std::uint64_t bytes = __builtin_bswap64(acc_);
+        std::memcpy(at_, &bytes, 8);
+        at_ += pending_ >> 3;
+        acc_ <<= pending_ & ~7u;
+        pending_ &= 7;
     }
 
     // An EOL preceded by the zero fill bits that make it end on a byte
-    // boundary. Whole bytes are emptied 32 bits at a time, so the position
-    // within the current byte is pending_ % 8; the EOL must start at bit 4.
-    void putAlignedEol() {
-        const unsigned fill = (12 - (pending_ & 7)) & 7;
-        put(1, fill + kEolLength);
-    }
+    // boundary: it must start at bit 4 of a byte.
+    void putAlignedEol() { put(1, ((12 - pending_) & 7) + kEolLength); }
 
     // Pads the last byte with zeros and returns the end of the output.
     std::uint8_t* finish() {
-        while (pending_ >= 8) {
-            pending_ -= 8;
-            *at_++ = std::uint8_t(acc_ >> pending_);
-        }
         if (pending_ > 0)
-            *at_++ = std::uint8_t(acc_ << (8 - pending_));
+            *at_++ = std::uint8_t(acc_ >> 56);
+        acc_ = 0;
         pending_ = 0;
         return at_;
     }
@@ -123,48 +136,23 @@ class BitWriter {
     unsigned pending_ = 0;
 };
 
-inline void putRun(BitWriter& out, const CodeTables& tables, std::uint32_t run) {
+inline void putRun(BitWriter& out, const RunTable& table, std::uint32_t run) {
     while (run >= kLongestMakeup) {
-        const Code& c = tables.makeup[kLongestMakeup / 64 - 1];
-        out.put(c.bits, c.length);
+        out.put(kMakeup2560.bits, kMakeup2560.length);
         run -= kLongestMakeup;
     }
-    if (run >= 64) {
-        const Code& c = tables.makeup[run / 64 - 1];
-        out.put(c.bits, c.length);
-        run %= 64;
-    }
-    const Code& c = tables.terminating[run];
-    out.put(c.bits, c.length);
-}
-
-// First pixel at or after `from` whose colour is not `colour` (0 white, 1
-// black), or `width` when the run reaches the end of the row. `words` holds
-// the row, first pixel in the top bit of words[0]; only its first
-// (width + 63) / 64 words are looked at.
-inline std::uint32_t runEnd(const std::uint64_t* words, std::uint32_t from, std::uint32_t width,
-                            unsigned colour) {
-    const std::uint64_t flip = colour ? ~std::uint64_t(0) : 0;
-    const std::uint32_t last = (width - 1) / 64;
-    std::uint32_t i = from / 64;
-    std::uint64_t w = (words[i] ^ flip) & (~std::uint64_t(0) >> (from % 64));
-    while (w == 0) {
-        if (++i > last)
-            return width;
-        w = words[i] ^ flip;
-    }
-    const std::uint32_t at = i * 64 + std::uint32_t(__builtin_clzll(w));
-    return std::min(at, width);
+    const std::uint32_t entry = table.entry[run];
+    out.put(entry >> 5, entry & 31);
 }
 
 // Most bytes one row can take. A run of n pixels costs at most 12 bits for
 // every 2560 in it plus a make-up and a terminating code (25 bits); a row of w
-// pixels has at most w + 1 runs. Then the fill bits and the EOL, and room for
-// the bits still in the accumulator.
+// pixels has at most w + 1 runs. Then the fill bits and the EOL, the bits left
+// from the row before, and the 8 bytes every store touches.
 std::size_t worstRowBytes(std::uint32_t width) {
     const std::uint64_t bits =
-        25 * (std::uint64_t(width) + 1) + 12 * (width / kLongestMakeup) + 7 + kEolLength + 32;
-    return std::size_t(bits / 8 + 8);
+        25 * (std::uint64_t(width) + 1) + 12 * (width / kLongestMakeup) + 7 + kEolLength + 7;
+    return std::size_t(bits / 8 + 1 + 8);
 }
 
 } // namespace
@@ -177,6 +165,10 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     const std::size_t wordCount = (std::size_t(width) + 63) / 64;
     const std::size_t rowLoad = std::min(page.rowBytes, (std::size_t(width) + 7) / 8);
     std::vector<std::uint64_t> words(wordCount);
+    // The bits of the last word that are pixels; the rest are padding.
+    const std::uint64_t lastWordMask = ~std::uint64_t(0) << (64 * wordCount - width);
+    constexpr std::uint64_t kFirstBit = std::uint64_t(1) << 63;
+    const RunTable* const runs[2] = {&kWhiteRuns, &kBlackRuns};
 
     const std::size_t worstRow = worstRowBytes(width);
     // A typical page codes to a small fraction of its pixel bytes: start with
@@ -194,23 +186,29 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
 
         words[wordCount - 1] = 0;
         std::memcpy(words.data(), page.row(y), rowLoad);
-        for (std::uint64_t& w : words)
-            w = __builtin_bswap64(w);
 
         bits.putAlignedEol();
-        std::uint32_t x = 0;
-        for (;;) {
-            std::uint32_t end = runEnd(words.data(), x, width, 0);
-            putRun(bits, kWhite, end - x);
-            x = end;
-            if (x >= width)
-                break;
-            end = runEnd(words.data(), x, width, 1);
-            putRun(bits, kBlack, end - x);
-            x = end;
-            if (x >= width)
-                break;
+        // Bit p of `changes` is set where pixel p differs from pixel p - 1
+        // (white before the row); runs lie between successive changes.
+        std::uint32_t start = 0;
+        unsigned colour = 0;
+        std::uint64_t before = 0; // the previous pixel, in the top bit
+        for (std::size_t i = 0; i < wordCount; ++i) {
+            const std::uint64_t pixels = __builtin_bswap64(words[i]);
+            std::uint64_t changes = pixels ^ (pixels >> 1 | before);
+            before = pixels << 63;
+            if (i + 1 == wordCount)
+                changes &= lastWordMask;
+            while (changes) {
+                const unsigned at = unsigned(__builtin_clzll(changes));
+                const std::uint32_t change = std::uint32_t(i * 64 + at);
+                putRun(bits, *runs[colour], change - start);
+                start = change;
+                colour ^= 1;
+                changes &= ~(kFirstBit >> at);
+            }
         }
+        putRun(bits, *runs[colour], width - start);
     }
     std::uint8_t* end = bits.finish();
     out.resize(std::size_t(end - out.data()));
