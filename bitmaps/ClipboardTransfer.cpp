@@ -69,14 +69,18 @@ WORD Copy(HWND owner, HGLOBAL dib) {
         return 0;
     }
     EmptyClipboard();
-    const bool dibPlaced = SetClipboardData(CF_DIB, copy) != nullptr;
-    if (!dibPlaced)
+    if (!SetClipboardData(CF_DIB, copy)) {
+        // A palette without its picture is of no use to anyone.
         GlobalFree(copy);
+        DeleteObject(logical);
+        CloseClipboard();
+        return 0;
+    }
     const bool palettePlaced = SetClipboardData(CF_PALETTE, logical) != nullptr;
     if (!palettePlaced)
         DeleteObject(logical);
     CloseClipboard();
-    return dibPlaced && palettePlaced ? 1 : 0;
+    return palettePlaced ? 1 : 0;
 }
 
 HGLOBAL Paste(HWND owner) {
