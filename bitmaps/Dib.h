@@ -16,11 +16,11 @@ struct DibLayout {
     WORD width = 0;
     WORD height = 0;
     WORD bitCount = 0;
-    DWORD colours = 0;      // colour-table entries present (biClrUsed)
-    DWORD stride = 0;       // bytes per row
-    SIZE_T bitsOffset = 0;  // 40 + 4 x colours
-    SIZE_T imageBytes = 0;  // stride x height
-    SIZE_T totalBytes = 0;  // bitsOffset + imageBytes: what a copy carries
+    DWORD colours = 0;     // colour-table entries present (biClrUsed)
+    DWORD stride = 0;      // bytes per row
+    SIZE_T bitsOffset = 0; // 40 + 4 x colours
+    SIZE_T imageBytes = 0; // stride x height
+    SIZE_T totalBytes = 0; // bitsOffset + imageBytes: what a copy carries
 };
 
 // Checks the first blockSize bytes of a block against the model: biSize 40,

@@ -36,8 +36,8 @@ WORD Show(HDC dc, HGLOBAL dib, WORD x, WORD y) {
     HPALETTE previous = nullptr;
     if (layout.bitCount <= 8) {
         try {
-            created = PaletteFromColourTable(picture.data() + sizeof(BITMAPINFOHEADER),
-                                             layout.colours);
+            created =
+                PaletteFromColourTable(picture.data() + sizeof(BITMAPINFOHEADER), layout.colours);
         } catch (...) {
             return 0; // the LOGPALETTE could not be allocated
         }
@@ -52,9 +52,9 @@ WORD Show(HDC dc, HGLOBAL dib, WORD x, WORD y) {
     // pixel x columns from the left and y rows from the top lands at (0, 0).
     bool drawn = true;
     if (layout.width && layout.height)
-        drawn = SetDIBitsToDevice(dc, 0, 0, layout.width, layout.height, x, -int(y), 0,
-                                  layout.height, picture.bits(), picture.info(),
-                                  DIB_RGB_COLORS) != 0;
+        drawn =
+            SetDIBitsToDevice(dc, 0, 0, layout.width, layout.height, x, -int(y), 0, layout.height,
+                              picture.bits(), picture.info(), DIB_RGB_COLORS) != 0;
 
     // Back to the previous palette before ours is deleted: a palette still
     // selected into a device context must not go away under it.
@@ -77,8 +77,12 @@ WORD ShowDib(HDC dc, HGLOBAL dib, WORD x, WORD y) {
     }
 }
 
-WORD GetDibLibraryVersion() { return kLibraryVersion; }
+WORD GetDibLibraryVersion() {
+    return kLibraryVersion;
+}
 
-LPCSTR GetDibCopyright() { return kCopyright; }
+LPCSTR GetDibCopyright() {
+    return kCopyright;
+}
 
 } // extern "C"

@@ -140,8 +140,8 @@ HGLOBAL DitherTo16(HGLOBAL source) {
         return nullptr;
     // Index bit 0 is red, bit 1 green, bit 2 blue; entries 8 to 15 stay black.
     static constexpr PaletteTriple kCorners[16] = {
-        {0, 0, 0},     {255, 0, 0},     {0, 255, 0},   {255, 255, 0},
-        {0, 0, 255},   {255, 0, 255},   {0, 255, 255}, {255, 255, 255},
+        {0, 0, 0},   {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+        {0, 0, 255}, {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
     };
     Output out(in, kCorners, 4);
     if (!out)
@@ -220,8 +220,8 @@ HGLOBAL DitherTo256(HGLOBAL source) {
                         const std::uint8_t* p = cur + 3 * x;
                         const int b = p[0], g = p[1], r = p[2];
                         // Index bits RRRGGGBB: the top bits of each component.
-                        const unsigned index = unsigned(r & 0xE0) | unsigned((g >> 5) << 2) |
-                                               unsigned(b >> 6);
+                        const unsigned index =
+                            unsigned(r & 0xE0) | unsigned((g >> 5) << 2) | unsigned(b >> 6);
                         d[x] = BYTE(index);
                         const PaletteTriple& q = cube[index];
                         // Error units: the difference / 16 rounded toward minus infinity.

@@ -210,9 +210,9 @@ RASTRUM_API COLORREF GetPixel(HDC dc, int x, int y);
 /* Win32 semantics: source rectangle from (xSrc, ySrc) counted from the DIB's
  * lower-left corner; bits holds scan lines startScan to startScan + lines - 1.
  * Returns the number of scan lines given, or 0. Only DIB_RGB_COLORS. */
-RASTRUM_API int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height,
-                                  int xSrc, int ySrc, UINT startScan, UINT lines,
-                                  const void* bits, const BITMAPINFO* info, UINT colorUse);
+RASTRUM_API int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc,
+                                  int ySrc, UINT startScan, UINT lines, const void* bits,
+                                  const BITMAPINFO* info, UINT colorUse);
 /* NEWFRAME, ABORTDOC, QUERYESCSUPPORT, STARTDOC (input: the document name and
  * its length), ENDDOC. Positive on success, SP_ERROR on failure, 0 when the
  * device does not know the escape. */
@@ -226,8 +226,7 @@ RASTRUM_API HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackgroun
 /* Entries of the selected palette mapped, or GDI_ERROR. */
 RASTRUM_API UINT RealizePalette(HDC dc);
 /* With entries null, the palette's entry count. */
-RASTRUM_API UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count,
-                                   PALETTEENTRY* entries);
+RASTRUM_API UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* entries);
 /* As in Win32, palettes are not selected with SelectObject (use SelectPalette):
  * this layer has no other objects, so the call returns null. */
 RASTRUM_API HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);

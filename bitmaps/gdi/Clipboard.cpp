@@ -26,7 +26,9 @@ Clipboard& clipboard() {
     return *c;
 }
 
-bool OpenedHere(const Clipboard& c) { return c.open && c.thread == std::this_thread::get_id(); }
+bool OpenedHere(const Clipboard& c) {
+    return c.open && c.thread == std::this_thread::get_id();
+}
 
 bool IsLiveBlock(void* handle) {
     if (!GlobalLock(handle))

@@ -8,7 +8,9 @@
 #include <cairo-pdf.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace rastrum::gdi {
@@ -56,12 +58,16 @@ Device::Device(ObjectKind k, int w, int h, int dpi)
     ++palette->selections;
 }
 
-Device::~Device() { DeviceReleasesPalette(palette); }
+Device::~Device() {
+    DeviceReleasesPalette(palette);
+}
 
 MemoryDevice::MemoryDevice(int w, int h, cairo_surface_t* s)
     : Device(ObjectKind::MemoryDevice, w, h, 96), surface(s) {}
 
-MemoryDevice::~MemoryDevice() { cairo_surface_destroy(surface); }
+MemoryDevice::~MemoryDevice() {
+    cairo_surface_destroy(surface);
+}
 
 bool MemoryDevice::BeginDraw(int x, int y, int, int, PixelBlock& block) {
     cairo_surface_flush(surface);
@@ -72,7 +78,9 @@ bool MemoryDevice::BeginDraw(int x, int y, int, int, PixelBlock& block) {
     return true;
 }
 
-void MemoryDevice::EndDraw() { cairo_surface_mark_dirty(surface); }
+void MemoryDevice::EndDraw() {
+    cairo_surface_mark_dirty(surface);
+}
 
 PrinterDevice::PrinterDevice(std::string path, int w, int h, int dpi)
     : Device(ObjectKind::PrinterDevice, w, h, dpi), path_(std::move(path)) {}
@@ -166,17 +174,20 @@ int PrinterDevice::StartDoc(int inputBytes, const char* input) {
         return SP_ERROR; // documents do not nest
     // The document goes to a temporary file beside the target, so that a
     // reader never sees half a document and an older file survives a failure.
-    std::string pattern = path_ + ".partXXXXXX";
-    const int fd = mkstemp(pattern.data());
+    // Created with the usual permissions (0666 less the umask), unlike mkstemp.
+    static std::atomic<unsigned> serial{0};
+    std::string temp =
+        path_ + ".part-" + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1));
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return SP_ERROR;
     file_ = fdopen(fd, "wb");
     if (!file_) {
         close(fd);
-        unlink(pattern.c_str());
+        unlink(temp.c_str());
         return SP_ERROR;
     }
-    tempPath_ = pattern;
+    tempPath_ = temp;
     writeFailed_ = false;
     const double points = 72.0 / dotsPerInch;
     pdf_ = cairo_pdf_surface_create_for_stream(&PrinterDevice::WriteToFile, this, width * points,
@@ -333,8 +344,8 @@ int DrawDib(HDC dc, std::int64_t xDest, std::int64_t yDest, std::int64_t w, std:
         for (DWORD i = 0; i < used; ++i) {
             RGBQUAD q;
             std::memcpy(&q, table + 4 * i, 4);
-            colours[i] = (std::uint32_t(q.rgbRed) << 16) | (std::uint32_t(q.rgbGreen) << 8) |
-                         q.rgbBlue;
+            colours[i] =
+                (std::uint32_t(q.rgbRed) << 16) | (std::uint32_t(q.rgbGreen) << 8) | q.rgbBlue;
         }
     }
     const std::int64_t stride = (dibWidth * depth + 31) / 32 * 4;
@@ -345,7 +356,8 @@ int DrawDib(HDC dc, std::int64_t xDest, std::int64_t yDest, std::int64_t w, std:
     const std::int64_t rowLo = std::max<std::int64_t>(startScan, 0);
     const std::int64_t rowHi = std::min<std::int64_t>(startScan + lines, dibHeight);
     const std::int64_t x0 = std::max({std::int64_t(0), xDest, xDest - xSrc});
-    const std::int64_t x1 = std::min({std::int64_t(device->width), xDest + w, xDest - xSrc + dibWidth});
+    const std::int64_t x1 =
+        std::min({std::int64_t(device->width), xDest + w, xDest - xSrc + dibWidth});
     const std::int64_t y0 = std::max({std::int64_t(0), yDest, yDest + ySrc + h - rowHi});
     const std::int64_t y1 =
         std::min({std::int64_t(device->height), yDest + h, yDest + ySrc + h - rowLo});
@@ -465,9 +477,9 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     return ((pixel >> 16) & 0xFF) | (pixel & 0xFF00) | ((pixel & 0xFF) << 16);
 }
 
-int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc,
-                      int ySrc, UINT startScan, UINT lines, const void* bits,
-                      const BITMAPINFO* info, UINT colorUse) {
+int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
+                      UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info,
+                      UINT colorUse) {
     int result = 0;
     try {
         result = DrawDib(dc, xDest, yDest, width, height, xSrc, ySrc, startScan, lines, bits, info,

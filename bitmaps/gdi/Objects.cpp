@@ -35,7 +35,9 @@ constexpr PALETTEENTRY kDefaultColours[20] = {
 
 } // namespace
 
-std::mutex& TableMutex() { return table().mutex; }
+std::mutex& TableMutex() {
+    return table().mutex;
+}
 
 void* Register(GdiObject* object) {
     Table& t = table();
@@ -155,7 +157,8 @@ HPALETTE SelectPalette(HDC dc, HPALETTE handle, BOOL forceBackground) {
         device->palette = palette;
         previous = old ? ToHandle(old) : nullptr;
     }
-    AppendJournal(dc, std::string("SelectPalette ") + (forceBackground ? "background" : "foreground"));
+    AppendJournal(dc,
+                  std::string("SelectPalette ") + (forceBackground ? "background" : "foreground"));
     return previous;
 }
 

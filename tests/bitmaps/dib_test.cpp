@@ -22,7 +22,7 @@ TEST(ColorCube, EntriesAndSharedTable) {
     EXPECT_EQ(std::memcmp(shared, cube, sizeof cube), 0);
     struct {
         int index, r, g, b;
-    } const expected[] = {{0, 32, 32, 64},    {3, 32, 32, 255},  {28, 32, 255, 64},
+    } const expected[] = {{0, 32, 32, 64},    {3, 32, 32, 255},     {28, 32, 255, 64},
                           {224, 255, 32, 64}, {146, 160, 160, 192}, {255, 255, 255, 255}};
     for (auto e : expected) {
         EXPECT_EQ(cube[e.index].red, e.r) << e.index;
@@ -173,7 +173,8 @@ TEST(ShowDib, DrawsTopLeftPixelAtTheOriginAndClips) {
     Picture p = Solid(w, h, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            p.pixels[std::size_t(h - 1 - y) * w + x] = std::uint32_t(x * 40 << 16 | y * 40 << 8 | 7);
+            p.pixels[std::size_t(h - 1 - y) * w + x] =
+                std::uint32_t(x * 40 << 16 | y * 40 << 8 | 7);
     Block dib(MakeDib(p));
     struct {
         WORD x, y;

@@ -33,7 +33,9 @@ int Tone(int i) {
     return std::clamp(32 * i / 27, 1, 254);
 }
 
-int Grey(int r, int g, int b) { return 30 * r / 100 + 59 * g / 100 + 11 * b / 100; }
+int Grey(int r, int g, int b) {
+    return 30 * r / 100 + 59 * g / 100 + 11 * b / 100;
+}
 
 struct Rgb {
     int r, g, b;
@@ -267,9 +269,10 @@ TEST(Dither, RandomPicturesMatchTheReferences) {
 
 TEST(Dither, EmptyPicturesGiveEmptyResults) {
     for (auto dither : {Dither2, Dither16, Dither256}) {
-        const Picture out = RunDither(dither, Solid(0, 0, 0), dither == Dither2    ? 1
-                                                               : dither == Dither16 ? 4
-                                                                                    : 8);
+        const Picture out = RunDither(dither, Solid(0, 0, 0),
+                                      dither == Dither2    ? 1
+                                      : dither == Dither16 ? 4
+                                                           : 8);
         EXPECT_EQ(out.width, 0);
         EXPECT_EQ(out.height, 0);
     }

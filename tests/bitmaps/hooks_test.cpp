@@ -128,7 +128,9 @@ long OutstandingLocks() {
     return n;
 }
 
-long LivePalettes() { return long(rastrum::gdi::LiveObjectCount()); }
+long LivePalettes() {
+    return long(rastrum::gdi::LiveObjectCount());
+}
 
 void FailAllocAt(int n) {
     std::lock_guard lock(state().mutex);
@@ -202,8 +204,7 @@ TEST(RastrumFaults, EveryFailingStepLeavesNothingBehind) {
         for (int kind = 0; kind < 4; ++kind) {
             for (int n = 1; n <= 6; ++n) {
                 SCOPED_TRACE(std::string(call.name) + " depth " + std::to_string(call.bitCount) +
-                             " failure kind " + std::to_string(kind) + " at " +
-                             std::to_string(n));
+                             " failure kind " + std::to_string(kind) + " at " + std::to_string(n));
                 EmptyTheClipboard();
                 Block source(MakeDib(picture));
                 if (std::string(call.name) == "Paste") {
