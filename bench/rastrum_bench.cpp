@@ -54,20 +54,18 @@ void Run(benchmark::State& state, HGLOBAL (*dither)(HGLOBAL)) {
     GlobalFree(picture);
 }
 
-void BM_Dither2(benchmark::State& state) {
+void BM_RastrumDither2(benchmark::State& state) {
     Run(state, Dither2);
 }
-void BM_Dither16(benchmark::State& state) {
+void BM_RastrumDither16(benchmark::State& state) {
     Run(state, Dither16);
 }
-void BM_Dither256(benchmark::State& state) {
+void BM_RastrumDither256(benchmark::State& state) {
     Run(state, Dither256);
 }
 
-BENCHMARK(BM_Dither2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Dither16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Dither256)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RastrumDither2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RastrumDither16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RastrumDither256)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();
