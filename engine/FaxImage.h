@@ -1,0 +1,168 @@
+// The fax page engine: the state a macro run works on (prefixes, page
+// geometry, pen, font, text mode, the page list) and every operation on it:
+// the macro interpreter, the text layout, pages and drawing, and saving.
+//
+// One body of code, two variants chosen when the engine is compiled:
+//  - the library variant (FOLIO_PROGRAM_VARIANT == 0) is the exported class
+//    FaxImage of libfoliolib.so, derived from FaxSettings with fixed
+//    defaults; it steps through text in a code page and never breaks words;
+//  - the program variant (FOLIO_PROGRAM_VARIANT == 1) is the engine of the
+//    desktop program: it reads its settings from the settings dialog through
+//    FaxSettingsSource, drives the viewer through FaxViewer, keeps a font of
+//    its own, knows paragraphs and columns, and reuses the pages of earlier
+//    runs.
+// A build-time switch keeps the shared algorithms (pages, drawing, the
+// interpreter) in one place and lets each variant carry only its own fields;
+// where the algorithms differ wholesale (the text layout) each variant has
+// its own file. The two variants are never linked into one program.
+#pragma once
+
+#include "Export.h"
+#include "FaxPage.h"
+#include "FaxViewer.h"
+#include "FileGate.h"
+#include "Font.h"
+#include "List.h"
+
+#include <cstdint>
+
+#ifndef FOLIO_PROGRAM_VARIANT
+#error "FOLIO_PROGRAM_VARIANT must be 0 (library) or 1 (program)"
+#endif
+
+#if !FOLIO_PROGRAM_VARIANT
+// The library's settings: fixed defaults, each string in its own heap buffer
+// sized to its text.
+class FOLIO_EXPORT FaxSettings {
+  public:
+    FaxSettings();
+    ~FaxSettings();
+    FaxSettings(const FaxSettings&) = delete;
+    FaxSettings& operator=(const FaxSettings&) = delete;
+
+    char* MacroStart;   // "@CONVERT:": a line starting with it is a command
+    char* CommentStart; // "#": a line starting with it is skipped
+    char* FontName;     // "Arial"
+    int FontSize;       // 12: nominal size of the default font
+    // Code page for stepping through a line; 0 is the system's ANSI code page.
+    std::uint16_t CodePage;
+};
+#endif
+
+enum class TextModes : std::uint8_t { Text, Paragraph, TextBox, Columns };
+
+struct TextBoxRect {
+    int Left, Top, Right, Bottom;
+};
+
+#if FOLIO_PROGRAM_VARIANT
+class FaxImage {
+#else
+class FOLIO_EXPORT FaxImage : public FaxSettings {
+#endif
+  public:
+    // Pages never exceed this many in one document: with a default page of
+    // 475 KB it bounds a run's memory whatever the macro asks for.
+    static constexpr int kMaxPages = 4000;
+
+#if FOLIO_PROGRAM_VARIANT
+    // Engine set-up at the viewer's creation. `settings` must outlive the
+    // engine; `viewer` may be null (no window, as in tests).
+    FaxImage(FaxSettingsSource& settings, FaxViewer* viewer);
+#else
+    FaxImage();
+#endif
+    ~FaxImage();
+    FaxImage(const FaxImage&) = delete;
+    FaxImage& operator=(const FaxImage&) = delete;
+
+    // Settings and defaults.
+    void ResetDefaults();
+    void DefaultFont();
+#if FOLIO_PROGRAM_VARIANT
+    void ResetAll();
+#endif
+
+    // The macro interpreter: one line per call; false only for END. The
+    // line is written into (argument separators become NUL bytes).
+    bool ProcessCommand(char* line);
+    bool LineGetInt(char* line, int* pos, int* value);
+    bool LineGetStr(char* line, int* pos, char** value);
+
+    // Text layout.
+    void PrintLine(const char* line);
+    void PrintWord(const char* word);
+#if FOLIO_PROGRAM_VARIANT
+    void ExtractWord(const char* line, int* pos, int avail, char* word, int maxlen, int* width);
+    void ExtractSpace(const char* line, int* pos, char* word, int maxlen, int* width);
+    void NextToken(const char* line, int* pos, char* token, int* length, int* width);
+#else
+    void ExtractWord(const char* line, int* pos, char* word, int maxlen, int* width);
+#endif
+    void RTrim(char* s);
+
+    // Pages and drawing.
+    void NextPage(bool create);
+    void PrevPage();
+    void ClearPage();
+    void DrawLine(int x1, int y1, int x2, int y2);
+    void DrawBox(int top, int left, int width, int height);
+#if FOLIO_PROGRAM_VARIANT
+    void RewindPages();
+    void ShowCurrentPage();
+    void UpdatePageLabels();
+#else
+    void ResetPage();
+#endif
+
+    // Writes the pages in use as one fax TIFF. False when a page could not
+    // be handed over or written (the file is then left as it was).
+    bool SaveFile(char* name);
+
+    // Confines FILE commands to what `gate` allows; null allows every file.
+    // The gate must outlive the engine's use of it.
+    void SetFileGate(FileGate* gate) { fileGate_ = gate; }
+
+    // Engine state.
+    Head* Pages;
+    PageImage* Image;
+    FaxPage* CurrentPage;
+    char* SaveName;
+    int PageCount;
+    int PageNo;
+    int DefWidth, DefHeight;
+    int DefLeft, DefTop;
+    int DefRight, DefBottom;
+    int Width, Height;
+    int X, Y;
+    int Left, Top, Right, Bottom;
+    double FontScale;
+    int CurFontSize;
+    folio::FontStyles FontStyle;
+    TextModes TextMode;
+    TextBoxRect TextBox;
+#if FOLIO_PROGRAM_VARIANT
+    folio::Font* Font;
+    int ColumnCount;
+    int ColumnIndex;
+    int ColumnTop;
+    int ColumnX[4];
+    int ColumnRight[4];
+#endif
+
+  private:
+    FileGate* fileGate_ = nullptr;
+
+    void MakePage();
+    void ApplyFontSize(int size);
+    void ApplyFontName(const char* name);
+    void ApplyStyle();
+    bool MatchesPrefix(const char* line, const char* prefix) const;
+    const char* NextChar(const char* p) const;
+    void IncludeFile(char* line, int pos);
+#if FOLIO_PROGRAM_VARIANT
+    void AdvanceColumn();
+    FaxSettingsSource& settings_;
+    FaxViewer* viewer_;
+#endif
+};

@@ -1,0 +1,169 @@
+// Pages and drawing: making, reusing, clearing and moving between pages,
+// and the two drawing commands. The library makes a fresh page for every
+// page break; the program keeps the pages of earlier runs as spares and
+// takes them into use again, showing the current page in its viewer.
+#include "FaxImage.h"
+
+#include "Error.h"
+#include "SafeMath.h"
+
+#include <string>
+
+// Appends a new page to the list and makes it current.
+void FaxImage::MakePage() {
+    if (PageCount >= kMaxPages)
+        throw folio::Error("The fax has more than " + std::to_string(kMaxPages) + " pages");
+    auto* page = new FaxPage;
+    Pages->AddLast(page);
+#if FOLIO_PROGRAM_VARIANT
+    PageImage* shownBefore = Image;
+#endif
+    CurrentPage = page;
+    Image = &page->PageImage;
+#if FOLIO_PROGRAM_VARIANT
+    try {
+        Image->Picture().SetSize(Width, Height);
+    } catch (...) {
+        delete page; // takes itself out of the list
+        CurrentPage = static_cast<FaxPage*>(Pages->Last());
+        Image = shownBefore;
+        throw;
+    }
+    Image->Canvas().BrushColor = folio::clWhite;
+    Image->Canvas().PenColor = folio::clBlack;
+    if (viewer_)
+        viewer_->ShowPage(shownBefore, *Image);
+    ++PageCount;
+    ++PageNo;
+    if (viewer_)
+        viewer_->SetPageLabels(PageNo, PageCount);
+#else
+    ++PageCount;
+    ++PageNo;
+#endif
+}
+
+#if !FOLIO_PROGRAM_VARIANT
+
+void FaxImage::NextPage(bool create) {
+    if (CurrentPage && CurrentPage->Suc()) {
+        ++PageNo;
+        CurrentPage = static_cast<FaxPage*>(CurrentPage->Suc());
+        Image = &CurrentPage->PageImage;
+        return;
+    }
+    if (!create)
+        return;
+    MakePage();
+    ResetPage();
+    ClearPage();
+}
+
+void FaxImage::PrevPage() {
+    if (!CurrentPage || !CurrentPage->Pred())
+        return;
+    --PageNo;
+    CurrentPage = static_cast<FaxPage*>(CurrentPage->Pred());
+    Image = &CurrentPage->PageImage;
+}
+
+void FaxImage::ResetPage() {
+    folio::Bitmap& picture = Image->Picture();
+    if (picture.Width() != Width || picture.Height() != Height)
+        picture.SetSize(Width, Height);
+    X = Left;
+    Y = Top;
+    TextMode = TextModes::Text;
+    DefaultFont();
+}
+
+#else // program variant
+
+void FaxImage::NextPage(bool create) {
+    if (CurrentPage && CurrentPage->Suc()) {
+        if (PageNo == PageCount && create) {
+            // A spare page of an earlier run is taken into use.
+            ++PageCount;
+            ++PageNo;
+            CurrentPage = static_cast<FaxPage*>(CurrentPage->Suc());
+            ShowCurrentPage();
+            ClearPage();
+        } else if (PageNo < PageCount) {
+            ++PageNo;
+            CurrentPage = static_cast<FaxPage*>(CurrentPage->Suc());
+            ShowCurrentPage();
+        }
+    } else if (create) {
+        MakePage();
+        ClearPage();
+    }
+    X = Left;
+    Y = Top;
+    Image->Canvas().Font = *Font;
+}
+
+void FaxImage::PrevPage() {
+    if (!CurrentPage || !CurrentPage->Pred())
+        return;
+    --PageNo;
+    CurrentPage = static_cast<FaxPage*>(CurrentPage->Pred());
+    ShowCurrentPage();
+}
+
+void FaxImage::RewindPages() {
+    auto* first = static_cast<FaxPage*>(Pages->First());
+    if (first && first != CurrentPage) {
+        CurrentPage = first;
+        PageNo = 1;
+        ShowCurrentPage();
+    }
+}
+
+void FaxImage::ShowCurrentPage() {
+    UpdatePageLabels();
+    PageImage* shownBefore = Image;
+    Image = &CurrentPage->PageImage;
+    if (viewer_)
+        viewer_->ShowPage(shownBefore == Image ? nullptr : shownBefore, *Image);
+}
+
+void FaxImage::UpdatePageLabels() {
+    if (viewer_)
+        viewer_->SetPageLabels(PageNo, PageCount);
+}
+
+#endif
+
+void FaxImage::ClearPage() {
+    folio::Canvas& canvas = Image->Canvas();
+    folio::Bitmap& picture = Image->Picture();
+    // A page taken into use again after the page size settings changed
+    // takes the new size.
+    if (picture.Width() != Width || picture.Height() != Height)
+        picture.SetSize(Width, Height);
+    canvas.BrushColor = folio::clWhite;
+    canvas.PenColor = folio::clWhite;
+    canvas.Rectangle(0, 0, Width, Height);
+    canvas.PenColor = folio::clBlack;
+#if FOLIO_PROGRAM_VARIANT
+    if (viewer_)
+        viewer_->SetSaveEnabled(false);
+#endif
+}
+
+void FaxImage::DrawLine(int x1, int y1, int x2, int y2) {
+    folio::Canvas& canvas = Image->Canvas();
+    canvas.MoveTo(x1, y1);
+    canvas.LineTo(x2, y2);
+}
+
+void FaxImage::DrawBox(int top, int left, int width, int height) {
+    using folio::SatAdd;
+    folio::Canvas& canvas = Image->Canvas();
+    const int right = SatAdd(left, width), bottom = SatAdd(top, height);
+    canvas.MoveTo(left, top);
+    canvas.LineTo(right, top);
+    canvas.LineTo(right, bottom);
+    canvas.LineTo(left, bottom);
+    canvas.LineTo(left, top);
+}

@@ -1,0 +1,174 @@
+// Text layout of the library variant: lines are set word by word between the
+// margins or inside the text box, stepping through characters in CodePage.
+// A word is never broken: one wider than the region is set from its left
+// edge and runs past the right edge. Fit tests are strict (X + w < right).
+#include "FaxImage.h"
+
+#if !FOLIO_PROGRAM_VARIANT
+
+#include "CodePage.h"
+#include "SafeMath.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+bool isStyleLetter(char c) {
+    return c == 'B' || c == 'b' || c == 'I' || c == 'i' || c == 'U' || c == 'u';
+}
+
+// Longest word ExtractWord builds, in bytes. Characters are added while the
+// word is shorter, so the last one may end up to 4 bytes (a UTF-8 sequence)
+// past it.
+constexpr int kMaxWord = 100;
+constexpr int kWordBuffer = kMaxWord + 8;
+
+} // namespace
+
+void FaxImage::ExtractWord(const char* line, int* pos, char* word, int maxlen, int* width) {
+    folio::Canvas& canvas = Image->Canvas();
+    int n = 0, w = 0;
+    while (line[*pos] && !isWhite(line[*pos]) && n < maxlen) {
+        const char* p = line + *pos;
+        if (p[0] == '\\' && p[1] == '\\') {
+            word[n++] = '\\';
+            word[n++] = '\\';
+            *pos += 2;
+            w = folio::SatAdd(w, canvas.TextWidth("\\"));
+        } else if (p[0] == '\\' && isStyleLetter(p[1])) {
+            word[n++] = p[0];
+            word[n++] = p[1];
+            *pos += 2;
+        } else {
+            int len = int(folio::CharNextExA(CodePage, p, 0) - p);
+            std::memcpy(word + n, p, std::size_t(len));
+            n += len;
+            *pos += len;
+            w = folio::SatAdd(w, canvas.TextWidth(std::string_view(p, std::size_t(len))));
+        }
+    }
+    word[n] = '\0';
+    *width = w;
+}
+
+void FaxImage::PrintWord(const char* word) {
+    auto draw = [this](const char* p, std::size_t len) {
+        folio::Canvas& canvas = Image->Canvas();
+        std::string_view ch(p, len);
+        canvas.TextOut(X, Y, ch);
+        X = folio::SatAdd(X, canvas.TextWidth(ch));
+    };
+    const char* p = word;
+    while (*p) {
+        if (*p != '\\') {
+            const char* next = folio::CharNextExA(CodePage, p, 0);
+            draw(p, std::size_t(next - p));
+            p = next;
+            continue;
+        }
+        const char e = p[1];
+        if (isStyleLetter(e)) {
+            switch (e) {
+            case 'B': FontStyle |= folio::fsBold; break;
+            case 'b': FontStyle &= ~folio::fsBold; break;
+            case 'I': FontStyle |= folio::fsItalic; break;
+            case 'i': FontStyle &= ~folio::fsItalic; break;
+            case 'U': FontStyle |= folio::fsUnderline; break;
+            case 'u': FontStyle &= ~folio::fsUnderline; break;
+            }
+            ApplyStyle();
+            p += 2;
+        } else if (e == '\\') {
+            draw(p, 1);
+            p += 2;
+        } else if (e == '\0') {
+            draw(p, 1);
+            break;
+        } else {
+            draw(p, 1);
+            const char* next = folio::CharNextExA(CodePage, p + 1, 0);
+            draw(p + 1, std::size_t(next - (p + 1)));
+            p = next;
+        }
+    }
+}
+
+void FaxImage::PrintLine(const char* line) {
+    if (!line)
+        return;
+    folio::Canvas& canvas = Image->Canvas();
+    const std::int64_t lh = canvas.TextHeight("Yy");
+    const std::int64_t sw = canvas.TextWidth(" ");
+    const bool inBox = TextMode == TextModes::TextBox;
+    // The region; 64-bit so that no sum below can overflow.
+    const int left = inBox ? TextBox.Left : Left;
+    const std::int64_t right = inBox ? TextBox.Right : Right;
+    const std::int64_t bottom = inBox ? TextBox.Bottom : Bottom;
+    auto lineFits = [&] { return Y + lh < bottom; };
+    auto newLine = [&] {
+        Y = folio::Saturate(Y + lh);
+        X = left;
+    };
+
+    X = left;
+    if (!inBox && std::int64_t(Bottom) - Top <= lh)
+        return;
+
+    char word[kWordBuffer];
+    int pos = 0;
+    while (line[pos]) {
+        if (isWhite(line[pos])) {
+            if (lineFits() && X + sw < right)
+                PrintWord(" ");
+            ++pos;
+            continue;
+        }
+        if (!lineFits()) {
+            if (inBox)
+                break;
+            NextPage(true);
+        }
+        int w = 0;
+        ExtractWord(line, &pos, word, kMaxWord, &w);
+        if (X + std::int64_t(w) < right || X == left) {
+            PrintWord(word);
+            continue;
+        }
+        newLine();
+        if (lineFits()) {
+            PrintWord(word);
+        } else if (inBox) {
+            break;
+        } else {
+            NextPage(true);
+            PrintWord(word);
+        }
+    }
+    Y = folio::Saturate(Y + lh);
+}
+
+void FaxImage::RTrim(char* s) {
+    if (!s)
+        return;
+    // Walk forward over whole characters (lead bytes of the system's ANSI
+    // code page start two-byte characters) and remember where the last
+    // character that is not whitespace ends.
+    char* end = s;
+    for (char* p = s; *p;) {
+        char* next;
+        if (folio::IsDBCSLeadByte(std::uint8_t(*p)) && p[1])
+            next = p + 2;
+        else
+            next = p + 1;
+        if (!isWhite(*p))
+            end = const_cast<char*>(folio::CharNextExA(CodePage, p, 0));
+        p = next;
+    }
+    *end = '\0';
+}
+
+#endif
