@@ -299,53 +299,47 @@ void Typeface::Glyphs(const char32_t* codes, std::size_t n, bool symbol, const G
         out[i] = impl_->glyphForCode(codes[i], symbol);
 }
 
-void Typeface::DrawUncached(const Glyph& g, Bitmap& target, std::int64_t penX,
-                            std::int64_t baseline) {
-    if (g.width <= 0 || g.rows <= 0 || target.Empty())
+void Typeface::RenderPart(const Glyph& g, std::int64_t penX, std::int64_t baseline,
+                          int clipWidth, int clipHeight, Part& out) {
+    out.width = out.rows = 0;
+    if (g.width <= 0 || g.rows <= 0)
         return;
     // The glyph's ink box on the target, then the part of it on the target.
     const std::int64_t gx0 = penX + g.left, gy0 = baseline - g.top;
     const std::int64_t vx0 = std::max<std::int64_t>(0, gx0);
     const std::int64_t vy0 = std::max<std::int64_t>(0, gy0);
-    const std::int64_t vx1 = std::min<std::int64_t>(target.Width(), gx0 + g.width);
-    const std::int64_t vy1 = std::min<std::int64_t>(target.Height(), gy0 + g.rows);
+    const std::int64_t vx1 = std::min<std::int64_t>(clipWidth, gx0 + g.width);
+    const std::int64_t vy1 = std::min<std::int64_t>(clipHeight, gy0 + g.rows);
     if (vx0 >= vx1 || vy0 >= vy1)
         return;
     const int vw = int(vx1 - vx0), vh = int(vy1 - vy0);
     const int pitch = (vw + 7) / 8;
-    std::vector<std::uint8_t> bits(std::size_t(pitch) * std::size_t(vh), 0);
-    {
-        std::lock_guard lock(impl_->mutex);
-        std::lock_guard ft(g_ftMutex);
-        if (!impl_->loadOutline(g.index))
-            return;
-        FT_Outline* outline = &impl_->face->glyph->outline;
-        // Page column c lies at outline x in [c - penX, c - penX + 1); page row
-        // r at outline y in [baseline - r - 1, baseline - r). Shift so that
-        // the visible part lands at the bitmap's origin. Both shifts are at
-        // most the glyph's size plus the target's, so 26.6 holds them.
-        FT_Outline_Translate(outline, FT_Pos(penX - vx0) * 64, FT_Pos(vy1 - baseline) * 64);
-        FT_Bitmap bm;
-        FT_Bitmap_Init(&bm);
-        bm.rows = unsigned(vh);
-        bm.width = unsigned(vw);
-        bm.pitch = pitch;
-        bm.buffer = bits.data();
-        bm.num_grays = 2;
-        bm.pixel_mode = FT_PIXEL_MODE_MONO;
-        if (FT_Outline_Get_Bitmap(library(), outline, &bm) != 0)
-            return;
-    }
-    for (int r = 0; r < vh; ++r) {
-        const std::uint8_t* src = bits.data() + std::size_t(r) * std::size_t(pitch);
-        std::uint8_t* dst = target.Row(int(vy0) + r);
-        for (int c = 0; c < vw; ++c) {
-            if (src[c >> 3] & (0x80 >> (c & 7))) {
-                const std::int64_t x = vx0 + c;
-                dst[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
-            }
-        }
-    }
+    out.bits.assign(std::size_t(pitch) * std::size_t(vh), 0);
+    std::lock_guard lock(impl_->mutex);
+    std::lock_guard ft(g_ftMutex);
+    if (!impl_->loadOutline(g.index))
+        return;
+    FT_Outline* outline = &impl_->face->glyph->outline;
+    // Target column c lies at outline x in [c - penX, c - penX + 1); target
+    // row r at outline y in [baseline - r - 1, baseline - r). Shift so that
+    // the visible part lands at the bitmap's origin. Both shifts are at most
+    // the glyph's size plus the target's, so 26.6 holds them.
+    FT_Outline_Translate(outline, FT_Pos(penX - vx0) * 64, FT_Pos(vy1 - baseline) * 64);
+    FT_Bitmap bm;
+    FT_Bitmap_Init(&bm);
+    bm.rows = unsigned(vh);
+    bm.width = unsigned(vw);
+    bm.pitch = pitch;
+    bm.buffer = out.bits.data();
+    bm.num_grays = 2;
+    bm.pixel_mode = FT_PIXEL_MODE_MONO;
+    if (FT_Outline_Get_Bitmap(library(), outline, &bm) != 0)
+        return;
+    out.x = int(vx0);
+    out.y = int(vy0);
+    out.width = vw;
+    out.rows = vh;
+    out.pitch = pitch;
 }
 
 namespace {
