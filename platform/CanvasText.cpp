@@ -17,8 +17,8 @@ namespace {
 // ORs a 1-bit image (`pitch` bytes a row, leftmost pixel in the top bit) with
 // its top-left corner at (x, y) into `dst`, clipped to dst. Only the bits of
 // columns on dst are kept, so dst's row padding stays clear.
-void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bits, int pitch,
-            int w, int h) {
+void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bits, int pitch, int w,
+            int h) {
     if (x >= 0 && y >= 0 && x + w <= dst.Width() && y + h <= dst.Height()) {
         // Wholly on the bitmap, the common case: no masks. The image's set
         // bits lie in its first w columns, so all of them land on the bitmap
@@ -146,8 +146,12 @@ Typeface& TextRenderer::select(const Font& font) {
     return *face_;
 }
 
-const FaceMetrics& TextRenderer::Metrics(const Font& font) { return select(font).Metrics(); }
-const Typeface& TextRenderer::Face(const Font& font) { return select(font); }
+const FaceMetrics& TextRenderer::Metrics(const Font& font) {
+    return select(font).Metrics();
+}
+const Typeface& TextRenderer::Face(const Font& font) {
+    return select(font);
+}
 
 namespace {
 // Characters decoded and looked up at a time.
@@ -192,8 +196,8 @@ int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) 
     return m.ascent + m.descent;
 }
 
-void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage,
-                           TColor brush, int x, int y, std::string_view text) {
+void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush,
+                           int x, int y, std::string_view text) {
     Typeface& face = select(font);
     const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
     const FaceMetrics& m = face.Metrics();

@@ -32,6 +32,8 @@ namespace {
 constexpr std::size_t kMaxCachedGlyphBytes = 64 * 1024;
 // Bytes of glyph bitmaps one typeface keeps at most.
 constexpr std::size_t kMaxCacheBytesPerFace = 8 * 1024 * 1024;
+// Code points above 255 whose glyphs a typeface remembers.
+constexpr std::size_t kMaxCodeEntries = 65536;
 // Typefaces kept alive by the library when no canvas uses them.
 constexpr std::size_t kMaxIdleTypefaces = 32;
 
@@ -51,10 +53,16 @@ FT_Library library() {
     return lib;
 }
 
-int floorDiv64(FT_Pos v) { return int(v >= 0 ? v / 64 : -((-v + 63) / 64)); }
-int ceilDiv64(FT_Pos v) { return -floorDiv64(-v); }
+int floorDiv64(FT_Pos v) {
+    return int(v >= 0 ? v / 64 : -((-v + 63) / 64));
+}
+int ceilDiv64(FT_Pos v) {
+    return -floorDiv64(-v);
+}
 
-std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
+std::uint16_t be16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] << 8 | p[1]);
+}
 
 // A name that is not UTF-8 is taken as 1252 text (as a macro file gives it)
 // and re-encoded, since fontconfig compares UTF-8.
@@ -63,8 +71,7 @@ std::string utf8Name(const std::string& name) {
     if (ascii)
         return name;
     int chars = 0, width = 0;
-    if (FcUtf8Len(reinterpret_cast<const FcChar8*>(name.c_str()), int(name.size()), &chars,
-                  &width))
+    if (FcUtf8Len(reinterpret_cast<const FcChar8*>(name.c_str()), int(name.size()), &chars, &width))
         return name;
     std::string out;
     for (unsigned char c : name) {
@@ -220,13 +227,11 @@ struct Typeface::Impl {
         g->rows = g->top - floorDiv64(box.yMin);
         g->pitch = (g->width + 7) / 8;
         const std::size_t bytes = std::size_t(g->pitch) * std::size_t(g->rows);
-        g->cached =
-            bytes <= kMaxCachedGlyphBytes && cachedBytes + bytes <= kMaxCacheBytesPerFace;
+        g->cached = bytes <= kMaxCachedGlyphBytes && cachedBytes + bytes <= kMaxCacheBytesPerFace;
         if (!g->cached)
             return g;
         g->bits.assign(bytes, 0);
-        FT_Outline_Translate(&slot->outline, -FT_Pos(g->left) * 64,
-                             -FT_Pos(g->top - g->rows) * 64);
+        FT_Outline_Translate(&slot->outline, -FT_Pos(g->left) * 64, -FT_Pos(g->top - g->rows) * 64);
         FT_Bitmap bm;
         FT_Bitmap_Init(&bm);
         bm.rows = unsigned(g->rows);
@@ -278,20 +283,33 @@ struct Typeface::Impl {
             index = glyphIndex(code, symbol);
         }
         const Glyph* g = glyphByIndex(index);
-        if (code < 256)
+        if (code < 256) {
             low[table][code] = g;
-        else
+        } else {
+            // Only a look-up table (the glyphs stay in byIndex): start it
+            // afresh rather than let a text of every code point grow it.
+            if (high[table].size() >= kMaxCodeEntries)
+                high[table].clear();
             high[table].emplace(code, g);
+        }
         return g;
     }
 };
 
 Typeface::Typeface(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Typeface::~Typeface() = default;
-const FaceMetrics& Typeface::Metrics() const { return impl_->metrics; }
-const std::string& Typeface::File() const { return impl_->file; }
-bool Typeface::SyntheticBold() const { return impl_->synthBold; }
-bool Typeface::SyntheticItalic() const { return impl_->synthItalic; }
+const FaceMetrics& Typeface::Metrics() const {
+    return impl_->metrics;
+}
+const std::string& Typeface::File() const {
+    return impl_->file;
+}
+bool Typeface::SyntheticBold() const {
+    return impl_->synthBold;
+}
+bool Typeface::SyntheticItalic() const {
+    return impl_->synthItalic;
+}
 
 void Typeface::Glyphs(const char32_t* codes, std::size_t n, bool symbol, const Glyph** out) {
     std::lock_guard lock(impl_->mutex);
@@ -299,8 +317,8 @@ void Typeface::Glyphs(const char32_t* codes, std::size_t n, bool symbol, const G
         out[i] = impl_->glyphForCode(codes[i], symbol);
 }
 
-void Typeface::RenderPart(const Glyph& g, std::int64_t penX, std::int64_t baseline,
-                          int clipWidth, int clipHeight, Part& out) {
+void Typeface::RenderPart(const Glyph& g, std::int64_t penX, std::int64_t baseline, int clipWidth,
+                          int clipHeight, Part& out) {
     out.width = out.rows = 0;
     if (g.width <= 0 || g.rows <= 0)
         return;

@@ -302,9 +302,11 @@ TEST(TextDraw, CanvasesOnSeveralThreads) {
         FontStyles style;
         std::uint16_t codePage;
     };
-    const Job jobs[] = {{"Arial", 25, 0, 0},       {"Arial", 25, fsBold, 0},
+    const Job jobs[] = {{"Arial", 25, 0, 0},
+                        {"Arial", 25, fsBold, 0},
                         {"Times New Roman", 21, fsItalic, 1251},
-                        {"Courier New", 12, 0, 65001}, {"Arial", 25, 0, 932},
+                        {"Courier New", 12, 0, 65001},
+                        {"Arial", 25, 0, 932},
                         {"DejaVu Math TeX Gyre", 14, fsBold | fsItalic, 0}};
     const std::string text = "Folioset \xC0\xE9\x82\xA0 quick brown fox 0123456789 WMgjy";
     auto render = [&](const Job& j, Bitmap& out) {
