@@ -3,6 +3,7 @@
 #include "TAboutBox.h"
 
 #include "Artwork.h"
+#include "ObjectNames.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -48,6 +49,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     OKButton->setGeometry(111, 180, 75, 25);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
+    FOLIO_NAME(Panel1);
+    FOLIO_NAME(ProgramIcon);
+    FOLIO_NAME(ProductName);
+    FOLIO_NAME(Version);
+    FOLIO_NAME(Copyright);
+    FOLIO_NAME(lblAllRights);
+    FOLIO_NAME(Comments);
+    FOLIO_NAME(OKButton);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -9,6 +9,7 @@
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
+#include "ObjectNames.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -173,6 +174,26 @@ void TCommandForm::createControls() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TCommandForm::Timer1Timer);
 
+    FOLIO_NAME(Panel1);
+    FOLIO_NAME(memoCommand);
+    FOLIO_NAME(Panel2);
+    FOLIO_NAME(btnProcess);
+    FOLIO_NAME(dlgFileOpen);
+    FOLIO_NAME(dlgFileSave);
+    FOLIO_NAME(Timer1);
+    FOLIO_NAME(mnuFile);
+    FOLIO_NAME(mnuFileOpen);
+    FOLIO_NAME(mnuFileClose);
+    FOLIO_NAME(mnuFileSave);
+    FOLIO_NAME(mnuFileSaveAs);
+    FOLIO_NAME(mnuFileExit);
+    FOLIO_NAME(mnuOptions);
+    FOLIO_NAME(mnuOptionsSettings);
+    FOLIO_NAME(mnuOptionsClearPage);
+    FOLIO_NAME(mnuOptionsShow);
+    FOLIO_NAME(mnuHelp);
+    FOLIO_NAME(mnuHelpContents);
+    FOLIO_NAME(mnuHelpAbout);
     resize(435 - 8, 300 - 27); // the outer size less a typical frame and caption
 }
 
@@ -226,11 +247,14 @@ bool TCommandForm::LoadMacroFile(const QString& path) {
         splitter.Feed(chunk.data(), n);
     }
     const QList<QByteArray> lines = splitter.Finish();
-    QStringList text;
-    text.reserve(lines.size());
-    for (const QByteArray& line : lines)
-        text.append(folio::ui::FromCp1252(line));
-    memoCommand->setPlainText(text.join('\n'));
+    // Each line is added with its break, as lines appended to an editor
+    // are; so a file's empty last line is kept.
+    QString text;
+    for (const QByteArray& line : lines) {
+        text += folio::ui::FromCp1252(line);
+        text += '\n';
+    }
+    memoCommand->setPlainText(text);
     setState(DocumentState::Clean);
     return true;
 }

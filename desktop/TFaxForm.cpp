@@ -11,6 +11,7 @@
 
 #include "Artwork.h"
 #include "Error.h"
+#include "ObjectNames.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -197,6 +198,24 @@ void TFaxForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
 
+    FOLIO_NAME(pnlButtonBar);
+    FOLIO_NAME(btnPrevPg);
+    FOLIO_NAME(btnNextPg);
+    FOLIO_NAME(lblCurrentPg);
+    FOLIO_NAME(Label1);
+    FOLIO_NAME(lblLastPg);
+    FOLIO_NAME(scrollPage);
+    FOLIO_NAME(pageView);
+    FOLIO_NAME(StatusBar1);
+    FOLIO_NAME(pnlPointer);
+    FOLIO_NAME(pnlSecond);
+    FOLIO_NAME(dlgFileSave);
+    FOLIO_NAME(mnuFile);
+    FOLIO_NAME(mnuFileSave);
+    FOLIO_NAME(mnuFileSaveAs);
+    FOLIO_NAME(mnuFileClose);
+    FOLIO_NAME(Options1);
+    FOLIO_NAME(mnuOptionsShow);
     resize(554 - 8, 426 - 27); // the outer size less a typical frame and caption
 }
 

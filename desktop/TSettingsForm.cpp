@@ -9,6 +9,7 @@
 #include "Convert.h"
 #include "Cp1252.h"
 #include "Error.h"
+#include "ObjectNames.h"
 
 #include <QFontDialog>
 #include <QGridLayout>
@@ -188,6 +189,27 @@ void TSettingsForm::createControls() {
             efCommentStart->setMaxLength(1);
     });
 
+    FOLIO_NAME(gbPageDefaults);
+    FOLIO_NAME(lblWidth);
+    FOLIO_NAME(efWidth);
+    FOLIO_NAME(lblHeight);
+    FOLIO_NAME(efHeight);
+    FOLIO_NAME(lblXPos);
+    FOLIO_NAME(efLeftMargin);
+    FOLIO_NAME(lblYPos);
+    FOLIO_NAME(efTopMargin);
+    FOLIO_NAME(lblCommentStart);
+    FOLIO_NAME(efCommentStart);
+    FOLIO_NAME(lblMacroStart);
+    FOLIO_NAME(efMacroStart);
+    FOLIO_NAME(lblDefaultFont);
+    FOLIO_NAME(efFont);
+    FOLIO_NAME(lblFontSize);
+    FOLIO_NAME(efFontSize);
+    FOLIO_NAME(BitBtn1);
+    FOLIO_NAME(btnOk);
+    FOLIO_NAME(btnCancel);
+    FOLIO_NAME(FontDialog1);
     resize(418 - 8, 213 - 27); // the outer size less a typical frame and caption
 }
 

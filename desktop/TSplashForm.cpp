@@ -7,6 +7,7 @@
 #include "Program.h"
 #include "TAboutBox.h"
 #include "TCommandForm.h"
+#include "ObjectNames.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -54,12 +55,18 @@ TSplashForm::TSplashForm(Program& program) : program_(program) {
     lblCopyright = overlayLabel(Panel1, QString::fromUtf8(TAboutBox::kCopyright), 8, 244, 11, false);
     lblProtected = overlayLabel(Panel1, QString::fromUtf8(TAboutBox::kProtected), 8, 260, 11, false);
 
+    FOLIO_NAME(Panel1);
+    FOLIO_NAME(Image1);
+    FOLIO_NAME(lblProduct);
+    FOLIO_NAME(lblCopyright);
+    FOLIO_NAME(lblProtected);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
     // Runs from creation; the tick is handled once the event loop runs.
     Timer1 = new QTimer(this);
     Timer1->setInterval(kShowMs);
+    FOLIO_NAME(Timer1);
     connect(Timer1, &QTimer::timeout, this, &TSplashForm::Timer1Timer);
     Timer1->start();
 }
