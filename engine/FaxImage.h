@@ -20,6 +20,7 @@
 #include "Export.h"
 #include "FaxPage.h"
 #include "FaxViewer.h"
+#include "FileGate.h"
 #include "Font.h"
 #include "List.h"
 
@@ -118,6 +119,10 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // be handed over or written (the file is then left as it was).
     bool SaveFile(char* name);
 
+    // Confines FILE commands to what `gate` allows; null allows every file.
+    // The gate must outlive the engine's use of it.
+    void SetFileGate(FileGate* gate) { fileGate_ = gate; }
+
     // Engine state.
     Head* Pages;
     PageImage* Image;
@@ -146,6 +151,8 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 #endif
 
   private:
+    FileGate* fileGate_ = nullptr;
+
     void MakePage();
     void ApplyFontSize(int size);
     void ApplyFontName(const char* name);

@@ -346,6 +346,9 @@ void FaxImage::IncludeFile(char* line, int pos) {
     if (!type)
         return;
     const std::string path = name;
+    if (fileGate_ && (beginsWith(type, "TXT") || beginsWith(type, "BMP")) &&
+        !fileGate_->MayRead(path))
+        return;
     if (beginsWith(type, "TXT")) {
         if (!folio::FileExists(path))
             return;

@@ -73,8 +73,9 @@ void Canvas::LineTo(int x, int y) {
         const i128 hi = floorDiv128(i128(2) * n * (kMax + 1) - n - 1, i128(2) * dn);
         if (lo > iLast || hi < iFirst)
             return;
-        iFirst = std::max(iFirst, std::int64_t(lo));
-        iLast = std::min(iLast, std::int64_t(hi));
+        // lo and hi may lie beyond 64 bits; clamped to [iFirst, iLast] they fit.
+        iFirst = std::int64_t(std::max<i128>(iFirst, lo));
+        iLast = std::int64_t(std::min<i128>(iLast, hi));
     } else if (n0 < 0 || n0 >= nLimit) {
         return;
     }

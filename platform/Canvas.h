@@ -6,6 +6,7 @@
 #include "Bitmap.h"
 #include "Font.h"
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -27,6 +28,9 @@ class Canvas {
     TColor BrushColor = clWhite;
     // The text font. Changes take effect at the next text call.
     folio::Font Font;
+    // The code page that text in a DEFAULT_CHARSET font is read in; 0 is the
+    // system's ANSI code page (1252). The engine sets it from its CodePage.
+    std::uint16_t CodePage = 0;
 
     void MoveTo(int x, int y) {
         penX_ = x;

@@ -48,25 +48,27 @@ extern "C" {
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
     if (bytes > folio::kMaxGlobalBlock)
         return nullptr;
+    // Windows hands out a block even for zero bytes; keep one byte so the
+    // data pointer is always distinct.
+    SIZE_T total = sizeof(BlockHeader) + (bytes ? bytes : 1);
+    void* raw = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
+    if (!raw)
+        return nullptr;
+    auto* header = static_cast<BlockHeader*>(raw);
+    header->magic = kMagic;
+    header->lockCount = 0;
+    header->size = bytes;
+    header->flags = flags;
     try {
-        // Windows hands out a block even for zero bytes; keep one byte so the
-        // data pointer is always distinct.
-        SIZE_T total = sizeof(BlockHeader) + (bytes ? bytes : 1);
-        void* raw = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
-        if (!raw)
-            return nullptr;
-        auto* header = static_cast<BlockHeader*>(raw);
-        header->magic = kMagic;
-        header->lockCount = 0;
-        header->size = bytes;
-        header->flags = flags;
         BlockTable& t = table();
         std::lock_guard lock(t.mutex);
         t.live.insert(header);
-        return header;
     } catch (...) {
+        // The table could not grow: the block is not handed out, so free it.
+        std::free(raw);
         return nullptr;
     }
+    return header;
 }
 
 void* GlobalLock(HGLOBAL block) {

@@ -1,0 +1,14 @@
+// Writing a page bitmap as a 1-bit greyscale PNG, for a quick look at pages.
+#pragma once
+
+#include "Bitmap.h"
+
+#include <string>
+
+namespace folio {
+
+// Writes `page` to `path` (black ink as black). False with `error` set when
+// the file cannot be written.
+bool WritePng(const Bitmap& page, const std::string& path, std::string& error);
+
+} // namespace folio

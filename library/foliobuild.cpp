@@ -1,0 +1,248 @@
+// foliobuild: the command-line tool over Foliolib. Builds one fax TIFF from a
+// macro file, or a batch of them into a folder on several threads (one engine
+// per document and thread). On failure it names the file and the cause, one
+// line each, and exits non-zero.
+#include "FaxImage.h"
+#include "IncludeRoot.h"
+#include "MacroRunner.h"
+#include "PngWriter.h"
+#include "tiflib32.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: foliobuild [OPTIONS] MACRO TIFF\n"
+    "       foliobuild [OPTIONS] -o OUTDIR MACRO...\n"
+    "Turns fax macro files into multi-page fax TIFF files (TIFF Class F,\n"
+    "204 x 196 dpi). With -o, each MACRO becomes OUTDIR/<name>.tif.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output-dir DIR   batch mode: write the fax files into DIR\n"
+    "  -j, --jobs N           build N documents at a time (batch mode)\n"
+    "  --include-root DIR     FILE commands may only read files inside DIR;\n"
+    "                         others are ignored with a warning\n"
+    "  --png DIR              also write each page as DIR/<name>-<page>.png\n"
+    "  --g3                   CCITT Group 3 one-dimensional coding (the default;\n"
+    "                         every fax reader takes it)\n"
+    "  --g3-2d                CCITT Group 3 two-dimensional coding (smaller)\n"
+    "  --g4                   CCITT Group 4 coding (smallest)\n"
+    "  -q, --quiet            no progress line\n"
+    "  -h, --help             show this help and exit\n"
+    "  --version              show the version and exit\n"
+    "\n"
+    "FILE commands name files relative to the current folder.\n"
+    "Exit status: 0 when every fax was written, 1 when one or more were not\n"
+    "(each is named with the reason), 2 for a wrong command line.\n";
+
+std::mutex gOutput; // one line at a time on stderr
+
+void say(const std::string& line) {
+    std::lock_guard lock(gOutput);
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// The name of a file without its folder and its last extension.
+std::string stem(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int usageError(const std::string& message) {
+    say("foliobuild: " + message + "\nTry 'foliobuild --help' for more information.");
+    return 2;
+}
+
+struct Job {
+    std::string macro, tiff;
+    bool ok = false;
+    std::string error;
+};
+
+struct Settings {
+    std::string pngDir;
+    FileGate* gate = nullptr;
+};
+
+void buildOne(Job& job, const Settings& settings) {
+    folio::BuildOptions options;
+    options.fileGate = settings.gate;
+    if (!settings.pngDir.empty()) {
+        const std::string base = settings.pngDir + "/" + stem(job.tiff);
+        options.beforeSave = [base](FaxImage& fax, std::string& error) {
+            int index = 1;
+            for (Link* l = fax.Pages->First(); l; l = l->Suc(), ++index) {
+                char number[16];
+                std::snprintf(number, sizeof number, "-%03d.png", index);
+                if (!folio::WritePng(static_cast<FaxPage*>(l)->PageImage.Picture(),
+                                     base + number, error))
+                    return false;
+            }
+            return true;
+        };
+    }
+    job.ok = folio::BuildFaxFile(job.macro.c_str(), job.tiff.c_str(), options, job.error);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    std::string outDir, includeRoot;
+    int coding = TIFLIB_FAX_G3_1D;
+    int jobsWanted = 1;
+    bool quiet = false, optionsEnd = false;
+    std::vector<std::string> files;
+
+    auto value = [&](int& i) -> const char* { return ++i < argc ? argv[i] : nullptr; };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+            files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("foliobuild (Folioset) 1.0\n");
+            return 0;
+        } else if (arg == "--g3") {
+            coding = TIFLIB_FAX_G3_1D;
+        } else if (arg == "--g3-2d") {
+            coding = TIFLIB_FAX_G3_2D;
+        } else if (arg == "--g4") {
+            coding = TIFLIB_FAX_G4;
+        } else if (arg == "-q" || arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--png" || arg == "-o" || arg == "--output-dir" ||
+                   arg == "--include-root" || arg == "-j" || arg == "--jobs") {
+            const char* v = value(i);
+            if (!v)
+                return usageError(arg + " needs a value");
+            if (arg == "--png")
+                settings.pngDir = v;
+            else if (arg == "--include-root")
+                includeRoot = v;
+            else if (arg == "-j" || arg == "--jobs")
+                jobsWanted = std::atoi(v) > 0 ? std::atoi(v) : -1;
+            else
+                outDir = v;
+        } else if (arg.rfind("-j", 0) == 0 && arg.size() > 2 && arg[1] == 'j') {
+            jobsWanted = std::atoi(arg.c_str() + 2) > 0 ? std::atoi(arg.c_str() + 2) : -1;
+        } else if (arg.rfind("--png=", 0) == 0) {
+            settings.pngDir = arg.substr(6);
+        } else if (arg.rfind("--include-root=", 0) == 0) {
+            includeRoot = arg.substr(15);
+        } else if (arg.rfind("--output-dir=", 0) == 0) {
+            outDir = arg.substr(13);
+        } else if (arg.rfind("--jobs=", 0) == 0) {
+            jobsWanted = std::atoi(arg.c_str() + 7) > 0 ? std::atoi(arg.c_str() + 7) : -1;
+        } else {
+            return usageError("unknown option '" + arg + "'");
+        }
+    }
+    if (jobsWanted < 1 || jobsWanted > 256)
+        return usageError("-j needs a number from 1 to 256");
+
+    std::vector<Job> jobs;
+    if (outDir.empty()) {
+        if (files.size() != 2)
+            return usageError("a macro file and a fax file are needed (or -o DIR and macros)");
+        jobs.push_back(Job{files[0], files[1], false, {}});
+    } else {
+        if (files.empty())
+            return usageError("no macro files given");
+        if (!isFolder(outDir)) {
+            say("foliobuild: " + outDir + ": not a folder");
+            return 1;
+        }
+        std::map<std::string, std::string> taken;
+        for (const std::string& f : files) {
+            std::string tiff = outDir + "/" + stem(f) + ".tif";
+            auto [it, fresh] = taken.emplace(tiff, f);
+            if (!fresh)
+                return usageError(it->second + " and " + f + " would both be written to " + tiff);
+            jobs.push_back(Job{f, tiff, false, {}});
+        }
+    }
+    if (!settings.pngDir.empty() && !isFolder(settings.pngDir)) {
+        say("foliobuild: " + settings.pngDir + ": not a folder");
+        return 1;
+    }
+    folio::IncludeRoot gate;
+    if (!includeRoot.empty()) {
+        std::string error;
+        if (!folio::IncludeRoot::Create(
+                includeRoot, [](const std::string& w) { say("foliobuild: warning: " + w); }, gate,
+                error)) {
+            say("foliobuild: " + error);
+            return 1;
+        }
+        settings.gate = &gate;
+    }
+    SetFaxCompression(coding);
+
+    // Documents are taken in order by as many threads as asked for; each
+    // thread builds one document at a time with an engine of its own.
+    const bool progress = !quiet && jobs.size() > 1 && isatty(STDERR_FILENO);
+    std::atomic<std::size_t> next{0}, done{0}, failed{0};
+    auto worker = [&] {
+        for (std::size_t i; (i = next++) < jobs.size();) {
+            buildOne(jobs[i], settings);
+            if (!jobs[i].ok) {
+                ++failed;
+                say("foliobuild: " + jobs[i].error);
+            }
+            std::size_t d = ++done;
+            if (progress) {
+                std::lock_guard lock(gOutput);
+                std::fprintf(stderr, "\r[%zu/%zu] %zu failed", d, jobs.size(), failed.load());
+                if (d == jobs.size())
+                    std::fputc('\n', stderr);
+            }
+        }
+    };
+    const int threads = int(std::min<std::size_t>(std::size_t(jobsWanted), jobs.size()));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+
+    if (jobs.size() > 1) {
+        std::string summary = "foliobuild: " + std::to_string(jobs.size()) + " documents, " +
+                              std::to_string(jobs.size() - failed) + " written, " +
+                              std::to_string(failed.load()) + " failed";
+        if (failed) {
+            summary += ":";
+            for (const Job& j : jobs)
+                if (!j.ok)
+                    summary += " " + j.macro;
+        }
+        if (failed || !quiet)
+            say(summary);
+    }
+    return failed ? 1 : 0;
+}

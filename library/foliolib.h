@@ -1,0 +1,40 @@
+/* Foliolib: turns a fax macro file into a multi-page fax TIFF file.
+ * For C and C++ clients of libfoliolib.so. C++ clients may also drive the
+ * engine class FaxImage themselves (FaxImage.h): construct it, hand each line
+ * to ProcessCommand until it returns false or the lines end, call SaveFile,
+ * destroy it. */
+#ifndef FOLIO_FOLIOLIB_H
+#define FOLIO_FOLIOLIB_H
+
+#ifdef __cplusplus
+extern "C" {
+#else
+#include <stdbool.h>
+#endif
+
+#if defined(__GNUC__)
+#define FOLIOLIB_API __attribute__((visibility("default")))
+#else
+#define FOLIOLIB_API
+#endif
+
+/* Reads the macro file `macroFile` line by line into a fresh engine and writes
+ * its pages to the fax TIFF file `tiffFile`. Relative paths, and the files
+ * that FILE commands name, are taken from the current directory.
+ * Returns true when the document was built and written; false when the macro
+ * file cannot be read, an included file cannot be read, a bitmap is not
+ * valid, or the TIFF file cannot be written. On false no TIFF is written and
+ * a file that had the name before is left as it was. Never throws. Also
+ * exported as _BuildFax. */
+FOLIOLIB_API bool BuildFax(const char* macroFile, const char* tiffFile);
+FOLIOLIB_API bool _BuildFax(const char* macroFile, const char* tiffFile);
+
+/* Why the calling thread's last BuildFax returned false, as one line naming
+ * the file and the cause; an empty string after a success. */
+FOLIOLIB_API const char* BuildFaxLastError(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

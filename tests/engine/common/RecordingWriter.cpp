@@ -1,0 +1,18 @@
+// The recording WriteGraphicFile of the engine tests.
+#include <cstring>
+
+#include "RecordingWriter.h"
+
+extern "C" int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count) {
+    enginetest::WriterCall call;
+    call.name = name ? name : "";
+    call.index = index;
+    call.count = count;
+    call.blockSize = GlobalSize(block);
+    if (auto* data = static_cast<std::uint8_t*>(GlobalLock(block))) {
+        call.block.assign(data, data + call.blockSize);
+        GlobalUnlock(block);
+    }
+    enginetest::gWriterCalls.push_back(std::move(call));
+    return enginetest::gWriterResult;
+}

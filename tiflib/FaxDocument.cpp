@@ -1,0 +1,218 @@
+// Writing a fax TIFF with libtiff. Every page is one directory: TIFF Class F
+// tags, one strip holding the whole page, 204 x 196 dots per inch. libtiff's
+// messages never reach stderr: each open file has its own handlers, which keep
+// the last error for the failure report and drop warnings.
+#include "FaxDocument.h"
+
+#include "G3Encoder.h"
+
+#include <tiffio.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace folio::tiflib {
+
+struct TiffCallbacks {
+    static int Error(TIFF*, void* self, const char* module, const char* format, va_list args) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, args);
+        auto* doc = static_cast<FaxDocument*>(self);
+        doc->tiffError_ = module && *module ? std::string(module) + ": " + text : text;
+        return 1; // handled: nothing more is printed
+    }
+    static int Warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+};
+
+namespace {
+
+TIFF* asTiff(void* p) { return static_cast<TIFF*>(p); }
+
+// Creates a new file `target`.partXXXXXX beside the target, readable and
+// writable (libtiff reads back the previous directory when it links the next
+// one). open() with O_EXCL and mode 0666 leaves the permissions to the umask,
+// as for any new file, which mkstemp's fixed 0600 would not.
+int createTemporary(const std::string& target, std::string& path) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = target + ".part";
+        for (int i = 0; i < 6; ++i)
+            path += kLetters[random() % (sizeof kLetters - 1)];
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+FaxDocument::FaxDocument(std::string target, std::string temporary, int count, FaxCoding coding)
+    : target_(std::move(target)), temporary_(std::move(temporary)), count_(count),
+      coding_(coding) {}
+
+std::unique_ptr<FaxDocument> FaxDocument::Start(const std::string& target, int count,
+                                                FaxCoding coding, std::string& error) {
+    std::string temporary;
+    int fd = createTemporary(target, temporary);
+    if (fd < 0) {
+        error = "cannot create a file beside " + target + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::unique_ptr<FaxDocument> doc(new FaxDocument(target, temporary, count, coding));
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        error = "out of memory";
+        return nullptr;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffCallbacks::Error, doc.get());
+    TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffCallbacks::Warning, doc.get());
+    // Little-endian, as fax software mostly expects ("l").
+    TIFF* tif = TIFFFdOpenExt(fd, temporary.c_str(), "wl", options);
+    TIFFOpenOptionsFree(options);
+    if (!tif) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        error = doc->Reason("cannot start the TIFF file");
+        doc->temporary_.clear();
+        return nullptr;
+    }
+    doc->tiff_ = tif;
+    return doc;
+}
+
+FaxDocument::~FaxDocument() { Drop(); }
+
+void FaxDocument::Drop() {
+    if (tiff_) {
+        TIFFClose(asTiff(tiff_));
+        tiff_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+std::string FaxDocument::Reason(const char* what) const {
+    std::string text = what;
+    if (!tiffError_.empty())
+        text += " (" + tiffError_ + ")";
+    return text;
+}
+
+bool FaxDocument::SetTags(const PageView& page) {
+    TIFF* tif = asTiff(tiff_);
+    // The page number is two 16-bit values; the caller keeps counts in range.
+    const auto index = std::uint16_t(next_);
+    const auto total = std::uint16_t(count_);
+    bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE) &&
+              TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, page.width) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.height) &&
+              TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
+              TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB) &&
+              TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0) &&
+              TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.0) &&
+              TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
+              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height) &&
+              TIFFSetField(tif, TIFFTAG_PAGENUMBER, index, total) &&
+              TIFFSetField(tif, TIFFTAG_SOFTWARE, "Folioset");
+    if (!ok)
+        return false;
+    // The codec's own tags exist only once the compression is set.
+    if (coding_ == FaxCoding::G4) {
+        ok = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4) &&
+             TIFFSetField(tif, TIFFTAG_GROUP4OPTIONS, 0);
+    } else {
+        std::uint32_t options = GROUP3OPT_FILLBITS;
+        if (coding_ == FaxCoding::G3TwoD)
+            options |= GROUP3OPT_2DENCODING;
+        ok = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3) &&
+             TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, options);
+    }
+    // Class F: no RTC after the last row of a page.
+    return ok && TIFFSetField(tif, TIFFTAG_FAXMODE, FAXMODE_CLASSF) &&
+           TIFFSetField(tif, TIFFTAG_CLEANFAXDATA, CLEANFAXDATA_CLEAN);
+}
+
+bool FaxDocument::WritePixels(const PageView& page) {
+    TIFF* tif = asTiff(tiff_);
+    if (coding_ == FaxCoding::G3OneD) {
+        EncodeG3OneD(page, buffer_);
+        return TIFFWriteRawStrip(tif, 0, buffer_.data(), tmsize_t(buffer_.size())) ==
+               tmsize_t(buffer_.size());
+    }
+    // libtiff's codecs take top-down rows of (width + 7) / 8 bytes; they may
+    // scribble on the row they are given, so hand them a copy.
+    const std::size_t rowBytes = (std::size_t(page.width) + 7) / 8;
+    buffer_.resize(rowBytes);
+    for (std::uint32_t y = 0; y < page.height; ++y) {
+        std::memcpy(buffer_.data(), page.row(y), rowBytes);
+        if (TIFFWriteScanline(tif, buffer_.data(), y, 0) < 0)
+            return false;
+    }
+    return true;
+}
+
+bool FaxDocument::AddPage(const PageView& page, std::string& error) {
+    if (!tiff_ || next_ >= count_) {
+        error = "document is closed";
+        return false;
+    }
+    if (!SetTags(page)) {
+        error = Reason("cannot set the page tags");
+        return false;
+    }
+    if (!WritePixels(page)) {
+        error = Reason("cannot write the page");
+        return false;
+    }
+    if (!TIFFWriteDirectory(asTiff(tiff_))) {
+        error = Reason("cannot write the page directory");
+        return false;
+    }
+    ++next_;
+    return true;
+}
+
+bool FaxDocument::Finish(std::string& error) {
+    if (!tiff_ || next_ != count_) {
+        error = "document is not complete";
+        return false;
+    }
+    TIFF* tif = asTiff(tiff_);
+    // Flush and sync before the rename, so that the name never points at a
+    // file whose data is still only in memory or was never written.
+    if (!TIFFFlush(tif)) {
+        error = Reason("cannot write the TIFF file");
+        return false;
+    }
+    if (::fsync(TIFFFileno(tif)) != 0) {
+        error = std::string("cannot write the TIFF file: ") + std::strerror(errno);
+        return false;
+    }
+    // After a successful fsync nothing is left for close to report.
+    TIFFClose(tif);
+    tiff_ = nullptr;
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        error = "cannot replace " + target_ + ": " + std::strerror(errno);
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+} // namespace folio::tiflib

@@ -1,0 +1,63 @@
+// One multi-page fax TIFF being written. The pages go to a temporary file
+// beside the target, which takes the target's name only when the last page is
+// in; a document dropped before that removes its temporary file and leaves the
+// target as it was.
+#pragma once
+
+#include "PageBlock.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace folio::tiflib {
+
+enum class FaxCoding {
+    G3OneD,          // Group 3 1-D, our own encoder
+    G3OneDReference, // Group 3 1-D, libtiff's encoder (the same file)
+    G3TwoD,          // Group 3 2-D, libtiff's encoder
+    G4,              // Group 4, libtiff's encoder
+};
+
+class FaxDocument {
+  public:
+    // Creates the temporary file for a document of `count` pages that will be
+    // named `target`. Returns null, with `error` set, when it cannot.
+    static std::unique_ptr<FaxDocument> Start(const std::string& target, int count,
+                                              FaxCoding coding, std::string& error);
+    // Drops the document unless Finish succeeded.
+    ~FaxDocument();
+    FaxDocument(const FaxDocument&) = delete;
+    FaxDocument& operator=(const FaxDocument&) = delete;
+
+    int count() const { return count_; }
+    // The index the next page must have.
+    int nextIndex() const { return next_; }
+
+    // Writes the next page. On failure the document is unusable and must be
+    // dropped.
+    bool AddPage(const PageView& page, std::string& error);
+    // After the last page: puts the file in place. On failure the temporary
+    // file is removed and the target left as it was.
+    bool Finish(std::string& error);
+
+  private:
+    FaxDocument(std::string target, std::string temporary, int count, FaxCoding coding);
+    void Drop();
+    bool SetTags(const PageView& page);
+    bool WritePixels(const PageView& page);
+    std::string Reason(const char* what) const;
+
+    std::string target_;
+    std::string temporary_;
+    int count_;
+    int next_ = 0;
+    FaxCoding coding_;
+    void* tiff_ = nullptr; // TIFF*, kept opaque so that only FaxDocument.cpp sees libtiff
+    std::string tiffError_;
+    std::vector<std::uint8_t> buffer_; // coded strip or one scanline
+    friend struct TiffCallbacks;
+};
+
+} // namespace folio::tiflib

@@ -1,0 +1,227 @@
+// The C entry points of libtiflib32.so. Open documents are kept by file name,
+// each behind its own mutex, so several documents can be written at once from
+// different threads while calls for one document stay in order. Every failure
+// drops the document of that name; nothing thrown inside leaves these calls.
+#include "tiflib32.h"
+
+#include "FaxDocument.h"
+#include "GlobalMemory.h"
+#include "PageBlock.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace {
+
+using folio::tiflib::FaxCoding;
+using folio::tiflib::FaxDocument;
+
+std::atomic<int> gCoding{TIFLIB_FAX_G3_1D};
+
+thread_local std::string tLastError;
+
+struct OpenDocument {
+    std::mutex mutex;
+    std::unique_ptr<FaxDocument> doc; // null once finished or dropped
+};
+
+// Documents in progress by file name. The registry's mutex is never held while
+// waiting for a document's mutex, except for a document just made and not yet
+// visible to anyone else, so the two cannot deadlock.
+class Registry {
+  public:
+    std::shared_ptr<OpenDocument> find(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        auto it = open_.find(name);
+        return it == open_.end() ? nullptr : it->second;
+    }
+
+    // Puts `fresh` under `name`, returning the document it replaces.
+    std::shared_ptr<OpenDocument> replace(const std::string& name,
+                                          std::shared_ptr<OpenDocument> fresh) {
+        std::lock_guard lock(mutex_);
+        std::shared_ptr<OpenDocument>& slot = open_[name];
+        std::shared_ptr<OpenDocument> old = std::move(slot);
+        slot = std::move(fresh);
+        return old;
+    }
+
+    // Removes `entry` if it is still the document of `name`.
+    void remove(const std::string& name, const std::shared_ptr<OpenDocument>& entry) {
+        std::lock_guard lock(mutex_);
+        auto it = open_.find(name);
+        if (it != open_.end() && it->second == entry)
+            open_.erase(it);
+    }
+
+    std::shared_ptr<OpenDocument> take(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        auto it = open_.find(name);
+        if (it == open_.end())
+            return nullptr;
+        std::shared_ptr<OpenDocument> entry = std::move(it->second);
+        open_.erase(it);
+        return entry;
+    }
+
+    // At exit, documents never completed remove their temporary files.
+    ~Registry() {
+        for (auto& [name, entry] : open_) {
+            std::lock_guard lock(entry->mutex);
+            entry->doc.reset();
+        }
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<OpenDocument>> open_;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+void dropDocument(const std::string& name) {
+    if (std::shared_ptr<OpenDocument> entry = registry().take(name)) {
+        std::lock_guard lock(entry->mutex);
+        entry->doc.reset();
+    }
+}
+
+bool fail(std::string text) {
+    tLastError = std::move(text);
+    return false;
+}
+
+FaxCoding codingFor(int mode) {
+    switch (mode) {
+    case TIFLIB_FAX_G3_2D:
+        return FaxCoding::G3TwoD;
+    case TIFLIB_FAX_G4:
+        return FaxCoding::G4;
+    case TIFLIB_FAX_G3_1D_REFERENCE:
+        return FaxCoding::G3OneDReference;
+    default:
+        return FaxCoding::G3OneD;
+    }
+}
+
+// Writes the page to the locked document and completes it after the last
+// page. On failure the document is dropped.
+bool writeLocked(const std::string& name, const std::shared_ptr<OpenDocument>& entry,
+                 const folio::tiflib::PageView& page) {
+    std::string error;
+    FaxDocument& doc = *entry->doc;
+    bool ok = doc.AddPage(page, error);
+    bool last = ok && doc.nextIndex() == doc.count();
+    if (last)
+        ok = doc.Finish(error);
+    if (!ok || last) {
+        entry->doc.reset();
+        registry().remove(name, entry);
+    }
+    return ok || fail(error);
+}
+
+bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
+    if (!fileName || !*fileName)
+        return fail("no file name");
+    const std::string name(fileName);
+    if (count <= 0 || index < 0 || index >= count) {
+        dropDocument(name);
+        return fail("page " + std::to_string(index) + " of " + std::to_string(count) +
+                    " is out of range");
+    }
+    if (count > int(folio::tiflib::kMaxPageSide)) {
+        // The TIFF page number holds 16 bits.
+        dropDocument(name);
+        return fail("more than 65535 pages in one document");
+    }
+
+    // The block is checked, and stays locked, before the document is touched.
+    const SIZE_T size = GlobalSize(block);
+    folio::GlobalLockGuard lock(size ? block : nullptr);
+    folio::tiflib::PageView page;
+    const char* refused = lock ? folio::tiflib::ReadPageBlock(lock.data(), size, page)
+                               : "page block is not a valid memory block";
+    if (refused) {
+        dropDocument(name);
+        return fail(refused);
+    }
+
+    if (index == 0) {
+        auto fresh = std::make_shared<OpenDocument>();
+        std::unique_lock freshLock(fresh->mutex);
+        if (std::shared_ptr<OpenDocument> old = registry().replace(name, fresh)) {
+            std::lock_guard oldLock(old->mutex);
+            old->doc.reset();
+        }
+        std::string error;
+        fresh->doc = FaxDocument::Start(name, count, codingFor(gCoding.load()), error);
+        if (!fresh->doc) {
+            registry().remove(name, fresh);
+            return fail(error);
+        }
+        return writeLocked(name, fresh, page);
+    }
+
+    std::shared_ptr<OpenDocument> entry = registry().find(name);
+    if (!entry)
+        return fail("page " + std::to_string(index) + " of a document that was not started");
+    std::unique_lock entryLock(entry->mutex);
+    if (!entry->doc)
+        return fail("page " + std::to_string(index) + " of a document that was not started");
+    if (entry->doc->count() != count || entry->doc->nextIndex() != index) {
+        std::string text = "page " + std::to_string(index) + " of " + std::to_string(count) +
+                           " where page " + std::to_string(entry->doc->nextIndex()) + " of " +
+                           std::to_string(entry->doc->count()) + " was due";
+        entry->doc.reset();
+        registry().remove(name, entry);
+        return fail(text);
+    }
+    return writeLocked(name, entry, page);
+}
+
+} // namespace
+
+extern "C" {
+
+int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count) {
+    try {
+        tLastError.clear();
+        return writePage(name, block, index, count) ? 1 : 0;
+    } catch (const std::exception& e) {
+        // Only allocation can throw; the document it hit may be half written.
+        try {
+            if (name)
+                dropDocument(name);
+            tLastError = e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return 0;
+}
+
+int SetFaxCompression(int mode) {
+    switch (mode) {
+    case TIFLIB_FAX_G3_1D:
+    case TIFLIB_FAX_G3_2D:
+    case TIFLIB_FAX_G4:
+    case TIFLIB_FAX_G3_1D_REFERENCE:
+        gCoding.store(mode);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int GetFaxCompression(void) { return gCoding.load(); }
+
+const char* TiflibLastError(void) { return tLastError.c_str(); }
+
+} // extern "C"

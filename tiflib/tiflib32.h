@@ -1,0 +1,69 @@
+/* The fax TIFF writer, libtiflib32.so. A client hands over a document one page
+ * at a time as a packed 1-bit DIB in a memory block (a set bit is a black
+ * pixel, rows bottom-up); the writer turns the pages into one multi-page TIFF
+ * Class F file. The file appears under its name only when the last page is in:
+ * until then the pages go to a temporary file beside it, so a reader never sees
+ * half a document and an earlier file survives a failed run. Plain C, usable
+ * from C and C++. */
+#ifndef FOLIO_TIFLIB32_H
+#define FOLIO_TIFLIB32_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define TIFLIB_API __attribute__((visibility("default")))
+#else
+#define TIFLIB_API
+#endif
+
+/* A memory block handle, as made by GlobalAlloc below. */
+typedef void* HGLOBAL;
+
+/* Writes page `index` (0 .. count-1) of the document `name`. Index 0 starts the
+ * document anew; the call with index count-1 completes it and puts the file in
+ * place. `block` stays the caller's: it is only read, never freed or kept.
+ * Returns 1 on success, 0 on failure. Any failure (a block that is not a 1-bit
+ * packed DIB, a call out of order, a file that cannot be written or renamed)
+ * abandons the document: its temporary file is removed and the file that had
+ * the name before, if any, is left as it was. Safe to call from several
+ * threads, for different documents at once. */
+TIFLIB_API int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count);
+
+/* Coding of the pages of documents started after the call (process-wide). */
+enum {
+    TIFLIB_FAX_G3_1D = 0,           /* CCITT Group 3, one-dimensional (default) */
+    TIFLIB_FAX_G3_2D = 1,           /* CCITT Group 3, two-dimensional */
+    TIFLIB_FAX_G4 = 2,              /* CCITT Group 4 */
+    TIFLIB_FAX_G3_1D_REFERENCE = 3  /* Group 3 1-D through libtiff's own encoder:
+                                       the same file, written more slowly */
+};
+/* Sets the coding for following documents. Returns 1, or 0 for an unknown mode
+ * (the setting is then unchanged). */
+TIFLIB_API int SetFaxCompression(int mode);
+/* The coding following documents will use. */
+TIFLIB_API int GetFaxCompression(void);
+
+/* Why the calling thread's last failed WriteGraphicFile failed (an empty string
+ * after a success). Valid until the thread's next call into the writer. */
+TIFLIB_API const char* TiflibLastError(void);
+
+/* Memory blocks, so that a client loading only this library can make pages. */
+TIFLIB_API HGLOBAL GlobalAlloc(unsigned int flags, size_t bytes);
+TIFLIB_API void* GlobalLock(HGLOBAL block);
+TIFLIB_API int GlobalUnlock(HGLOBAL block);
+TIFLIB_API HGLOBAL GlobalFree(HGLOBAL block);
+TIFLIB_API size_t GlobalSize(HGLOBAL block);
+
+/* GlobalAlloc flags: movable (blocks never move here) and zero-filled. */
+#define TIFLIB_GMEM_MOVEABLE 0x0002
+#define TIFLIB_GMEM_ZEROINIT 0x0040
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
