@@ -92,7 +92,7 @@ namespace {
 // Why writing `path` failed, as far as the file system tells: the TIFF
 // writer reports only success or failure, so the folder is examined and the
 // last system error is named.
-[[maybe_unused]] QString saveFailureCause(const QString& path, int systemError) {
+QString saveFailureCause(const QString& path, int systemError) {
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.exists())
@@ -259,7 +259,6 @@ void TFaxForm::btnNextPgClick() {
 QString TFaxForm::SaveFaxFile(const QString& path) {
     const QString shownPath = QDir::toNativeSeparators(path);
     try {
-#if FOLIO_HAVE_SAVEFILE
         const QByteArray encoded = QFile::encodeName(path);
         std::vector<char> name(encoded.begin(), encoded.end());
         name.push_back('\0');
@@ -270,11 +269,6 @@ QString TFaxForm::SaveFaxFile(const QString& path) {
             return {};
         return QStringLiteral("The fax file \"%1\" could not be saved: %2.")
             .arg(shownPath, saveFailureCause(path, systemError));
-#else
-        return QStringLiteral("The fax file \"%1\" could not be saved: this build of the program "
-                              "has no fax file writer.")
-            .arg(shownPath);
-#endif
     } catch (const std::exception& e) {
         return QStringLiteral("The fax file \"%1\" could not be saved: %2")
             .arg(shownPath, folio::ui::ErrorText(e));
