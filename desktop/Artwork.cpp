@@ -77,7 +77,7 @@ QPixmap ProgramIcon() {
     p.setPen(QPen(QColor(30, 50, 90), 1));
     p.setBrush(QColor(70, 110, 170));
     p.drawRoundedRect(QRectF(1.5, 14.5, 29, 15), 2, 2); // the machine
-    paintSheet(p, QRectF(7.5, 2.5, 17, 18), 4);        // the page leaving it
+    paintSheet(p, QRectF(7.5, 2.5, 17, 18), 4);         // the page leaving it
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(30, 50, 90));
     p.drawRect(QRectF(5, 21, 22, 2)); // the slot

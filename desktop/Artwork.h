@@ -8,9 +8,9 @@
 
 namespace folio::ui {
 
-QPixmap SplashPicture();      // 430 x 280
-QPixmap ProgramIcon();        // 32 x 32
+QPixmap SplashPicture();       // 430 x 280
+QPixmap ProgramIcon();         // 32 x 32
 QIcon TriangleIcon(bool left); // 12 x 12, pointing left or right
-QIcon FontButtonIcon();       // 24 x 22
+QIcon FontButtonIcon();        // 24 x 22
 
 } // namespace folio::ui

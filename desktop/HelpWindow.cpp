@@ -20,13 +20,13 @@ HelpWindow::HelpWindow(QWidget* parent) : QMainWindow(parent) {
     bar->setMovable(false);
     QAction* contents = bar->addAction(QStringLiteral("&Contents"));
     QAction* back = bar->addAction(QStringLiteral("&Back"), browser_, &QTextBrowser::backward);
-    QAction* forward =
-        bar->addAction(QStringLiteral("&Forward"), browser_, &QTextBrowser::forward);
+    QAction* forward = bar->addAction(QStringLiteral("&Forward"), browser_, &QTextBrowser::forward);
     back->setEnabled(false);
     forward->setEnabled(false);
     connect(browser_, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
-    connect(contents, &QAction::triggered, this, [this] { browser_->scrollToAnchor("contents"); });
+    connect(contents, &QAction::triggered, this,
+            [this] { browser_->scrollToAnchor(QStringLiteral("contents")); });
     resize(640, 560);
 }
 
@@ -35,7 +35,7 @@ void HelpWindow::ShowContents(const QString& path) {
     if (file.open(QIODevice::ReadOnly) && file.size() < (qint64(8) << 20)) {
         browser_->setSearchPaths({QFileInfo(path).absolutePath()});
         browser_->setHtml(QString::fromUtf8(file.readAll()));
-        browser_->scrollToAnchor(QStringLiteral("contents"));
+        browser_->moveCursor(QTextCursor::Start); // the title and the contents list
     } else {
         browser_->setHtml(QStringLiteral("<h2>Help is not available</h2><p>The help file "
                                          "<b>%1</b> could not be opened.</p>")

@@ -5,11 +5,11 @@
 
 #include "Cp1252.h"
 #include "ErrorBox.h"
+#include "ObjectNames.h"
 #include "Program.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
-#include "ObjectNames.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -101,13 +101,17 @@ TCommandForm::~TCommandForm() = default;
 
 void TCommandForm::createActions() {
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuFileOpen = mnuFile->addAction(QStringLiteral("&Open..."), this, &TCommandForm::mnuFileOpenClick);
-    mnuFileClose = mnuFile->addAction(QStringLiteral("&Close"), this, &TCommandForm::mnuFileCloseClick);
-    mnuFileSave = mnuFile->addAction(QStringLiteral("&Save"), this, &TCommandForm::mnuFileSaveClick);
+    mnuFileOpen =
+        mnuFile->addAction(QStringLiteral("&Open..."), this, &TCommandForm::mnuFileOpenClick);
+    mnuFileClose =
+        mnuFile->addAction(QStringLiteral("&Close"), this, &TCommandForm::mnuFileCloseClick);
+    mnuFileSave =
+        mnuFile->addAction(QStringLiteral("&Save"), this, &TCommandForm::mnuFileSaveClick);
     mnuFileSaveAs =
         mnuFile->addAction(QStringLiteral("Save &as..."), this, &TCommandForm::mnuFileSaveAsClick);
     mnuFile->addSeparator();
-    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"), this, &TCommandForm::mnuFileExitClick);
+    mnuFileExit =
+        mnuFile->addAction(QStringLiteral("E&xit"), this, &TCommandForm::mnuFileExitClick);
 
     mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptionsSettings = mnuOptions->addAction(QStringLiteral("&Settings..."), this,
@@ -121,7 +125,8 @@ void TCommandForm::createActions() {
     mnuHelpContents = mnuHelp->addAction(QStringLiteral("&Contents..."), this,
                                          &TCommandForm::mnuHelpContentsClick);
     mnuHelp->addSeparator();
-    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"), this, &TCommandForm::mnuHelpAboutClick);
+    mnuHelpAbout =
+        mnuHelp->addAction(QStringLiteral("&About"), this, &TCommandForm::mnuHelpAboutClick);
 }
 
 void TCommandForm::createControls() {
@@ -212,7 +217,9 @@ TCommandForm::DocumentState TCommandForm::State() const {
     return mnuFileClose->isEnabled() ? DocumentState::Clean : DocumentState::Closed;
 }
 
-void TCommandForm::memoCommandChange() { setState(DocumentState::Modified); }
+void TCommandForm::memoCommandChange() {
+    setState(DocumentState::Modified);
+}
 
 // ---- files --------------------------------------------------------------
 
@@ -353,7 +360,9 @@ bool TCommandForm::saveMacro() {
     return true;
 }
 
-void TCommandForm::mnuFileSaveClick() { saveMacro(); }
+void TCommandForm::mnuFileSaveClick() {
+    saveMacro();
+}
 
 void TCommandForm::mnuFileSaveAsClick() {
     if (saveWithDialog())
@@ -418,18 +427,26 @@ void TCommandForm::mnuFileExitClick() {
         program_.End(0);
 }
 
-void TCommandForm::mnuOptionsSettingsClick() { program_.SettingsForm->exec(); }
+void TCommandForm::mnuOptionsSettingsClick() {
+    program_.SettingsForm->exec();
+}
 
 void TCommandForm::mnuOptionsClearPageClick() {
     folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ClearPage(); });
     program_.FaxForm->RefreshPage();
 }
 
-void TCommandForm::mnuOptionsShowClick() { showViewer(); }
+void TCommandForm::mnuOptionsShowClick() {
+    showViewer();
+}
 
-void TCommandForm::mnuHelpContentsClick() { program_.ShowHelpContents(); }
+void TCommandForm::mnuHelpContentsClick() {
+    program_.ShowHelpContents();
+}
 
-void TCommandForm::mnuHelpAboutClick() { program_.AboutBox->exec(); }
+void TCommandForm::mnuHelpAboutClick() {
+    program_.AboutBox->exec();
+}
 
 // ---- start timer and batch run -----------------------------------------
 

@@ -96,7 +96,8 @@ QString saveFailureCause(const QString& path, int systemError) {
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.exists())
-        return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath()));
+        return QStringLiteral("the folder %1 does not exist")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
     if (file.isDir())
         return QStringLiteral("it is a folder");
     if (!folder.isWritable() || (file.exists() && !file.isWritable()))
@@ -238,9 +239,13 @@ void TFaxForm::SetSaveEnabled(bool enabled) {
     pageView->MarkStale();
 }
 
-void TFaxForm::RefreshPage() { pageView->MarkStale(); }
+void TFaxForm::RefreshPage() {
+    pageView->MarkStale();
+}
 
-QString TFaxForm::PointerText() const { return pnlPointer->text(); }
+QString TFaxForm::PointerText() const {
+    return pnlPointer->text();
+}
 
 void TFaxForm::pointerMoved(int x, int y) {
     pnlPointer->setText(QString::asprintf("X: %d  Y: %d", x, y));
@@ -316,7 +321,9 @@ void TFaxForm::mnuFileSaveAsClick() {
         mnuFileSave->setEnabled(false);
 }
 
-void TFaxForm::mnuFileCloseClick() { close(); }
+void TFaxForm::mnuFileCloseClick() {
+    close();
+}
 
 void TFaxForm::mnuOptionsShowClick() {
     TCommandForm& command = *program_.CommandForm;

@@ -163,6 +163,7 @@ void TSettingsForm::createControls() {
     buttons->addStretch();
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(top);
+    outer->addSpacing(8);
     outer->addStretch();
     outer->addLayout(buttons);
 
@@ -281,12 +282,24 @@ void TSettingsForm::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-std::string TSettingsForm::WidthText() const { return efWidth->text().toStdString(); }
-std::string TSettingsForm::HeightText() const { return efHeight->text().toStdString(); }
-std::string TSettingsForm::LeftMarginText() const { return efLeftMargin->text().toStdString(); }
-std::string TSettingsForm::TopMarginText() const { return efTopMargin->text().toStdString(); }
-std::string TSettingsForm::FontName() const { return efFont->text().toStdString(); }
-std::string TSettingsForm::FontSizeText() const { return efFontSize->text().toStdString(); }
+std::string TSettingsForm::WidthText() const {
+    return efWidth->text().toStdString();
+}
+std::string TSettingsForm::HeightText() const {
+    return efHeight->text().toStdString();
+}
+std::string TSettingsForm::LeftMarginText() const {
+    return efLeftMargin->text().toStdString();
+}
+std::string TSettingsForm::TopMarginText() const {
+    return efTopMargin->text().toStdString();
+}
+std::string TSettingsForm::FontName() const {
+    return efFont->text().toStdString();
+}
+std::string TSettingsForm::FontSizeText() const {
+    return efFontSize->text().toStdString();
+}
 std::string TSettingsForm::MacroStart() const {
     return folio::ui::ToCp1252(efMacroStart->text()).toStdString();
 }

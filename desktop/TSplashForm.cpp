@@ -4,10 +4,10 @@
 #include "TSplashForm.h"
 
 #include "Artwork.h"
+#include "ObjectNames.h"
 #include "Program.h"
 #include "TAboutBox.h"
 #include "TCommandForm.h"
-#include "ObjectNames.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -52,8 +52,10 @@ TSplashForm::TSplashForm(Program& program) : program_(program) {
     lblProduct = overlayLabel(Panel1, QString(), 8, 8, 32, true);
     lblProduct->setText(QStringLiteral("Folioset"));
     lblProduct->adjustSize();
-    lblCopyright = overlayLabel(Panel1, QString::fromUtf8(TAboutBox::kCopyright), 8, 244, 11, false);
-    lblProtected = overlayLabel(Panel1, QString::fromUtf8(TAboutBox::kProtected), 8, 260, 11, false);
+    lblCopyright =
+        overlayLabel(Panel1, QString::fromUtf8(TAboutBox::kCopyright), 8, 244, 11, false);
+    lblProtected =
+        overlayLabel(Panel1, QString::fromUtf8(TAboutBox::kProtected), 8, 260, 11, false);
 
     FOLIO_NAME(Panel1);
     FOLIO_NAME(Image1);

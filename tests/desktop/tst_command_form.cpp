@@ -54,9 +54,7 @@ class TestCommandForm : public QObject {
         return {cmd().mnuFileOpen->isEnabled(), cmd().mnuFileClose->isEnabled(),
                 cmd().mnuFileSave->isEnabled(), cmd().mnuFileSaveAs->isEnabled()};
     }
-    void setText(const QString& text) {
-        cmd().memoCommand->setPlainText(text);
-    }
+    void setText(const QString& text) { cmd().memoCommand->setPlainText(text); }
     QString page() { return fax().lblCurrentPg->text() + " of " + fax().lblLastPg->text(); }
 
   private slots:
@@ -156,8 +154,10 @@ class TestCommandForm : public QObject {
         QTest::addColumn<QByteArray>("fileAfter");
         QTest::newRow("Yes saves, then closes")
             << int(QMessageBox::Yes) << true << QByteArray("abc\r\ndef\r\n");
-        QTest::newRow("No discards, then closes") << int(QMessageBox::No) << true << QByteArray("abc\r\n");
-        QTest::newRow("Cancel keeps everything") << int(QMessageBox::Cancel) << false << QByteArray("abc\r\n");
+        QTest::newRow("No discards, then closes")
+            << int(QMessageBox::No) << true << QByteArray("abc\r\n");
+        QTest::newRow("Cancel keeps everything")
+            << int(QMessageBox::Cancel) << false << QByteArray("abc\r\n");
     }
     void closeQuery() {
         QFETCH(int, answer);
@@ -227,8 +227,8 @@ class TestCommandForm : public QObject {
         QTest::newRow("CR LF, last line unterminated")
             << QByteArray("a\r\nb") << QStringList{"a", "b"};
         QTest::newRow("LF, last line terminated") << QByteArray("a\nb\n") << QStringList{"a", "b"};
-        QTest::newRow("CR and an empty line") << QByteArray("a\rb\r\n\r\n")
-                                              << QStringList{"a", "b", ""};
+        QTest::newRow("CR and an empty line")
+            << QByteArray("a\rb\r\n\r\n") << QStringList{"a", "b", ""};
         QTest::newRow("499 characters are one line")
             << (x499 + "\r\nz") << QStringList{QString(x499), "z"};
         QTest::newRow("500 characters are two lines")
@@ -382,11 +382,16 @@ class TestCommandForm : public QObject {
     void fieldThatIsNoWholeNumberEndsTheAction_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
-        QTest::newRow("width with letters") << "efWidth" << "12a";
-        QTest::newRow("empty height") << "efHeight" << "";
-        QTest::newRow("left margin with a point") << "efLeftMargin" << "1.5";
-        QTest::newRow("top margin beyond 32 bits") << "efTopMargin" << "99999999999";
-        QTest::newRow("font size with blanks") << "efFontSize" << " 10";
+        QTest::newRow("width with letters") << "efWidth"
+                                            << "12a";
+        QTest::newRow("empty height") << "efHeight"
+                                      << "";
+        QTest::newRow("left margin with a point") << "efLeftMargin"
+                                                  << "1.5";
+        QTest::newRow("top margin beyond 32 bits") << "efTopMargin"
+                                                   << "99999999999";
+        QTest::newRow("font size with blanks") << "efFontSize"
+                                               << " 10";
     }
     void fieldThatIsNoWholeNumberEndsTheAction() {
         QFETCH(QString, field);

@@ -27,7 +27,8 @@ class TestCp1252 : public QObject {
         QTest::newRow("euro") << QByteArray("\x80") << QStringLiteral("\u20AC");
         QTest::newRow("quotes") << QByteArray("\x93q\x94") << QStringLiteral("\u201Cq\u201D");
         QTest::newRow("dashes") << QByteArray("\x96\x97") << QStringLiteral("\u2013\u2014");
-        QTest::newRow("latin1") << QByteArray("\xA7\xE9\xFF") << QStringLiteral("\u00A7\u00E9\u00FF");
+        QTest::newRow("latin1") << QByteArray("\xA7\xE9\xFF")
+                                << QStringLiteral("\u00A7\u00E9\u00FF");
         QTest::newRow("unassigned") << QByteArray("\x81\x8D\x8F\x90\x9D")
                                     << QStringLiteral("\u0081\u008D\u008F\u0090\u009D");
     }

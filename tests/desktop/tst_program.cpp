@@ -73,7 +73,8 @@ class TestProgram : public QObject {
         QVERIFY(visibleWindows().isEmpty());
         QCOMPARE(p.HelpFile, QStringLiteral("folioset.hlp"));
         // The viewer was set up from the dialog's loaded fields.
-        QCOMPARE(p.FaxForm->lblCurrentPg->text() + p.FaxForm->lblLastPg->text(), QStringLiteral("11"));
+        QCOMPARE(p.FaxForm->lblCurrentPg->text() + p.FaxForm->lblLastPg->text(),
+                 QStringLiteral("11"));
 
         TSplashForm& splash = *p.SplashForm;
         QCOMPARE(splash.size(), QSize(434, 284));
@@ -103,7 +104,8 @@ class TestProgram : public QObject {
         runStart(p);
         QCOMPARE(visibleWindows(), QStringList{"TCommandForm"});
         QCOMPARE(p.CommandForm->State(), State::Clean);
-        QCOMPARE(p.CommandForm->memoCommand->toPlainText(), QStringLiteral("Hello\n:FAX:PAGEBREAK\n"));
+        QCOMPARE(p.CommandForm->memoCommand->toPlainText(),
+                 QStringLiteral("Hello\n:FAX:PAGEBREAK\n"));
         QVERIFY(p.CommandForm->MacroFileName().isEmpty());
         QCOMPARE(p.FaxForm->lblLastPg->text(), QStringLiteral("1"));
         // Save as asks for a name even though the file came from one.
@@ -238,7 +240,7 @@ class TestProgram : public QObject {
         runStart(p); // the splash is hidden by now
         QVERIFY(QFile::exists(p.HelpFilePath()));
         p.CommandForm->mnuHelpContents->trigger();
-        auto* help = [] () -> folio::ui::HelpWindow* {
+        auto* help = []() -> folio::ui::HelpWindow* {
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (auto* h = qobject_cast<folio::ui::HelpWindow*>(w))
                     return h;
@@ -247,7 +249,8 @@ class TestProgram : public QObject {
         QVERIFY(help);
         QVERIFY(help->isVisible());
         const QString text = help->Browser()->toPlainText();
-        QVERIFY2(text.contains("PAGEBREAK") && text.contains("Settings"), qPrintable(text.left(200)));
+        QVERIFY2(text.contains("PAGEBREAK") && text.contains("Settings"),
+                 qPrintable(text.left(200)));
     }
 };
 

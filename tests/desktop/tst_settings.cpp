@@ -22,14 +22,14 @@ const QStringList kNames{"ImageWidth",   "ImageHeight", "LeftMargin",  "TopMargi
                          "CommentStart", "MacroStart",  "DefaultFont", "DefaultFontSize"};
 
 QStringList fields(const TSettingsForm& f) {
-    return {f.efWidth->text(),        f.efHeight->text(),     f.efLeftMargin->text(),
-            f.efTopMargin->text(),    f.efCommentStart->text(), f.efMacroStart->text(),
-            f.efFont->text(),         f.efFontSize->text()};
+    return {f.efWidth->text(),     f.efHeight->text(),       f.efLeftMargin->text(),
+            f.efTopMargin->text(), f.efCommentStart->text(), f.efMacroStart->text(),
+            f.efFont->text(),      f.efFontSize->text()};
 }
 
 void setFields(TSettingsForm& f, const QStringList& v) {
-    QLineEdit* edits[] = {f.efWidth,       f.efHeight,     f.efLeftMargin, f.efTopMargin,
-                          f.efCommentStart, f.efMacroStart, f.efFont,      f.efFontSize};
+    QLineEdit* edits[] = {f.efWidth,        f.efHeight,     f.efLeftMargin, f.efTopMargin,
+                          f.efCommentStart, f.efMacroStart, f.efFont,       f.efFontSize};
     for (int i = 0; i < 8; ++i) {
         edits[i]->setMaxLength(32767);
         edits[i]->setText(v[i]);
@@ -66,10 +66,10 @@ class TestSettings : public QObject {
 
     void valuesRoundTrip_data() {
         QTest::addColumn<QStringList>("values");
-        QTest::newRow("ordinary") << QStringList{"2000", "3000", "50", "75", "%", "@CONVERT:",
-                                                 "Times New Roman", "12"};
-        QTest::newRow("negative and zero") << QStringList{"-5", "0", "-2147483648", "2147483647",
-                                                          ";", "#", "Courier New", "0"};
+        QTest::newRow("ordinary") << QStringList{
+            "2000", "3000", "50", "75", "%", "@CONVERT:", "Times New Roman", "12"};
+        QTest::newRow("negative and zero")
+            << QStringList{"-5", "0", "-2147483648", "2147483647", ";", "#", "Courier New", "0"};
         QTest::newRow("text that looks like markup")
             << QStringList{"1", "2", "3", "4", "\"", "@Variant(x)", "a, b", "7"};
         QTest::newRow("empty prefix, non-ASCII font")
@@ -97,8 +97,8 @@ class TestSettings : public QObject {
         QTest::addColumn<QString>("name");
         QTest::newRow("letters") << QByteArray("ImageWidth=wide") << "ImageWidth";
         QTest::newRow("fraction") << QByteArray("TopMargin=1.5") << "TopMargin";
-        QTest::newRow("beyond 32 bits") << QByteArray("DefaultFontSize=99999999999")
-                                        << "DefaultFontSize";
+        QTest::newRow("beyond 32 bits")
+            << QByteArray("DefaultFontSize=99999999999") << "DefaultFontSize";
         QTest::newRow("empty") << QByteArray("LeftMargin=") << "LeftMargin";
         QTest::newRow("list") << QByteArray("ImageHeight=1, 2") << "ImageHeight";
     }
@@ -213,9 +213,11 @@ class TestSettings : public QObject {
         form.efFont->setText(QStringLiteral("Fran\u00E7ais"));
         form.efWidth->setText(QStringLiteral(" 12"));
         // The prefixes in code page 1252, like the macro lines they meet.
-        QCOMPARE(form.MacroStart(), std::string("\xA7" "FAX\x80"));
+        QCOMPARE(form.MacroStart(), std::string("\xA7"
+                                                "FAX\x80"));
         QCOMPARE(form.CommentStart(), std::string("\xB6"));
-        QCOMPARE(form.FontName(), std::string("Fran\xC3\xA7" "ais"));
+        QCOMPARE(form.FontName(), std::string("Fran\xC3\xA7"
+                                              "ais"));
         QCOMPARE(form.WidthText(), std::string(" 12")); // unchecked until read
     }
 };
