@@ -19,7 +19,9 @@ __int128 floorDiv128(__int128 a, __int128 b) {
     __int128 q = a / b;
     return (a % b != 0 && a < 0) ? q - 1 : q;
 }
-__int128 ceilDiv128(__int128 a, __int128 b) { return -floorDiv128(-a, b); }
+__int128 ceilDiv128(__int128 a, __int128 b) {
+    return -floorDiv128(-a, b);
+}
 
 } // namespace
 
@@ -66,8 +68,8 @@ void Canvas::LineTo(int x, int y) {
             kMax = n0;
         }
         // k(i) >= kMin  <=>  2*i*dn + n >= 2*n*kMin  <=>  i >= ceil((2*n*kMin - n) / (2*dn))
-        // k(i) <= kMax  <=>  2*i*dn + n < 2*n*(kMax+1) <=> i <= floor((2*n*(kMax+1) - n - 1) / (2*dn))
-        // n and |kMin|, |kMax| are below 2^33, so the products need 128 bits.
+        // k(i) <= kMax  <=>  2*i*dn + n < 2*n*(kMax+1) <=> i <= floor((2*n*(kMax+1) - n - 1) /
+        // (2*dn)) n and |kMin|, |kMax| are below 2^33, so the products need 128 bits.
         using i128 = __int128;
         const i128 lo = ceilDiv128(i128(2) * n * kMin - n, i128(2) * dn);
         const i128 hi = floorDiv128(i128(2) * n * (kMax + 1) - n - 1, i128(2) * dn);
@@ -113,7 +115,8 @@ void Canvas::Draw(int x, int y, const Bitmap& src) {
     const std::int64_t sx0 = std::max<std::int64_t>(0, -std::int64_t(x));
     const std::int64_t sy0 = std::max<std::int64_t>(0, -std::int64_t(y));
     const std::int64_t sx1 = std::min<std::int64_t>(src.Width(), std::int64_t(bitmap_.Width()) - x);
-    const std::int64_t sy1 = std::min<std::int64_t>(src.Height(), std::int64_t(bitmap_.Height()) - y);
+    const std::int64_t sy1 =
+        std::min<std::int64_t>(src.Height(), std::int64_t(bitmap_.Height()) - y);
     if (sx0 >= sx1 || sy0 >= sy1)
         return;
     for (std::int64_t sy = sy0; sy < sy1; ++sy) {

@@ -31,7 +31,9 @@ struct TiffCallbacks {
 
 namespace {
 
-TIFF* asTiff(void* p) { return static_cast<TIFF*>(p); }
+TIFF* asTiff(void* p) {
+    return static_cast<TIFF*>(p);
+}
 
 // Creates a new file `target`.partXXXXXX beside the target, readable and
 // writable (libtiff reads back the previous directory when it links the next
@@ -55,8 +57,8 @@ int createTemporary(const std::string& target, std::string& path) {
 } // namespace
 
 FaxDocument::FaxDocument(std::string target, std::string temporary, int count, FaxCoding coding)
-    : target_(std::move(target)), temporary_(std::move(temporary)), count_(count),
-      coding_(coding) {}
+    : target_(std::move(target)), temporary_(std::move(temporary)), count_(count), coding_(coding) {
+}
 
 std::unique_ptr<FaxDocument> FaxDocument::Start(const std::string& target, int count,
                                                 FaxCoding coding, std::string& error) {
@@ -90,7 +92,9 @@ std::unique_ptr<FaxDocument> FaxDocument::Start(const std::string& target, int c
     return doc;
 }
 
-FaxDocument::~FaxDocument() { Drop(); }
+FaxDocument::~FaxDocument() {
+    Drop();
+}
 
 void FaxDocument::Drop() {
     if (tiff_) {

@@ -220,8 +220,12 @@ int SetFaxCompression(int mode) {
     }
 }
 
-int GetFaxCompression(void) { return gCoding.load(); }
+int GetFaxCompression(void) {
+    return gCoding.load();
+}
 
-const char* TiflibLastError(void) { return tLastError.c_str(); }
+const char* TiflibLastError(void) {
+    return tLastError.c_str();
+}
 
 } // extern "C"

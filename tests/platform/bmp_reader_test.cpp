@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -700,6 +701,16 @@ TEST(BmpReader, LoadsFiles) {
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir);
     }
+    // One byte over the file size cap (a sparse file).
+    const std::string huge = test::WriteScratchFile("huge.bmp", "");
+    std::filesystem::resize_file(huge, kMaxBmpFileBytes + 1);
+    try {
+        LoadBmpFile(huge, out);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + huge);
+    }
+    std::filesystem::remove(huge);
     EXPECT_EQ(out.Width(), 5);
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace tiftest {
@@ -37,7 +39,9 @@ struct Page {
     bool operator==(const Page&) const = default;
 };
 
-inline std::uint32_t dibStride(std::uint32_t width) { return (width + 31) / 32 * 4; }
+inline std::uint32_t dibStride(std::uint32_t width) {
+    return (width + 31) / 32 * 4;
+}
 
 // The block as the engine hands it over: 40-byte header, black and white in
 // the colour table, rows bottom-up (top-down with topDown), a set bit black.
@@ -83,7 +87,9 @@ inline std::vector<int> writeDocument(const std::string& name, const std::vector
 
 // ---- page contents ---------------------------------------------------------
 
-inline Page whitePage(std::uint32_t w, std::uint32_t h) { return Page(w, h); }
+inline Page whitePage(std::uint32_t w, std::uint32_t h) {
+    return Page(w, h);
+}
 
 inline Page blackPage(std::uint32_t w, std::uint32_t h) {
     Page p(w, h);

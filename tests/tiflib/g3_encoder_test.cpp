@@ -11,8 +11,9 @@ struct EncoderCase {
     std::string what;
     Page page;
 };
-void PrintTo(const EncoderCase& c, std::ostream* os) { *os << c.what; }
-
+void PrintTo(const EncoderCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 std::vector<EncoderCase> encoderCases() {
     std::vector<EncoderCase> cases;
@@ -57,8 +58,7 @@ TEST_P(G3Encoder, SameStripAsLibtiffAndTheSamePixels) {
     EXPECT_TRUE(a.pages[0].pixels == page) << firstDifference(page, a.pages[0].pixels);
     EXPECT_FALSE(a.pages[0].rawStrip.empty());
     EXPECT_TRUE(a.pages[0].rawStrip == b.pages[0].rawStrip)
-        << "strip sizes " << a.pages[0].rawStrip.size() << " and "
-        << b.pages[0].rawStrip.size();
+        << "strip sizes " << a.pages[0].rawStrip.size() << " and " << b.pages[0].rawStrip.size();
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, G3Encoder, ::testing::ValuesIn(encoderCases()),

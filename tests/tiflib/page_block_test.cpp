@@ -17,8 +17,9 @@ struct BlockCase {
     const char* what;
     std::function<void(std::vector<std::uint8_t>&)> change;
 };
-void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.what; }
-
+void PrintTo(const BlockCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 void set32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
     std::memcpy(b.data() + at, &v, 4);

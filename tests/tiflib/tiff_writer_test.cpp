@@ -79,14 +79,14 @@ TEST_P(TiffWriterCoding, EveryCodingReadsBackTheSamePixels) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, TiffWriterCoding,
-    ::testing::Values(CodingCase{TIFLIB_FAX_G3_1D, COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS},
-                      CodingCase{TIFLIB_FAX_G3_1D_REFERENCE, COMPRESSION_CCITTFAX3,
-                                 GROUP3OPT_FILLBITS},
-                      CodingCase{TIFLIB_FAX_G3_2D, COMPRESSION_CCITTFAX3,
-                                 GROUP3OPT_FILLBITS | GROUP3OPT_2DENCODING},
-                      CodingCase{TIFLIB_FAX_G4, COMPRESSION_CCITTFAX4, 0}));
+INSTANTIATE_TEST_SUITE_P(Modes, TiffWriterCoding,
+                         ::testing::Values(CodingCase{TIFLIB_FAX_G3_1D, COMPRESSION_CCITTFAX3,
+                                                      GROUP3OPT_FILLBITS},
+                                           CodingCase{TIFLIB_FAX_G3_1D_REFERENCE,
+                                                      COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS},
+                                           CodingCase{TIFLIB_FAX_G3_2D, COMPRESSION_CCITTFAX3,
+                                                      GROUP3OPT_FILLBITS | GROUP3OPT_2DENCODING},
+                                           CodingCase{TIFLIB_FAX_G4, COMPRESSION_CCITTFAX4, 0}));
 
 TEST(TiffWriter, CodingSettingRefusesUnknownModes) {
     CodingScope coding(TIFLIB_FAX_G4);
@@ -136,6 +136,19 @@ TEST(TiffWriter, TargetAppearsOnlyWithTheLastPage) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"late.tif"});
 }
 
+TEST(TiffWriter, UnfinishedDocumentIsRemovedAtExit) {
+    ScratchDir dir;
+    const std::string name = dir.file("exit.tif");
+    EXPECT_EXIT(
+        {
+            HGLOBAL block = makeBlock(noisePage(16, 4, 1));
+            int ok = WriteGraphicFile(name.c_str(), block, 0, 2);
+            std::exit(ok == 1 && dir.names().size() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(dir.names().empty());
+}
+
 TEST(TiffWriter, RestartedDocumentDropsTheUnfinishedOne) {
     ScratchDir dir;
     const std::string name = dir.file("again.tif");
@@ -156,8 +169,9 @@ struct OrderCase {
     const char* what;
     std::vector<std::pair<int, int>> calls; // (index, count); all but the last succeed
 };
-void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.what; }
-
+void PrintTo(const OrderCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class TiffWriterOrder : public ::testing::TestWithParam<OrderCase> {};
 
@@ -183,24 +197,23 @@ TEST_P(TiffWriterOrder, OutOfOrderCallFailsAndDropsTheDocument) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"order.tif"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Calls, TiffWriterOrder,
-    ::testing::Values(OrderCase{"page skipped", {{0, 3}, {2, 3}}},
-                      OrderCase{"page repeated", {{0, 3}, {1, 3}, {1, 3}}},
-                      OrderCase{"count changed", {{0, 3}, {1, 4}}},
-                      OrderCase{"never started", {{1, 3}}},
-                      OrderCase{"index past count", {{0, 3}, {3, 3}}},
-                      OrderCase{"negative index", {{0, 3}, {-1, 3}}},
-                      OrderCase{"zero count", {{0, 3}, {0, 0}}},
-                      OrderCase{"negative count", {{-1, -1}}},
-                      OrderCase{"page count beyond the tag", {{0, 70000}}}),
-    [](const auto& info) {
-        std::string s = info.param.what;
-        for (char& c : s)
-            if (c == ' ')
-                c = '_';
-        return s;
-    });
+INSTANTIATE_TEST_SUITE_P(Calls, TiffWriterOrder,
+                         ::testing::Values(OrderCase{"page skipped", {{0, 3}, {2, 3}}},
+                                           OrderCase{"page repeated", {{0, 3}, {1, 3}, {1, 3}}},
+                                           OrderCase{"count changed", {{0, 3}, {1, 4}}},
+                                           OrderCase{"never started", {{1, 3}}},
+                                           OrderCase{"index past count", {{0, 3}, {3, 3}}},
+                                           OrderCase{"negative index", {{0, 3}, {-1, 3}}},
+                                           OrderCase{"zero count", {{0, 3}, {0, 0}}},
+                                           OrderCase{"negative count", {{-1, -1}}},
+                                           OrderCase{"page count beyond the tag", {{0, 70000}}}),
+                         [](const auto& info) {
+                             std::string s = info.param.what;
+                             for (char& c : s)
+                                 if (c == ' ')
+                                     c = '_';
+                             return s;
+                         });
 
 TEST(TiffWriter, RefusedPageKeepsTheEarlierFile) {
     ScratchDir dir;
