@@ -266,3 +266,20 @@ TEST(LibraryInterpreter, UnreadableIncludedFilesRaiseErrors) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(LibraryInterpreter, CodePageReachesTheCanvasOnThisAndLaterPages) {
+    FaxImage fax;
+    run(fax, "@CONVERT:CODEPAGE=1251");
+    EXPECT_EQ(fax.Image->Canvas().CodePage, 1251);
+    // A Cyrillic letter in 1251 is not the same glyph as the same byte in 1252.
+    const int w1251 = fax.Image->Canvas().TextWidth("\xC6");
+    run(fax, "@CONVERT:PAGEBREAK");
+    EXPECT_EQ(fax.Image->Canvas().CodePage, 1251);
+    run(fax, "@CONVERT:CODEPAGE");
+    EXPECT_EQ(fax.Image->Canvas().CodePage, 0);
+    EXPECT_NE(fax.Image->Canvas().TextWidth("\xC6"), w1251);
+}
+
+} // namespace
