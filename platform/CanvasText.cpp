@@ -120,6 +120,17 @@ void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bit
     }
 }
 
+// Sets (black) or clears the bits of `mask` in `rows` rows from `row` on.
+template <class Word, bool black>
+inline void fillRows(std::uint8_t* row, std::size_t stride, std::int64_t rows, Word mask) {
+    for (std::int64_t r = 0; r < rows; ++r, row += stride) {
+        Word w;
+        std::memcpy(&w, row, sizeof w);
+        w = black ? Word(w | mask) : Word(w & ~mask);
+        std::memcpy(row, &w, sizeof w);
+    }
+}
+
 // Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the bitmap. Text
 // cells are narrow and many: a cell of up to four words a row is filled
 // with the word masks worked out once, a word at a time.
@@ -146,16 +157,19 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
             m &= ~std::uint32_t(0) << (31 - ((x1 - 1) & 31));
         masks[k] = inMemoryOrder(m);
     }
-    const std::size_t stride = std::size_t(dst.Stride());
     std::uint8_t* row = dst.Row(int(y0)) + 4 * first;
+    const std::size_t stride = std::size_t(dst.Stride());
     const std::int64_t rows = y1 - y0;
-    if (n == 1) {
-        const std::uint32_t m = masks[0];
-        for (std::int64_t r = 0; r < rows; ++r, row += stride) {
-            std::uint32_t w;
-            std::memcpy(&w, row, 4);
-            w = black ? (w | m) : (w & ~m);
-            std::memcpy(row, &w, 4);
+    if (n <= 2) {
+        // One or two words a row: the common text cell, as one access.
+        if (n == 1) {
+            black ? fillRows<std::uint32_t, true>(row, stride, rows, masks[0])
+                  : fillRows<std::uint32_t, false>(row, stride, rows, masks[0]);
+        } else {
+            // Two words side by side; in memory the first is the low half.
+            const std::uint64_t m = masks[0] | std::uint64_t(masks[1]) << 32;
+            black ? fillRows<std::uint64_t, true>(row, stride, rows, m)
+                  : fillRows<std::uint64_t, false>(row, stride, rows, m);
         }
         return;
     }

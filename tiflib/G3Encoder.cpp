@@ -1,10 +1,10 @@
-// Group 3 one-dimensional coding. Runs are found a machine word at a time:
-// each row is loaded as 64-bit words with its first pixel in the top bit, each
+// Group 3 one-dimensional coding. Each row is loaded as 64-bit words, each
 // word is turned into a mask of the places where the colour changes, and the
-// changes are taken from it one by one by counting leading zeros. Each run is
-// then one look-up (make-up and terminating code joined in one table entry)
-// and one branch-free append to a buffer sized for the worst row in advance,
-// so the inner loop never checks for room.
+// changes are listed branch-free. Each run is then one look-up (make-up and
+// terminating code joined in one table entry); the codes of two or four runs
+// are joined and appended with one branch-free store to a buffer sized for
+// the worst row in advance, so the inner loop never checks for room. A row
+// that repeats the one before copies its codes.
 #include "G3Encoder.h"
 
 #include <algorithm>
@@ -68,18 +68,16 @@ constexpr std::uint32_t kLongestMakeup = 2560;
 constexpr unsigned kEolLength = 12; // 0000 0000 0001
 
 // Each run shorter than 2560 as one code word: its make-up code (runs of 64
-// and more) followed by its terminating code, at most 13 + 12 = 25 bits. An
-// entry holds the code word left-aligned in the top bits (so that it is put
-// with one shift) and its length in the low 6 bits, which the code never
-// reaches.
-constexpr std::uint64_t kLengthBits = 63;
-
+// and more) followed by its terminating code, at most 13 + 12 = 25 bits. The
+// code word is kept left-aligned in 64 bits, so that it is put with one shift
+// and two of them are joined with one more.
 struct RunTable {
-    std::uint64_t entry[kLongestMakeup];
+    std::uint64_t code[kLongestMakeup];
+    std::uint8_t length[kLongestMakeup];
 };
 
-constexpr std::uint64_t entryOf(std::uint32_t bits, std::uint32_t length) {
-    return (std::uint64_t(bits) << (64 - length)) | length;
+constexpr std::uint64_t leftAligned(std::uint32_t bits, std::uint32_t length) {
+    return std::uint64_t(bits) << (64 - length);
 }
 
 constexpr RunTable makeRunTable(const Code* terminating, const Code* makeup) {
@@ -92,20 +90,16 @@ constexpr RunTable makeRunTable(const Code* terminating, const Code* makeup) {
             bits |= std::uint32_t(up.bits) << length;
             length += up.length;
         }
-        t.entry[run] = entryOf(bits, length);
+        t.code[run] = leftAligned(bits, length);
+        t.length[run] = std::uint8_t(length);
     }
     return t;
 }
 
-// White then black, side by side, so that the colour is an offset.
-struct RunTables {
-    RunTable colour[2];
-};
-constexpr RunTables kRuns = {{makeRunTable(kWhiteTerminating, kWhiteMakeup),
-                              makeRunTable(kBlackTerminating, kBlackMakeup)}};
+constexpr RunTable kWhiteRuns = makeRunTable(kWhiteTerminating, kWhiteMakeup);
+constexpr RunTable kBlackRuns = makeRunTable(kBlackTerminating, kBlackMakeup);
 // The make-up code for 2560, the same for both colours.
-constexpr std::uint64_t kMakeup2560 =
-    entryOf(kWhiteMakeup[kLongestMakeup / 64 - 1].bits, kWhiteMakeup[kLongestMakeup / 64 - 1].length);
+constexpr Code kMakeup2560 = kWhiteMakeup[kLongestMakeup / 64 - 1];
 
 // Bits of the output, most significant first. Fewer than 8 bits wait in the
 // top of the accumulator between calls; each put stores all 8 accumulator
@@ -115,11 +109,12 @@ class BitWriter {
   public:
     explicit BitWriter(std::uint8_t* at) : at_(at) {}
 
-    // Appends a table entry's code word: at most 57 bits with those waiting,
-    // so two runs' codes (50 bits) can go in one put.
-    void put(std::uint64_t entry) {
-        acc_ |= (entry & ~kLengthBits) >> pending_;
-        pending_ += unsigned(entry & kLengthBits);
+    // Appends a left-aligned code of `length` bits: at most 56, so that with
+    // the (fewer than 8) bits waiting the accumulator never fills; two runs'
+    // codes (50 bits) always fit.
+    void put(std::uint64_t code, unsigned length) {
+        acc_ |= code >> pending_;
+        pending_ += length;
         const std::uint64_t bytes = __builtin_bswap64(acc_);
         std::memcpy(at_, &bytes, 8);
         at_ += pending_ >> 3;
@@ -129,7 +124,10 @@ class BitWriter {
 
     // An EOL preceded by the zero fill bits that make it end on a byte
     // boundary: it must start at bit 4 of a byte.
-    void putAlignedEol() { put(entryOf(1, ((12 - pending_) & 7) + kEolLength)); }
+    void putAlignedEol() {
+        const unsigned length = ((12 - pending_) & 7) + kEolLength;
+        put(leftAligned(1, length), length);
+    }
 
     // Appends `bits` bits copied from `from`, most significant first, when
     // the output is at a byte boundary (as after putAlignedEol).
@@ -160,13 +158,11 @@ class BitWriter {
 };
 
 inline void putRun(BitWriter& out, const RunTable& table, std::uint32_t run) {
-    if (run >= kLongestMakeup) [[unlikely]] {
-        do {
-            out.put(kMakeup2560);
-            run -= kLongestMakeup;
-        } while (run >= kLongestMakeup);
+    while (run >= kLongestMakeup) {
+        out.put(leftAligned(kMakeup2560.bits, kMakeup2560.length), kMakeup2560.length);
+        run -= kLongestMakeup;
     }
-    out.put(table.entry[run]);
+    out.put(table.code[run], table.length[run]);
 }
 
 // Most bytes one row can take. A run of n pixels costs at most 12 bits for
@@ -180,7 +176,8 @@ std::size_t worstRowBytes(std::uint32_t width) {
 }
 
 // Reverses the bits of each byte, so that a word loaded in little-endian
-// order has pixel p of its 64 in bit p.
+// order has pixel p of its 64 in bit p and the changes can be taken from the
+// low end, where clearing the lowest set bit is one short operation.
 inline std::uint64_t pixelsFirstLow(std::uint64_t w) {
     w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
     w = ((w >> 2) & 0x3333333333333333ull) | ((w & 0x3333333333333333ull) << 2);
@@ -192,11 +189,16 @@ inline std::uint64_t pixelsFirstLow(std::uint64_t w) {
 // their number (the loop exit of a bit-by-bit scan would be mispredicted at
 // nearly every word), so `out` needs room for 4 more than the count.
 inline std::size_t positionsOf(std::uint64_t bits, std::uint32_t base, std::uint32_t* out) {
+    constexpr std::uint64_t kLast = std::uint64_t(1) << 63;
     const std::size_t count = std::size_t(__builtin_popcountll(bits));
-    for (int k = 0; k < 4; ++k) {
-        out[k] = base + std::uint32_t(__builtin_ctzll(bits | (std::uint64_t(1) << 63)));
-        bits &= bits - 1;
-    }
+    out[0] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    out[1] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    out[2] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    out[3] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
     for (std::size_t k = 4; k < count; ++k) {
         out[k] = base + std::uint32_t(__builtin_ctzll(bits));
         bits &= bits - 1;
@@ -208,7 +210,7 @@ inline std::size_t positionsOf(std::uint64_t bits, std::uint32_t base, std::uint
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 // Bit counts and shifts by a register are single instructions from the
-// x86-64-v3 level (POPCNT, TZCNT, BMI2) on; older processors take the default.
+// x86-64-v3 level (POPCNT, LZCNT, BMI2) on; older processors take the default.
 #define FOLIO_ENCODER_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
 #else
 #define FOLIO_ENCODER_CLONES
@@ -250,8 +252,8 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     const std::uint8_t* previousRow = nullptr;
     const std::size_t pixelBytes = width / 8;
     const unsigned tailBits = width % 8;
-    const RunTable& white = kRuns.colour[0];
-    const RunTable& black = kRuns.colour[1];
+    const RunTable& white = kWhiteRuns;
+    const RunTable& black = kBlackRuns;
 
     for (std::uint32_t y = 0; y < page.height; ++y) {
         std::size_t used = std::size_t(bits.position() - out.data());
@@ -282,12 +284,38 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
             before = pixels >> 63;
             if (i + 1 == wordCount)
                 changes &= lastWordMask;
-            n += positionsOf(changes, std::uint32_t(64 * i), change.data() + n);
+            // Margins and the gaps between words change nowhere.
+            if (changes)
+                n += positionsOf(changes, std::uint32_t(64 * i), change.data() + n);
         }
         change[n] = width;
         // Runs j = 0 .. n - 1 lie between change[j] and change[j + 1]; even
-        // runs are white, odd runs black.
+        // runs are white, odd runs black. Text runs are short and their
+        // codes a few bits each, so two pairs mostly fit one put as well.
         std::size_t j = 0;
+        for (; j + 3 < n; j += 4) {
+            const std::uint32_t w0 = change[j + 1] - change[j];
+            const std::uint32_t b0 = change[j + 2] - change[j + 1];
+            const std::uint32_t w1 = change[j + 3] - change[j + 2];
+            const std::uint32_t b1 = change[j + 4] - change[j + 3];
+            if ((w0 | b0 | w1 | b1) >= kLongestMakeup) [[unlikely]] {
+                putRun(bits, white, w0);
+                putRun(bits, black, b0);
+                putRun(bits, white, w1);
+                putRun(bits, black, b1);
+                continue;
+            }
+            const unsigned lw0 = white.length[w0], lw1 = white.length[w1];
+            const unsigned l0 = lw0 + black.length[b0], l1 = lw1 + black.length[b1];
+            const std::uint64_t c0 = white.code[w0] | black.code[b0] >> lw0;
+            const std::uint64_t c1 = white.code[w1] | black.code[b1] >> lw1;
+            if (l0 + l1 <= 56) {
+                bits.put(c0 | c1 >> l0, l0 + l1);
+            } else {
+                bits.put(c0, l0);
+                bits.put(c1, l1);
+            }
+        }
         for (; j + 1 < n; j += 2) {
             const std::uint32_t w = change[j + 1] - change[j];
             const std::uint32_t b = change[j + 2] - change[j + 1];
@@ -296,10 +324,8 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
                 putRun(bits, black, b);
                 continue;
             }
-            const std::uint64_t ew = white.entry[w], eb = black.entry[b];
-            const unsigned lw = unsigned(ew & kLengthBits);
-            bits.put((ew & ~kLengthBits) | ((eb & ~kLengthBits) >> lw) |
-                     (lw + (eb & kLengthBits)));
+            const unsigned lw = white.length[w];
+            bits.put(white.code[w] | black.code[b] >> lw, lw + black.length[b]);
         }
         if (j < n)
             putRun(bits, white, change[j + 1] - change[j]);
