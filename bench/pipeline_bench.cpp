@@ -28,13 +28,13 @@ namespace {
 // vocabulary, lengths spread from 20 to 116 characters around 68.
 std::vector<std::string> documentLines(int count) {
     static const char* const kWords[] = {
-        "the",      "of",        "and",       "to",       "in",        "is",       "that",
-        "for",      "it",        "as",        "with",     "was",       "on",       "be",
-        "by",       "this",      "are",       "at",       "from",      "or",       "have",
-        "an",       "they",      "which",     "one",      "you",       "were",     "all",
-        "account",  "invoice",   "delivery",  "freight",  "order",     "payment",  "customer",
-        "warehouse", "schedule", "quantity",  "December", "January",   "Portsmouth",
-        "Manchester", "reference", "confirmation", "document", "pages"};
+        "the",       "of",           "and",      "to",       "in",      "is",         "that",
+        "for",       "it",           "as",       "with",     "was",     "on",         "be",
+        "by",        "this",         "are",      "at",       "from",    "or",         "have",
+        "an",        "they",         "which",    "one",      "you",     "were",       "all",
+        "account",   "invoice",      "delivery", "freight",  "order",   "payment",    "customer",
+        "warehouse", "schedule",     "quantity", "December", "January", "Portsmouth", "Manchester",
+        "reference", "confirmation", "document", "pages"};
     std::mt19937 random(20261207);
     std::vector<std::string> lines;
     for (int i = 0; i < count; ++i) {

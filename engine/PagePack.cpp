@@ -168,8 +168,7 @@ void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out) {
         // Blank gaps and the insides of stems repeat whole rows.
         if (std::memcmp(row, above, shape.used) != 0) {
             for (std::size_t i = 0; i < full; ++i)
-                at = putWord(at, mask, i,
-                             loadWord(row + 8 * i, 8) ^ loadWord(above + 8 * i, 8));
+                at = putWord(at, mask, i, loadWord(row + 8 * i, 8) ^ loadWord(above + 8 * i, 8));
             at = putWord(at, mask, full,
                          (loadWord(row + 8 * full, shape.lastBytes) ^
                           loadWord(above + 8 * full, shape.lastBytes)) &

@@ -325,8 +325,8 @@ void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codeP
         for (const Glyph* g : glyphs_) {
             if (g->width > 0) {
                 const std::int64_t gx = pen + g->left, gy = baseline - g->top;
-                if (!g->rowWords.empty() && gx >= 0 && gy >= 0 &&
-                    gx + g->width <= target.Width() && gy + g->rows <= target.Height()) {
+                if (!g->rowWords.empty() && gx >= 0 && gy >= 0 && gx + g->width <= target.Width() &&
+                    gy + g->rows <= target.Height()) {
                     blitWords(target, gx, gy, g->rowWords.data(), g->width, g->rows);
                 } else if (g->cached) {
                     blitOr(target, pen + g->left, baseline - g->top, g->bits.data(), g->pitch,

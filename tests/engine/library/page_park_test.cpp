@@ -28,11 +28,20 @@ Bitmap makePage(int width, int height, Kind kind, unsigned seed) {
         for (int x = 0; x < width; ++x) {
             bool black = false;
             switch (kind) {
-            case Kind::White: break;
-            case Kind::Black: black = true; break;
-            case Kind::Noise: black = random() & 1; break;
-            case Kind::Sparse: black = random() % 97 == 0; break;
-            case Kind::Stripes: black = (y / 3) % 2 == 0 && (x / 5) % 3 == 0; break;
+            case Kind::White:
+                break;
+            case Kind::Black:
+                black = true;
+                break;
+            case Kind::Noise:
+                black = random() & 1;
+                break;
+            case Kind::Sparse:
+                black = random() % 97 == 0;
+                break;
+            case Kind::Stripes:
+                black = (y / 3) % 2 == 0 && (x / 5) % 3 == 0;
+                break;
             case Kind::Text: // stems repeated over rows, with gaps between lines
                 black = (y % 40) < 30 && ((x * 7 + (y % 40 < 15 ? 0 : 3)) % 23) < 3;
                 break;
@@ -76,8 +85,7 @@ TEST_P(PagePack, UnpacksToThePixelsWithPaddingAsAsked) {
         const int stride = page.Stride();
         std::vector<std::uint8_t> block(std::size_t(stride) * page.Height(), 0x5A);
         folio::UnpackPage(packed, page.Width(), page.Height(), stride,
-                          block.data() + std::size_t(page.Height() - 1) * stride, -stride,
-                          padding);
+                          block.data() + std::size_t(page.Height() - 1) * stride, -stride, padding);
         std::vector<std::uint8_t> rows(block.size());
         for (int y = 0; y < page.Height(); ++y)
             std::memcpy(rows.data() + std::size_t(y) * stride,
@@ -90,8 +98,8 @@ TEST_P(PagePack, UnpacksToThePixelsWithPaddingAsAsked) {
 std::vector<PackCase> packCases() {
     std::vector<PackCase> cases;
     for (int w : {1, 7, 8, 31, 32, 33, 63, 64, 65, 100, 1700, 1728, 2048})
-        for (Kind k : {Kind::White, Kind::Black, Kind::Noise, Kind::Sparse, Kind::Stripes,
-                       Kind::Text})
+        for (Kind k :
+             {Kind::White, Kind::Black, Kind::Noise, Kind::Sparse, Kind::Stripes, Kind::Text})
             cases.push_back({w, k});
     return cases;
 }
