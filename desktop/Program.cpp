@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 Program::Program(QStringList arguments) : Arguments(std::move(arguments)) {
     SplashForm = std::make_unique<TSplashForm>(*this);
@@ -60,8 +61,14 @@ void Program::MainWindowClosed() {
     emit Ended(exitCode_);
 }
 
+// Beside the program in the build tree; installed, it lives with the
+// program's other data (share/folioset next to bin/).
 QString Program::HelpFilePath() const {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(HelpFile);
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(HelpFile);
+    const QString shared = programDir.filePath(QStringLiteral("../share/folioset/") + HelpFile);
+    return QFileInfo::exists(beside) || !QFileInfo::exists(shared) ? beside
+                                                                   : QDir::cleanPath(shared);
 }
 
 void Program::ShowHelpContents() {

@@ -18,10 +18,7 @@ using enginetest::Line;
 
 namespace {
 
-bool run(FaxImage& fax, const std::string& text) {
-    Line l(text);
-    return fax.ProcessCommand(l.get());
-}
+using enginetest::run;
 
 std::string scratch(const std::string& name) {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
