@@ -57,23 +57,24 @@ def tiff_pages(path):
 
 
 def run_once(command, cwd):
-    """Runs a shell command; returns (wall seconds, peak RSS in KiB). GNU time
+    """Runs a shell command; returns (wall seconds, peak RSS in KiB, CPU
+    seconds, user and system, of all its processes). GNU time
     reports the shell's rusage, which takes in its waited-for children, so the
     peak is that of the largest process of the pipeline; it is started by
     time itself, a small process (a child forked from this interpreter would
     count the interpreter's own memory)."""
     report = os.path.join(cwd, ".time")
     start = time.perf_counter()
-    proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report, "/bin/sh", "-c", command],
+    proc = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report, "/bin/sh", "-c", command],
                           cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     wall = time.perf_counter() - start
     if proc.returncode != 0:
         err = proc.stderr.decode(errors="replace")
         raise RuntimeError(f"{command!r} failed ({proc.returncode}): {err.strip()[:300]}")
     with open(report) as f:
-        peak = int(f.read().split()[-1])
+        peak, user, system = f.read().split()[-3:]
     os.remove(report)
-    return wall, peak
+    return wall, int(peak), float(user) + float(system)
 
 
 class Peer:
@@ -86,19 +87,22 @@ class Peer:
 
 
 def measure(peer, work, runs):
-    """Median wall, median peak RSS, pages and bytes of the last run."""
-    walls, rss = [], []
+    """Median wall, median peak RSS, pages and bytes of the last run, runs,
+    median CPU time."""
+    walls, rss, cpu = [], [], []
     for _ in range(peer.runs or runs):
         out = os.path.join(work, "out")
         shutil.rmtree(out, ignore_errors=True)
         os.makedirs(out)
-        wall, peak = run_once(peer.command, out)
+        wall, peak, used = run_once(peer.command, out)
         walls.append(wall)
         rss.append(peak)
+        cpu.append(used)
     files = sorted(glob.glob(os.path.join(work, "out", peer.outputs)))
     pages = sum(tiff_pages(f) for f in files)
     size = sum(os.path.getsize(f) for f in files)
-    return statistics.median(walls), statistics.median(rss), pages, size, len(walls)
+    return (statistics.median(walls), statistics.median(rss), pages, size, len(walls),
+            statistics.median(cpu))
 
 
 def gslp_path():
@@ -194,6 +198,8 @@ def main():
     with open(doc, "rb") as f:
         text = f.read()
     lines = text.count(b"\n")
+    load = os.getloadavg()[0]
+    print(f"load average {load:.2f} (wall times grow with it; CPU times less so)")
     print(f"document: {lines} lines, {len(text) / max(lines, 1):.1f} bytes a line, "
           f"{len(text)} bytes; {os.cpu_count()} cores; median of {args.runs} runs each")
     print()
@@ -211,18 +217,19 @@ def main():
             rows.append((peer, None))
 
     ours = rows[0][1]
-    header = f"{'converter':22} {'wall s':>8} {'vs ours':>8} {'pages':>6} {'bytes/page':>11} " \
-             f"{'peak RSS':>10}  what"
+    header = f"{'converter':22} {'wall s':>8} {'vs ours':>8} {'cpu s':>7} {'pages':>6} " \
+             f"{'bytes/page':>11} {'peak RSS':>10}  what"
     print(header)
     print("-" * len(header))
     for peer, m in rows:
         if m is None:
-            print(f"{peer.name:22} {'(not installed)':>36}  {peer.what}")
+            print(f"{peer.name:22} {'(not installed)':>44}  {peer.what}")
             continue
-        wall, rss, pages, size, runs = m
+        wall, rss, pages, size, runs, cpu = m
         ratio = wall / ours[0] if ours else float("nan")
         note = "" if runs == args.runs else f" ({runs} run)"
-        print(f"{peer.name:22} {wall:8.3f} {ratio:7.1f}x {pages:6d} {size / max(pages, 1):11.0f} "
+        print(f"{peer.name:22} {wall:8.3f} {ratio:7.1f}x {cpu:7.2f} {pages:6d} "
+              f"{size / max(pages, 1):11.0f} "
               f"{rss / 1024:8.1f} MiB  {peer.what}{note}")
     print()
 
@@ -230,7 +237,7 @@ def main():
     tenth = Peer("foliobuild", "", [foliobuild], f"'{foliobuild}' -q '{small}' out.tif", "out.tif")
     t = measure(tenth, work, args.runs)
     if ours:
-        wall, rss, pages, size, _ = ours
+        wall, rss, pages, size, _, _ = ours
         print(f"scaling: {t[2]} pages in {t[0]:.3f} s, {t[1] / 1024:.1f} MiB; "
               f"{pages} pages in {wall:.3f} s, {rss / 1024:.1f} MiB: "
               f"{pages / max(t[2], 1):.1f} times the pages in {wall / t[0]:.2f} times the time, "
