@@ -1,27 +1,79 @@
 // One page of a fax document: a list element holding the page image, a
 // 1-bit bitmap with its canvas. Pages live in the engine's page list, which
-// owns them.
+// owns them. A page that is not current is parked: its pixels are packed
+// (PagePack.h, about a sixth of the bitmap for text) and the bitmap freed,
+// so a long document costs little memory; any use of its picture or canvas
+// unpacks it again.
 #pragma once
 
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "Export.h"
 #include "List.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 // The drawing surface of one page. The viewer of the desktop program shows
 // it; in the library it only holds pixels.
-class PageImage {
+class FOLIO_EXPORT PageImage {
   public:
     PageImage() : canvas_(bitmap_) {}
     PageImage(const PageImage&) = delete;
     PageImage& operator=(const PageImage&) = delete;
 
-    folio::Bitmap& Picture() { return bitmap_; }
-    const folio::Bitmap& Picture() const { return bitmap_; }
-    folio::Canvas& Canvas() { return canvas_; }
+    // The bitmap, unpacked first when the page is parked. The const form
+    // unpacks too: a reader of a parked page sees its pixels.
+    folio::Bitmap& Picture() {
+        if (parked_)
+            Unpark();
+        return bitmap_;
+    }
+    const folio::Bitmap& Picture() const {
+        if (parked_)
+            Unpark();
+        return bitmap_;
+    }
+    folio::Canvas& Canvas() {
+        if (parked_)
+            Unpark();
+        return canvas_;
+    }
+
+    // Packs the pixels and frees the bitmap. With `spare`, the bitmap's
+    // storage is handed over there instead of freed (its pixels are then
+    // stale), so the next page can take it without a fresh allocation. A
+    // page that cannot be packed (no memory) stays as it is. Nothing happens
+    // to an empty or parked page.
+    void Park(folio::Bitmap* spare = nullptr);
+    bool Parked() const { return parked_; }
+    // Unpacks a parked page into its bitmap again. Throws folio::Error when
+    // the bitmap cannot be allocated.
+    void Unpark() const;
+    // Makes the page white at width x height without unpacking it: for a page
+    // about to be cleared. `storage`, when it is a bitmap of that size, is
+    // taken over (its pixels are not cleared here).
+    void Blank(int width, int height, folio::Bitmap* storage = nullptr);
+
+    // The page's size, parked or not.
+    int Width() const { return parked_ ? packedWidth_ : bitmap_.Width(); }
+    int Height() const { return parked_ ? packedHeight_ : bitmap_.Height(); }
+    // Writes the page's rows, as Bitmap rows (stride bytes, a set bit black),
+    // row y at `top + y * step`, without unparking; with `setPadding` the bits
+    // past the width come out set.
+    void ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding) const;
+    // Bytes of pixels the page holds now: the packed form or the bitmap.
+    std::size_t HeldBytes() const;
 
   private:
-    folio::Bitmap bitmap_;
+    mutable folio::Bitmap bitmap_;
     folio::Canvas canvas_;
+    mutable bool parked_ = false;
+    mutable std::vector<std::uint8_t> packed_;
+    int packedWidth_ = 0;
+    int packedHeight_ = 0;
+    int packedStride_ = 0;
 };
 
 class FaxPage : public Link {

@@ -33,6 +33,8 @@ void FaxImage::MakePage() {
     Image->Canvas().PenColor = folio::clBlack;
     if (viewer_)
         viewer_->ShowPage(shownBefore, *Image);
+    if (shownBefore)
+        shownBefore->Park();
     ++PageCount;
     ++PageNo;
     if (viewer_)
@@ -49,12 +51,19 @@ void FaxImage::NextPage(bool create) {
     if (CurrentPage && CurrentPage->Suc()) {
         ++PageNo;
         CurrentPage = static_cast<FaxPage*>(CurrentPage->Suc());
+        Image->Park();
         Image = &CurrentPage->PageImage;
         return;
     }
     if (!create)
         return;
+    // The page left behind is parked and hands its bitmap to the new page,
+    // which clears it: no page allocates once the first is made.
+    folio::Bitmap storage;
+    if (Image)
+        Image->Park(&storage);
     MakePage();
+    Image->Blank(Width, Height, &storage);
     ResetPage();
     ClearPage();
 }
@@ -64,6 +73,7 @@ void FaxImage::PrevPage() {
         return;
     --PageNo;
     CurrentPage = static_cast<FaxPage*>(CurrentPage->Pred());
+    Image->Park();
     Image = &CurrentPage->PageImage;
 }
 
@@ -83,10 +93,12 @@ void FaxImage::ResetPage() {
 void FaxImage::NextPage(bool create) {
     if (CurrentPage && CurrentPage->Suc()) {
         if (PageNo == PageCount && create) {
-            // A spare page of an earlier run is taken into use.
+            // A spare page of an earlier run is taken into use. It is
+            // cleared at once, so its parked pixels are dropped unread.
             ++PageCount;
             ++PageNo;
             CurrentPage = static_cast<FaxPage*>(CurrentPage->Suc());
+            CurrentPage->PageImage.Blank(Width, Height);
             ShowCurrentPage();
             ClearPage();
         } else if (PageNo < PageCount) {
@@ -126,6 +138,8 @@ void FaxImage::ShowCurrentPage() {
     Image = &CurrentPage->PageImage;
     if (viewer_)
         viewer_->ShowPage(shownBefore == Image ? nullptr : shownBefore, *Image);
+    if (shownBefore && shownBefore != Image)
+        shownBefore->Park();
 }
 
 void FaxImage::UpdatePageLabels() {

@@ -9,10 +9,49 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace folio {
 
 namespace {
+
+// Page rows are runs of 32-bit words in memory (the stride is a multiple of
+// 4), the leftmost pixel in the top bit of the first byte: a word read in
+// big-endian order has its leftmost pixel in bit 31.
+// Turns a mask written with the leftmost pixel in bit 31 into the number
+// that has the same bits when stored to memory as it is.
+inline std::uint32_t inMemoryOrder(std::uint32_t bigEndianMask) {
+    return __builtin_bswap32(bigEndianMask);
+}
+
+// ORs a glyph of at most 32 columns (its rows as Glyph::rowWords) with its
+// top-left corner at (x, y), wholly on dst. Each row lands on the word of
+// its first column and, when it crosses into the next, that word too; the
+// next word then holds set columns, so it lies inside the row.
+void blitWords(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint32_t* rows, int width,
+               int height) {
+    const int shift = int(x & 31);
+    const std::size_t stride = std::size_t(dst.Stride());
+    std::uint8_t* at = dst.Row(int(y)) + 4 * (x >> 5);
+    if (shift + width <= 32) {
+        for (int r = 0; r < height; ++r, at += stride) {
+            const std::uint32_t v = rows[r] >> shift;
+            std::uint32_t w;
+            std::memcpy(&w, at, 4);
+            w |= __builtin_bswap32(v);
+            std::memcpy(at, &w, 4);
+        }
+        return;
+    }
+    for (int r = 0; r < height; ++r, at += stride) {
+        const std::uint64_t v = (std::uint64_t(rows[r]) << 32) >> shift;
+        std::uint64_t w;
+        std::memcpy(&w, at, 8);
+        // The two words in memory order are the 64-bit value byte-swapped.
+        w |= __builtin_bswap64(v);
+        std::memcpy(at, &w, 8);
+    }
+}
 
 // ORs a 1-bit image (`pitch` bytes a row, leftmost pixel in the top bit) with
 // its top-left corner at (x, y) into `dst`, clipped to dst. Only the bits of
@@ -81,9 +120,20 @@ void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bit
     }
 }
 
+// Sets (black) or clears the bits of `mask` in `rows` rows from `row` on.
+template <class Word, bool black>
+inline void fillRows(std::uint8_t* row, std::size_t stride, std::int64_t rows, Word mask) {
+    for (std::int64_t r = 0; r < rows; ++r, row += stride) {
+        Word w;
+        std::memcpy(&w, row, sizeof w);
+        w = black ? Word(w | mask) : Word(w & ~mask);
+        std::memcpy(row, &w, sizeof w);
+    }
+}
+
 // Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the bitmap. Text
-// cells are narrow and many, so the rows are walked here with the masks
-// worked out once.
+// cells are narrow and many: a cell of up to four words a row is filled
+// with the word masks worked out once, a word at a time.
 void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
           bool black) {
     x0 = std::max<std::int64_t>(x0, 0);
@@ -92,30 +142,44 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
     y1 = std::min<std::int64_t>(y1, dst.Height());
     if (x0 >= x1 || y0 >= y1)
         return;
-    const std::int64_t first = x0 >> 3, last = (x1 - 1) >> 3;
-    if (last - first > 8) {
+    const std::int64_t first = x0 >> 5, last = (x1 - 1) >> 5;
+    if (last - first >= 4) {
         dst.FillRect(int(x0), int(y0), int(x1), int(y1), black);
         return;
     }
-    std::uint8_t masks[10];
-    for (std::int64_t b = first; b <= last; ++b) {
-        unsigned m = 0xFF;
-        if (b == first)
-            m &= 0xFFu >> (x0 & 7);
-        if (b == last)
-            m &= 0xFFu << (7 - ((x1 - 1) & 7));
-        masks[b - first] = std::uint8_t(m);
-    }
+    std::uint32_t masks[4];
     const int n = int(last - first) + 1;
+    for (int k = 0; k < n; ++k) {
+        std::uint32_t m = ~std::uint32_t(0);
+        if (k == 0)
+            m &= ~std::uint32_t(0) >> (x0 & 31);
+        if (k == n - 1)
+            m &= ~std::uint32_t(0) << (31 - ((x1 - 1) & 31));
+        masks[k] = inMemoryOrder(m);
+    }
+    std::uint8_t* row = dst.Row(int(y0)) + 4 * first;
     const std::size_t stride = std::size_t(dst.Stride());
-    std::uint8_t* row = dst.Row(int(y0)) + first;
-    for (std::int64_t y = y0; y < y1; ++y, row += stride) {
-        if (black)
-            for (int i = 0; i < n; ++i)
-                row[i] |= masks[i];
-        else
-            for (int i = 0; i < n; ++i)
-                row[i] &= std::uint8_t(~masks[i]);
+    const std::int64_t rows = y1 - y0;
+    if (n <= 2) {
+        // One or two words a row: the common text cell, as one access.
+        if (n == 1) {
+            black ? fillRows<std::uint32_t, true>(row, stride, rows, masks[0])
+                  : fillRows<std::uint32_t, false>(row, stride, rows, masks[0]);
+        } else {
+            // Two words side by side; in memory the first is the low half.
+            const std::uint64_t m = masks[0] | std::uint64_t(masks[1]) << 32;
+            black ? fillRows<std::uint64_t, true>(row, stride, rows, m)
+                  : fillRows<std::uint64_t, false>(row, stride, rows, m);
+        }
+        return;
+    }
+    for (std::int64_t r = 0; r < rows; ++r, row += stride) {
+        for (int k = 0; k < n; ++k) {
+            std::uint32_t w;
+            std::memcpy(&w, row + 4 * k, 4);
+            w = black ? (w | masks[k]) : (w & ~masks[k]);
+            std::memcpy(row + 4 * k, &w, 4);
+        }
     }
 }
 
@@ -165,16 +229,49 @@ std::int64_t advances(const std::vector<const Glyph*>& glyphs) {
 }
 } // namespace
 
+Typeface& TextRenderer::prepare(const Font& font, std::uint16_t cp) {
+    Typeface& face = select(font);
+    if (!tableValid_ || tableFace_ != &face || tableCodePage_ != cp) {
+        std::fill(std::begin(byteGlyphs_), std::end(byteGlyphs_), nullptr);
+        for (int b = 0; b < 256; ++b)
+            sequence_[b] = cp == kUtf8CodePage ? b >= 0x80 : IsDBCSLeadByteEx(cp, std::uint8_t(b));
+        tableFace_ = &face;
+        tableCodePage_ = cp;
+        tableValid_ = true;
+    }
+    return face;
+}
+
+const Glyph* TextRenderer::byteGlyph(Typeface& face, std::uint8_t b) {
+    const Glyph* g = byteGlyphs_[b];
+    if (!g) {
+        const char c = char(b);
+        const char32_t code = DecodeChar(tableCodePage_, std::string_view(&c, 1));
+        face.Glyphs(&code, 1, tableCodePage_ == kSymbolCodePage, &g);
+        byteGlyphs_[b] = g;
+    }
+    return g;
+}
+
 std::size_t TextRenderer::layoutChunk(Typeface& face, std::uint16_t cp, std::string_view text,
                                       std::size_t pos) {
-    codes_.clear();
-    while (pos < text.size() && codes_.size() < kChunk) {
+    glyphs_.clear();
+    while (pos < text.size() && glyphs_.size() < kChunk) {
+        const auto b = std::uint8_t(text[pos]);
+        // A byte that cannot start a longer character, or the text's last
+        // byte, is a character by itself.
+        if (!sequence_[b] || pos + 1 == text.size()) {
+            glyphs_.push_back(byteGlyph(face, b));
+            ++pos;
+            continue;
+        }
         const std::size_t len = CharLength(cp, text, pos);
-        codes_.push_back(DecodeChar(cp, text.substr(pos, len)));
+        const char32_t code = DecodeChar(cp, text.substr(pos, len));
+        const Glyph* g = nullptr;
+        face.Glyphs(&code, 1, cp == kSymbolCodePage, &g);
+        glyphs_.push_back(g);
         pos += len;
     }
-    glyphs_.resize(codes_.size());
-    face.Glyphs(codes_.data(), codes_.size(), cp == kSymbolCodePage, glyphs_.data());
     return pos;
 }
 
@@ -188,7 +285,12 @@ int TextRenderer::measure(Typeface& face, std::uint16_t cp, std::string_view tex
 }
 
 int TextRenderer::TextWidth(const Font& font, std::uint16_t codePage, std::string_view text) {
-    return measure(select(font), CodePageOfCharset(font.Charset, codePage), text);
+    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
+    Typeface& face = prepare(font, cp);
+    // The text layout measures one character at a time.
+    if (text.size() == 1)
+        return byteGlyph(face, std::uint8_t(text[0]))->advance;
+    return measure(face, cp, text);
 }
 
 int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) {
@@ -198,8 +300,8 @@ int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) 
 
 void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush,
                            int x, int y, std::string_view text) {
-    Typeface& face = select(font);
     const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
+    Typeface& face = prepare(font, cp);
     const FaceMetrics& m = face.Metrics();
     // The cell first, so the whole text is measured before anything is drawn;
     // a text of one chunk keeps its glyphs for drawing.
@@ -222,7 +324,11 @@ void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codeP
     for (;;) {
         for (const Glyph* g : glyphs_) {
             if (g->width > 0) {
-                if (g->cached) {
+                const std::int64_t gx = pen + g->left, gy = baseline - g->top;
+                if (!g->rowWords.empty() && gx >= 0 && gy >= 0 && gx + g->width <= target.Width() &&
+                    gy + g->rows <= target.Height()) {
+                    blitWords(target, gx, gy, g->rowWords.data(), g->width, g->rows);
+                } else if (g->cached) {
                     blitOr(target, pen + g->left, baseline - g->top, g->bits.data(), g->pitch,
                            g->width, g->rows);
                 } else {

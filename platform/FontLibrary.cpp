@@ -242,7 +242,16 @@ struct Typeface::Impl {
         bm.pixel_mode = FT_PIXEL_MODE_MONO;
         if (FT_Outline_Get_Bitmap(library(), &slot->outline, &bm) != 0)
             std::fill(g->bits.begin(), g->bits.end(), 0);
-        cachedBytes += bytes;
+        if (g->width <= 32) {
+            g->rowWords.resize(std::size_t(g->rows));
+            for (int r = 0; r < g->rows; ++r) {
+                std::uint32_t w = 0;
+                for (int j = 0; j < g->pitch; ++j)
+                    w |= std::uint32_t(g->bits[std::size_t(r) * g->pitch + j]) << (24 - 8 * j);
+                g->rowWords[std::size_t(r)] = w;
+            }
+        }
+        cachedBytes += bytes + 4 * g->rowWords.size();
         return g;
     }
 

@@ -48,6 +48,10 @@ struct Glyph {
     // clipped to the target (Typeface::RenderPart).
     bool cached = true;
     std::vector<std::uint8_t> bits;
+    // For a cached glyph at most 32 pixels wide, each row again as one
+    // number with the leftmost pixel in bit 31, so that a row is set on a
+    // page with one shift and at most two word operations; else empty.
+    std::vector<std::uint32_t> rowWords;
 };
 
 class Typeface {

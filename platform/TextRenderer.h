@@ -47,6 +47,11 @@ class TextRenderer {
 
   private:
     Typeface& select(const Font& font);
+    // select, and the byte table made ready for the code page `cp`.
+    Typeface& prepare(const Font& font, std::uint16_t cp);
+    // The glyph of a text's byte `b` that stands for a character alone
+    // (not the start of a longer sequence), through the byte table.
+    const Glyph* byteGlyph(Typeface& face, std::uint8_t b);
     // Decodes the characters of `text` from byte `pos` on, at most a chunk
     // of them, into codes_ and fetches their glyphs into glyphs_, so that a
     // text of any length takes bounded memory. Returns the byte position
@@ -61,8 +66,17 @@ class TextRenderer {
     int size_ = 0;
     FontStyles styles_ = 0;
     bool haveFace_ = false;
-    std::vector<char32_t> codes_;
     std::vector<const Glyph*> glyphs_;
+    // The glyph of each byte that is a character by itself, for the face and
+    // code page they were looked up in (null: not yet looked up); a text's
+    // characters then cost one array look-up each, without decoding, locks
+    // or hashing. `sequence_` marks the bytes that may start a character of
+    // more than one byte (lead bytes, UTF-8 above 0x7F); those are decoded.
+    const Typeface* tableFace_ = nullptr;
+    std::uint16_t tableCodePage_ = 0;
+    bool tableValid_ = false;
+    const Glyph* byteGlyphs_[256] = {};
+    bool sequence_[256] = {};
 };
 
 } // namespace folio

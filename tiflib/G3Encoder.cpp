@@ -1,17 +1,21 @@
-// Group 3 one-dimensional coding. Runs are found a machine word at a time:
-// each row is loaded as 64-bit words with its first pixel in the top bit, each
+// Group 3 one-dimensional coding. Each row is loaded as 64-bit words, each
 // word is turned into a mask of the places where the colour changes, and the
-// changes are taken from it one by one by counting leading zeros. Each run is
-// then one look-up (make-up and terminating code joined in one table entry)
-// and one branch-free append to a buffer sized for the worst row in advance,
-// so the inner loop never checks for room.
+// changes are listed branch-free. Each run is then one look-up (make-up and
+// terminating code joined in one table entry); the codes of two or four runs
+// are joined and appended with one branch-free store to a buffer sized for
+// the worst row in advance, so the inner loop never checks for room. A row
+// that repeats the one before copies its codes.
 #include "G3Encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace folio::tiflib {
 namespace {
+
+// Rows are read as little-endian words.
+static_assert(std::endian::native == std::endian::little);
 
 struct Code {
     std::uint16_t bits; // the code, right-aligned
@@ -64,11 +68,17 @@ constexpr std::uint32_t kLongestMakeup = 2560;
 constexpr unsigned kEolLength = 12; // 0000 0000 0001
 
 // Each run shorter than 2560 as one code word: its make-up code (runs of 64
-// and more) followed by its terminating code, at most 13 + 12 = 25 bits. An
-// entry is the bits shifted left by 5 and the length in the low 5 bits.
+// and more) followed by its terminating code, at most 13 + 12 = 25 bits. The
+// code word is kept left-aligned in 64 bits, so that it is put with one shift
+// and two of them are joined with one more.
 struct RunTable {
-    std::uint32_t entry[kLongestMakeup];
+    std::uint64_t code[kLongestMakeup];
+    std::uint8_t length[kLongestMakeup];
 };
+
+constexpr std::uint64_t leftAligned(std::uint32_t bits, std::uint32_t length) {
+    return std::uint64_t(bits) << (64 - length);
+}
 
 constexpr RunTable makeRunTable(const Code* terminating, const Code* makeup) {
     RunTable t{};
@@ -80,7 +90,8 @@ constexpr RunTable makeRunTable(const Code* terminating, const Code* makeup) {
             bits |= std::uint32_t(up.bits) << length;
             length += up.length;
         }
-        t.entry[run] = bits << 5 | length;
+        t.code[run] = leftAligned(bits, length);
+        t.length[run] = std::uint8_t(length);
     }
     return t;
 }
@@ -98,10 +109,11 @@ class BitWriter {
   public:
     explicit BitWriter(std::uint8_t* at) : at_(at) {}
 
-    // Appends the low `length` bits of `code` (length at most 32; no bits
-    // above them set).
-    void put(std::uint32_t code, unsigned length) {
-        acc_ |= std::uint64_t(code) << (64 - pending_ - length);
+    // Appends a left-aligned code of `length` bits: at most 56, so that with
+    // the (fewer than 8) bits waiting the accumulator never fills; two runs'
+    // codes (50 bits) always fit.
+    void put(std::uint64_t code, unsigned length) {
+        acc_ |= code >> pending_;
         pending_ += length;
         const std::uint64_t bytes = __builtin_bswap64(acc_);
         std::memcpy(at_, &bytes, 8);
@@ -112,7 +124,19 @@ class BitWriter {
 
     // An EOL preceded by the zero fill bits that make it end on a byte
     // boundary: it must start at bit 4 of a byte.
-    void putAlignedEol() { put(1, ((12 - pending_) & 7) + kEolLength); }
+    void putAlignedEol() {
+        const unsigned length = ((12 - pending_) & 7) + kEolLength;
+        put(leftAligned(1, length), length);
+    }
+
+    // Appends `bits` bits copied from `from`, most significant first, when
+    // the output is at a byte boundary (as after putAlignedEol).
+    void copyAligned(const std::uint8_t* from, std::size_t bits) {
+        std::memmove(at_, from, bits >> 3);
+        at_ += bits >> 3;
+        pending_ = unsigned(bits & 7);
+        acc_ = pending_ ? std::uint64_t(from[bits >> 3] >> (8 - pending_)) << (64 - pending_) : 0;
+    }
 
     // Pads the last byte with zeros and returns the end of the output.
     std::uint8_t* finish() {
@@ -124,6 +148,7 @@ class BitWriter {
     }
 
     std::uint8_t* position() const { return at_; }
+    unsigned pending() const { return pending_; }
     void moveTo(std::uint8_t* at) { at_ = at; }
 
   private:
@@ -134,11 +159,10 @@ class BitWriter {
 
 inline void putRun(BitWriter& out, const RunTable& table, std::uint32_t run) {
     while (run >= kLongestMakeup) {
-        out.put(kMakeup2560.bits, kMakeup2560.length);
+        out.put(leftAligned(kMakeup2560.bits, kMakeup2560.length), kMakeup2560.length);
         run -= kLongestMakeup;
     }
-    const std::uint32_t entry = table.entry[run];
-    out.put(entry >> 5, entry & 31);
+    out.put(table.code[run], table.length[run]);
 }
 
 // Most bytes one row can take. A run of n pixels costs at most 12 bits for
@@ -151,8 +175,54 @@ std::size_t worstRowBytes(std::uint32_t width) {
     return std::size_t(bits / 8 + 1 + 8);
 }
 
+// Reverses the bits of each byte, so that a word loaded in little-endian
+// order has pixel p of its 64 in bit p and the changes can be taken from the
+// low end, where clearing the lowest set bit is one short operation.
+inline std::uint64_t pixelsFirstLow(std::uint64_t w) {
+    w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
+    w = ((w >> 2) & 0x3333333333333333ull) | ((w & 0x3333333333333333ull) << 2);
+    return ((w >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((w & 0x0F0F0F0F0F0F0F0Full) << 4);
+}
+
+// Appends the positions of the set bits of `bits`, plus `base`, at `out`, in
+// ascending order, and returns how many. Four positions are written whatever
+// their number (the loop exit of a bit-by-bit scan would be mispredicted at
+// nearly every word), so `out` needs room for 4 more than the count.
+inline std::size_t positionsOf(std::uint64_t bits, std::uint32_t base, std::uint32_t* out) {
+    constexpr std::uint64_t kLast = std::uint64_t(1) << 63;
+    const std::size_t count = std::size_t(__builtin_popcountll(bits));
+    out[0] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    out[1] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    out[2] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    out[3] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
+    bits &= bits - 1;
+    for (std::size_t k = 4; k < count; ++k) {
+        out[k] = base + std::uint32_t(__builtin_ctzll(bits));
+        bits &= bits - 1;
+    }
+    return count;
+}
+
 } // namespace
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Bit counts and shifts by a register are single instructions from the
+// x86-64-v3 level (POPCNT, LZCNT, BMI2) on; older processors take the default.
+#define FOLIO_ENCODER_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
+#else
+#define FOLIO_ENCODER_CLONES
+#endif
+
+// Each row is coded in two steps. First the places where the colour changes
+// are listed: pixel p's change bit is set where it differs from pixel p - 1
+// (white before the row), and the set bits are read out a word at a time.
+// Then the runs between changes are coded a white and black pair at a time:
+// the two code words are joined off the critical path and put with one
+// shift, which halves the chain of dependent operations through the output.
+FOLIO_ENCODER_CLONES
 void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     out.clear();
     if (page.width == 0 || page.height == 0)
@@ -161,10 +231,13 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     const std::size_t wordCount = (std::size_t(width) + 63) / 64;
     const std::size_t rowLoad = std::min(page.rowBytes, (std::size_t(width) + 7) / 8);
     std::vector<std::uint64_t> words(wordCount);
-    // The bits of the last word that are pixels; the rest are padding.
-    const std::uint64_t lastWordMask = ~std::uint64_t(0) << (64 * wordCount - width);
-    constexpr std::uint64_t kFirstBit = std::uint64_t(1) << 63;
-    const RunTable* const runs[2] = {&kWhiteRuns, &kBlackRuns};
+    // The change bits of the last word that are pixels; the rest are padding.
+    const unsigned lastPixels = unsigned(width - 64 * (wordCount - 1));
+    const std::uint64_t lastWordMask =
+        lastPixels == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << lastPixels) - 1;
+    // change[0] is the row's start, then the changes, then the row's end;
+    // room for every pixel to change and for positionsOf's spare writes.
+    std::vector<std::uint32_t> change(std::size_t(width) + 8);
 
     const std::size_t worstRow = worstRowBytes(width);
     // A typical page codes to a small fraction of its pixel bytes: start with
@@ -172,6 +245,15 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     const std::size_t guess = std::min<std::size_t>(page.rowBytes * page.height / 4, 4 << 20);
     out.resize(guess + 2 * worstRow);
     BitWriter bits(out.data());
+    // Where the run codes of the row before begin (just after its EOL, on a
+    // byte boundary) and how many bits they take: a row that repeats the row
+    // before repeats its codes, copied rather than worked out again.
+    std::size_t previousStart = 0, previousBits = 0;
+    const std::uint8_t* previousRow = nullptr;
+    const std::size_t pixelBytes = width / 8;
+    const unsigned tailBits = width % 8;
+    const RunTable& white = kWhiteRuns;
+    const RunTable& black = kBlackRuns;
 
     for (std::uint32_t y = 0; y < page.height; ++y) {
         std::size_t used = std::size_t(bits.position() - out.data());
@@ -179,32 +261,76 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
             out.resize(std::max(out.size() * 2, used + worstRow));
             bits.moveTo(out.data() + used);
         }
+        const std::uint8_t* row = page.row(y);
+        bits.putAlignedEol();
+        const std::size_t start = std::size_t(bits.position() - out.data());
+        if (previousRow && std::memcmp(row, previousRow, pixelBytes) == 0 &&
+            (tailBits == 0 ||
+             ((row[pixelBytes] ^ previousRow[pixelBytes]) & (0xFF00u >> tailBits)) == 0)) {
+            bits.copyAligned(out.data() + previousStart, previousBits);
+            previousStart = start;
+            continue;
+        }
+        previousRow = row;
 
         words[wordCount - 1] = 0;
-        std::memcpy(words.data(), page.row(y), rowLoad);
-
-        bits.putAlignedEol();
-        // Bit p of `changes` is set where pixel p differs from pixel p - 1
-        // (white before the row); runs lie between successive changes.
-        std::uint32_t start = 0;
-        unsigned colour = 0;
-        std::uint64_t before = 0; // the previous pixel, in the top bit
+        std::memcpy(words.data(), row, rowLoad);
+        std::size_t n = 1; // change[0] = 0, the row's start
+        change[0] = 0;
+        std::uint64_t before = 0; // the previous pixel, in bit 0
         for (std::size_t i = 0; i < wordCount; ++i) {
-            const std::uint64_t pixels = __builtin_bswap64(words[i]);
-            std::uint64_t changes = pixels ^ (pixels >> 1 | before);
-            before = pixels << 63;
+            const std::uint64_t pixels = pixelsFirstLow(words[i]);
+            std::uint64_t changes = pixels ^ (pixels << 1 | before);
+            before = pixels >> 63;
             if (i + 1 == wordCount)
                 changes &= lastWordMask;
-            while (changes) {
-                const unsigned at = unsigned(__builtin_clzll(changes));
-                const std::uint32_t change = std::uint32_t(i * 64 + at);
-                putRun(bits, *runs[colour], change - start);
-                start = change;
-                colour ^= 1;
-                changes &= ~(kFirstBit >> at);
+            // Margins and the gaps between words change nowhere.
+            if (changes)
+                n += positionsOf(changes, std::uint32_t(64 * i), change.data() + n);
+        }
+        change[n] = width;
+        // Runs j = 0 .. n - 1 lie between change[j] and change[j + 1]; even
+        // runs are white, odd runs black. Text runs are short and their
+        // codes a few bits each, so two pairs mostly fit one put as well.
+        std::size_t j = 0;
+        for (; j + 3 < n; j += 4) {
+            const std::uint32_t w0 = change[j + 1] - change[j];
+            const std::uint32_t b0 = change[j + 2] - change[j + 1];
+            const std::uint32_t w1 = change[j + 3] - change[j + 2];
+            const std::uint32_t b1 = change[j + 4] - change[j + 3];
+            if ((w0 | b0 | w1 | b1) >= kLongestMakeup) [[unlikely]] {
+                putRun(bits, white, w0);
+                putRun(bits, black, b0);
+                putRun(bits, white, w1);
+                putRun(bits, black, b1);
+                continue;
+            }
+            const unsigned lw0 = white.length[w0], lw1 = white.length[w1];
+            const unsigned l0 = lw0 + black.length[b0], l1 = lw1 + black.length[b1];
+            const std::uint64_t c0 = white.code[w0] | black.code[b0] >> lw0;
+            const std::uint64_t c1 = white.code[w1] | black.code[b1] >> lw1;
+            if (l0 + l1 <= 56) {
+                bits.put(c0 | c1 >> l0, l0 + l1);
+            } else {
+                bits.put(c0, l0);
+                bits.put(c1, l1);
             }
         }
-        putRun(bits, *runs[colour], width - start);
+        for (; j + 1 < n; j += 2) {
+            const std::uint32_t w = change[j + 1] - change[j];
+            const std::uint32_t b = change[j + 2] - change[j + 1];
+            if ((w | b) >= kLongestMakeup) [[unlikely]] {
+                putRun(bits, white, w);
+                putRun(bits, black, b);
+                continue;
+            }
+            const unsigned lw = white.length[w];
+            bits.put(white.code[w] | black.code[b] >> lw, lw + black.length[b]);
+        }
+        if (j < n)
+            putRun(bits, white, change[j + 1] - change[j]);
+        previousStart = start;
+        previousBits = std::size_t(bits.position() - out.data() - start) * 8 + bits.pending();
     }
     std::uint8_t* end = bits.finish();
     out.resize(std::size_t(end - out.data()));

@@ -15,6 +15,31 @@ void PrintTo(const EncoderCase& c, std::ostream* os) {
     *os << c.what;
 }
 
+// Rows that repeat the row before, which the encoder copies rather than codes
+// again, mixed with rows that differ from the one before only in their last
+// pixel or only in their first.
+Page repeatsPage(std::uint32_t w, unsigned seed) {
+    Page page = noisePage(w, 90, seed, 0.3);
+    for (std::uint32_t y = 1; y < page.height; ++y) {
+        switch (y % 6) {
+        case 1:
+        case 2: // a repeat of the row before
+            for (std::uint32_t x = 0; x < w; ++x)
+                page.at(x, y) = page.at(x, y - 1);
+            break;
+        case 3: // the row before, its last pixel flipped
+        case 4: // the row before, its first pixel flipped
+            for (std::uint32_t x = 0; x < w; ++x)
+                page.at(x, y) = page.at(x, y - 1);
+            page.at(y % 6 == 3 ? w - 1 : 0, y) ^= 1;
+            break;
+        default:
+            break;
+        }
+    }
+    return page;
+}
+
 std::vector<EncoderCase> encoderCases() {
     std::vector<EncoderCase> cases;
     for (std::uint32_t w : {1u, 7u, 8u, 33u, 63u, 64u, 65u, 1700u, 1728u, 2048u}) {
@@ -32,6 +57,8 @@ std::vector<EncoderCase> encoderCases() {
     // and past twice it.
     for (std::uint32_t w : {70u, 2600u, 5200u})
         cases.push_back({"runs_" + std::to_string(w), runsPage(w)});
+    for (std::uint32_t w : {1u, 9u, 64u, 1700u, 1728u, 5200u})
+        cases.push_back({"repeats_" + std::to_string(w), repeatsPage(w, w + 3)});
     cases.push_back({"wide_black_65535", blackPage(65535, 3)});
     cases.push_back({"wide_noise_6000", noisePage(6000, 20, 6, 0.002)});
     return cases;

@@ -1,0 +1,79 @@
+// Parking and unparking page images, and reading a page's rows out whether
+// it is parked or not.
+#include "FaxPage.h"
+
+#include "PagePack.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+void PageImage::Park(folio::Bitmap* spare) {
+    if (parked_ || bitmap_.Empty())
+        return;
+    std::vector<std::uint8_t> packed;
+    try {
+        folio::PackPage(bitmap_, packed);
+    } catch (const std::bad_alloc&) {
+        return; // kept as a bitmap: correct, only larger
+    }
+    packed_ = std::move(packed);
+    packedWidth_ = bitmap_.Width();
+    packedHeight_ = bitmap_.Height();
+    packedStride_ = bitmap_.Stride();
+    if (spare)
+        *spare = std::move(bitmap_);
+    bitmap_ = folio::Bitmap();
+    parked_ = true;
+}
+
+void PageImage::Unpark() const {
+    if (!parked_)
+        return;
+    folio::Bitmap unpacked;
+    unpacked.SetSize(packedWidth_, packedHeight_);
+    folio::UnpackPage(packed_, packedWidth_, packedHeight_, packedStride_, unpacked.Bits(),
+                      unpacked.Stride(), false);
+    bitmap_ = std::move(unpacked);
+    std::vector<std::uint8_t>().swap(packed_);
+    parked_ = false;
+}
+
+void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
+    if (parked_) {
+        std::vector<std::uint8_t>().swap(packed_);
+        parked_ = false;
+    }
+    if (storage && storage->Width() == width && storage->Height() == height) {
+        bitmap_ = std::move(*storage);
+        *storage = folio::Bitmap();
+        return;
+    }
+    if (bitmap_.Width() != width || bitmap_.Height() != height)
+        bitmap_.SetSize(width, height);
+}
+
+void PageImage::ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding) const {
+    if (parked_) {
+        folio::UnpackPage(packed_, packedWidth_, packedHeight_, packedStride_, top, step,
+                          setPadding);
+        return;
+    }
+    const int width = bitmap_.Width();
+    const std::size_t stride = std::size_t(bitmap_.Stride());
+    const std::size_t used = (std::size_t(width) + 7) / 8;
+    const std::uint8_t tailMask = (width & 7) ? std::uint8_t(0xFF >> (width & 7)) : 0;
+    for (int y = 0; y < bitmap_.Height(); ++y) {
+        std::uint8_t* dst = top + step * std::ptrdiff_t(y);
+        std::memcpy(dst, bitmap_.Row(y), stride);
+        if (setPadding) {
+            dst[used - 1] |= tailMask;
+            std::memset(dst + used, 0xFF, stride - used);
+        }
+    }
+}
+
+std::size_t PageImage::HeldBytes() const {
+    return parked_ ? packed_.capacity() : bitmap_.ByteCount();
+}
