@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace folio::tiflib {
 namespace {
@@ -222,11 +225,15 @@ inline std::size_t positionsOf(std::uint64_t bits, std::uint32_t base, std::uint
 // Then the runs between changes are coded a white and black pair at a time:
 // the two code words are joined off the critical path and put with one
 // shift, which halves the chain of dependent operations through the output.
-FOLIO_ENCODER_CLONES
-void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
+namespace {
+
+// Codes rows [y0, y1) into `out` as if they were a page of their own and
+// returns how many bits of the last byte are code (0: it ends on a byte).
+FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0, std::uint32_t y1,
+                    std::vector<std::uint8_t>& out) {
     out.clear();
-    if (page.width == 0 || page.height == 0)
-        return;
+    if (page.width == 0 || y0 >= y1)
+        return 0;
     const std::uint32_t width = page.width;
     const std::size_t wordCount = (std::size_t(width) + 63) / 64;
     const std::size_t rowLoad = std::min(page.rowBytes, (std::size_t(width) + 7) / 8);
@@ -242,7 +249,7 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     const std::size_t worstRow = worstRowBytes(width);
     // A typical page codes to a small fraction of its pixel bytes: start with
     // a quarter of them (at most 4 MB) and grow when a row might not fit.
-    const std::size_t guess = std::min<std::size_t>(page.rowBytes * page.height / 4, 4 << 20);
+    const std::size_t guess = std::min<std::size_t>(page.rowBytes * (y1 - y0) / 4, 4 << 20);
     out.resize(guess + 2 * worstRow);
     BitWriter bits(out.data());
     // Where the run codes of the row before begin (just after its EOL, on a
@@ -255,7 +262,7 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     const RunTable& white = kWhiteRuns;
     const RunTable& black = kBlackRuns;
 
-    for (std::uint32_t y = 0; y < page.height; ++y) {
+    for (std::uint32_t y = y0; y < y1; ++y) {
         std::size_t used = std::size_t(bits.position() - out.data());
         if (out.size() - used < worstRow) {
             out.resize(std::max(out.size() * 2, used + worstRow));
@@ -332,8 +339,56 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
         previousStart = start;
         previousBits = std::size_t(bits.position() - out.data() - start) * 8 + bits.pending();
     }
+    const unsigned tail = bits.pending();
     std::uint8_t* end = bits.finish();
     out.resize(std::size_t(end - out.data()));
+    return tail;
+}
+
+} // namespace
+
+// Rows are coded independently of each other, so a tall page is coded in two
+// halves at once, on this thread and one more. Joining them: the second half
+// was coded from a byte boundary, so it begins with 4 fill bits and the EOL,
+// the bytes 0x00 0x01. Where the first half ends p bits into a byte, the
+// EOL's fill in one piece would take 4 - p bits for p from 1 to 4, one byte
+// less than the padded first half and those two bytes: that 0x00 is dropped.
+// For p of 0 or 5 to 7 the bytes are the same either way.
+void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
+    constexpr std::uint32_t kSplitRows = 64;
+    if (page.height < kSplitRows) {
+        encodeRows(page, 0, page.height, out);
+        return;
+    }
+    const std::uint32_t middle = page.height / 2;
+    std::vector<std::uint8_t> second;
+    std::exception_ptr failure;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                encodeRows(page, middle, page.height, second);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: code the page in one piece.
+        encodeRows(page, 0, page.height, out);
+        return;
+    }
+    unsigned tail = 0;
+    try {
+        tail = encodeRows(page, 0, middle, out);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    const std::size_t skip = (tail >= 1 && tail <= 4) ? 1 : 0;
+    out.insert(out.end(), second.begin() + std::ptrdiff_t(skip), second.end());
 }
 
 } // namespace folio::tiflib
