@@ -230,7 +230,7 @@ namespace {
 // Codes rows [y0, y1) into `out` as if they were a page of their own and
 // returns how many bits of the last byte are code (0: it ends on a byte).
 FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0, std::uint32_t y1,
-                    std::vector<std::uint8_t>& out) {
+                                         std::vector<std::uint8_t>& out) {
     out.clear();
     if (page.width == 0 || y0 >= y1)
         return 0;
