@@ -132,8 +132,8 @@ inline std::string SmallBmp(int width, int height) {
     for (int y = height - 1; y >= 0; --y) {
         std::string row(std::size_t(stride), '\0');
         for (int x = 0; x < width; ++x) {
-            const bool black = x == 0 || y == 0 || x == width - 1 || y == height - 1 ||
-                               x * height == y * width;
+            const bool black =
+                x == 0 || y == 0 || x == width - 1 || y == height - 1 || x * height == y * width;
             if (!black)
                 row[std::size_t(x / 8)] = char(row[std::size_t(x / 8)] | (0x80 >> (x % 8)));
         }
