@@ -26,8 +26,9 @@
 
 #include <cstdint>
 
+// Clients of libfoliolib.so see the library variant.
 #ifndef FOLIO_PROGRAM_VARIANT
-#error "FOLIO_PROGRAM_VARIANT must be 0 (library) or 1 (program)"
+#define FOLIO_PROGRAM_VARIANT 0
 #endif
 
 #if !FOLIO_PROGRAM_VARIANT

@@ -1,0 +1,178 @@
+// Printing: the escape sequence and the one drawing call, what a failing
+// device does to the sequence, and the PDF file the printer device writes.
+#include "TestDib.h"
+#include "gdi/Gdi.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+using namespace rastrum_test;
+namespace fs = std::filesystem;
+
+fs::path TempDir() {
+    const char* env = std::getenv("FOLIO_TEST_TMP");
+    fs::path dir = env ? fs::path(env) : fs::temp_directory_path() / "rastrum_tests";
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(PrintBitmap, OnePageDocumentWithThePictureAtTwentyTwenty) {
+    std::mt19937 rng(12);
+    for (int depth : {1, 4, 8, 24}) {
+        SCOPED_TRACE(depth);
+        const fs::path pdf = TempDir() / ("print" + std::to_string(depth) + ".pdf");
+        fs::remove(pdf);
+        Block dib(MakeDib(RandomPicture(rng, 37, 23, depth)));
+        HDC printer = RastrumCreatePrinterDC(pdf.c_str(), 850, 1100, 100);
+        ASSERT_NE(printer, nullptr);
+        EXPECT_EQ(PrintBitmap(printer, dib.get()), 1);
+        const std::vector<std::string> expected = {
+            "Escape STARTDOC Document -> 1",
+            "SetDIBitsToDevice 20 20 37 23 0 0 0 23 -> 23",
+            "Escape NEWFRAME -> 1",
+            "Escape ENDDOC -> 1",
+        };
+        EXPECT_EQ(rastrum::gdi::Journal(printer), expected);
+        EXPECT_EQ(hooks::OutstandingLocks(), 0);
+        DeleteDC(printer);
+
+        const std::string text = ReadFile(pdf);
+        EXPECT_EQ(text.rfind("%PDF-", 0), 0u);
+        EXPECT_EQ(Count(text, "/Type /Page\n") + Count(text, "/Type /Page>") +
+                      Count(text, "/Type /Page "),
+                  1);
+        // 850 x 1100 pixels at 100 dpi is 612 x 792 points (US Letter).
+        EXPECT_NE(text.find("/MediaBox [ 0 0 612 792 ]"), std::string::npos);
+    }
+}
+
+TEST(PrintBitmap, LargerThanThePageIsClippedNotScaled) {
+    const fs::path pdf = TempDir() / "clipped.pdf";
+    Block dib(MakeDib(Solid(300, 200, 0x336699)));
+    HDC printer = RastrumCreatePrinterDC(pdf.c_str(), 100, 80, 72);
+    EXPECT_EQ(PrintBitmap(printer, dib.get()), 1);
+    EXPECT_EQ(rastrum::gdi::Journal(printer)[1],
+              "SetDIBitsToDevice 20 20 300 200 0 0 0 200 -> 200");
+    DeleteDC(printer);
+    EXPECT_TRUE(fs::exists(pdf));
+}
+
+TEST(PrintBitmap, NullOrRefusedPictureSendsNoEscape) {
+    HDC printer = RastrumCreatePrinterDC((TempDir() / "never.pdf").c_str(), 100, 100, 72);
+    EXPECT_EQ(PrintBitmap(printer, nullptr), 0);
+    EXPECT_TRUE(rastrum::gdi::Journal(printer).empty());
+    DeleteDC(printer);
+    EXPECT_FALSE(fs::exists(TempDir() / "never.pdf"));
+    Block dib(MakeDib(Solid(2, 2, 0)));
+    EXPECT_EQ(PrintBitmap(nullptr, dib.get()), 0);
+}
+
+TEST(PrintBitmap, DocumentThatCannotStartEndsTheCallAndLeavesNoFile) {
+    // The target's folder does not exist: STARTDOC fails and nothing else is sent.
+    const fs::path pdf = TempDir() / "missing-folder" / "x.pdf";
+    Block dib(MakeDib(Solid(3, 3, 0xFFFFFF)));
+    HDC printer = RastrumCreatePrinterDC(pdf.c_str(), 100, 100, 72);
+    EXPECT_EQ(PrintBitmap(printer, dib.get()), 0);
+    const std::vector<std::string> expected = {"Escape STARTDOC Document -> -1"};
+    EXPECT_EQ(rastrum::gdi::Journal(printer), expected);
+    DeleteDC(printer);
+    EXPECT_FALSE(fs::exists(pdf));
+}
+
+TEST(PrinterDevice, EscapesOutsideADocumentFailAndAbandonedDocumentsLeaveNoFile) {
+    const fs::path pdf = TempDir() / "abandoned.pdf";
+    fs::remove(pdf);
+    HDC printer = RastrumCreatePrinterDC(pdf.c_str(), 200, 200, 72);
+    EXPECT_EQ(Escape(printer, NEWFRAME, 0, nullptr, nullptr), SP_ERROR);
+    EXPECT_EQ(Escape(printer, ENDDOC, 0, nullptr, nullptr), SP_ERROR);
+    EXPECT_EQ(Escape(printer, 4711, 0, nullptr, nullptr), 0);
+    const int asked = NEWFRAME;
+    EXPECT_EQ(
+        Escape(printer, QUERYESCSUPPORT, sizeof asked, reinterpret_cast<LPCSTR>(&asked), nullptr),
+        1);
+    // Hostile name lengths are clipped.
+    EXPECT_EQ(Escape(printer, STARTDOC, 1 << 30, "Name", nullptr), 1);
+    EXPECT_EQ(Escape(printer, STARTDOC, 4, "Name", nullptr), SP_ERROR); // no nesting
+    Block dib(MakeDib(Solid(3, 3, 0)));
+    EXPECT_EQ(ShowDib(printer, dib.get(), 0, 0), 1);
+    EXPECT_EQ(Escape(printer, NEWFRAME, 0, nullptr, nullptr), 1);
+    DeleteDC(printer); // before ENDDOC
+    EXPECT_FALSE(fs::exists(pdf));
+    for (const auto& entry : fs::directory_iterator(TempDir()))
+        EXPECT_EQ(entry.path().filename().string().find("abandoned.pdf.part-"), std::string::npos);
+}
+
+TEST(PrinterDevice, CreationRefusesNonsense) {
+    EXPECT_EQ(RastrumCreatePrinterDC(nullptr, 10, 10, 72), nullptr);
+    EXPECT_EQ(RastrumCreatePrinterDC("", 10, 10, 72), nullptr);
+    EXPECT_EQ(RastrumCreatePrinterDC("x.pdf", 0, 10, 72), nullptr);
+    EXPECT_EQ(RastrumCreatePrinterDC("x.pdf", 10, -1, 72), nullptr);
+    EXPECT_EQ(RastrumCreatePrinterDC("x.pdf", 10, 10, 0), nullptr);
+    EXPECT_EQ(RastrumCreateMemoryDC(0, 5), nullptr);
+    EXPECT_EQ(RastrumCreateMemoryDC(40000, 5), nullptr);
+    EXPECT_EQ(RastrumCreateMemoryDC(30000, 30000), nullptr);
+    EXPECT_EQ(DeleteDC(nullptr), 0);
+}
+
+TEST(MemoryDevice, SavesItsRasterAsPng) {
+    const fs::path png = TempDir() / "raster.png";
+    HDC dc = RastrumCreateMemoryDC(7, 3);
+    ASSERT_TRUE(RastrumSaveDCAsPng(dc, png.c_str()));
+    const std::string text = ReadFile(png);
+    EXPECT_EQ(text.substr(1, 3), "PNG");
+    EXPECT_FALSE(RastrumSaveDCAsPng(dc, (TempDir() / "no" / "such.png").c_str()));
+    DeleteDC(dc);
+    EXPECT_FALSE(RastrumSaveDCAsPng(dc, png.c_str()));
+}
+
+TEST(SetDIBitsToDevice, HostileRectanglesAreClippedBeforeDrawing) {
+    Block dib(MakeDib(Solid(4, 4, 0x102030)));
+    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(dib.get()));
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes);
+    HDC dc = RastrumCreateMemoryDC(4, 4);
+    struct {
+        int xd, yd;
+        DWORD w, h;
+        int xs, ys;
+        UINT start, lines;
+    } const cases[] = {
+        {0x7FFFFFFF, 0, 4, 4, 0, 0, 0, 4},
+        {-0x7FFFFFFF, -0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 4},
+        {0, 0, 4, 4, -0x7FFFFFFF, 0x7FFFFFFF, 0, 4},
+        {0, 0, 4, 4, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF},
+        {0, 0, 4, 4, 0, 0, 2, 0},
+    };
+    for (auto c : cases)
+        SetDIBitsToDevice(dc, c.xd, c.yd, c.w, c.h, c.xs, c.ys, c.start, c.lines, bytes + 40, info,
+                          DIB_RGB_COLORS);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(GetPixel(dc, x, y), 0xFFFFFFu);
+    // Scan lines 1 and 2 only: the device rows showing DIB rows 1 and 2.
+    EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 4, 4, 0, 0, 1, 2, bytes + 40 + 12, info, DIB_RGB_COLORS),
+              2);
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ(GetPixel(dc, 0, y), (y == 1 || y == 2) ? 0x302010u : 0xFFFFFFu) << y;
+    GlobalUnlock(dib.get());
+    DeleteDC(dc);
+}
+
+} // namespace
