@@ -214,7 +214,28 @@ def pageblock_seeds():
     put("pageblock", "wide", b"\x00" + block(1728, 2, padded_rows(1728, 2, 1, checker)))
 
 
+# --- DIB blocks for the dithers ------------------------------------------------
+
+def dib(width, height, bits, palette, pixel):
+    rows = padded_rows(width, height, bits, pixel)
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(rows), 0, 0,
+                         len(palette), 0)
+    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
+    return header + table + rows
+
+
+def dither_seeds():
+    put("dither", "rgb24", dib(17, 9, 24, [], lambda x, y: (x * 15) << 16 | (y * 28) << 8 | 0x80))
+    put("dither", "grey8", dib(16, 8, 8, GREY256, lambda x, y: x * 16 + y))
+    put("dither", "colours8_short_table",
+        dib(10, 4, 8, [(255, 0, 0), (0, 255, 0), (0, 0, 255)], lambda x, y: (x + y) % 5))
+    put("dither", "grey4", dib(9, 5, 4, GREY16, lambda x, y: (x + y) & 15))
+    put("dither", "bw1", dib(33, 3, 1, BW, checker))
+    put("dither", "empty_rows", dib(0, 3, 24, [], lambda x, y: 0))
+
+
 bmp_seeds()
+dither_seeds()
 macro_seeds()
 buildfax_seeds()
 pageblock_seeds()
