@@ -17,8 +17,7 @@ if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then
   seconds="$1"
   shift
 fi
-all_targets=(macro bmp buildfax pageblock)
-[ -d bitmaps ] && grep -q "dither" fuzz/CMakeLists.txt && all_targets+=(dither)
+all_targets=(macro bmp buildfax pageblock dither)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
@@ -42,12 +41,15 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts" build-fuzz/logs "fuzz/regressions/$t"
   rm -f "$artifacts"/*
   echo "fuzz: $t for ${seconds}s"
+  # The macro targets get the keywords of the language as a dictionary.
+  dict=()
+  case "$t" in macro | buildfax) dict=(-dict="$root/fuzz/macro.dict") ;; esac
   status=0
   # -timeout: an input that takes longer is a hang. -rss_limit_mb: a run that
   # needs more memory is a finding (the targets cap every size well below).
   "build-fuzz/bin/${t}_fuzzer" "$root/$corpus" "$root/fuzz/corpus/$t" \
     -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=20 -rss_limit_mb=2048 \
-    -artifact_prefix="$root/$artifacts/" -print_final_stats=1 \
+    -artifact_prefix="$root/$artifacts/" -print_final_stats=1 "${dict[@]}" \
     >"build-fuzz/logs/$t.log" 2>&1 || status=$?
   found=0
   for f in "$artifacts"/*; do
