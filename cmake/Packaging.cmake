@@ -31,7 +31,7 @@ install(FILES packaging/folioset.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES packaging/foliobuild.1 packaging/folioset.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES examples/letter.fax examples/form.fax examples/report.fax examples/logo.bmp
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/folioset/examples)
 
 set(CPACK_PACKAGE_NAME folioset)
 set(CPACK_PACKAGE_VENDOR "Brackwell")

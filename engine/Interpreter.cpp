@@ -211,6 +211,8 @@ bool FaxImage::ProcessCommand(char* line) {
     case Keyword::CodePage:
         // Linux has no console code page to set; the command sets CodePage only.
         CodePage = hasArgs ? std::uint16_t(std::uint32_t(readInt(line + pos)) & 0xFFFF) : 0;
+        // Text in the default character set is read in this code page too.
+        Image->Canvas().CodePage = CodePage;
         break;
 #endif
     case Keyword::FontScale:

@@ -74,6 +74,7 @@ void FaxImage::ResetPage() {
     X = Left;
     Y = Top;
     TextMode = TextModes::Text;
+    Image->Canvas().CodePage = CodePage;
     DefaultFont();
 }
 

@@ -8,6 +8,7 @@
 
 #include "CodePage.h"
 #include "SafeMath.h"
+#include "StyleEscape.h"
 
 #include <cstdint>
 #include <cstring>
@@ -17,9 +18,8 @@ namespace {
 
 bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
-bool isStyleLetter(char c) {
-    return c == 'B' || c == 'b' || c == 'I' || c == 'i' || c == 'U' || c == 'u';
-}
+// No strike-out escape in this variant: \S and \s are drawn as they stand.
+bool isStyleLetter(char c) { return folio::StyleOfEscape(c, false) != 0; }
 
 // Longest word ExtractWord builds, in bytes. Characters are added while the
 // word is shorter, so the last one may end up to 4 bytes (a UTF-8 sequence)
@@ -72,14 +72,7 @@ void FaxImage::PrintWord(const char* word) {
         }
         const char e = p[1];
         if (isStyleLetter(e)) {
-            switch (e) {
-            case 'B': FontStyle |= folio::fsBold; break;
-            case 'b': FontStyle &= ~folio::fsBold; break;
-            case 'I': FontStyle |= folio::fsItalic; break;
-            case 'i': FontStyle &= ~folio::fsItalic; break;
-            case 'U': FontStyle |= folio::fsUnderline; break;
-            case 'u': FontStyle &= ~folio::fsUnderline; break;
-            }
+            FontStyle = folio::ApplyStyleEscape(FontStyle, e, false);
             ApplyStyle();
             p += 2;
         } else if (e == '\\') {

@@ -7,6 +7,7 @@
 #if FOLIO_PROGRAM_VARIANT
 
 #include "SafeMath.h"
+#include "StyleEscape.h"
 
 #include <cstdint>
 #include <cstring>
@@ -16,10 +17,7 @@ namespace {
 
 bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
-bool isEscapeLetter(char c) {
-    return c == '\\' || c == 'B' || c == 'b' || c == 'I' || c == 'i' || c == 'S' || c == 's' ||
-           c == 'U' || c == 'u';
-}
+bool isEscapeLetter(char c) { return c == '\\' || folio::StyleOfEscape(c, true) != 0; }
 
 // Words are cut below this many bytes: at most 99 and the terminator.
 constexpr int kMaxWord = 100;
@@ -111,29 +109,21 @@ void FaxImage::PrintWord(const char* word) {
             continue;
         }
         const char e = p[1];
-        switch (e) {
-        case 'B': FontStyle |= folio::fsBold; break;
-        case 'b': FontStyle &= ~folio::fsBold; break;
-        case 'I': FontStyle |= folio::fsItalic; break;
-        case 'i': FontStyle &= ~folio::fsItalic; break;
-        case 'U': FontStyle |= folio::fsUnderline; break;
-        case 'u': FontStyle &= ~folio::fsUnderline; break;
-        case 'S': FontStyle |= folio::fsStrikeOut; break;
-        case 's': FontStyle &= ~folio::fsStrikeOut; break;
-        case '\\':
-            draw(p);
-            p += 2;
-            continue;
-        case '\0':
-            draw(p);
-            return;
-        default:
-            draw(p);
-            draw(p + 1);
+        if (folio::StyleOfEscape(e, true)) {
+            FontStyle = folio::ApplyStyleEscape(FontStyle, e, true);
+            ApplyStyle();
             p += 2;
             continue;
         }
-        ApplyStyle();
+        if (e == '\0') {
+            draw(p);
+            return;
+        }
+        // A backslash pair draws one backslash; any other letter is drawn
+        // after the backslash.
+        draw(p);
+        if (e != '\\')
+            draw(p + 1);
         p += 2;
     }
 }

@@ -22,9 +22,8 @@ bool writePng(const folio::Bitmap& b, const char* path) {
         return false;
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(b.Width()), png_uint_32(b.Height()), 1,
-                 PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(b.Width()), png_uint_32(b.Height()), 1, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     // PNG grey: a set bit is white, so the rows are written inverted.
     png_set_invert_mono(png);
@@ -55,21 +54,29 @@ int main(int argc, char** argv) {
     // A line under the first cell: the cell's white background cuts it.
     c.MoveTo(60, 60);
     c.LineTo(1660, 60);
-    line("Arial", 25, 0, "Folioset sets text: Arial 25 pt, the quick brown fox jumps over 0123456789");
+    line("Arial", 25, 0,
+         "Folioset sets text: Arial 25 pt, the quick brown fox jumps over 0123456789");
     line("Arial", 25, folio::fsBold, "Bold: Sphinx of black quartz, judge my vow.");
     line("Arial", 25, folio::fsItalic, "Italic: Pack my box with five dozen liquor jugs.");
-    line("Arial", 25, folio::fsUnderline | folio::fsStrikeOut, "Underline and strike-out bands, gjpqy");
-    line("Times New Roman", 25, 0, "Times New Roman 25 pt: Hamburgefonstiv & \x80 \xA9 \xE9\xE8\xFC");
+    line("Arial", 25, folio::fsUnderline | folio::fsStrikeOut,
+         "Underline and strike-out bands, gjpqy");
+    line("Times New Roman", 25, 0,
+         "Times New Roman 25 pt: Hamburgefonstiv & \x80 \xA9 \xE9\xE8\xFC");
     line("Courier New", 21, 0, "Courier New 21 pt: for (int i = 0; i < n; ++i) {}");
-    line("Arial", 12, 0, "Arial 12 pt: small text still reads cleanly at fax resolution, 17 px cells.");
+    line("Arial", 12, 0,
+         "Arial 12 pt: small text still reads cleanly at fax resolution, 17 px cells.");
     line("Arial", 8, 0, "Arial 8 pt: the smallest size one would print on a fax page.");
     line("MS Sans Serif", 0, 0, "MS Sans Serif at the default size (fontconfig's substitute)");
     line("DejaVu Math TeX Gyre", 25, folio::fsBold | folio::fsItalic,
          "Synthesised bold italic (a family without those faces)");
-    line("Arial", 25, 0, "\xC4\xEE\xE1\xF0\xFB\xE9 \xE4\xE5\xED\xFC (1251)", folio::RUSSIAN_CHARSET);
-    line("Arial", 25, 0, "\xE1\xE3\xE4\xE5 \xCA\xE1\xEB\xE7\xEC\xDD\xF1\xE1 (1253)", folio::GREEK_CHARSET);
+    line("Arial", 25, 0, "\xC4\xEE\xE1\xF0\xFB\xE9 \xE4\xE5\xED\xFC (1251)",
+         folio::RUSSIAN_CHARSET);
+    line("Arial", 25, 0, "\xE1\xE3\xE4\xE5 \xCA\xE1\xEB\xE7\xEC\xDD\xF1\xE1 (1253)",
+         folio::GREEK_CHARSET);
     c.CodePage = 65001;
-    line("Arial", 25, 0, "UTF-8: \xC5\x81\xC3\xB3" "d\xC5\xBA, na\xC3\xAFve caf\xC3\xA9; bad \xFF byte");
+    line("Arial", 25, 0,
+         "UTF-8: \xC5\x81\xC3\xB3"
+         "d\xC5\xBA, na\xC3\xAFve caf\xC3\xA9; bad \xFF byte");
     c.Font.Charset = folio::DEFAULT_CHARSET;
     c.BrushColor = folio::clBlack;
     line("Arial", 25, 0, "Black brush: the cell is black and the text vanishes");

@@ -17,12 +17,13 @@ namespace {
 // ORs a 1-bit image (`pitch` bytes a row, leftmost pixel in the top bit) with
 // its top-left corner at (x, y) into `dst`, clipped to dst. Only the bits of
 // columns on dst are kept, so dst's row padding stays clear.
-void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bits, int pitch,
-            int w, int h) {
+void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bits, int pitch, int w,
+            int h) {
     if (x >= 0 && y >= 0 && x + w <= dst.Width() && y + h <= dst.Height()) {
-        // Wholly on the bitmap, the common case: no masks. The glyph's
-        // padding bits are clear, and its last byte ends on the bitmap or
-        // in the row's padding only where the glyph's own bits are clear.
+        // Wholly on the bitmap, the common case: no masks. The image's set
+        // bits lie in its first w columns, so all of them land on the bitmap
+        // (its padding bits are clear), and the carry byte row[n] is written
+        // only when it holds set bits.
         const int shift = int(x & 7);
         const std::size_t stride = std::size_t(dst.Stride());
         std::uint8_t* row = dst.Row(int(y)) + (x >> 3);
@@ -145,28 +146,49 @@ Typeface& TextRenderer::select(const Font& font) {
     return *face_;
 }
 
-const FaceMetrics& TextRenderer::Metrics(const Font& font) { return select(font).Metrics(); }
-const Typeface& TextRenderer::Face(const Font& font) { return select(font); }
+const FaceMetrics& TextRenderer::Metrics(const Font& font) {
+    return select(font).Metrics();
+}
+const Typeface& TextRenderer::Face(const Font& font) {
+    return select(font);
+}
 
-int TextRenderer::layout(const Font& font, std::uint16_t codePage, std::string_view text) {
-    Typeface& face = select(font);
-    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
+namespace {
+// Characters decoded and looked up at a time.
+constexpr std::size_t kChunk = 1024;
+
+std::int64_t advances(const std::vector<const Glyph*>& glyphs) {
+    std::int64_t sum = 0;
+    for (const Glyph* g : glyphs)
+        sum += g->advance;
+    return sum;
+}
+} // namespace
+
+std::size_t TextRenderer::layoutChunk(Typeface& face, std::uint16_t cp, std::string_view text,
+                                      std::size_t pos) {
     codes_.clear();
-    for (std::size_t pos = 0; pos < text.size();) {
+    while (pos < text.size() && codes_.size() < kChunk) {
         const std::size_t len = CharLength(cp, text, pos);
         codes_.push_back(DecodeChar(cp, text.substr(pos, len)));
         pos += len;
     }
     glyphs_.resize(codes_.size());
     face.Glyphs(codes_.data(), codes_.size(), cp == kSymbolCodePage, glyphs_.data());
+    return pos;
+}
+
+int TextRenderer::measure(Typeface& face, std::uint16_t cp, std::string_view text) {
     std::int64_t width = 0;
-    for (const Glyph* g : glyphs_)
-        width = std::min<std::int64_t>(width + g->advance, INT_MAX);
-    return int(width);
+    for (std::size_t pos = 0; pos < text.size() && width < INT_MAX;) {
+        pos = layoutChunk(face, cp, text, pos);
+        width += advances(glyphs_);
+    }
+    return int(std::min<std::int64_t>(width, INT_MAX));
 }
 
 int TextRenderer::TextWidth(const Font& font, std::uint16_t codePage, std::string_view text) {
-    return layout(font, codePage, text);
+    return measure(select(font), CodePageOfCharset(font.Charset, codePage), text);
 }
 
 int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) {
@@ -174,28 +196,47 @@ int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) 
     return m.ascent + m.descent;
 }
 
-void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage,
-                           TColor brush, int x, int y, std::string_view text) {
-    const std::int64_t width = layout(font, codePage, text);
-    Typeface& face = *face_;
+void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush,
+                           int x, int y, std::string_view text) {
+    Typeface& face = select(font);
+    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
     const FaceMetrics& m = face.Metrics();
+    // The cell first, so the whole text is measured before anything is drawn;
+    // a text of one chunk keeps its glyphs for drawing.
+    std::size_t next = layoutChunk(face, cp, text, 0);
+    std::int64_t width = advances(glyphs_);
+    if (next < text.size()) {
+        width = measure(face, cp, text);
+        next = layoutChunk(face, cp, text, 0);
+    }
+    width = std::min<std::int64_t>(width, INT_MAX);
     const std::int64_t x0 = x, y0 = y;
     const std::int64_t baseline = y0 + m.ascent;
     fill(target, x0, y0, x0 + width, y0 + m.ascent + m.descent, IsDarkColor(brush));
     if (target.Empty())
         return;
+    // Glyph ink reaches at most a few ems left of its pen.
+    const std::int64_t penLimit = std::int64_t(target.Width()) + 4 * std::int64_t(m.ppem) + 64;
     std::int64_t pen = x0;
-    for (const Glyph* g : glyphs_) {
-        if (pen >= target.Width() + std::int64_t(kMaxPixelSize) * 4)
-            break; // no ink reaches that far back to the left
-        if (g->width > 0) {
-            if (g->cached)
-                blitOr(target, pen + g->left, baseline - g->top, g->bits.data(), g->pitch,
-                       g->width, g->rows);
-            else
-                face.DrawUncached(*g, target, pen, baseline);
+    Typeface::Part part;
+    for (;;) {
+        for (const Glyph* g : glyphs_) {
+            if (g->width > 0) {
+                if (g->cached) {
+                    blitOr(target, pen + g->left, baseline - g->top, g->bits.data(), g->pitch,
+                           g->width, g->rows);
+                } else {
+                    face.RenderPart(*g, pen, baseline, target.Width(), target.Height(), part);
+                    if (part.width > 0)
+                        blitOr(target, part.x, part.y, part.bits.data(), part.pitch, part.width,
+                               part.rows);
+                }
+            }
+            pen += g->advance;
         }
-        pen += g->advance;
+        if (next >= text.size() || pen > penLimit)
+            break;
+        next = layoutChunk(face, cp, text, next);
     }
     if (font.Style & fsUnderline)
         fill(target, x0, baseline + m.underlineTop, x0 + width,

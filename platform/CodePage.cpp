@@ -21,25 +21,44 @@ namespace folio {
 
 std::uint16_t CodePageOfCharset(std::uint8_t charset, std::uint16_t defaultCodePage) {
     switch (charset) {
-    case ANSI_CHARSET: return 1252;
-    case SYMBOL_CHARSET: return kSymbolCodePage;
-    case MAC_CHARSET: return 10000;
-    case SHIFTJIS_CHARSET: return 932;
-    case HANGEUL_CHARSET: return 949;
-    case JOHAB_CHARSET: return 1361;
-    case GB2312_CHARSET: return 936;
-    case CHINESEBIG5_CHARSET: return 950;
-    case GREEK_CHARSET: return 1253;
-    case TURKISH_CHARSET: return 1254;
-    case VIETNAMESE_CHARSET: return 1258;
-    case HEBREW_CHARSET: return 1255;
-    case ARABIC_CHARSET: return 1256;
-    case BALTIC_CHARSET: return 1257;
-    case RUSSIAN_CHARSET: return 1251;
-    case THAI_CHARSET: return 874;
-    case EASTEUROPE_CHARSET: return 1250;
-    case OEM_CHARSET: return 437;
-    default: return EffectiveCodePage(defaultCodePage);
+    case ANSI_CHARSET:
+        return 1252;
+    case SYMBOL_CHARSET:
+        return kSymbolCodePage;
+    case MAC_CHARSET:
+        return 10000;
+    case SHIFTJIS_CHARSET:
+        return 932;
+    case HANGEUL_CHARSET:
+        return 949;
+    case JOHAB_CHARSET:
+        return 1361;
+    case GB2312_CHARSET:
+        return 936;
+    case CHINESEBIG5_CHARSET:
+        return 950;
+    case GREEK_CHARSET:
+        return 1253;
+    case TURKISH_CHARSET:
+        return 1254;
+    case VIETNAMESE_CHARSET:
+        return 1258;
+    case HEBREW_CHARSET:
+        return 1255;
+    case ARABIC_CHARSET:
+        return 1256;
+    case BALTIC_CHARSET:
+        return 1257;
+    case RUSSIAN_CHARSET:
+        return 1251;
+    case THAI_CHARSET:
+        return 874;
+    case EASTEUROPE_CHARSET:
+        return 1250;
+    case OEM_CHARSET:
+        return 437;
+    default:
+        return EffectiveCodePage(defaultCodePage);
     }
 }
 
@@ -59,21 +78,24 @@ struct Table {
 
 // The bytes of 1252 at 0x80..0x9F (0 = undefined there); everything else is
 // Latin-1. Used when the machine has no iconv module for 1252.
-constexpr char16_t k1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t k1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // Windows' lead-byte ranges, used only when iconv cannot open the code page.
 bool windowsLeadByte(std::uint16_t cp, std::uint8_t b) {
     switch (cp) {
-    case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 932:
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
     case 936:
     case 949:
-    case 950: return b >= 0x81 && b <= 0xFE;
+    case 950:
+        return b >= 0x81 && b <= 0xFE;
     case 1361:
         return (b >= 0x84 && b <= 0xD3) || (b >= 0xD8 && b <= 0xDE) || (b >= 0xE0 && b <= 0xF9);
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -83,11 +105,11 @@ iconv_t openCodePage(std::uint16_t cp) {
         const char* name;
     };
     static constexpr Alias kAliases[] = {
-        {437, "IBM437"},       {1361, "JOHAB"},       {10000, "MACINTOSH"},
-        {20127, "ASCII"},      {20866, "KOI8-R"},     {21866, "KOI8-U"},
-        {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"}, {28593, "ISO-8859-3"},
-        {28594, "ISO-8859-4"}, {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},
-        {28597, "ISO-8859-7"}, {28598, "ISO-8859-8"}, {28599, "ISO-8859-9"},
+        {437, "IBM437"},        {1361, "JOHAB"},        {10000, "MACINTOSH"},
+        {20127, "ASCII"},       {20866, "KOI8-R"},      {21866, "KOI8-U"},
+        {28591, "ISO-8859-1"},  {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},
+        {28594, "ISO-8859-4"},  {28595, "ISO-8859-5"},  {28596, "ISO-8859-6"},
+        {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"},  {28599, "ISO-8859-9"},
         {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"},
     };
     for (const Alias& a : kAliases)
@@ -123,8 +145,8 @@ Outcome convertOne(iconv_t cd, const unsigned char* bytes, std::size_t n, char32
     // Exactly one code point, all input used.
     if (il != 0 || sizeof buf - ol != 4)
         return Outcome::Invalid;
-    out = char32_t(buf[0]) | char32_t(buf[1]) << 8 | char32_t(buf[2]) << 16 |
-          char32_t(buf[3]) << 24;
+    out =
+        char32_t(buf[0]) | char32_t(buf[1]) << 8 | char32_t(buf[2]) << 16 | char32_t(buf[3]) << 24;
     return Outcome::Char;
 }
 
@@ -140,8 +162,8 @@ std::unique_ptr<Table> buildTable(std::uint16_t cp) {
             t->convertible = true;
             for (int b = 0; b < 256; ++b)
                 t->single[b] = (b < 0x80 || b >= 0xA0) ? char32_t(b)
-                               : k1252High[b - 0x80] ? char32_t(k1252High[b - 0x80])
-                                                     : kNone;
+                               : k1252High[b - 0x80]   ? char32_t(k1252High[b - 0x80])
+                                                       : kNone;
         }
         return t;
     }
@@ -236,7 +258,9 @@ bool IsDBCSLeadByteEx(std::uint16_t codePage, std::uint8_t b) {
     return tableFor(cp).lead[b];
 }
 
-bool IsDBCSLeadByte(std::uint8_t b) { return IsDBCSLeadByteEx(kAnsiCodePage, b); }
+bool IsDBCSLeadByte(std::uint8_t b) {
+    return IsDBCSLeadByteEx(kAnsiCodePage, b);
+}
 
 std::size_t CharLength(std::uint16_t codePage, std::string_view text, std::size_t pos) {
     if (pos >= text.size())

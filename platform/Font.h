@@ -57,8 +57,10 @@ inline constexpr int kDefaultFontSize = 8;
 
 struct Font {
     std::string Name = kDefaultFontName;
-    // Points. 0 means the default size; a negative size is a cell height in
-    // pixels rather than an em, as on the platform.
+    // Points. 0 means the default size. A positive size is the em (a
+    // character height of round(size * 96 / 72) pixels); a negative size asks
+    // for a cell height (ascent + descent) of round(-size * 96 / 72) pixels
+    // instead, as a positive font height does on the platform.
     int Size = kDefaultFontSize;
     FontStyles Style = 0;
     std::uint8_t Charset = DEFAULT_CHARSET;

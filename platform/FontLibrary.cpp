@@ -32,6 +32,8 @@ namespace {
 constexpr std::size_t kMaxCachedGlyphBytes = 64 * 1024;
 // Bytes of glyph bitmaps one typeface keeps at most.
 constexpr std::size_t kMaxCacheBytesPerFace = 8 * 1024 * 1024;
+// Code points above 255 whose glyphs a typeface remembers.
+constexpr std::size_t kMaxCodeEntries = 65536;
 // Typefaces kept alive by the library when no canvas uses them.
 constexpr std::size_t kMaxIdleTypefaces = 32;
 
@@ -51,10 +53,16 @@ FT_Library library() {
     return lib;
 }
 
-int floorDiv64(FT_Pos v) { return int(v >= 0 ? v / 64 : -((-v + 63) / 64)); }
-int ceilDiv64(FT_Pos v) { return -floorDiv64(-v); }
+int floorDiv64(FT_Pos v) {
+    return int(v >= 0 ? v / 64 : -((-v + 63) / 64));
+}
+int ceilDiv64(FT_Pos v) {
+    return -floorDiv64(-v);
+}
 
-std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
+std::uint16_t be16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] << 8 | p[1]);
+}
 
 // A name that is not UTF-8 is taken as 1252 text (as a macro file gives it)
 // and re-encoded, since fontconfig compares UTF-8.
@@ -63,8 +71,7 @@ std::string utf8Name(const std::string& name) {
     if (ascii)
         return name;
     int chars = 0, width = 0;
-    if (FcUtf8Len(reinterpret_cast<const FcChar8*>(name.c_str()), int(name.size()), &chars,
-                  &width))
+    if (FcUtf8Len(reinterpret_cast<const FcChar8*>(name.c_str()), int(name.size()), &chars, &width))
         return name;
     std::string out;
     for (unsigned char c : name) {
@@ -220,13 +227,11 @@ struct Typeface::Impl {
         g->rows = g->top - floorDiv64(box.yMin);
         g->pitch = (g->width + 7) / 8;
         const std::size_t bytes = std::size_t(g->pitch) * std::size_t(g->rows);
-        g->cached =
-            bytes <= kMaxCachedGlyphBytes && cachedBytes + bytes <= kMaxCacheBytesPerFace;
+        g->cached = bytes <= kMaxCachedGlyphBytes && cachedBytes + bytes <= kMaxCacheBytesPerFace;
         if (!g->cached)
             return g;
         g->bits.assign(bytes, 0);
-        FT_Outline_Translate(&slot->outline, -FT_Pos(g->left) * 64,
-                             -FT_Pos(g->top - g->rows) * 64);
+        FT_Outline_Translate(&slot->outline, -FT_Pos(g->left) * 64, -FT_Pos(g->top - g->rows) * 64);
         FT_Bitmap bm;
         FT_Bitmap_Init(&bm);
         bm.rows = unsigned(g->rows);
@@ -278,20 +283,33 @@ struct Typeface::Impl {
             index = glyphIndex(code, symbol);
         }
         const Glyph* g = glyphByIndex(index);
-        if (code < 256)
+        if (code < 256) {
             low[table][code] = g;
-        else
+        } else {
+            // Only a look-up table (the glyphs stay in byIndex): start it
+            // afresh rather than let a text of every code point grow it.
+            if (high[table].size() >= kMaxCodeEntries)
+                high[table].clear();
             high[table].emplace(code, g);
+        }
         return g;
     }
 };
 
 Typeface::Typeface(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Typeface::~Typeface() = default;
-const FaceMetrics& Typeface::Metrics() const { return impl_->metrics; }
-const std::string& Typeface::File() const { return impl_->file; }
-bool Typeface::SyntheticBold() const { return impl_->synthBold; }
-bool Typeface::SyntheticItalic() const { return impl_->synthItalic; }
+const FaceMetrics& Typeface::Metrics() const {
+    return impl_->metrics;
+}
+const std::string& Typeface::File() const {
+    return impl_->file;
+}
+bool Typeface::SyntheticBold() const {
+    return impl_->synthBold;
+}
+bool Typeface::SyntheticItalic() const {
+    return impl_->synthItalic;
+}
 
 void Typeface::Glyphs(const char32_t* codes, std::size_t n, bool symbol, const Glyph** out) {
     std::lock_guard lock(impl_->mutex);
@@ -299,53 +317,47 @@ void Typeface::Glyphs(const char32_t* codes, std::size_t n, bool symbol, const G
         out[i] = impl_->glyphForCode(codes[i], symbol);
 }
 
-void Typeface::DrawUncached(const Glyph& g, Bitmap& target, std::int64_t penX,
-                            std::int64_t baseline) {
-    if (g.width <= 0 || g.rows <= 0 || target.Empty())
+void Typeface::RenderPart(const Glyph& g, std::int64_t penX, std::int64_t baseline, int clipWidth,
+                          int clipHeight, Part& out) {
+    out.width = out.rows = 0;
+    if (g.width <= 0 || g.rows <= 0)
         return;
     // The glyph's ink box on the target, then the part of it on the target.
     const std::int64_t gx0 = penX + g.left, gy0 = baseline - g.top;
     const std::int64_t vx0 = std::max<std::int64_t>(0, gx0);
     const std::int64_t vy0 = std::max<std::int64_t>(0, gy0);
-    const std::int64_t vx1 = std::min<std::int64_t>(target.Width(), gx0 + g.width);
-    const std::int64_t vy1 = std::min<std::int64_t>(target.Height(), gy0 + g.rows);
+    const std::int64_t vx1 = std::min<std::int64_t>(clipWidth, gx0 + g.width);
+    const std::int64_t vy1 = std::min<std::int64_t>(clipHeight, gy0 + g.rows);
     if (vx0 >= vx1 || vy0 >= vy1)
         return;
     const int vw = int(vx1 - vx0), vh = int(vy1 - vy0);
     const int pitch = (vw + 7) / 8;
-    std::vector<std::uint8_t> bits(std::size_t(pitch) * std::size_t(vh), 0);
-    {
-        std::lock_guard lock(impl_->mutex);
-        std::lock_guard ft(g_ftMutex);
-        if (!impl_->loadOutline(g.index))
-            return;
-        FT_Outline* outline = &impl_->face->glyph->outline;
-        // Page column c lies at outline x in [c - penX, c - penX + 1); page row
-        // r at outline y in [baseline - r - 1, baseline - r). Shift so that
-        // the visible part lands at the bitmap's origin. Both shifts are at
-        // most the glyph's size plus the target's, so 26.6 holds them.
-        FT_Outline_Translate(outline, FT_Pos(penX - vx0) * 64, FT_Pos(vy1 - baseline) * 64);
-        FT_Bitmap bm;
-        FT_Bitmap_Init(&bm);
-        bm.rows = unsigned(vh);
-        bm.width = unsigned(vw);
-        bm.pitch = pitch;
-        bm.buffer = bits.data();
-        bm.num_grays = 2;
-        bm.pixel_mode = FT_PIXEL_MODE_MONO;
-        if (FT_Outline_Get_Bitmap(library(), outline, &bm) != 0)
-            return;
-    }
-    for (int r = 0; r < vh; ++r) {
-        const std::uint8_t* src = bits.data() + std::size_t(r) * std::size_t(pitch);
-        std::uint8_t* dst = target.Row(int(vy0) + r);
-        for (int c = 0; c < vw; ++c) {
-            if (src[c >> 3] & (0x80 >> (c & 7))) {
-                const std::int64_t x = vx0 + c;
-                dst[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
-            }
-        }
-    }
+    out.bits.assign(std::size_t(pitch) * std::size_t(vh), 0);
+    std::lock_guard lock(impl_->mutex);
+    std::lock_guard ft(g_ftMutex);
+    if (!impl_->loadOutline(g.index))
+        return;
+    FT_Outline* outline = &impl_->face->glyph->outline;
+    // Target column c lies at outline x in [c - penX, c - penX + 1); target
+    // row r at outline y in [baseline - r - 1, baseline - r). Shift so that
+    // the visible part lands at the bitmap's origin. Both shifts are at most
+    // the glyph's size plus the target's, so 26.6 holds them.
+    FT_Outline_Translate(outline, FT_Pos(penX - vx0) * 64, FT_Pos(vy1 - baseline) * 64);
+    FT_Bitmap bm;
+    FT_Bitmap_Init(&bm);
+    bm.rows = unsigned(vh);
+    bm.width = unsigned(vw);
+    bm.pitch = pitch;
+    bm.buffer = out.bits.data();
+    bm.num_grays = 2;
+    bm.pixel_mode = FT_PIXEL_MODE_MONO;
+    if (FT_Outline_Get_Bitmap(library(), outline, &bm) != 0)
+        return;
+    out.x = int(vx0);
+    out.y = int(vy0);
+    out.width = vw;
+    out.rows = vh;
+    out.pitch = pitch;
 }
 
 namespace {
@@ -549,3 +561,19 @@ std::shared_ptr<Typeface> AcquireTypeface(const std::string& name, int pixelSize
 }
 
 } // namespace folio
+
+// fontconfig 2.14 loses a few hundred bytes while it parses its XML
+// configuration, once a process. Programs built with the leak checker that
+// use fonts would report it at exit; it is fontconfig's, so it is passed over.
+#if defined(__SANITIZE_ADDRESS__)
+#define FOLIO_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FOLIO_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef FOLIO_LEAK_CHECKED
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+#endif

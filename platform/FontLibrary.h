@@ -8,8 +8,6 @@
 // concurrently. No FreeType type appears here.
 #pragma once
 
-#include "Bitmap.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,7 +45,7 @@ struct Glyph {
     int rows = 0;
     int pitch = 0;
     // False for a glyph too large to keep: it is rendered at each use,
-    // clipped to the target (Typeface::DrawUncached).
+    // clipped to the target (Typeface::RenderPart).
     bool cached = true;
     std::vector<std::uint8_t> bits;
 };
@@ -72,11 +70,21 @@ class Typeface {
     // long as this Typeface lives.
     void Glyphs(const char32_t* codes, std::size_t n, bool symbol, const Glyph** out);
 
-    // Renders a glyph whose bits are not cached with its pen at (penX,
-    // baseline) on `target`, setting black bits only. Only the part inside
-    // the target is rendered, so the work is bounded by the target's size.
-    void DrawUncached(const Glyph& glyph, Bitmap& target, std::int64_t penX,
-                      std::int64_t baseline);
+    // Renders the part of a glyph whose bits are not cached that falls on a
+    // clipWidth x clipHeight target when its pen is at (penX, baseline) there.
+    // The part's top-left corner on the target is (x, y); its bits are laid
+    // out as a Glyph's. Empty when nothing of the glyph falls on the target,
+    // so the work is bounded by the target's size, whatever the glyph's.
+    struct Part {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int rows = 0;
+        int pitch = 0;
+        std::vector<std::uint8_t> bits;
+    };
+    void RenderPart(const Glyph& glyph, std::int64_t penX, std::int64_t baseline, int clipWidth,
+                    int clipHeight, Part& out);
 
   private:
     std::unique_ptr<Impl> impl_;

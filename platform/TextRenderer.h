@@ -47,9 +47,14 @@ class TextRenderer {
 
   private:
     Typeface& select(const Font& font);
-    // Decodes `text` and fetches its glyphs into glyphs_; returns the total
-    // advance, saturated to the int range.
-    int layout(const Font& font, std::uint16_t codePage, std::string_view text);
+    // Decodes the characters of `text` from byte `pos` on, at most a chunk
+    // of them, into codes_ and fetches their glyphs into glyphs_, so that a
+    // text of any length takes bounded memory. Returns the byte position
+    // after them.
+    std::size_t layoutChunk(Typeface& face, std::uint16_t codePage, std::string_view text,
+                            std::size_t pos);
+    // The total advance of `text`, saturated to the int range.
+    int measure(Typeface& face, std::uint16_t codePage, std::string_view text);
 
     std::shared_ptr<Typeface> face_;
     std::string name_;

@@ -53,7 +53,10 @@ TEST(CodePageStep, CharactersInEachCodePage) {
         {0, "\x82\xA0\xE0\x40", {1, 1, 1, 1}},
         {1251, "\xC0\xC1", {1, 1}},
         // 932: lead bytes 81-9F and E0-FC take the next byte.
-        {932, "A\x82\xA0" "B", {1, 2, 1}},
+        {932,
+         "A\x82\xA0"
+         "B",
+         {1, 2, 1}},
         {932, "\x9F\xFC\xE0\x40\xFC\xFC", {2, 2, 2}},
         {932, "\xA0\xDF\xFD\x80", {1, 1, 1, 1}},
         // A lead byte takes any trail byte, even one that makes no character.
@@ -61,11 +64,14 @@ TEST(CodePageStep, CharactersInEachCodePage) {
         {936, "\x81\x40\xFE\xFE", {2, 2}},
         // UTF-8: whole well-formed sequences, one byte for anything else.
         {65001, "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", {1, 2, 3, 4}},
-        {65001, "\xC0\x80\xC1\xBF", {1, 1, 1, 1}},              // overlong
-        {65001, "\xE0\x80\xAF", {1, 1, 1}},                      // overlong
-        {65001, "\xED\xA0\x80", {1, 1, 1}},                      // surrogate
-        {65001, "\xF4\x90\x80\x80", {1, 1, 1, 1}},               // above U+10FFFF
-        {65001, "\xE2\x82" "A", {1, 1, 1}},                      // cut short
+        {65001, "\xC0\x80\xC1\xBF", {1, 1, 1, 1}}, // overlong
+        {65001, "\xE0\x80\xAF", {1, 1, 1}},        // overlong
+        {65001, "\xED\xA0\x80", {1, 1, 1}},        // surrogate
+        {65001, "\xF4\x90\x80\x80", {1, 1, 1, 1}}, // above U+10FFFF
+        {65001,
+         "\xE2\x82"
+         "A",
+         {1, 1, 1}}, // cut short
         {65001, "\x80\xBF\xF8\x88\x80\x80\x80\xFF", {1, 1, 1, 1, 1, 1, 1, 1}},
         {65001, "\xF4\x8F\xBF\xBF\xEF\xBF\xBF", {4, 3}},
     };
@@ -199,14 +205,14 @@ TEST(CodePageCharset, CharsetsToCodePages) {
         std::uint16_t cp;
     };
     const Case cases[] = {
-        {ANSI_CHARSET, 1252},      {SYMBOL_CHARSET, kSymbolCodePage},
-        {MAC_CHARSET, 10000},      {SHIFTJIS_CHARSET, 932},
-        {HANGEUL_CHARSET, 949},    {JOHAB_CHARSET, 1361},
-        {GB2312_CHARSET, 936},     {CHINESEBIG5_CHARSET, 950},
-        {GREEK_CHARSET, 1253},     {TURKISH_CHARSET, 1254},
+        {ANSI_CHARSET, 1252},       {SYMBOL_CHARSET, kSymbolCodePage},
+        {MAC_CHARSET, 10000},       {SHIFTJIS_CHARSET, 932},
+        {HANGEUL_CHARSET, 949},     {JOHAB_CHARSET, 1361},
+        {GB2312_CHARSET, 936},      {CHINESEBIG5_CHARSET, 950},
+        {GREEK_CHARSET, 1253},      {TURKISH_CHARSET, 1254},
         {VIETNAMESE_CHARSET, 1258}, {HEBREW_CHARSET, 1255},
-        {ARABIC_CHARSET, 1256},    {BALTIC_CHARSET, 1257},
-        {RUSSIAN_CHARSET, 1251},   {THAI_CHARSET, 874},
+        {ARABIC_CHARSET, 1256},     {BALTIC_CHARSET, 1257},
+        {RUSSIAN_CHARSET, 1251},    {THAI_CHARSET, 874},
         {EASTEUROPE_CHARSET, 1250}, {OEM_CHARSET, 437},
         {DEFAULT_CHARSET, 1252},
     };

@@ -167,7 +167,7 @@ TEST(TextMetrics, CodePagesAndTheCanvasCodePage) {
         return u.Width("\xE2\x82\xAC");
     }();
     EXPECT_NE(euro, t.Width("\x81")); // 0x81 is no character in 1252
-    EXPECT_EQ(t.Width("\x80"), euro);  // DEFAULT_CHARSET reads 1252
+    EXPECT_EQ(t.Width("\x80"), euro); // DEFAULT_CHARSET reads 1252
     t.canvas.Font.Charset = ANSI_CHARSET;
     EXPECT_EQ(t.Width("\x80"), euro);
     // The canvas's code page applies to DEFAULT_CHARSET only. 0xF8 is o
@@ -208,13 +208,15 @@ TEST(TextMetrics, MissingAndReplacementCharacters) {
     ASSERT_GT(rep, 0);
     EXPECT_NE(rep, dv.Width("?"));
     EXPECT_EQ(dv.Width("\xFF"), rep);
-    EXPECT_EQ(dv.Width("\xE2\x82"), 2 * rep);       // a cut-short sequence, two bytes
-    EXPECT_EQ(dv.Width("\xC0\x80" "A"), 2 * rep + dv.Width("A"));
+    EXPECT_EQ(dv.Width("\xE2\x82"), 2 * rep); // a cut-short sequence, two bytes
+    EXPECT_EQ(dv.Width("\xC0\x80"
+                       "A"),
+              2 * rep + dv.Width("A"));
     dv.canvas.CodePage = 932;
     EXPECT_EQ(dv.Width("A\x82"), dv.Width("A") + rep); // lone lead byte at the end
     EXPECT_EQ(dv.Width("\x81\x20"), rep);              // lead byte with a bad trail
     dv.canvas.CodePage = 0;
-    EXPECT_EQ(dv.Width("\x81\x8D"), 2 * rep);          // undefined in 1252
+    EXPECT_EQ(dv.Width("\x81\x8D"), 2 * rep); // undefined in 1252
 }
 
 TEST(TextMetrics, VdmxLookup) {
@@ -222,13 +224,13 @@ TEST(TextMetrics, VdmxLookup) {
     // display does not have, and 1:1:1), both pointing at the group, which
     // covers ems 10..12.
     const std::vector<std::uint8_t> vdmx = {
-        0, 1, 0, 1, 0, 2,           // version, numRecs, numRatios
-        1, 2, 1, 1, 1, 1, 1, 1,     // ratio records
-        0, 18, 0, 18,               // group offsets
-        0, 3, 10, 12,               // group: 3 records, sizes 10..12
-        0, 10, 0, 9, 0xFF, 0xFE,    // 10: yMax 9, yMin -2 (cell 11)
-        0, 11, 0, 10, 0xFF, 0xFD,   // 11: cell 13
-        0, 12, 0, 11, 0xFF, 0xFD,   // 12: cell 14
+        0, 1,  0,  1,  0,    2,          // version, numRecs, numRatios
+        1, 2,  1,  1,  1,    1,    1, 1, // ratio records
+        0, 18, 0,  18,                   // group offsets
+        0, 3,  10, 12,                   // group: 3 records, sizes 10..12
+        0, 10, 0,  9,  0xFF, 0xFE,       // 10: yMax 9, yMin -2 (cell 11)
+        0, 11, 0,  10, 0xFF, 0xFD,       // 11: cell 13
+        0, 12, 0,  11, 0xFF, 0xFD,       // 12: cell 14
     };
     VdmxEntry e;
     ASSERT_TRUE(VdmxLookup(vdmx.data(), vdmx.size(), 11, e));

@@ -229,6 +229,22 @@ TEST(TextDraw, FarCoordinatesDrawNothingAndEndAtOnce) {
     EXPECT_GT(p.bitmap.CountBlack(), 500u);
 }
 
+TEST(TextDraw, LongTextsAcrossManyChunks) {
+    // Thousands of characters: measured and drawn piece by piece, with the
+    // same result as a short text where their visible part begins.
+    std::string text;
+    for (int i = 0; i < 1300; ++i)
+        text += "HI";
+    Page p(300, 50), q(300, 50);
+    const int head = p.canvas.TextWidth(text.substr(0, 2400));
+    EXPECT_EQ(p.canvas.TextWidth(text), head + p.canvas.TextWidth(text.substr(2400)));
+    EXPECT_EQ(p.canvas.TextWidth(text), 1300 * (p.canvas.TextWidth("H") + p.canvas.TextWidth("I")));
+    p.canvas.TextOut(-head, 5, text);
+    q.canvas.TextOut(0, 5, text.substr(2400));
+    EXPECT_GT(q.bitmap.CountBlack(), 1000u);
+    EXPECT_TRUE(samePixels(p.bitmap, q.bitmap));
+}
+
 TEST(TextDraw, HugeGlyphsAreRenderedClippedToThePage) {
     // FONT=Arial,100000 arrives as 213800 points; the glyphs are far larger
     // than the page, so only their part on the page is rendered.
@@ -286,9 +302,11 @@ TEST(TextDraw, CanvasesOnSeveralThreads) {
         FontStyles style;
         std::uint16_t codePage;
     };
-    const Job jobs[] = {{"Arial", 25, 0, 0},       {"Arial", 25, fsBold, 0},
+    const Job jobs[] = {{"Arial", 25, 0, 0},
+                        {"Arial", 25, fsBold, 0},
                         {"Times New Roman", 21, fsItalic, 1251},
-                        {"Courier New", 12, 0, 65001}, {"Arial", 25, 0, 932},
+                        {"Courier New", 12, 0, 65001},
+                        {"Arial", 25, 0, 932},
                         {"DejaVu Math TeX Gyre", 14, fsBold | fsItalic, 0}};
     const std::string text = "Folioset \xC0\xE9\x82\xA0 quick brown fox 0123456789 WMgjy";
     auto render = [&](const Job& j, Bitmap& out) {

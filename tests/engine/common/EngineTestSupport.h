@@ -40,4 +40,18 @@ struct Line {
     std::vector<char> bytes;
 };
 
+// Hands one macro line to the engine, as a caller of ProcessCommand does.
+template <class Engine> bool run(Engine& fax, const std::string& text) {
+    Line l(text);
+    return fax.ProcessCommand(l.get());
+}
+
+// Measures of the current page's canvas font.
+template <class Engine> int width(Engine& fax, const std::string& s) {
+    return fax.Image->Canvas().TextWidth(s);
+}
+template <class Engine> int lineHeight(Engine& fax) {
+    return fax.Image->Canvas().TextHeight("Yy");
+}
+
 } // namespace enginetest

@@ -18,10 +18,7 @@ using enginetest::Line;
 
 namespace {
 
-bool run(FaxImage& fax, const std::string& text) {
-    Line l(text);
-    return fax.ProcessCommand(l.get());
-}
+using enginetest::run;
 
 std::string scratch(const std::string& name) {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
@@ -263,6 +260,23 @@ TEST(LibraryInterpreter, UnreadableIncludedFilesRaiseErrors) {
     } catch (const folio::Error& e) {
         EXPECT_STREQ(e.what(), "Bitmap image is not valid");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(LibraryInterpreter, CodePageReachesTheCanvasOnThisAndLaterPages) {
+    FaxImage fax;
+    run(fax, "@CONVERT:CODEPAGE=1251");
+    EXPECT_EQ(fax.Image->Canvas().CodePage, 1251);
+    // A Cyrillic letter in 1251 is not the same glyph as the same byte in 1252.
+    const int w1251 = fax.Image->Canvas().TextWidth("\xC6");
+    run(fax, "@CONVERT:PAGEBREAK");
+    EXPECT_EQ(fax.Image->Canvas().CodePage, 1251);
+    run(fax, "@CONVERT:CODEPAGE");
+    EXPECT_EQ(fax.Image->Canvas().CodePage, 0);
+    EXPECT_NE(fax.Image->Canvas().TextWidth("\xC6"), w1251);
 }
 
 } // namespace

@@ -15,13 +15,10 @@ using enginetest::Line;
 
 namespace {
 
-bool run(FaxImage& fax, const std::string& text) {
-    Line l(text);
-    return fax.ProcessCommand(l.get());
-}
+using enginetest::run;
 
-int width(FaxImage& fax, const std::string& s) { return fax.Image->Canvas().TextWidth(s); }
-int lineHeight(FaxImage& fax) { return fax.Image->Canvas().TextHeight("Yy"); }
+using enginetest::lineHeight;
+using enginetest::width;
 
 TEST(LibraryLayout, WordsFollowEachOtherAndTheLineEnds) {
     FaxImage fax;

@@ -1,0 +1,34 @@
+// The application's error handler: an error raised while a user action or a
+// timer tick is handled ends that action and is shown in a message box with
+// the application title and a stop icon; the program goes on. Every handler
+// that reaches the engine or the file system runs its work through Guarded,
+// so no exception ever crosses the Qt event loop.
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace folio::ui {
+
+// Caption of the task-bar entry and of every error box.
+inline constexpr const char* kAppTitle = "Brackwell Folioset";
+
+// The text of an error as the user reads it: the message decoded as UTF-8
+// (or, where it is not valid UTF-8, as code page 1252, the encoding of macro
+// lines it may quote) with a full stop added when it ends without one.
+QString ErrorText(const std::exception& error);
+QString ErrorText(const std::string& message);
+
+// Shows `text` in a modal message box: caption kAppTitle, stop icon, OK.
+void ShowError(QWidget* parent, const QString& text);
+
+// Runs `action`; an exception it throws is shown with ShowError. Returns
+// false when the action was ended by an error.
+bool Guarded(QWidget* parent, const std::function<void()>& action);
+
+} // namespace folio::ui

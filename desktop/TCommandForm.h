@@ -1,0 +1,106 @@
+// The command window: the macro editor, the Process button that runs the
+// text through the viewer's engine, and the menus to open, save and close
+// macro files and to reach the other windows. Which File menu items are
+// enabled is the whole record of the document state (Closed, Clean,
+// Modified). Closing this window, or File > Exit, ends the program.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+class Program;
+class QAction;
+class QFileDialog;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+class TCommandForm : public QMainWindow {
+    Q_OBJECT
+  public:
+    // A file line longer than this reaches the editor as several lines: the
+    // line buffer holds 500 bytes with the terminator.
+    static constexpr int kLineBufferSize = 500;
+    // Largest macro file the editor takes; far above any fax text.
+    static constexpr qint64 kMaxMacroFileBytes = qint64(64) << 20;
+
+    enum class DocumentState { Closed, Clean, Modified };
+
+    explicit TCommandForm(Program& program);
+    ~TCommandForm() override;
+
+    // Clears the viewer's current page, then fills the (empty) editor with
+    // the file's lines; state Clean. False when the file cannot be read.
+    bool LoadMacroFile(const QString& path);
+    // Writes every editor line followed by CR LF, replacing the file in one
+    // step. False (after a message box) when it cannot be written.
+    bool WriteMacroFile(const QString& path);
+    // Passes the editor's lines to the engine until END or the last line;
+    // enables the viewer's Save and Save As. Throws what the engine throws.
+    void RunCommands();
+
+    // The document state, read from the File menu's enabled items.
+    DocumentState State() const;
+    QString MacroFileName() const { return macroFileName_; }
+
+    QWidget* Panel1;
+    QPlainTextEdit* memoCommand;
+    QWidget* Panel2;
+    QPushButton* btnProcess;
+    QFileDialog* dlgFileOpen;
+    QFileDialog* dlgFileSave;
+    QTimer* Timer1; // the start timer
+    QMenu* mnuFile;
+    QAction* mnuFileOpen;
+    QAction* mnuFileClose;
+    QAction* mnuFileSave;
+    QAction* mnuFileSaveAs;
+    QAction* mnuFileExit;
+    QMenu* mnuOptions;
+    QAction* mnuOptionsSettings;
+    QAction* mnuOptionsClearPage;
+    QAction* mnuOptionsShow;
+    QMenu* mnuHelp;
+    QAction* mnuHelpContents;
+    QAction* mnuHelpAbout;
+
+  public slots:
+    void Timer1Timer();
+    void memoCommandChange();
+    void btnProcessClick();
+    void mnuFileOpenClick();
+    void mnuFileSaveClick();
+    void mnuFileSaveAsClick();
+    void mnuFileCloseClick();
+    void mnuFileExitClick();
+    void mnuOptionsSettingsClick();
+    void mnuOptionsClearPageClick();
+    void mnuOptionsShowClick();
+    void mnuHelpContentsClick();
+    void mnuHelpAboutClick();
+    // The close query: false refuses the closing.
+    bool FormCloseQuery();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void createActions();
+    void createControls();
+    void setState(DocumentState state);
+    // Steps 1.1 to 1.4 of Save: asks for a name, writes, records the name.
+    bool saveWithDialog();
+    // Save as the menu item does it; true when the text was written.
+    bool saveMacro();
+    // Asks "Save macro commands before closing?" when the text is modified.
+    // False when the answer is Cancel.
+    bool askToSave();
+    void showViewer();
+    void batchRun(const QString& faxFile);
+    void batchFail(const QString& message);
+
+    Program& program_;
+    QString macroFileName_;
+    bool closing_ = false;
+};

@@ -1,0 +1,334 @@
+// The viewer window and its page view. Pages stay owned by the engine; the
+// view wraps the current page's 1-bit rows (set bit black, leftmost pixel in
+// the most significant bit, the layout of QImage::Format_Mono) and turns
+// them into a pixmap once per change, so scrolling costs only a blit.
+#include "TFaxForm.h"
+
+#include "ErrorBox.h"
+#include "Program.h"
+#include "TCommandForm.h"
+#include "TSettingsForm.h"
+
+#include "Artwork.h"
+#include "Error.h"
+#include "ObjectNames.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+// ---- PageView ---------------------------------------------------------
+
+PageView::PageView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PageView::SetPage(const PageImage* page) {
+    page_ = page;
+    MarkStale();
+}
+
+void PageView::MarkStale() {
+    stale_ = true;
+    // The size follows the bitmap, which a reused page may have changed.
+    if (page_) {
+        const QSize size(page_->Picture().Width(), page_->Picture().Height());
+        if (size != this->size())
+            setFixedSize(size);
+    }
+    update();
+}
+
+const QImage& PageView::Picture() {
+    if (stale_) {
+        stale_ = false;
+        if (page_ && !page_->Picture().Empty()) {
+            const folio::Bitmap& bits = page_->Picture();
+            // Wrap, then copy: the engine goes on drawing into its bitmap.
+            QImage wrapped(bits.Bits(), bits.Width(), bits.Height(), bits.Stride(),
+                           QImage::Format_Mono);
+            wrapped.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+            image_ = wrapped.copy();
+        } else {
+            image_ = QImage();
+        }
+        pixmap_ = QPixmap::fromImage(image_);
+    }
+    return image_;
+}
+
+void PageView::paintEvent(QPaintEvent* event) {
+    Picture();
+    QPainter painter(this);
+    painter.fillRect(event->rect(), Qt::white);
+    painter.drawPixmap(event->rect(), pixmap_, event->rect());
+}
+
+void PageView::mouseMoveEvent(QMouseEvent* event) {
+    // Widget coordinates are page pixels whatever the scroll position.
+    const QPoint p = event->position().toPoint();
+    if (rect().contains(p))
+        emit PointerMoved(p.x(), p.y());
+    QWidget::mouseMoveEvent(event);
+}
+
+// ---- TFaxForm ---------------------------------------------------------
+
+namespace {
+
+// Why writing `path` failed, as far as the file system tells: the TIFF
+// writer reports only success or failure, so the folder is examined and the
+// last system error is named.
+QString saveFailureCause(const QString& path, int systemError) {
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.exists())
+        return QStringLiteral("the folder %1 does not exist")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
+    if (file.isDir())
+        return QStringLiteral("it is a folder");
+    if (!folder.isWritable() || (file.exists() && !file.isWritable()))
+        return QStringLiteral("permission denied");
+    if (systemError != 0)
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return QStringLiteral("the pages could not be written");
+}
+
+} // namespace
+
+TFaxForm::TFaxForm(Program& program) : program_(program) {
+    createActions();
+    createControls();
+    engine_ = std::make_unique<FaxImage>(*program.SettingsForm, this);
+}
+
+TFaxForm::~TFaxForm() {
+    // The page view must not paint a page the engine is about to free.
+    pageView->SetPage(nullptr);
+}
+
+void TFaxForm::createActions() {
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFileSave = mnuFile->addAction(QStringLiteral("&Save"), this, &TFaxForm::mnuFileSaveClick);
+    mnuFileSaveAs =
+        mnuFile->addAction(QStringLiteral("Save &As..."), this, &TFaxForm::mnuFileSaveAsClick);
+    mnuFile->addSeparator();
+    mnuFileClose = mnuFile->addAction(QStringLiteral("&Close"), this, &TFaxForm::mnuFileCloseClick);
+    mnuFileSave->setEnabled(false);
+    mnuFileSaveAs->setEnabled(false);
+
+    Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
+    mnuOptionsShow = Options1->addAction(QStringLiteral("&Show Command Window"), this,
+                                         &TFaxForm::mnuOptionsShowClick);
+}
+
+void TFaxForm::createControls() {
+    setWindowTitle(QStringLiteral("Brackwell Folioset Viewer"));
+
+    pnlButtonBar = new QWidget;
+    pnlButtonBar->setFixedHeight(25);
+    auto* bar = new QHBoxLayout(pnlButtonBar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(5);
+    btnPrevPg = new QToolButton;
+    btnPrevPg->setIcon(folio::ui::TriangleIcon(true));
+    btnPrevPg->setToolTip(QStringLiteral("Previous page"));
+    btnNextPg = new QToolButton;
+    btnNextPg->setIcon(folio::ui::TriangleIcon(false));
+    btnNextPg->setToolTip(QStringLiteral("Next page"));
+    for (QToolButton* b : {btnPrevPg, btnNextPg}) {
+        b->setAutoRaise(true);
+        b->setFixedSize(25, 25);
+        b->setIconSize(QSize(12, 12));
+        bar->addWidget(b);
+    }
+    connect(btnPrevPg, &QToolButton::clicked, this, &TFaxForm::btnPrevPgClick);
+    connect(btnNextPg, &QToolButton::clicked, this, &TFaxForm::btnNextPgClick);
+    lblCurrentPg = new QLabel(QStringLiteral("1"));
+    lblCurrentPg->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblCurrentPg->setMinimumWidth(21);
+    Label1 = new QLabel(QStringLiteral("of"));
+    lblLastPg = new QLabel(QStringLiteral("1"));
+    lblLastPg->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblLastPg->setMinimumWidth(21);
+    bar->addWidget(lblCurrentPg);
+    bar->addSpacing(4);
+    bar->addWidget(Label1);
+    bar->addWidget(lblLastPg);
+    bar->addStretch();
+
+    scrollPage = new QScrollArea;
+    scrollPage->setBackgroundRole(QPalette::Dark);
+    scrollPage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    pageView = new PageView;
+    scrollPage->setWidget(pageView);
+    connect(pageView, &PageView::PointerMoved, this, &TFaxForm::pointerMoved);
+
+    auto* central = new QWidget;
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(pnlButtonBar);
+    column->addWidget(scrollPage, 1);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar;
+    pnlPointer = new QLabel;
+    pnlPointer->setFixedWidth(90);
+    pnlSecond = new QLabel;
+    pnlSecond->setFixedWidth(50);
+    StatusBar1->addWidget(pnlPointer);
+    StatusBar1->addWidget(pnlSecond);
+    setStatusBar(StatusBar1);
+
+    dlgFileSave = new QFileDialog(this);
+    dlgFileSave->setOption(QFileDialog::DontUseNativeDialog);
+    dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
+    dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
+
+    FOLIO_NAME(pnlButtonBar);
+    FOLIO_NAME(btnPrevPg);
+    FOLIO_NAME(btnNextPg);
+    FOLIO_NAME(lblCurrentPg);
+    FOLIO_NAME(Label1);
+    FOLIO_NAME(lblLastPg);
+    FOLIO_NAME(scrollPage);
+    FOLIO_NAME(pageView);
+    FOLIO_NAME(StatusBar1);
+    FOLIO_NAME(pnlPointer);
+    FOLIO_NAME(pnlSecond);
+    FOLIO_NAME(dlgFileSave);
+    FOLIO_NAME(mnuFile);
+    FOLIO_NAME(mnuFileSave);
+    FOLIO_NAME(mnuFileSaveAs);
+    FOLIO_NAME(mnuFileClose);
+    FOLIO_NAME(Options1);
+    FOLIO_NAME(mnuOptionsShow);
+    resize(554 - 8, 426 - 27); // the outer size less a typical frame and caption
+}
+
+void TFaxForm::ShowPage(PageImage* /*hidden*/, PageImage& shown) {
+    // One view shows whichever page is current: the page taken off the
+    // screen needs nothing more.
+    pageView->SetPage(&shown);
+}
+
+void TFaxForm::SetPageLabels(int pageNo, int pageCount) {
+    lblCurrentPg->setText(QString::number(pageNo));
+    lblLastPg->setText(QString::number(pageCount));
+    if (lblLastPg->isVisible())
+        lblLastPg->repaint();
+}
+
+void TFaxForm::SetSaveEnabled(bool enabled) {
+    mnuFileSave->setEnabled(enabled);
+    mnuFileSaveAs->setEnabled(enabled);
+    pageView->MarkStale();
+}
+
+void TFaxForm::RefreshPage() {
+    pageView->MarkStale();
+}
+
+QString TFaxForm::PointerText() const {
+    return pnlPointer->text();
+}
+
+void TFaxForm::pointerMoved(int x, int y) {
+    pnlPointer->setText(QString::asprintf("X: %d  Y: %d", x, y));
+}
+
+void TFaxForm::btnPrevPgClick() {
+    folio::ui::Guarded(this, [&] { engine_->PrevPage(); });
+    RefreshPage();
+}
+
+void TFaxForm::btnNextPgClick() {
+    folio::ui::Guarded(this, [&] { engine_->NextPage(false); });
+    RefreshPage();
+}
+
+QString TFaxForm::SaveFaxFile(const QString& path) {
+    const QString shownPath = QDir::toNativeSeparators(path);
+    try {
+        const QByteArray encoded = QFile::encodeName(path);
+        std::vector<char> name(encoded.begin(), encoded.end());
+        name.push_back('\0');
+        errno = 0;
+        const bool saved = engine_->SaveFile(name.data());
+        const int systemError = errno;
+        if (saved)
+            return {};
+        return QStringLiteral("The fax file \"%1\" could not be saved: %2.")
+            .arg(shownPath, saveFailureCause(path, systemError));
+    } catch (const std::exception& e) {
+        return QStringLiteral("The fax file \"%1\" could not be saved: %2")
+            .arg(shownPath, folio::ui::ErrorText(e));
+    }
+}
+
+bool TFaxForm::saveShowingErrors(const QString& path) {
+    const QString error = SaveFaxFile(path);
+    if (error.isEmpty())
+        return true;
+    folio::ui::ShowError(this, error);
+    return false;
+}
+
+bool TFaxForm::saveWithDialog() {
+    dlgFileSave->setWindowTitle(QStringLiteral("Save Fax File"));
+    dlgFileSave->setNameFilters({QStringLiteral("Fax TIFF-F Files (*.tif)")});
+    dlgFileSave->setDefaultSuffix(QStringLiteral("tif"));
+    if (dlgFileSave->exec() != QDialog::Accepted || dlgFileSave->selectedFiles().isEmpty())
+        return false;
+    const QString path = dlgFileSave->selectedFiles().first();
+    if (!saveShowingErrors(path))
+        return false;
+    const QByteArray encoded = QFile::encodeName(path);
+    auto* name = new char[std::size_t(encoded.size()) + 1];
+    std::memcpy(name, encoded.constData(), std::size_t(encoded.size()) + 1);
+    delete[] engine_->SaveName;
+    engine_->SaveName = name;
+    return true;
+}
+
+void TFaxForm::mnuFileSaveClick() {
+    const char* name = engine_->SaveName;
+    if (!name || !*name) {
+        if (!saveWithDialog())
+            return;
+    } else if (!saveShowingErrors(QFile::decodeName(name))) {
+        return;
+    }
+    mnuFileSave->setEnabled(false);
+}
+
+void TFaxForm::mnuFileSaveAsClick() {
+    if (saveWithDialog())
+        mnuFileSave->setEnabled(false);
+}
+
+void TFaxForm::mnuFileCloseClick() {
+    close();
+}
+
+void TFaxForm::mnuOptionsShowClick() {
+    TCommandForm& command = *program_.CommandForm;
+    command.show();
+    command.raise();
+    command.activateWindow();
+    activateWindow();
+}

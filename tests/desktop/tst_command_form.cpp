@@ -1,0 +1,426 @@
+// The command window driven as a user would: the File menu through open,
+// type, save and close; the close query's three answers; loading and saving
+// macro files byte for byte; Process building pages in the viewer; settings
+// fields that are not whole numbers.
+#include "DesktopTestSupport.h"
+
+#include "Program.h"
+#include "TCommandForm.h"
+#include "TFaxForm.h"
+#include "TSettingsForm.h"
+#include "TSplashForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QToolButton>
+
+using namespace desktoptest;
+using State = TCommandForm::DocumentState;
+
+namespace {
+
+// The editor's lines as the program counts them: an empty last line is none.
+QStringList editorLines(const QPlainTextEdit& editor) {
+    QStringList lines;
+    for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next())
+        lines.append(b.text());
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+int blackPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelIndex(x, y) == 1;
+    return n;
+}
+
+} // namespace
+
+class TestCommandForm : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempSettings> settings_;
+    std::unique_ptr<Program> program_;
+    std::unique_ptr<QTemporaryDir> files_;
+
+    TCommandForm& cmd() { return *program_->CommandForm; }
+    TFaxForm& fax() { return *program_->FaxForm; }
+    QString file(const QString& name) { return files_->filePath(name); }
+    QList<bool> fileMenu() {
+        return {cmd().mnuFileOpen->isEnabled(), cmd().mnuFileClose->isEnabled(),
+                cmd().mnuFileSave->isEnabled(), cmd().mnuFileSaveAs->isEnabled()};
+    }
+    void setText(const QString& text) { cmd().memoCommand->setPlainText(text); }
+    QString page() { return fax().lblCurrentPg->text() + " of " + fax().lblLastPg->text(); }
+
+  private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        settings_ = std::make_unique<TempSettings>();
+        files_ = std::make_unique<QTemporaryDir>();
+        program_ = std::make_unique<Program>(QStringList{});
+        cmd().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&cmd()));
+    }
+    void cleanup() {
+        program_.reset();
+        settings_.reset();
+        files_.reset();
+    }
+
+    void fileMenuFollowsTheDocument() {
+        const QList<bool> closed{true, false, false, false}, clean{false, true, false, true},
+            modified{false, true, true, true};
+        QCOMPARE(fileMenu(), closed);
+        QCOMPARE(cmd().State(), State::Closed);
+
+        cmd().memoCommand->setFocus();
+        QTest::keyClicks(cmd().memoCommand, "Hello");
+        QCOMPARE(fileMenu(), modified);
+
+        const QString first = file("first.txt");
+        {
+            ModalScript script;
+            script.File(first);
+            cmd().mnuFileSave->trigger();
+            QVERIFY(script.Done());
+            QVERIFY2(script.Unexpected().isEmpty(), qPrintable(script.Unexpected().join('\n')));
+        }
+        QCOMPARE(fileMenu(), clean);
+        QCOMPARE(cmd().MacroFileName(), first);
+        QCOMPARE(ReadBytes(first), QByteArray("Hello\r\n"));
+
+        // A second Save writes to the same file without asking.
+        QTest::keyClicks(cmd().memoCommand, " world");
+        QCOMPARE(fileMenu(), modified);
+        {
+            ModalScript script;
+            cmd().mnuFileSave->trigger();
+            QVERIFY(script.Seen().isEmpty());
+        }
+        QCOMPARE(ReadBytes(first), QByteArray("Hello world\r\n"));
+        QCOMPARE(fileMenu(), clean);
+
+        // Save as always asks, and keeps the state Clean with the new name.
+        const QString second = file("second");
+        {
+            ModalScript script;
+            script.File(second);
+            cmd().mnuFileSaveAs->trigger();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(cmd().MacroFileName(), second + ".txt"); // the default extension
+        QCOMPARE(fileMenu(), clean);
+
+        cmd().mnuFileClose->trigger();
+        QCOMPARE(fileMenu(), closed);
+        QVERIFY(cmd().memoCommand->toPlainText().isEmpty());
+        QVERIFY(cmd().MacroFileName().isEmpty());
+
+        // After Close, typing and Save asks for a new name.
+        QTest::keyClicks(cmd().memoCommand, "x");
+        {
+            ModalScript script;
+            script.File(QString()); // cancelled: nothing changes
+            cmd().mnuFileSave->trigger();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(fileMenu(), modified);
+        {
+            ModalScript script;
+            script.Box(QMessageBox::No);
+            cmd().mnuFileClose->trigger();
+            QVERIFY(script.Done());
+        }
+
+        {
+            ModalScript script;
+            script.File(first);
+            cmd().mnuFileOpen->trigger();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(fileMenu(), clean);
+        QCOMPARE(cmd().MacroFileName(), first);
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("Hello world\n"));
+    }
+
+    void closeQuery_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QByteArray>("fileAfter");
+        QTest::newRow("Yes saves, then closes")
+            << int(QMessageBox::Yes) << true << QByteArray("abc\r\ndef\r\n");
+        QTest::newRow("No discards, then closes")
+            << int(QMessageBox::No) << true << QByteArray("abc\r\n");
+        QTest::newRow("Cancel keeps everything")
+            << int(QMessageBox::Cancel) << false << QByteArray("abc\r\n");
+    }
+    void closeQuery() {
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        QFETCH(QByteArray, fileAfter);
+        const QString path = file("macro.txt");
+        QVERIFY(WriteBytes(path, "abc\r\n"));
+        QVERIFY(cmd().LoadMacroFile(path));
+        {
+            ModalScript script;
+            script.File(path);
+            cmd().mnuFileSaveAs->trigger(); // records the name
+        }
+        cmd().memoCommand->moveCursor(QTextCursor::End);
+        QTest::keyClicks(cmd().memoCommand, "def");
+        QCOMPARE(cmd().State(), State::Modified);
+
+        QSignalSpy ended(program_.get(), &Program::Ended);
+        ModalScript script;
+        script.Box(QMessageBox::StandardButton(answer));
+        const bool closed = cmd().close();
+        QVERIFY(script.Done());
+        QCOMPARE(script.Seen().size(), 1);
+        QCOMPARE(script.Seen()[0].title, QStringLiteral("Save Fax Macro"));
+        QCOMPARE(script.Seen()[0].text, QStringLiteral("Save macro commands before closing?"));
+        QCOMPARE(script.Seen()[0].icon, QMessageBox::Warning);
+
+        QCOMPARE(closed, closes);
+        QCOMPARE(ReadBytes(path), fileAfter);
+        QCOMPARE(ended.size(), closes ? 1 : 0);
+        if (closes) {
+            QCOMPARE(ended[0][0].toInt(), 0);
+            QCOMPARE(cmd().State(), State::Closed);
+            QVERIFY(cmd().MacroFileName().isEmpty());
+            QVERIFY(!program_->SplashForm->isVisible());
+        } else {
+            QCOMPARE(cmd().State(), State::Modified);
+            QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("abc\ndef"));
+            QCOMPARE(cmd().MacroFileName(), path);
+            QVERIFY(cmd().isVisible());
+        }
+    }
+
+    void exitAsksTheCloseQuery() {
+        setText("typed");
+        QSignalSpy ended(program_.get(), &Program::Ended);
+        {
+            ModalScript script;
+            script.Box(QMessageBox::Cancel);
+            cmd().mnuFileExit->trigger();
+        }
+        QCOMPARE(ended.size(), 0);
+        {
+            ModalScript script;
+            script.Box(QMessageBox::No);
+            cmd().mnuFileExit->trigger();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(ended.size(), 1);
+    }
+
+    void loadMacroFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        const QByteArray x499(499, 'x');
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+        QTest::newRow("CR LF, last line unterminated")
+            << QByteArray("a\r\nb") << QStringList{"a", "b"};
+        QTest::newRow("LF, last line terminated") << QByteArray("a\nb\n") << QStringList{"a", "b"};
+        QTest::newRow("CR and an empty line")
+            << QByteArray("a\rb\r\n\r\n") << QStringList{"a", "b", ""};
+        QTest::newRow("499 characters are one line")
+            << (x499 + "\r\nz") << QStringList{QString(x499), "z"};
+        QTest::newRow("500 characters are two lines")
+            << (x499 + "yz\r\n") << QStringList{QString(x499), "yz"};
+        QTest::newRow("1000 characters are three lines")
+            << QByteArray(1000, 'q')
+            << QStringList{QString(499, 'q'), QString(499, 'q'), QString(2, 'q')};
+        QTest::newRow("code page 1252") << QByteArray("\x80 \xA0\xE9\x93")
+                                        << QStringList{QStringLiteral("\u20AC \u00A0\u00E9\u201C")};
+    }
+    void loadMacroFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        const QString path = file("in.txt");
+        QVERIFY(WriteBytes(path, bytes));
+        setText("processing");
+        cmd().btnProcessClick();
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        cmd().memoCommand->clear();
+
+        QVERIFY(cmd().LoadMacroFile(path));
+        QCOMPARE(editorLines(*cmd().memoCommand), lines);
+        QCOMPARE(cmd().State(), State::Clean);
+        QVERIFY(cmd().MacroFileName().isEmpty()); // only File > Open records it
+        // The viewer's page was cleared.
+        QVERIFY(!fax().mnuFileSave->isEnabled());
+        QVERIFY(!fax().mnuFileSaveAs->isEnabled());
+    }
+
+    void loadAndSaveKeepEveryByte() {
+        QByteArray bytes;
+        for (int b = 1; b < 256; ++b)
+            if (b != '\r' && b != '\n')
+                bytes.append(char(b));
+        bytes += "\r\n\r\nlast\r\n";
+        const QString in = file("bytes.txt"), out = file("copy.txt");
+        QVERIFY(WriteBytes(in, bytes));
+        QVERIFY(cmd().LoadMacroFile(in));
+        QVERIFY(cmd().WriteMacroFile(out));
+        QCOMPARE(ReadBytes(out), bytes);
+
+        // Lines without a break and LF breaks come back with CR LF.
+        QVERIFY(WriteBytes(in, "one\ntwo"));
+        cmd().memoCommand->clear();
+        QVERIFY(cmd().LoadMacroFile(in));
+        QVERIFY(cmd().WriteMacroFile(out));
+        QCOMPARE(ReadBytes(out), QByteArray("one\r\ntwo\r\n"));
+    }
+
+    void loadOfWhatIsNoFileFails_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << "missing.txt";
+        QTest::newRow("folder") << ".";
+    }
+    void loadOfWhatIsNoFileFails() {
+        QFETCH(QString, name);
+        ModalScript script;
+        QVERIFY(!cmd().LoadMacroFile(file(name)));
+        QCOMPARE(cmd().State(), State::Closed);
+        QVERIFY(script.Seen().isEmpty()); // nothing is reported
+    }
+
+    void failedWriteIsReportedAndChangesNothing() {
+        const QString path = file("kept.txt");
+        QVERIFY(WriteBytes(path, "old\r\n"));
+        QVERIFY(cmd().LoadMacroFile(path));
+        setText("new text");
+        ModalScript script;
+        script.Box(QMessageBox::Ok);
+        QVERIFY(!cmd().WriteMacroFile(file("no such folder/out.txt")));
+        QVERIFY(script.Done());
+        QCOMPARE(script.Seen()[0].title, QStringLiteral("Write Error"));
+        QCOMPARE(script.Seen()[0].text, QStringLiteral("Cannot open file."));
+        QCOMPARE(script.Seen()[0].icon, QMessageBox::Critical);
+        QCOMPARE(cmd().State(), State::Modified);
+        QCOMPARE(ReadBytes(path), QByteArray("old\r\n"));
+        // A successful save replaces the whole file, never appends to it.
+        QVERIFY(cmd().WriteMacroFile(path));
+        QCOMPARE(ReadBytes(path), QByteArray("new text\r\n"));
+        QCOMPARE(QDir(files_->path()).entryList(QDir::Files).size(), 1); // no temporary left
+    }
+
+    void processBuildsPagesAndCounter() {
+        QVERIFY(!fax().isVisible());
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        setText(":FAX:LINE=100,100,1000,100\n:FAX:PAGEBREAK\n\n:FAX:PAGEBREAK\n"
+                ":FAX:BOX=10,10,50,50\n");
+        cmd().btnProcessClick();
+        QVERIFY(fax().isVisible());
+        QCOMPARE(page(), QStringLiteral("3 of 3"));
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        QVERIFY(fax().mnuFileSaveAs->isEnabled());
+        QCOMPARE(blackPixels(fax().pageView->Picture()), 4 * 50); // the box outline
+        QCOMPARE(fax().pageView->size(), QSize(1728, 2200));
+
+        const QStringList back{"2 of 3", "1 of 3", "1 of 3"};
+        for (const QString& expected : back) {
+            fax().btnPrevPg->click();
+            QCOMPARE(page(), expected);
+        }
+        QCOMPARE(blackPixels(fax().pageView->Picture()), 900); // the line, end point unset
+        const QStringList forward{"2 of 3", "3 of 3", "3 of 3"};
+        for (const QString& expected : forward) {
+            fax().btnNextPg->click();
+            QCOMPARE(page(), expected);
+        }
+
+        // A shorter run: the spare pages stay hidden and Next does nothing.
+        setText("one page");
+        cmd().btnProcessClick();
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        fax().btnNextPg->click();
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        QVERIFY(blackPixels(fax().pageView->Picture()) > 0);
+    }
+
+    void processStopsAtEnd() {
+        setText(":FAX:END\n:FAX:PAGEBREAK\n:FAX:PAGEBREAK");
+        cmd().btnProcessClick();
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        QCOMPARE(cmd().State(), State::Modified); // Process leaves the document alone
+    }
+
+    void emptyEditorGivesBlankPage() {
+        cmd().btnProcessClick();
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        QCOMPARE(blackPixels(fax().pageView->Picture()), 0);
+    }
+
+    void clearPageDisablesViewerSave() {
+        setText(":FAX:LINE=0,0,500,500");
+        cmd().btnProcessClick();
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        cmd().mnuOptionsClearPage->trigger();
+        QVERIFY(!fax().mnuFileSave->isEnabled());
+        QVERIFY(!fax().mnuFileSaveAs->isEnabled());
+        QCOMPARE(blackPixels(fax().pageView->Picture()), 0);
+    }
+
+    void settingsPrefixesApplyToTheNextRun() {
+        setText("@@LINE=0,0,100,0\n:FAX:LINE=0,10,100,10");
+        program_->SettingsForm->efMacroStart->setText("@@");
+        cmd().btnProcessClick();
+        const QImage page = fax().pageView->Picture();
+        QCOMPARE(page.pixelIndex(50, 0), 1);  // a command under the new prefix
+        QCOMPARE(page.pixelIndex(50, 10), 0); // the old prefix is text now
+    }
+
+    void fieldThatIsNoWholeNumberEndsTheAction_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("width with letters") << "efWidth"
+                                            << "12a";
+        QTest::newRow("empty height") << "efHeight"
+                                      << "";
+        QTest::newRow("left margin with a point") << "efLeftMargin"
+                                                  << "1.5";
+        QTest::newRow("top margin beyond 32 bits") << "efTopMargin"
+                                                   << "99999999999";
+        QTest::newRow("font size with blanks") << "efFontSize"
+                                               << " 10";
+    }
+    void fieldThatIsNoWholeNumberEndsTheAction() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        auto* edit = program_->SettingsForm->findChild<QLineEdit*>(field);
+        QVERIFY(edit);
+        edit->setText(text);
+        setText(":FAX:PAGEBREAK");
+        {
+            ModalScript script;
+            script.Box(QMessageBox::Ok);
+            cmd().btnProcessClick();
+            QVERIFY(script.Done());
+            QCOMPARE(script.Seen()[0].title, QStringLiteral("Brackwell Folioset"));
+            QCOMPARE(script.Seen()[0].text,
+                     QStringLiteral("'%1' is not a valid integer value.").arg(text));
+            QCOMPARE(script.Seen()[0].icon, QMessageBox::Critical);
+            QVERIFY(!fax().mnuFileSave->isEnabled()); // the run never ended
+        }
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+
+        // File > Close ends the same way; the program goes on.
+        ModalScript again;
+        again.Box(QMessageBox::No).Box(QMessageBox::Ok);
+        cmd().mnuFileCloseClick();
+        QVERIFY(again.Done());
+        QVERIFY(cmd().isVisible());
+    }
+};
+
+QTEST_MAIN(TestCommandForm)
+#include "tst_command_form.moc"

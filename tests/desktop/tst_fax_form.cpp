@@ -1,0 +1,192 @@
+// The viewer window: the blank first page, the pointer position in page
+// pixels whatever the scroll position, saving the fax file (asking once,
+// then reusing the name; Save As always asking), a failed save that is
+// reported and keeps Save enabled, and hiding and showing the window.
+#include "DesktopTestSupport.h"
+
+#include "Program.h"
+#include "TCommandForm.h"
+#include "TFaxForm.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include <cstring>
+
+using namespace desktoptest;
+
+namespace {
+
+bool isTiff(const QByteArray& bytes) {
+    return bytes.startsWith(QByteArray("II*\0", 4)) || bytes.startsWith(QByteArray("MM\0*", 4));
+}
+
+} // namespace
+
+class TestFaxForm : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempSettings> settings_;
+    std::unique_ptr<Program> program_;
+    std::unique_ptr<QTemporaryDir> files_;
+
+    TCommandForm& cmd() { return *program_->CommandForm; }
+    TFaxForm& fax() { return *program_->FaxForm; }
+    QString file(const QString& name) { return files_->filePath(name); }
+    QString page() { return fax().lblCurrentPg->text() + " of " + fax().lblLastPg->text(); }
+    void process(const QString& text) {
+        cmd().memoCommand->setPlainText(text);
+        cmd().btnProcessClick();
+    }
+
+  private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        settings_ = std::make_unique<TempSettings>();
+        files_ = std::make_unique<QTemporaryDir>();
+        program_ = std::make_unique<Program>(QStringList{});
+    }
+    void cleanup() {
+        program_.reset();
+        settings_.reset();
+        files_.reset();
+    }
+
+    void startsWithABlankPageOneOfOne() {
+        QVERIFY(!fax().isVisible());
+        QCOMPARE(fax().windowTitle(), QStringLiteral("Brackwell Folioset Viewer"));
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        QVERIFY(!fax().mnuFileSave->isEnabled());
+        QVERIFY(!fax().mnuFileSaveAs->isEnabled());
+        QVERIFY(fax().mnuFileClose->isEnabled());
+        const QImage& picture = fax().pageView->Picture();
+        QCOMPARE(picture.size(), QSize(1728, 2200));
+        QCOMPARE(picture.pixelIndex(0, 0), 0);
+        QCOMPARE(picture.pixel(0, 0), qRgb(255, 255, 255));
+        QVERIFY(fax().PointerText().isEmpty()); // empty until the first movement
+    }
+
+    void pageSizeComesFromTheSettings() {
+        program_.reset();
+        settings_->WriteRaw("[General]\nImageWidth=800\nImageHeight=600\n");
+        program_ = std::make_unique<Program>(QStringList{});
+        QCOMPARE(fax().pageView->Picture().size(), QSize(800, 600));
+    }
+
+    void pointerPositionIsInPagePixels() {
+        process(":FAX:LINE=0,0,10,10");
+        QVERIFY(QTest::qWaitForWindowExposed(&fax()));
+        fax().scrollPage->verticalScrollBar()->setValue(700);
+        fax().scrollPage->horizontalScrollBar()->setValue(300);
+        QVERIFY(fax().scrollPage->verticalScrollBar()->value() > 0);
+        QTest::mouseMove(fax().pageView, QPoint(300, 700));
+        QTRY_COMPARE(fax().PointerText(), QStringLiteral("X: 300  Y: 700"));
+        QTest::mouseMove(fax().pageView, QPoint(317, 723));
+        QTRY_COMPARE(fax().PointerText(), QStringLiteral("X: 317  Y: 723"));
+
+        fax().scrollPage->verticalScrollBar()->setValue(0);
+        fax().scrollPage->horizontalScrollBar()->setValue(0);
+        // QTest takes the point (0, 0) for "the centre": the event is sent as it comes.
+        QMouseEvent move(QEvent::MouseMove, QPointF(0, 0),
+                         fax().pageView->mapToGlobal(QPointF(0, 0)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(fax().pageView, &move);
+        QTRY_COMPARE(fax().PointerText(), QStringLiteral("X: 0  Y: 0"));
+    }
+
+    void saveAsksOnceThenReusesTheName() {
+        process("Page one\n:FAX:PAGEBREAK\nPage two");
+        const QString first = file("fax");
+        {
+            ModalScript script;
+            script.File(first);
+            fax().mnuFileSave->trigger();
+            QVERIFY(script.Done());
+            QVERIFY2(script.Unexpected().isEmpty(), qPrintable(script.Unexpected().join('\n')));
+            QCOMPARE(script.Seen()[0].title, QStringLiteral("Save Fax File"));
+        }
+        QVERIFY(isTiff(ReadBytes(first + ".tif"))); // the default extension
+        QVERIFY(!fax().mnuFileSave->isEnabled());
+        QVERIFY(fax().mnuFileSaveAs->isEnabled());
+        QCOMPARE(QString::fromLocal8Bit(fax().Engine().SaveName), first + ".tif");
+
+        // After the next run Save writes to the same file without asking.
+        QVERIFY(QFile::remove(first + ".tif"));
+        process("Another text");
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        {
+            ModalScript script;
+            fax().mnuFileSave->trigger();
+            QVERIFY(script.Seen().isEmpty());
+        }
+        QVERIFY(isTiff(ReadBytes(first + ".tif")));
+        QVERIFY(!fax().mnuFileSave->isEnabled());
+
+        // Save As always asks.
+        {
+            ModalScript script;
+            script.File(file("other.tif"));
+            fax().mnuFileSaveAs->trigger();
+            QVERIFY(script.Done());
+        }
+        QVERIFY(isTiff(ReadBytes(file("other.tif"))));
+        QCOMPARE(QString::fromLocal8Bit(fax().Engine().SaveName), file("other.tif"));
+    }
+
+    void cancelledSaveChangesNothing() {
+        process("text");
+        ModalScript script;
+        script.File(QString());
+        fax().mnuFileSaveAs->trigger();
+        QVERIFY(script.Done());
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        QVERIFY(fax().Engine().SaveName == nullptr);
+    }
+
+    void failedSaveIsReportedAndKeepsSaveEnabled() {
+        process("text");
+        const QString target = file("no such folder/out.tif");
+        const QByteArray name = QFile::encodeName(target);
+        fax().Engine().SaveName = new char[std::size_t(name.size()) + 1];
+        std::memcpy(fax().Engine().SaveName, name.constData(), std::size_t(name.size()) + 1);
+        ModalScript script;
+        script.Box(QMessageBox::Ok);
+        fax().mnuFileSave->trigger();
+        QVERIFY(script.Done());
+        const SeenBox& box = script.Seen()[0];
+        QCOMPARE(box.title, QStringLiteral("Brackwell Folioset"));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QVERIFY2(box.text.contains(target), qPrintable(box.text));
+        QVERIFY2(box.text.contains("does not exist"), qPrintable(box.text));
+        QVERIFY(fax().mnuFileSave->isEnabled());
+        QVERIFY(fax().mnuFileSaveAs->isEnabled());
+        QVERIFY(!QFile::exists(target));
+    }
+
+    void closeHidesAndShowViewerShowsTheSamePage() {
+        process("one\n:FAX:PAGEBREAK\ntwo");
+        fax().btnPrevPgClick();
+        QCOMPARE(page(), QStringLiteral("1 of 2"));
+        fax().mnuFileClose->trigger();
+        QVERIFY(!fax().isVisible());
+        QVERIFY(fax().mnuFileSave->isEnabled()); // pages and menu states stay
+        cmd().mnuOptionsShow->trigger();
+        QVERIFY(fax().isVisible());
+        QCOMPARE(page(), QStringLiteral("1 of 2"));
+        // Process starts over and ends on the last page.
+        cmd().btnProcessClick();
+        QCOMPARE(page(), QStringLiteral("2 of 2"));
+    }
+
+    void showCommandWindow() {
+        QVERIFY(!cmd().isVisible());
+        fax().mnuOptionsShow->trigger();
+        QVERIFY(cmd().isVisible());
+    }
+};
+
+QTEST_MAIN(TestFaxForm)
+#include "tst_fax_form.moc"

@@ -1,0 +1,258 @@
+// The program as a whole: the five windows and their order, the splash and
+// the two start timers, the command-line arguments, the batch run that
+// writes the fax file and ends, the program's end, errors at start, the
+// About box and the help window.
+#include "DesktopTestSupport.h"
+
+#include "Error.h"
+#include "HelpWindow.h"
+#include "Program.h"
+#include "TAboutBox.h"
+#include "TCommandForm.h"
+#include "TFaxForm.h"
+#include "TSettingsForm.h"
+#include "TSplashForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBrowser>
+
+using namespace desktoptest;
+using State = TCommandForm::DocumentState;
+
+namespace {
+
+QStringList visibleWindows() {
+    QStringList names;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            names.append(QString::fromLatin1(w->metaObject()->className()));
+    return names;
+}
+
+bool isTiff(const QByteArray& bytes) {
+    return bytes.startsWith(QByteArray("II*\0", 4)) || bytes.startsWith(QByteArray("MM\0*", 4));
+}
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempSettings> settings_;
+    std::unique_ptr<QTemporaryDir> files_;
+
+    QString file(const QString& name) { return files_->filePath(name); }
+    // Runs the start as the event loop would: the splash tick, then the
+    // command window's start timer.
+    static void runStart(Program& p) {
+        p.Start();
+        QVERIFY(p.SplashForm->isVisible());
+        p.SplashForm->Timer1->stop();
+        p.SplashForm->Timer1Timer();
+        QVERIFY(p.CommandForm->Timer1->isActive());
+        QVERIFY(visibleWindows().isEmpty()); // a second with nothing on screen
+        p.CommandForm->Timer1->stop();
+        p.CommandForm->Timer1Timer();
+    }
+
+  private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        settings_ = std::make_unique<TempSettings>();
+        files_ = std::make_unique<QTemporaryDir>();
+    }
+    void cleanup() {
+        settings_.reset();
+        files_.reset();
+    }
+
+    void windowsAndTheSplash() {
+        Program p({});
+        QVERIFY(visibleWindows().isEmpty());
+        QCOMPARE(p.HelpFile, QStringLiteral("folioset.hlp"));
+        // The viewer was set up from the dialog's loaded fields.
+        QCOMPARE(p.FaxForm->lblCurrentPg->text() + p.FaxForm->lblLastPg->text(),
+                 QStringLiteral("11"));
+
+        TSplashForm& splash = *p.SplashForm;
+        QCOMPARE(splash.size(), QSize(434, 284));
+        QVERIFY(splash.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(splash.lblProduct->text(), QStringLiteral("Folioset"));
+        QCOMPARE(splash.lblProduct->font().pixelSize(), 32);
+        QCOMPARE(splash.lblProduct->pos(), QPoint(8, 8));
+        QCOMPARE(splash.Timer1->interval(), 3000);
+        QVERIFY(splash.Timer1->isActive()); // running from creation
+        QCOMPARE(p.CommandForm->Timer1->interval(), 1000);
+        QVERIFY(!p.CommandForm->Timer1->isActive());
+
+        runStart(p);
+        QVERIFY(!splash.Timer1->isActive());
+        QVERIFY(!p.CommandForm->Timer1->isActive());
+        QCOMPARE(visibleWindows(), QStringList{"TCommandForm"});
+        QCOMPARE(p.CommandForm->windowTitle(), QStringLiteral("Brackwell Folioset"));
+        QCOMPARE(p.CommandForm->State(), State::Closed);
+        QVERIFY(p.CommandForm->memoCommand->toPlainText().isEmpty());
+    }
+
+    void oneArgumentLoadsTheMacroWithoutAName() {
+        const QString macro = file("my macro file.txt"); // one argument with blanks
+        QVERIFY(WriteBytes(macro, "Hello\r\n:FAX:PAGEBREAK\r\n"));
+        Program p({macro});
+        runStart(p);
+        QCOMPARE(visibleWindows(), QStringList{"TCommandForm"});
+        QCOMPARE(p.CommandForm->State(), State::Clean);
+        QCOMPARE(p.CommandForm->memoCommand->toPlainText(),
+                 QStringLiteral("Hello\n:FAX:PAGEBREAK\n"));
+        QVERIFY(p.CommandForm->MacroFileName().isEmpty());
+        QCOMPARE(p.FaxForm->lblLastPg->text(), QStringLiteral("1"));
+        // Save as asks for a name even though the file came from one.
+        ModalScript script;
+        script.File(QString());
+        p.CommandForm->mnuFileSaveAs->trigger();
+        QVERIFY(script.Done());
+    }
+
+    void unreadableFirstArgumentShowsAnEmptyWindow_data() {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one argument") << 1;
+        QTest::newRow("two arguments") << 2;
+    }
+    void unreadableFirstArgumentShowsAnEmptyWindow() {
+        QFETCH(int, count);
+        QStringList args{file("missing.txt"), file("out.tif")};
+        Program p(args.mid(0, count));
+        QSignalSpy ended(&p, &Program::Ended);
+        runStart(p);
+        QCOMPARE(visibleWindows(), QStringList{"TCommandForm"});
+        QCOMPARE(p.CommandForm->State(), State::Closed);
+        QVERIFY(!QFile::exists(file("out.tif")));
+        QCOMPARE(ended.size(), 0);
+    }
+
+    void batchRunWritesTheFaxAndEnds() {
+        const QString macro = file("batch macro.txt"), fax = file("batch out.tif");
+        QVERIFY(WriteBytes(macro, "First page\r\n:FAX:PAGEBREAK\r\nSecond page\r\n"
+                                  ":FAX:END\r\n:FAX:PAGEBREAK\r\n"));
+        Program p({macro, fax, "ignored third"});
+        QSignalSpy ended(&p, &Program::Ended);
+        p.Start();
+        p.SplashForm->Timer1Timer();
+        p.CommandForm->Timer1Timer();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][0].toInt(), 0);
+        QVERIFY(visibleWindows().isEmpty()); // no working window was ever shown
+        QCOMPARE(p.FaxForm->Engine().PageCount, 2);
+        QVERIFY(isTiff(ReadBytes(fax))); // the name as given, no extension added
+    }
+
+    void batchRunUsesTheEngineAsCreated() {
+        // No ResetAll: the settings' font plays no part, so a font size
+        // that is not a number goes unnoticed until a FONT command reads it.
+        const QString macro = file("m.txt"), fax = file("f.tif");
+        QVERIFY(WriteBytes(macro, "text in the initial font\r\n"));
+        Program p({macro, fax});
+        p.SettingsForm->efFontSize->setText("large");
+        QSignalSpy ended(&p, &Program::Ended);
+        p.CommandForm->Timer1Timer();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][0].toInt(), 0);
+        QVERIFY(isTiff(ReadBytes(fax)));
+    }
+
+    void batchRunErrorEndsWithoutAWindow_data() {
+        QTest::addColumn<QByteArray>("macro");
+        QTest::addColumn<QString>("fax");
+        QTest::newRow("error in the run") << QByteArray(":FAX:FONT\r\n") << "f.tif";
+        QTest::newRow("fax file cannot be written") << QByteArray("text\r\n") << "no folder/f.tif";
+    }
+    void batchRunErrorEndsWithoutAWindow() {
+        QFETCH(QByteArray, macro);
+        QFETCH(QString, fax);
+        QVERIFY(WriteBytes(file("m.txt"), macro));
+        Program p({file("m.txt"), file(fax)});
+        p.SettingsForm->efFontSize->setText("large");
+        QSignalSpy ended(&p, &Program::Ended);
+        ModalScript script; // nothing may be asked
+        p.CommandForm->Timer1Timer();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][0].toInt(), 1);
+        QVERIFY(script.Seen().isEmpty());
+        QVERIFY(visibleWindows().isEmpty());
+        QVERIFY(!QFile::exists(file(fax)));
+    }
+
+    void exitEndsTheProgramThroughTheMainWindow() {
+        Program p({});
+        runStart(p);
+        QSignalSpy ended(&p, &Program::Ended);
+        p.FaxForm->show();
+        p.FaxForm->close(); // only hides
+        QCOMPARE(ended.size(), 0);
+        p.CommandForm->mnuFileExit->trigger();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][0].toInt(), 0);
+    }
+
+    void storedSettingOfWrongTypeStopsTheStart() {
+        settings_->WriteRaw("[General]\nImageWidth=wide\n");
+        QVERIFY_THROWS_EXCEPTION(folio::Error, Program({}));
+    }
+
+    void unusablePageSizeIsResetAtStart() {
+        settings_->WriteRaw("[General]\nImageWidth=0\nImageHeight=5\n");
+        ModalScript script;
+        script.Box(QMessageBox::Ok);
+        Program p({});
+        QVERIFY(script.Done());
+        QCOMPARE(script.Seen()[0].icon, QMessageBox::Critical);
+        QVERIFY2(script.Seen()[0].text.contains("reset"), qPrintable(script.Seen()[0].text));
+        QCOMPARE(p.SettingsForm->efWidth->text(), QStringLiteral("1728"));
+        QCOMPARE(p.FaxForm->pageView->Picture().size(), QSize(1728, 2200));
+    }
+
+    void aboutBoxTwiceInARow() {
+        Program p({});
+        TAboutBox& about = *p.AboutBox;
+        QCOMPARE(about.windowTitle(), QStringLiteral("About"));
+        QCOMPARE(about.ProductName->text(), QStringLiteral("Brackwell Folioset"));
+        QVERIFY(about.ProductName->font().bold());
+        QCOMPARE(about.Version->text(), QStringLiteral("Version 1.0"));
+        QCOMPARE(about.OKButton->text(), QStringLiteral("OK"));
+        QVERIFY(!about.Copyright->text().isEmpty());
+        for (int i = 0; i < 2; ++i) {
+            ModalScript script;
+            script.Then([&about](QWidget* w) {
+                if (w != &about)
+                    return false;
+                about.OKButton->click();
+                return true;
+            });
+            p.CommandForm->mnuHelpAbout->trigger();
+            QVERIFY(script.Done());
+        }
+    }
+
+    void helpContentsShowsTheHelpDocument() {
+        Program p({});
+        runStart(p); // the splash is hidden by now
+        QVERIFY(QFile::exists(p.HelpFilePath()));
+        p.CommandForm->mnuHelpContents->trigger();
+        auto* help = []() -> folio::ui::HelpWindow* {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* h = qobject_cast<folio::ui::HelpWindow*>(w))
+                    return h;
+            return nullptr;
+        }();
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        const QString text = help->Browser()->toPlainText();
+        QVERIFY2(text.contains("PAGEBREAK") && text.contains("Settings"),
+                 qPrintable(text.left(200)));
+    }
+};
+
+QTEST_MAIN(TestProgram)
+#include "tst_program.moc"

@@ -1,0 +1,226 @@
+// The settings dialog and its store: defaults on a first start, the round
+// trip of all eight values through a temporary store, values missing or of
+// the wrong type, empty fields, the comment prefix's length limit, the font
+// button, and the text the engine reads from the fields.
+#include "DesktopTestSupport.h"
+
+#include "Error.h"
+#include "TSettingsForm.h"
+
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace desktoptest;
+
+namespace {
+
+using Values = QMap<QString, QString>;
+
+const QStringList kNames{"ImageWidth",   "ImageHeight", "LeftMargin",  "TopMargin",
+                         "CommentStart", "MacroStart",  "DefaultFont", "DefaultFontSize"};
+
+QStringList fields(const TSettingsForm& f) {
+    return {f.efWidth->text(),     f.efHeight->text(),       f.efLeftMargin->text(),
+            f.efTopMargin->text(), f.efCommentStart->text(), f.efMacroStart->text(),
+            f.efFont->text(),      f.efFontSize->text()};
+}
+
+void setFields(TSettingsForm& f, const QStringList& v) {
+    QLineEdit* edits[] = {f.efWidth,        f.efHeight,     f.efLeftMargin, f.efTopMargin,
+                          f.efCommentStart, f.efMacroStart, f.efFont,       f.efFontSize};
+    for (int i = 0; i < 8; ++i) {
+        edits[i]->setMaxLength(32767);
+        edits[i]->setText(v[i]);
+    }
+}
+
+QStringList stored() {
+    QSettings s(QStringLiteral("Tessaly"), QStringLiteral("Folioset"));
+    QStringList values;
+    for (const QString& name : kNames)
+        values.append(s.contains(name) ? s.value(name).toString() : QStringLiteral("<missing>"));
+    return values;
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempSettings> store_;
+
+  private slots:
+    void init() { store_ = std::make_unique<TempSettings>(); }
+    void cleanup() { store_.reset(); }
+
+    void firstStartShowsDefaultsAndStoresAllEight() {
+        const QStringList defaults{"1728", "2200", "100", "100", "#", ":FAX:", "Arial", "10"};
+        {
+            TSettingsForm form;
+            QCOMPARE(fields(form), defaults);
+            QCOMPARE(form.windowTitle(), QStringLiteral("Brackwell Folioset Settings"));
+        }
+        QCOMPARE(stored(), defaults);
+    }
+
+    void valuesRoundTrip_data() {
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("ordinary") << QStringList{
+            "2000", "3000", "50", "75", "%", "@CONVERT:", "Times New Roman", "12"};
+        QTest::newRow("negative and zero")
+            << QStringList{"-5", "0", "-2147483648", "2147483647", ";", "#", "Courier New", "0"};
+        QTest::newRow("text that looks like markup")
+            << QStringList{"1", "2", "3", "4", "\"", "@Variant(x)", "a, b", "7"};
+        QTest::newRow("empty prefix, non-ASCII font")
+            << QStringList{"1728", "2200", "100", "100", "\u00A7", "", "Fran\u00E7ais \u20AC", "9"};
+    }
+    void valuesRoundTrip() {
+        QFETCH(QStringList, values);
+        {
+            TSettingsForm form;
+            setFields(form, values);
+        }
+        TSettingsForm again;
+        QCOMPARE(fields(again), values);
+    }
+
+    void missingValueTakesItsDefault() {
+        store_->WriteRaw("[General]\nImageHeight=3000\nMacroStart=!!\n");
+        TSettingsForm form;
+        QCOMPARE(fields(form),
+                 (QStringList{"1728", "3000", "100", "100", "#", "!!", "Arial", "10"}));
+    }
+
+    void integerOfWrongTypeFailsTheLoad_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("letters") << QByteArray("ImageWidth=wide") << "ImageWidth";
+        QTest::newRow("fraction") << QByteArray("TopMargin=1.5") << "TopMargin";
+        QTest::newRow("beyond 32 bits")
+            << QByteArray("DefaultFontSize=99999999999") << "DefaultFontSize";
+        QTest::newRow("empty") << QByteArray("LeftMargin=") << "LeftMargin";
+        QTest::newRow("list") << QByteArray("ImageHeight=1, 2") << "ImageHeight";
+    }
+    void integerOfWrongTypeFailsTheLoad() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, name);
+        store_->WriteRaw("[General]\n" + line + "\n");
+        try {
+            TSettingsForm form;
+            QFAIL("the load should have failed");
+        } catch (const folio::Error& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains("'" + name + "'"), e.what());
+        }
+    }
+
+    void blanksAroundAStoredIntegerAreAccepted() {
+        store_->WriteRaw("[General]\nImageWidth=\" 2048 \"\n");
+        TSettingsForm form;
+        QCOMPARE(form.efWidth->text(), QStringLiteral("2048"));
+    }
+
+    void unusableIntegerFieldKeepsTheStoredValue() {
+        store_->WriteRaw("[General]\nImageWidth=2000\nImageHeight=3000\nTopMargin=5\n");
+        {
+            TSettingsForm form;
+            form.efWidth->clear();
+            form.efHeight->setText("tall");
+            form.efTopMargin->setText("6"); // after the failing ones: still stored
+        }
+        const QStringList values = stored();
+        QCOMPARE(values[0], QStringLiteral("2000"));
+        QCOMPARE(values[1], QStringLiteral("3000"));
+        QCOMPARE(values[3], QStringLiteral("6"));
+    }
+
+    void commentPrefixLimitAppliesToTypingOnly() {
+        store_->WriteRaw("[General]\nCommentStart=REM\n");
+        TSettingsForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.efCommentStart->text(), QStringLiteral("REM"));
+        form.efCommentStart->setFocus();
+        form.efCommentStart->end(false);
+        QTest::keyClicks(form.efCommentStart, "X");
+        QCOMPARE(form.efCommentStart->text(), QStringLiteral("REM"));
+        form.efCommentStart->selectAll();
+        QTest::keyClicks(form.efCommentStart, "ab");
+        QCOMPARE(form.efCommentStart->text(), QStringLiteral("a"));
+    }
+
+    void fontButtonFillsNameAndSize() {
+        TSettingsForm form;
+        {
+            ModalScript script;
+            script.Then([](QWidget* w) {
+                auto* dialog = qobject_cast<QFontDialog*>(w);
+                if (!dialog)
+                    return false;
+                dialog->reject();
+                return true;
+            });
+            form.BitBtn1->click();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(form.efFont->text(), QStringLiteral("Arial"));
+        QCOMPARE(form.efFontSize->text(), QStringLiteral("10"));
+
+        QString family;
+        {
+            ModalScript script;
+            script.Then([&family](QWidget* w) {
+                auto* dialog = qobject_cast<QFontDialog*>(w);
+                if (!dialog)
+                    return false;
+                QFont font(QStringLiteral("DejaVu Serif"), 14);
+                font.setBold(true);
+                dialog->setCurrentFont(font);
+                family = dialog->currentFont().family();
+                dialog->accept();
+                return true;
+            });
+            form.BitBtn1->click();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(form.efFont->text(), family);
+        QCOMPARE(form.efFontSize->text(), QStringLiteral("14"));
+    }
+
+    void okCancelAndEscape() {
+        TSettingsForm form;
+        form.efLeftMargin->setText("300");
+        ModalScript script;
+        script.Then([&form](QWidget* w) {
+            if (w != &form)
+                return false;
+            QTest::keyClick(w, Qt::Key_Escape); // bound to no button
+            if (!w->isVisible())
+                return false;
+            form.btnCancel->click();
+            return true;
+        });
+        QCOMPARE(form.exec(), int(QDialog::Rejected));
+        QVERIFY(script.Done());
+        // Cancel keeps what was typed: the engine reads it next time.
+        QCOMPARE(form.LeftMarginText(), std::string("300"));
+    }
+
+    void engineReadsTheFieldsAsTyped() {
+        TSettingsForm form;
+        form.efMacroStart->setText(QStringLiteral("\u00A7FAX\u20AC"));
+        form.efCommentStart->setText(QStringLiteral("\u00B6"));
+        form.efFont->setText(QStringLiteral("Fran\u00E7ais"));
+        form.efWidth->setText(QStringLiteral(" 12"));
+        // The prefixes in code page 1252, like the macro lines they meet.
+        QCOMPARE(form.MacroStart(), std::string("\xA7"
+                                                "FAX\x80"));
+        QCOMPARE(form.CommentStart(), std::string("\xB6"));
+        QCOMPARE(form.FontName(), std::string("Fran\xC3\xA7"
+                                              "ais"));
+        QCOMPARE(form.WidthText(), std::string(" 12")); // unchecked until read
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
