@@ -16,9 +16,13 @@
 
 namespace {
 
-bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+bool isWhite(char c) {
+    return c == ' ' || (c >= 9 && c <= 13);
+}
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
 
 // True when `text` begins with `word`, ASCII letters in any case.
 bool beginsWith(const char* text, const char* word) {
@@ -72,8 +76,21 @@ double readFloat(const char* p) {
 }
 
 enum class Keyword {
-    None, End, CodePage, FontScale, Font, Margin, X, Y, Line, Box, TextBox, Text, Columns,
-    PageBreak, File
+    None,
+    End,
+    CodePage,
+    FontScale,
+    Font,
+    Margin,
+    X,
+    Y,
+    Line,
+    Box,
+    TextBox,
+    Text,
+    Columns,
+    PageBreak,
+    File
 };
 
 struct KeywordEntry {
@@ -85,18 +102,34 @@ struct KeywordEntry {
 // TEXTBOX before TEXT; X and Y take every word that starts with them.
 #if FOLIO_PROGRAM_VARIANT
 constexpr KeywordEntry kKeywords[] = {
-    {"END", Keyword::End},         {"FONTSCALE", Keyword::FontScale}, {"FONT", Keyword::Font},
-    {"MARGIN", Keyword::Margin},   {"X", Keyword::X},                 {"Y", Keyword::Y},
-    {"LINE", Keyword::Line},       {"BOX", Keyword::Box},             {"TEXTBOX", Keyword::TextBox},
-    {"TEXT", Keyword::Text},       {"COLUMNS", Keyword::Columns},     {"PAGEBREAK", Keyword::PageBreak},
+    {"END", Keyword::End},
+    {"FONTSCALE", Keyword::FontScale},
+    {"FONT", Keyword::Font},
+    {"MARGIN", Keyword::Margin},
+    {"X", Keyword::X},
+    {"Y", Keyword::Y},
+    {"LINE", Keyword::Line},
+    {"BOX", Keyword::Box},
+    {"TEXTBOX", Keyword::TextBox},
+    {"TEXT", Keyword::Text},
+    {"COLUMNS", Keyword::Columns},
+    {"PAGEBREAK", Keyword::PageBreak},
     {"FILE", Keyword::File},
 };
 #else
 constexpr KeywordEntry kKeywords[] = {
-    {"END", Keyword::End},           {"CODEPAGE", Keyword::CodePage}, {"FONTSCALE", Keyword::FontScale},
-    {"FONT", Keyword::Font},         {"MARGIN", Keyword::Margin},     {"X", Keyword::X},
-    {"Y", Keyword::Y},               {"LINE", Keyword::Line},         {"BOX", Keyword::Box},
-    {"TEXTBOX", Keyword::TextBox},   {"TEXT", Keyword::Text},         {"PAGEBREAK", Keyword::PageBreak},
+    {"END", Keyword::End},
+    {"CODEPAGE", Keyword::CodePage},
+    {"FONTSCALE", Keyword::FontScale},
+    {"FONT", Keyword::Font},
+    {"MARGIN", Keyword::Margin},
+    {"X", Keyword::X},
+    {"Y", Keyword::Y},
+    {"LINE", Keyword::Line},
+    {"BOX", Keyword::Box},
+    {"TEXTBOX", Keyword::TextBox},
+    {"TEXT", Keyword::Text},
+    {"PAGEBREAK", Keyword::PageBreak},
     {"FILE", Keyword::File},
 };
 #endif
@@ -105,9 +138,25 @@ constexpr KeywordEntry kKeywords[] = {
 // Character sets FONT accepts; every other number is DEFAULT_CHARSET.
 std::uint8_t charsetFromNumber(int n) {
     switch (n) {
-    case 0: case 1: case 2: case 77: case 128: case 129: case 130: case 134: case 136:
-    case 161: case 162: case 163: case 177: case 178: case 186: case 204: case 222:
-    case 238: case 255:
+    case 0:
+    case 1:
+    case 2:
+    case 77:
+    case 128:
+    case 129:
+    case 130:
+    case 134:
+    case 136:
+    case 161:
+    case 162:
+    case 163:
+    case 177:
+    case 178:
+    case 186:
+    case 204:
+    case 222:
+    case 238:
+    case 255:
         return std::uint8_t(n);
     default:
         return folio::DEFAULT_CHARSET;

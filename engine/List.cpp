@@ -6,12 +6,22 @@ Linkage::~Linkage() = default;
 
 Head::Head() : first(nullptr), last(nullptr) {}
 
-Head::~Head() { Clear(); }
+Head::~Head() {
+    Clear();
+}
 
-Link* Head::Suc() const { return first; }
-Link* Head::Pred() const { return last; }
-Link* Head::First() const { return Suc(); }
-Link* Head::Last() const { return Pred(); }
+Link* Head::Suc() const {
+    return first;
+}
+Link* Head::Pred() const {
+    return last;
+}
+Link* Head::First() const {
+    return Suc();
+}
+Link* Head::Last() const {
+    return Pred();
+}
 
 void Head::AddFirst(Link* l) {
     if (!l || l == first)
@@ -46,7 +56,9 @@ int Head::Cardinal() const {
     return n;
 }
 
-bool Head::Empty() const { return Cardinal() == 0; }
+bool Head::Empty() const {
+    return Cardinal() == 0;
+}
 
 void Head::Clear() {
     Link* l = first;
@@ -61,11 +73,19 @@ void Head::Clear() {
 
 Link::Link() : pred(nullptr), suc(nullptr), owner(nullptr) {}
 
-Link::~Link() { RemoveElement(); }
+Link::~Link() {
+    RemoveElement();
+}
 
-Link* Link::Suc() const { return suc; }
-Link* Link::Pred() const { return pred; }
-bool Link::inList() const { return owner != nullptr; }
+Link* Link::Suc() const {
+    return suc;
+}
+Link* Link::Pred() const {
+    return pred;
+}
+bool Link::inList() const {
+    return owner != nullptr;
+}
 
 void Link::RemoveElement() {
     if (!owner)
@@ -95,7 +115,9 @@ void Link::InTo(Head* h) {
         h->AddLast(this);
 }
 
-void Link::Precede(Head* h) { InTo(h); }
+void Link::Precede(Head* h) {
+    InTo(h);
+}
 
 void Link::Follow(Head* h) {
     if (!h)

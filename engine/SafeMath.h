@@ -13,8 +13,12 @@ inline int Saturate(std::int64_t v) {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
 }
 
-inline int SatAdd(int a, int b) { return Saturate(std::int64_t(a) + b); }
-inline int SatSub(int a, int b) { return Saturate(std::int64_t(a) - b); }
+inline int SatAdd(int a, int b) {
+    return Saturate(std::int64_t(a) + b);
+}
+inline int SatSub(int a, int b) {
+    return Saturate(std::int64_t(a) - b);
+}
 
 // trunc(v) as an int: NaN becomes 0, values beyond the range stop at its ends.
 inline int TruncToInt(double v) {

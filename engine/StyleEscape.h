@@ -10,11 +10,20 @@ namespace folio {
 // escape. Strike-out (S, s) is an escape only where `withStrikeOut` says so.
 inline FontStyles StyleOfEscape(char letter, bool withStrikeOut) {
     switch (letter) {
-    case 'B': case 'b': return fsBold;
-    case 'I': case 'i': return fsItalic;
-    case 'U': case 'u': return fsUnderline;
-    case 'S': case 's': return withStrikeOut ? fsStrikeOut : 0;
-    default: return 0;
+    case 'B':
+    case 'b':
+        return fsBold;
+    case 'I':
+    case 'i':
+        return fsItalic;
+    case 'U':
+    case 'u':
+        return fsUnderline;
+    case 'S':
+    case 's':
+        return withStrikeOut ? fsStrikeOut : 0;
+    default:
+        return 0;
     }
 }
 

@@ -16,10 +16,14 @@
 
 namespace {
 
-bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+bool isWhite(char c) {
+    return c == ' ' || (c >= 9 && c <= 13);
+}
 
 // No strike-out escape in this variant: \S and \s are drawn as they stand.
-bool isStyleLetter(char c) { return folio::StyleOfEscape(c, false) != 0; }
+bool isStyleLetter(char c) {
+    return folio::StyleOfEscape(c, false) != 0;
+}
 
 // Longest word ExtractWord builds, in bytes. Characters are added while the
 // word is shorter, so the last one may end up to 4 bytes (a UTF-8 sequence)

@@ -15,9 +15,13 @@
 
 namespace {
 
-bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+bool isWhite(char c) {
+    return c == ' ' || (c >= 9 && c <= 13);
+}
 
-bool isEscapeLetter(char c) { return c == '\\' || folio::StyleOfEscape(c, true) != 0; }
+bool isEscapeLetter(char c) {
+    return c == '\\' || folio::StyleOfEscape(c, true) != 0;
+}
 
 // Words are cut below this many bytes: at most 99 and the terminator.
 constexpr int kMaxWord = 100;
@@ -230,9 +234,8 @@ void FaxImage::PrintLine(const char* line) {
             if (!lineFits(Bottom))
                 AdvanceColumn();
             const int before = pos;
-            ExtractWord(line, &pos,
-                        folio::SatSub(ColumnRight[ColumnIndex], ColumnX[ColumnIndex]), word,
-                        kMaxWord, &w);
+            ExtractWord(line, &pos, folio::SatSub(ColumnRight[ColumnIndex], ColumnX[ColumnIndex]),
+                        word, kMaxWord, &w);
             if (pos == before)
                 break;
             if (X + std::int64_t(w) <= ColumnRight[ColumnIndex]) {

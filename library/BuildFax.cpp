@@ -21,9 +21,10 @@ bool BuildFax(const char* macroFile, const char* tiffFile) {
     }
 }
 
-bool _BuildFax(const char* macroFile, const char* tiffFile)
-    __attribute__((alias("BuildFax")));
+bool _BuildFax(const char* macroFile, const char* tiffFile) __attribute__((alias("BuildFax")));
 
-const char* BuildFaxLastError(void) { return tLastError.c_str(); }
+const char* BuildFaxLastError(void) {
+    return tLastError.c_str();
+}
 
 } // extern "C"

@@ -38,9 +38,9 @@ bool IncludeRoot::MayRead(const std::string& path) {
     std::string resolved;
     if (!resolve(path, resolved))
         return false;
-    const bool inside =
-        root_ == "/" || (resolved.size() > root_.size() && resolved.compare(0, root_.size(), root_) == 0 &&
-                         resolved[root_.size()] == '/');
+    const bool inside = root_ == "/" || (resolved.size() > root_.size() &&
+                                         resolved.compare(0, root_.size(), root_) == 0 &&
+                                         resolved[root_.size()] == '/');
     if (!inside && warn_)
         warn_("FILE " + path + " is outside the include root " + root_ + "; ignored");
     return inside;

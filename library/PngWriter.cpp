@@ -15,8 +15,7 @@ namespace folio {
 namespace {
 
 // The part that libpng may leave by longjmp: nothing in it has a destructor.
-bool writeImage(png_structp png, png_infop info, std::FILE* f, const Bitmap& page,
-                png_byte* row) {
+bool writeImage(png_structp png, png_infop info, std::FILE* f, const Bitmap& page, png_byte* row) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_init_io(png, f);

@@ -93,8 +93,8 @@ void buildOne(Job& job, const Settings& settings) {
             for (Link* l = fax.Pages->First(); l; l = l->Suc(), ++index) {
                 char number[16];
                 std::snprintf(number, sizeof number, "-%03d.png", index);
-                if (!folio::WritePng(static_cast<FaxPage*>(l)->PageImage.Picture(),
-                                     base + number, error))
+                if (!folio::WritePng(static_cast<FaxPage*>(l)->PageImage.Picture(), base + number,
+                                     error))
                     return false;
             }
             return true;

@@ -20,7 +20,8 @@ std::string scratch(const std::string& name) {
 
 TEST(SaveRoundTrip, EveryPageComesBackAsTheEngineDrewIt) {
     FaxImage fax;
-    const char* macro[] = {"Page one: \\Bbold\\b text and a box.", "@CONVERT:BOX=50,300,600,400",
+    const char* macro[] = {"Page one: \\Bbold\\b text and a box.",
+                           "@CONVERT:BOX=50,300,600,400",
                            "@CONVERT:PAGEBREAK",
                            "@CONVERT:LINE=-5,-5,5000,3000",
                            "@CONVERT:PAGEBREAK", // a blank last page

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "DibTypes.h"
-#include <cstring>
 #include "GlobalMemory.h"
+#include <cstring>
 
 #include <string>
 #include <vector>

@@ -155,7 +155,7 @@ TEST(LibraryInterpreter, FontScaleExtremesHaveDefinedSizes) {
     struct {
         const char* scale;
         int size;
-    } cases[] = {{"nan", 0}, {"inf", 0}, {"1e308", INT_MAX}, {"1e999", INT_MAX},
+    } cases[] = {{"nan", 0},          {"inf", 0},    {"1e308", INT_MAX}, {"1e999", INT_MAX},
                  {"-1e999", INT_MIN}, {"1e-999", 0}, {"2.5", 30}};
     for (auto c : cases) {
         FaxImage fax;
@@ -168,8 +168,8 @@ TEST(LibraryInterpreter, FontCharsetTable) {
     struct {
         int number;
         int charset;
-    } cases[] = {{0, 0}, {2, 2}, {77, 77}, {128, 128}, {204, 204}, {255, 255},
-                 {3, 1}, {-1, 1}, {1000, 1}, {238, 238}};
+    } cases[] = {{0, 0},     {2, 2}, {77, 77}, {128, 128}, {204, 204},
+                 {255, 255}, {3, 1}, {-1, 1},  {1000, 1},  {238, 238}};
     for (auto c : cases) {
         FaxImage fax;
         run(fax, "@CONVERT:FONT=Arial,12," + std::to_string(c.number));
@@ -233,9 +233,10 @@ TEST(LibraryInterpreter, FileIncludesTextLinesAsText) {
     EXPECT_EQ(fax.Y, 100 + 4 * lh);
     EXPECT_GT(fax.Image->Picture().CountBlack(), 0u);
     // Without a type, with another type, or missing: nothing.
-    for (const std::string& cmd : std::vector<std::string>{"@CONVERT:FILE=" + path, "@CONVERT:FILE=" + path + ",DOC",
-                            "@CONVERT:FILE=/no/such/file.txt,TXT", "@CONVERT:FILE",
-                            "@CONVERT:FILE=/tmp,TXT", "@CONVERT:FILE=/no/such.bmp,BMP"}) {
+    for (const std::string& cmd :
+         std::vector<std::string>{"@CONVERT:FILE=" + path, "@CONVERT:FILE=" + path + ",DOC",
+                                  "@CONVERT:FILE=/no/such/file.txt,TXT", "@CONVERT:FILE",
+                                  "@CONVERT:FILE=/tmp,TXT", "@CONVERT:FILE=/no/such.bmp,BMP"}) {
         EXPECT_TRUE(run(fax, cmd));
         EXPECT_EQ(fax.Y, 100 + 4 * lh) << cmd;
     }

@@ -24,8 +24,8 @@ TEST(LibraryLayout, WordsFollowEachOtherAndTheLineEnds) {
     FaxImage fax;
     const int lh = lineHeight(fax);
     fax.PrintLine("ab cd");
-    EXPECT_EQ(fax.X, 100 + width(fax, "a") + width(fax, "b") + width(fax, " ") +
-                         width(fax, "c") + width(fax, "d"));
+    EXPECT_EQ(fax.X, 100 + width(fax, "a") + width(fax, "b") + width(fax, " ") + width(fax, "c") +
+                         width(fax, "d"));
     EXPECT_EQ(fax.Y, 100 + lh);
     fax.PrintLine(nullptr);
     EXPECT_EQ(fax.Y, 100 + lh);
@@ -129,8 +129,8 @@ TEST(LibraryLayout, TextBoxDropsWhatDoesNotFit) {
     const int lh = lineHeight(fax);
     // A box two lines high and a word wide.
     const int w = width(fax, "WW");
-    run(fax, "@CONVERT:TEXTBOX=200,300," + std::to_string(w + 2) + "," +
-                 std::to_string(2 * lh + 1));
+    run(fax,
+        "@CONVERT:TEXTBOX=200,300," + std::to_string(w + 2) + "," + std::to_string(2 * lh + 1));
     fax.PrintLine("WW WW WW WW");
     const folio::Bitmap& page = fax.Image->Picture();
     EXPECT_GT(blackIn(page, 200, 300, 200 + w, 300 + lh), 0);
@@ -174,8 +174,7 @@ TEST(LibraryLayout, TextErasesLinesUnderItsCells) {
     fax.PrintLine(" ");
     const folio::Bitmap& page = fax.Image->Picture();
     EXPECT_EQ(blackIn(page, 100, 110, 100 + width(fax, " "), 111), 0);
-    EXPECT_EQ(blackIn(page, 100 + width(fax, " "), 110, 1728, 111),
-              1728 - 100 - width(fax, " "));
+    EXPECT_EQ(blackIn(page, 100 + width(fax, " "), 110, 1728, 111), 1728 - 100 - width(fax, " "));
     EXPECT_LT(110, 100 + lh);
 }
 
