@@ -122,7 +122,20 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 
     // Confines FILE commands to what `gate` allows; null allows every file.
     // The gate must outlive the engine's use of it.
-    void SetFileGate(FileGate* gate) { fileGate_ = gate; }
+    void SetFileGate(FileGate* gate) {
+        fileGate_ = gate;
+    }
+
+    // Lowers the page limit of this document below kMaxPages (a server that
+    // takes macros from others may allow fewer); values outside
+    // 1..kMaxPages select kMaxPages. A page break past the limit raises an
+    // error, as one past kMaxPages does.
+    void SetPageLimit(int pages) {
+        pageLimit_ = pages >= 1 && pages <= kMaxPages ? pages : kMaxPages;
+    }
+    int PageLimit() const {
+        return pageLimit_;
+    }
 
     // Engine state.
     Head* Pages;
@@ -153,6 +166,7 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 
   private:
     FileGate* fileGate_ = nullptr;
+    int pageLimit_ = kMaxPages;
 
     void MakePage();
     void ApplyFontSize(int size);

@@ -11,8 +11,8 @@
 
 // Appends a new page to the list and makes it current.
 void FaxImage::MakePage() {
-    if (PageCount >= kMaxPages)
-        throw folio::Error("The fax has more than " + std::to_string(kMaxPages) + " pages");
+    if (PageCount >= pageLimit_)
+        throw folio::Error("The fax has more than " + std::to_string(pageLimit_) + " pages");
     auto* page = new FaxPage;
     Pages->AddLast(page);
 #if FOLIO_PROGRAM_VARIANT

@@ -141,6 +141,7 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
     try {
         auto fax = std::make_unique<FaxImage>();
         fax->SetFileGate(options.fileGate);
+        fax->SetPageLimit(options.maxPages);
         auto reader = std::make_unique<MacroReader>(file.get());
         while (reader->next(line.get(), kLineBuffer)) {
             ++lineNo;

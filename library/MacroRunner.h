@@ -20,6 +20,9 @@ struct BuildOptions {
     std::function<bool(FaxImage&, std::string& error)> beforeSave;
     // Confines FILE commands (see FileGate); null allows every file.
     FileGate* fileGate = nullptr;
+    // Most pages the fax may have (see FaxImage::SetPageLimit); 0 keeps
+    // FaxImage::kMaxPages. A macro that asks for more fails the build.
+    int maxPages = 0;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure

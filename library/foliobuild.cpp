@@ -9,6 +9,7 @@
 #include "tiflib32.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -105,6 +106,10 @@ void buildOne(Job& job, const Settings& settings) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Past a file size limit (ulimit -f) the kernel would end the process in
+    // the middle of a write and leave a temporary file behind; ignored, the
+    // write fails like one to a full disk and the build reports it.
+    std::signal(SIGXFSZ, SIG_IGN);
     Settings settings;
     std::string outDir, includeRoot;
     int coding = TIFLIB_FAX_G3_1D;

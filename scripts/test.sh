@@ -28,6 +28,8 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [ "$sanitize" = "1" ]; then
   export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1"
+  # Leaks inside libfontconfig only (see the file for why).
+  export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DFOLIO_SANITIZE=ON -DFOLIO_BENCH=OFF
 fi

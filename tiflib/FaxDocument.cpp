@@ -107,8 +107,11 @@ void FaxDocument::Drop() {
     }
 }
 
-std::string FaxDocument::Reason(const char* what) const {
+std::string FaxDocument::Reason(const char* what, int systemError) const {
     std::string text = what;
+    // The system's reason first (a full disk, a file size limit), then libtiff's.
+    if (systemError != 0)
+        text += std::string(": ") + std::strerror(systemError);
     if (!tiffError_.empty())
         text += " (" + tiffError_ + ")";
     return text;
@@ -180,12 +183,14 @@ bool FaxDocument::AddPage(const PageView& page, std::string& error) {
         error = Reason("cannot set the page tags");
         return false;
     }
+    errno = 0;
     if (!WritePixels(page)) {
-        error = Reason("cannot write the page");
+        error = Reason("cannot write the page", errno);
         return false;
     }
+    errno = 0;
     if (!TIFFWriteDirectory(asTiff(tiff_))) {
-        error = Reason("cannot write the page directory");
+        error = Reason("cannot write the page directory", errno);
         return false;
     }
     ++next_;

@@ -47,7 +47,8 @@ class FaxDocument {
     void Drop();
     bool SetTags(const PageView& page);
     bool WritePixels(const PageView& page);
-    std::string Reason(const char* what) const;
+    // `what`, then strerror(systemError) when it is not 0, then libtiff's message.
+    std::string Reason(const char* what, int systemError = 0) const;
 
     std::string target_;
     std::string temporary_;

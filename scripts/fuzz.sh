@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (build-fuzz/, AddressSanitizer and
+# UBSan) and runs each one for a fixed time, one after the other on one core.
+#   scripts/fuzz.sh [seconds per target] [target...]
+# Default: 60 seconds for every target. FUZZ_SECONDS in the environment sets
+# the time as well. Each run starts from the seed corpus (fuzz/corpus/<t>)
+# plus what earlier runs found (build-fuzz/corpus/<t>, kept between runs).
+# Every crash, hang, leak or out-of-memory input is copied to
+# fuzz/regressions/<t>/, which the normal test suite replays; the script then
+# fails. Logs: build-fuzz/logs/<t>.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+seconds="${FUZZ_SECONDS:-60}"
+if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then
+  seconds="$1"
+  shift
+fi
+all_targets=(macro bmp buildfax pageblock dither)
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
+
+# Largest input per target (bytes), matching the caps inside each target.
+declare -A max_len=([macro]=65536 [bmp]=1048576 [buildfax]=65536 [pageblock]=1048577
+                    [dither]=262144)
+
+bash scripts/install-deps.sh
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DFOLIO_FUZZ=ON -DFOLIO_TESTS=OFF -DFOLIO_BENCH=OFF -DFOLIO_DESKTOP=OFF >/dev/null
+cmake --build build-fuzz -j 2 --target "${targets[@]/%/_fuzzer}"
+
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+
+failed=()
+for t in "${targets[@]}"; do
+  corpus="build-fuzz/corpus/$t"
+  artifacts="build-fuzz/artifacts/$t"
+  mkdir -p "$corpus" "$artifacts" build-fuzz/logs "fuzz/regressions/$t"
+  rm -f "$artifacts"/*
+  echo "fuzz: $t for ${seconds}s"
+  # The macro targets get the keywords of the language as a dictionary.
+  dict=()
+  case "$t" in macro | buildfax) dict=(-dict="$root/fuzz/macro.dict") ;; esac
+  status=0
+  # -timeout: an input that takes longer is a hang. -rss_limit_mb: a run that
+  # needs more memory is a finding (the targets cap every size well below).
+  "build-fuzz/bin/${t}_fuzzer" "$root/$corpus" "$root/fuzz/corpus/$t" \
+    -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=20 -rss_limit_mb=2048 \
+    -artifact_prefix="$root/$artifacts/" -print_final_stats=1 "${dict[@]}" \
+    >"build-fuzz/logs/$t.log" 2>&1 || status=$?
+  found=0
+  for f in "$artifacts"/*; do
+    [ -e "$f" ] || continue
+    cp "$f" "fuzz/regressions/$t/"
+    echo "fuzz: $t: kept $(basename "$f") in fuzz/regressions/$t/"
+    found=1
+  done
+  if [ $status -ne 0 ] || [ $found -ne 0 ]; then
+    echo "fuzz: $t FAILED (exit $status); see build-fuzz/logs/$t.log" >&2
+    grep -E "^==[0-9]+==ERROR|^SUMMARY|runtime error|ALARM|out-of-memory" \
+      "build-fuzz/logs/$t.log" | head -5 >&2 || true
+    failed+=("$t")
+  else
+    grep -E "stat::number_of_executed_units|cov:" "build-fuzz/logs/$t.log" | tail -2 | sed "s/^/fuzz: $t: /"
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz: findings in ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzz: no finding in ${targets[*]}"
