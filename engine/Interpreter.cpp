@@ -100,26 +100,12 @@ struct KeywordEntry {
 
 // Tried in this order, the first match wins: FONTSCALE before FONT and
 // TEXTBOX before TEXT; X and Y take every word that starts with them.
-#if FOLIO_PROGRAM_VARIANT
+// CODEPAGE is a command of the library only, COLUMNS of the program only.
 constexpr KeywordEntry kKeywords[] = {
     {"END", Keyword::End},
-    {"FONTSCALE", Keyword::FontScale},
-    {"FONT", Keyword::Font},
-    {"MARGIN", Keyword::Margin},
-    {"X", Keyword::X},
-    {"Y", Keyword::Y},
-    {"LINE", Keyword::Line},
-    {"BOX", Keyword::Box},
-    {"TEXTBOX", Keyword::TextBox},
-    {"TEXT", Keyword::Text},
-    {"COLUMNS", Keyword::Columns},
-    {"PAGEBREAK", Keyword::PageBreak},
-    {"FILE", Keyword::File},
-};
-#else
-constexpr KeywordEntry kKeywords[] = {
-    {"END", Keyword::End},
+#if !FOLIO_PROGRAM_VARIANT
     {"CODEPAGE", Keyword::CodePage},
+#endif
     {"FONTSCALE", Keyword::FontScale},
     {"FONT", Keyword::Font},
     {"MARGIN", Keyword::Margin},
@@ -129,10 +115,12 @@ constexpr KeywordEntry kKeywords[] = {
     {"BOX", Keyword::Box},
     {"TEXTBOX", Keyword::TextBox},
     {"TEXT", Keyword::Text},
+#if FOLIO_PROGRAM_VARIANT
+    {"COLUMNS", Keyword::Columns},
+#endif
     {"PAGEBREAK", Keyword::PageBreak},
     {"FILE", Keyword::File},
 };
-#endif
 
 #if !FOLIO_PROGRAM_VARIANT
 // Character sets FONT accepts; every other number is DEFAULT_CHARSET.
