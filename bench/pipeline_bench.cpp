@@ -6,6 +6,7 @@
 // 68 characters a line on average). The Floor benchmarks are what the
 // machine needs at the least for a page: clearing it, copying it once, and
 // writing its coded bytes to a file.
+#include "BenchPage.h"
 #include "Canvas.h"
 #include "FaxImage.h"
 #include "G3Encoder.h"
@@ -80,16 +81,9 @@ folio::tiflib::PageView viewOf(const folio::Bitmap& page) {
     return view;
 }
 
-void setArial(folio::Canvas& canvas) {
-    canvas.Font.Name = "Arial";
-    canvas.Font.Size = 25;
-}
-
 void BM_TextWidthOneCharacter(benchmark::State& state) {
-    folio::Bitmap page;
-    page.SetSize(1728, 2200);
-    folio::Canvas canvas(page);
-    setArial(canvas);
+    ArialPage arial;
+    folio::Canvas& canvas = arial.canvas;
     const std::string text = documentLines(1)[0];
     std::size_t i = 0;
     for (auto _ : state) {
@@ -102,10 +96,8 @@ BENCHMARK(BM_TextWidthOneCharacter);
 
 // One character's TextOut: the cell filled with the brush, the glyph set.
 void BM_TextOutOneCharacter(benchmark::State& state) {
-    folio::Bitmap page;
-    page.SetSize(1728, 2200);
-    folio::Canvas canvas(page);
-    setArial(canvas);
+    ArialPage arial;
+    folio::Canvas& canvas = arial.canvas;
     const std::string text = documentLines(1)[0];
     std::size_t i = 0;
     int x = 100, y = 100;

@@ -2,6 +2,7 @@
 // Arial 25 pt on a 1728 x 2200 page, with the glyph cache warm. One variant
 // draws every character by its own TextOut after measuring it, as the text
 // layout does; the other draws each line with one TextOut.
+#include "BenchPage.h"
 #include "Canvas.h"
 
 #include <benchmark/benchmark.h>
@@ -27,16 +28,10 @@ std::vector<std::string> pageText() {
     return lines;
 }
 
-void setUp(folio::Canvas& c) {
-    c.Font.Name = "Arial";
-    c.Font.Size = 25;
-}
-
 void BM_TextPageByCharacter(benchmark::State& state) {
-    folio::Bitmap page;
-    page.SetSize(1728, 2200);
-    folio::Canvas c(page);
-    setUp(c);
+    ArialPage arial;
+    folio::Bitmap& page = arial.page;
+    folio::Canvas& c = arial.canvas;
     const auto lines = pageText();
     const int lineHeight = c.TextHeight("Yy");
     for (auto _ : state) {
@@ -59,10 +54,9 @@ void BM_TextPageByCharacter(benchmark::State& state) {
 BENCHMARK(BM_TextPageByCharacter)->Unit(benchmark::kMillisecond);
 
 void BM_TextPageByLine(benchmark::State& state) {
-    folio::Bitmap page;
-    page.SetSize(1728, 2200);
-    folio::Canvas c(page);
-    setUp(c);
+    ArialPage arial;
+    folio::Bitmap& page = arial.page;
+    folio::Canvas& c = arial.canvas;
     const auto lines = pageText();
     const int lineHeight = c.TextHeight("Yy");
     for (auto _ : state) {

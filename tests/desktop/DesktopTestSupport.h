@@ -3,6 +3,10 @@
 // small file helpers.
 #pragma once
 
+#include "Program.h"
+#include "TCommandForm.h"
+#include "TFaxForm.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -146,5 +150,33 @@ inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
         return false;
     return f.write(bytes) == bytes.size();
 }
+
+// True for the bytes of a TIFF file, either byte order.
+inline bool IsTiff(const QByteArray& bytes) {
+    return bytes.startsWith(QByteArray("II*\0", 4)) || bytes.startsWith(QByteArray("MM\0*", 4));
+}
+
+// The program with its five windows, made afresh for each test with its own
+// settings store and a folder for the test's files.
+class RunningProgram {
+  protected:
+    void StartProgram() {
+        settings_ = std::make_unique<TempSettings>();
+        files_ = std::make_unique<QTemporaryDir>();
+        program_ = std::make_unique<::Program>(QStringList{});
+    }
+    void StopProgram() {
+        program_.reset();
+        settings_.reset();
+        files_.reset();
+    }
+    ::TCommandForm& cmd() { return *program_->CommandForm; }
+    ::TFaxForm& fax() { return *program_->FaxForm; }
+    QString file(const QString& name) { return files_->filePath(name); }
+
+    std::unique_ptr<TempSettings> settings_;
+    std::unique_ptr<::Program> program_;
+    std::unique_ptr<QTemporaryDir> files_;
+};
 
 } // namespace desktoptest

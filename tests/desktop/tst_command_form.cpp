@@ -41,15 +41,8 @@ int blackPixels(const QImage& image) {
 
 } // namespace
 
-class TestCommandForm : public QObject {
+class TestCommandForm : public QObject, protected RunningProgram {
     Q_OBJECT
-    std::unique_ptr<TempSettings> settings_;
-    std::unique_ptr<Program> program_;
-    std::unique_ptr<QTemporaryDir> files_;
-
-    TCommandForm& cmd() { return *program_->CommandForm; }
-    TFaxForm& fax() { return *program_->FaxForm; }
-    QString file(const QString& name) { return files_->filePath(name); }
     QList<bool> fileMenu() {
         return {cmd().mnuFileOpen->isEnabled(), cmd().mnuFileClose->isEnabled(),
                 cmd().mnuFileSave->isEnabled(), cmd().mnuFileSaveAs->isEnabled()};
@@ -60,17 +53,11 @@ class TestCommandForm : public QObject {
   private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() {
-        settings_ = std::make_unique<TempSettings>();
-        files_ = std::make_unique<QTemporaryDir>();
-        program_ = std::make_unique<Program>(QStringList{});
+        StartProgram();
         cmd().show();
         QVERIFY(QTest::qWaitForWindowExposed(&cmd()));
     }
-    void cleanup() {
-        program_.reset();
-        settings_.reset();
-        files_.reset();
-    }
+    void cleanup() { StopProgram(); }
 
     void fileMenuFollowsTheDocument() {
         const QList<bool> closed{true, false, false, false}, clean{false, true, false, true},

@@ -19,23 +19,8 @@
 
 using namespace desktoptest;
 
-namespace {
-
-bool isTiff(const QByteArray& bytes) {
-    return bytes.startsWith(QByteArray("II*\0", 4)) || bytes.startsWith(QByteArray("MM\0*", 4));
-}
-
-} // namespace
-
-class TestFaxForm : public QObject {
+class TestFaxForm : public QObject, protected RunningProgram {
     Q_OBJECT
-    std::unique_ptr<TempSettings> settings_;
-    std::unique_ptr<Program> program_;
-    std::unique_ptr<QTemporaryDir> files_;
-
-    TCommandForm& cmd() { return *program_->CommandForm; }
-    TFaxForm& fax() { return *program_->FaxForm; }
-    QString file(const QString& name) { return files_->filePath(name); }
     QString page() { return fax().lblCurrentPg->text() + " of " + fax().lblLastPg->text(); }
     void process(const QString& text) {
         cmd().memoCommand->setPlainText(text);
@@ -44,16 +29,8 @@ class TestFaxForm : public QObject {
 
   private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void init() {
-        settings_ = std::make_unique<TempSettings>();
-        files_ = std::make_unique<QTemporaryDir>();
-        program_ = std::make_unique<Program>(QStringList{});
-    }
-    void cleanup() {
-        program_.reset();
-        settings_.reset();
-        files_.reset();
-    }
+    void init() { StartProgram(); }
+    void cleanup() { StopProgram(); }
 
     void startsWithABlankPageOneOfOne() {
         QVERIFY(!fax().isVisible());
@@ -108,7 +85,7 @@ class TestFaxForm : public QObject {
             QVERIFY2(script.Unexpected().isEmpty(), qPrintable(script.Unexpected().join('\n')));
             QCOMPARE(script.Seen()[0].title, QStringLiteral("Save Fax File"));
         }
-        QVERIFY(isTiff(ReadBytes(first + ".tif"))); // the default extension
+        QVERIFY(IsTiff(ReadBytes(first + ".tif"))); // the default extension
         QVERIFY(!fax().mnuFileSave->isEnabled());
         QVERIFY(fax().mnuFileSaveAs->isEnabled());
         QCOMPARE(QString::fromLocal8Bit(fax().Engine().SaveName), first + ".tif");
@@ -122,7 +99,7 @@ class TestFaxForm : public QObject {
             fax().mnuFileSave->trigger();
             QVERIFY(script.Seen().isEmpty());
         }
-        QVERIFY(isTiff(ReadBytes(first + ".tif")));
+        QVERIFY(IsTiff(ReadBytes(first + ".tif")));
         QVERIFY(!fax().mnuFileSave->isEnabled());
 
         // Save As always asks.
@@ -132,7 +109,7 @@ class TestFaxForm : public QObject {
             fax().mnuFileSaveAs->trigger();
             QVERIFY(script.Done());
         }
-        QVERIFY(isTiff(ReadBytes(file("other.tif"))));
+        QVERIFY(IsTiff(ReadBytes(file("other.tif"))));
         QCOMPARE(QString::fromLocal8Bit(fax().Engine().SaveName), file("other.tif"));
     }
 

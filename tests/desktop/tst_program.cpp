@@ -32,10 +32,6 @@ QStringList visibleWindows() {
     return names;
 }
 
-bool isTiff(const QByteArray& bytes) {
-    return bytes.startsWith(QByteArray("II*\0", 4)) || bytes.startsWith(QByteArray("MM\0*", 4));
-}
-
 } // namespace
 
 class TestProgram : public QObject {
@@ -145,7 +141,7 @@ class TestProgram : public QObject {
         QCOMPARE(ended[0][0].toInt(), 0);
         QVERIFY(visibleWindows().isEmpty()); // no working window was ever shown
         QCOMPARE(p.FaxForm->Engine().PageCount, 2);
-        QVERIFY(isTiff(ReadBytes(fax))); // the name as given, no extension added
+        QVERIFY(IsTiff(ReadBytes(fax))); // the name as given, no extension added
     }
 
     void batchRunUsesTheEngineAsCreated() {
@@ -159,7 +155,7 @@ class TestProgram : public QObject {
         p.CommandForm->Timer1Timer();
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended[0][0].toInt(), 0);
-        QVERIFY(isTiff(ReadBytes(fax)));
+        QVERIFY(IsTiff(ReadBytes(fax)));
     }
 
     void batchRunErrorEndsWithoutAWindow_data() {
