@@ -33,17 +33,43 @@ constexpr int kWordBuffer = kMaxWord + 8;
 
 } // namespace
 
+namespace {
+
+// Copies to `out` the characters that the word at `p` draws up to its end or
+// its next style escape, and moves `p` there: a doubled backslash draws one
+// backslash, and a backslash before anything but a style letter is a
+// character by itself. Stops early, at a character boundary, when `out`
+// (`room` bytes) is full. Returns the number of bytes written.
+std::size_t drawnCharacters(std::uint16_t codePage, const char*& p, char* out, std::size_t room) {
+    std::size_t n = 0;
+    while (*p && n + 4 <= room) { // a character has at most 4 bytes
+        if (*p != '\\') {
+            const char* next = folio::CharNextExA(codePage, p, 0);
+            while (p < next)
+                out[n++] = *p++;
+            continue;
+        }
+        const char e = p[1];
+        if (isStyleLetter(e))
+            break;
+        out[n++] = '\\';
+        p += e == '\\' ? 2 : 1; // after a lone backslash the next character stands as it is
+    }
+    return n;
+}
+
+// Whether `p` is at a style escape (drawnCharacters stopped there).
+bool atStyleEscape(const char* p) {
+    return p[0] == '\\' && isStyleLetter(p[1]);
+}
+
+} // namespace
+
 void FaxImage::ExtractWord(const char* line, int* pos, char* word, int maxlen, int* width) {
-    folio::Canvas& canvas = Image->Canvas();
-    int n = 0, w = 0;
+    int n = 0;
     while (line[*pos] && !isWhite(line[*pos]) && n < maxlen) {
         const char* p = line + *pos;
-        if (p[0] == '\\' && p[1] == '\\') {
-            word[n++] = '\\';
-            word[n++] = '\\';
-            *pos += 2;
-            w = folio::SatAdd(w, canvas.TextWidth("\\"));
-        } else if (p[0] == '\\' && isStyleLetter(p[1])) {
+        if (p[0] == '\\' && (p[1] == '\\' || isStyleLetter(p[1]))) {
             word[n++] = p[0];
             word[n++] = p[1];
             *pos += 2;
@@ -52,44 +78,32 @@ void FaxImage::ExtractWord(const char* line, int* pos, char* word, int maxlen, i
             std::memcpy(word + n, p, std::size_t(len));
             n += len;
             *pos += len;
-            w = folio::SatAdd(w, canvas.TextWidth(std::string_view(p, std::size_t(len))));
         }
     }
     word[n] = '\0';
+    // The width of the characters the word draws, all in the current font:
+    // style escapes add nothing.
+    folio::Canvas& canvas = Image->Canvas();
+    char drawn[kWordBuffer];
+    int w = 0;
+    for (const char* p = word; *p;) {
+        const std::size_t k = drawnCharacters(CodePage, p, drawn, sizeof drawn);
+        w = folio::SatAdd(w, canvas.TextWidthCharacters(std::string_view(drawn, k), CodePage));
+        if (atStyleEscape(p))
+            p += 2;
+    }
     *width = w;
 }
 
 void FaxImage::PrintWord(const char* word) {
-    auto draw = [this](const char* p, std::size_t len) {
-        folio::Canvas& canvas = Image->Canvas();
-        std::string_view ch(p, len);
-        canvas.TextOut(X, Y, ch);
-        X = folio::SatAdd(X, canvas.TextWidth(ch));
-    };
-    const char* p = word;
-    while (*p) {
-        if (*p != '\\') {
-            const char* next = folio::CharNextExA(CodePage, p, 0);
-            draw(p, std::size_t(next - p));
-            p = next;
-            continue;
-        }
-        const char e = p[1];
-        if (isStyleLetter(e)) {
-            FontStyle = folio::ApplyStyleEscape(FontStyle, e, false);
+    char drawn[kWordBuffer];
+    for (const char* p = word; *p;) {
+        const std::size_t k = drawnCharacters(CodePage, p, drawn, sizeof drawn);
+        X = Image->Canvas().TextOutCharacters(X, Y, std::string_view(drawn, k), CodePage);
+        if (atStyleEscape(p)) {
+            FontStyle = folio::ApplyStyleEscape(FontStyle, p[1], false);
             ApplyStyle();
             p += 2;
-        } else if (e == '\\') {
-            draw(p, 1);
-            p += 2;
-        } else if (e == '\0') {
-            draw(p, 1);
-            break;
-        } else {
-            draw(p, 1);
-            const char* next = folio::CharNextExA(CodePage, p + 1, 0);
-            draw(p + 1, std::size_t(next - (p + 1)));
-            p = next;
         }
     }
 }

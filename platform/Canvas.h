@@ -59,6 +59,18 @@ class Canvas {
     int TextWidth(std::string_view text);
     int TextHeight(std::string_view text);
 
+    // The characters of `text` set one after another exactly as a TextOut
+    // of each alone would set them, each at the pen the one before left
+    // (x plus the TextWidth of the characters before, saturated to the int
+    // range at every step). `stepCodePage` says where a character ends, as
+    // CharNextExA does. Returns the pen after the last character. Characters
+    // that stay within their own cells are set as one run: one fill, then
+    // their glyphs.
+    int TextOutCharacters(int x, int y, std::string_view text, std::uint16_t stepCodePage);
+    // The pen TextOutCharacters(0, y, text, stepCodePage) would return,
+    // without drawing.
+    int TextWidthCharacters(std::string_view text, std::uint16_t stepCodePage);
+
   private:
     Bitmap& bitmap_;
     int penX_ = 0;

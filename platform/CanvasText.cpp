@@ -298,10 +298,44 @@ int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) 
     return m.ascent + m.descent;
 }
 
-void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush,
-                           int x, int y, std::string_view text) {
-    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
-    Typeface& face = prepare(font, cp);
+namespace {
+
+int saturated(std::int64_t v) {
+    return int(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX));
+}
+
+// Sets one glyph with its pen at `pen` on the baseline: through its row
+// words when it lies wholly on the page, else clipped.
+void setGlyph(Bitmap& target, Typeface& face, const Glyph& g, std::int64_t pen,
+              std::int64_t baseline, Typeface::Part& part) {
+    if (g.width <= 0)
+        return;
+    const std::int64_t gx = pen + g.left, gy = baseline - g.top;
+    if (!g.rowWords.empty() && gx >= 0 && gy >= 0 && gx + g.width <= target.Width() &&
+        gy + g.rows <= target.Height()) {
+        blitWords(target, gx, gy, g.rowWords.data(), g.width, g.rows);
+    } else if (g.cached) {
+        blitOr(target, gx, gy, g.bits.data(), g.pitch, g.width, g.rows);
+    } else {
+        face.RenderPart(g, pen, baseline, target.Width(), target.Height(), part);
+        if (part.width > 0)
+            blitOr(target, part.x, part.y, part.bits.data(), part.pitch, part.width, part.rows);
+    }
+}
+
+// Whether everything one TextOut of this glyph alone draws (its cell, its
+// ink, its underline and strike-out bands) lies in the columns from its pen
+// to its pen plus its advance. The characters of a text set one TextOut at
+// a time then touch disjoint columns, so the order of their steps does not
+// matter and their cells can be filled as one.
+bool staysInCell(const Glyph& g) {
+    return g.advance >= 0 && (g.width <= 0 || (g.left >= 0 && g.left + g.width <= g.advance));
+}
+
+} // namespace
+
+void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const Font& font,
+                        bool dark, std::int64_t x0, std::int64_t y0, std::string_view text) {
     const FaceMetrics& m = face.Metrics();
     // The cell first, so the whole text is measured before anything is drawn;
     // a text of one chunk keeps its glyphs for drawing.
@@ -312,9 +346,8 @@ void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codeP
         next = layoutChunk(face, cp, text, 0);
     }
     width = std::min<std::int64_t>(width, INT_MAX);
-    const std::int64_t x0 = x, y0 = y;
     const std::int64_t baseline = y0 + m.ascent;
-    fill(target, x0, y0, x0 + width, y0 + m.ascent + m.descent, IsDarkColor(brush));
+    fill(target, x0, y0, x0 + width, y0 + m.ascent + m.descent, dark);
     if (target.Empty())
         return;
     // Glyph ink reaches at most a few ems left of its pen.
@@ -323,39 +356,119 @@ void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codeP
     Typeface::Part part;
     for (;;) {
         for (const Glyph* g : glyphs_) {
-            if (g->width > 0) {
-                const std::int64_t gx = pen + g->left, gy = baseline - g->top;
-                if (!g->rowWords.empty() && gx >= 0 && gy >= 0 && gx + g->width <= target.Width() &&
-                    gy + g->rows <= target.Height()) {
-                    blitWords(target, gx, gy, g->rowWords.data(), g->width, g->rows);
-                } else if (g->cached) {
-                    blitOr(target, pen + g->left, baseline - g->top, g->bits.data(), g->pitch,
-                           g->width, g->rows);
-                } else {
-                    face.RenderPart(*g, pen, baseline, target.Width(), target.Height(), part);
-                    if (part.width > 0)
-                        blitOr(target, part.x, part.y, part.bits.data(), part.pitch, part.width,
-                               part.rows);
-                }
-            }
+            setGlyph(target, face, *g, pen, baseline, part);
             pen += g->advance;
         }
         if (next >= text.size() || pen > penLimit)
             break;
         next = layoutChunk(face, cp, text, next);
     }
-    if (font.Style & fsUnderline)
-        fill(target, x0, baseline + m.underlineTop, x0 + width,
+    bands(target, m, font.Style, x0, x0 + width, baseline);
+}
+
+void TextRenderer::bands(Bitmap& target, const FaceMetrics& m, FontStyles style, std::int64_t x0,
+                         std::int64_t x1, std::int64_t baseline) {
+    if (style & fsUnderline)
+        fill(target, x0, baseline + m.underlineTop, x1,
              baseline + m.underlineTop + m.underlineThickness, true);
-    if (font.Style & fsStrikeOut)
-        fill(target, x0, baseline + m.strikeTop, x0 + width,
-             baseline + m.strikeTop + m.strikeThickness, true);
+    if (style & fsStrikeOut)
+        fill(target, x0, baseline + m.strikeTop, x1, baseline + m.strikeTop + m.strikeThickness,
+             true);
+}
+
+void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush,
+                           int x, int y, std::string_view text) {
+    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
+    Typeface& face = prepare(font, cp);
+    draw(target, face, cp, font, IsDarkColor(brush), x, y, text);
+}
+
+int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint16_t codePage,
+                                    TColor brush, int x, int y, std::string_view text,
+                                    std::uint16_t stepCodePage) {
+    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
+    Typeface& face = prepare(font, cp);
+    const FaceMetrics& m = face.Metrics();
+    const bool dark = IsDarkColor(brush);
+    const std::int64_t baseline = std::int64_t(y) + m.ascent;
+    // A run of characters that stay in their cells, waiting to be set: its
+    // cells are filled at once, then its glyphs set.
+    std::int64_t runStart = x;
+    auto setRun = [&](std::int64_t runEnd) {
+        if (runGlyphs_.empty())
+            return;
+        fill(target, runStart, y, runEnd, std::int64_t(y) + m.ascent + m.descent, dark);
+        if (!target.Empty()) {
+            // Past the page's right edge nothing more shows.
+            Typeface::Part part;
+            for (const auto& [g, pen] : runGlyphs_) {
+                if (pen >= target.Width())
+                    break;
+                setGlyph(target, face, *g, pen, baseline, part);
+            }
+        }
+        bands(target, m, font.Style, runStart, runEnd, baseline);
+        runGlyphs_.clear();
+    };
+    int pen = x;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t len = std::max<std::size_t>(1, CharLength(stepCodePage, text, pos));
+        if (len == 1) {
+            // A text of one byte is that byte's character, whatever the code page.
+            const Glyph* g = byteGlyph(face, std::uint8_t(text[pos]));
+            if (staysInCell(*g)) {
+                if (runGlyphs_.empty())
+                    runStart = pen;
+                runGlyphs_.emplace_back(g, pen);
+                pen = saturated(std::int64_t(pen) + g->advance);
+                ++pos;
+                continue;
+            }
+        }
+        setRun(pen);
+        const std::string_view character = text.substr(pos, len);
+        draw(target, face, cp, font, dark, pen, y, character);
+        const int width = len == 1 ? byteGlyph(face, std::uint8_t(text[pos]))->advance
+                                   : measure(face, cp, character);
+        pen = saturated(std::int64_t(pen) + width);
+        pos += len;
+    }
+    setRun(pen);
+    return pen;
+}
+
+int TextRenderer::TextWidthCharacters(const Font& font, std::uint16_t codePage,
+                                      std::string_view text, std::uint16_t stepCodePage) {
+    const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
+    Typeface& face = prepare(font, cp);
+    int width = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t len = std::max<std::size_t>(1, CharLength(stepCodePage, text, pos));
+        const int w = len == 1 ? byteGlyph(face, std::uint8_t(text[pos]))->advance
+                               : measure(face, cp, text.substr(pos, len));
+        width = saturated(std::int64_t(width) + w);
+        pos += len;
+    }
+    return width;
 }
 
 void Canvas::TextOut(int x, int y, std::string_view text) {
     if (!text_)
         text_ = std::make_unique<TextRenderer>();
     text_->TextOut(bitmap_, Font, CodePage, BrushColor, x, y, text);
+}
+
+int Canvas::TextOutCharacters(int x, int y, std::string_view text, std::uint16_t stepCodePage) {
+    if (!text_)
+        text_ = std::make_unique<TextRenderer>();
+    return text_->TextOutCharacters(bitmap_, Font, CodePage, BrushColor, x, y, text, stepCodePage);
+}
+
+int Canvas::TextWidthCharacters(std::string_view text, std::uint16_t stepCodePage) {
+    if (!text_)
+        text_ = std::make_unique<TextRenderer>();
+    return text_->TextWidthCharacters(Font, CodePage, text, stepCodePage);
 }
 
 int Canvas::TextWidth(std::string_view text) {

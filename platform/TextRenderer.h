@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace folio {
@@ -34,6 +35,11 @@ class TextRenderer {
     void TextOut(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush, int x,
                  int y, std::string_view text);
     int TextWidth(const Font& font, std::uint16_t codePage, std::string_view text);
+    // Canvas::TextOutCharacters and Canvas::TextWidthCharacters.
+    int TextOutCharacters(Bitmap& target, const Font& font, std::uint16_t codePage, TColor brush,
+                          int x, int y, std::string_view text, std::uint16_t stepCodePage);
+    int TextWidthCharacters(const Font& font, std::uint16_t codePage, std::string_view text,
+                            std::uint16_t stepCodePage);
     int TextHeight(const Font& font, std::uint16_t codePage, std::string_view text);
 
     // The metrics of the typeface that `font` selects.
@@ -60,6 +66,12 @@ class TextRenderer {
                             std::size_t pos);
     // The total advance of `text`, saturated to the int range.
     int measure(Typeface& face, std::uint16_t codePage, std::string_view text);
+    // One TextOut of `text` with the face prepared: the cell, the glyphs,
+    // then the underline and strike-out bands.
+    void draw(Bitmap& target, Typeface& face, std::uint16_t cp, const Font& font, bool dark,
+              std::int64_t x0, std::int64_t y0, std::string_view text);
+    void bands(Bitmap& target, const FaceMetrics& m, FontStyles style, std::int64_t x0,
+               std::int64_t x1, std::int64_t baseline);
 
     std::shared_ptr<Typeface> face_;
     std::string name_;
@@ -67,6 +79,8 @@ class TextRenderer {
     FontStyles styles_ = 0;
     bool haveFace_ = false;
     std::vector<const Glyph*> glyphs_;
+    // TextOutCharacters' run of glyphs waiting to be set, with their pens.
+    std::vector<std::pair<const Glyph*, int>> runGlyphs_;
     // The glyph of each byte that is a character by itself, for the face and
     // code page they were looked up in (null: not yet looked up); a text's
     // characters then cost one array look-up each, without decoding, locks

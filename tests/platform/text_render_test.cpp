@@ -2,11 +2,13 @@
 // strike-out rows, bold weight, clipping at the page edges and far outside,
 // huge glyphs rendered clipped, and canvases on several threads at once.
 #include "Canvas.h"
+#include "CodePage.h"
 #include "FontLibrary.h"
 #include "TextRenderer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <thread>
@@ -141,6 +143,65 @@ TEST(TextDraw, WholeStringEqualsCharacterByCharacter) {
             EXPECT_TRUE(samePixels(whole.bitmap, each.bitmap)) << int(style);
         }
         EXPECT_EQ(x - 3, whole.canvas.TextWidth(text));
+    }
+}
+
+TEST(TextDraw, CharactersAsOneCallEqualOneTextOutEach) {
+    // TextOutCharacters sets runs of characters that stay in their cells
+    // at once; it must leave exactly the pixels of one TextOut per character,
+    // overhanging italic glyphs, multi-byte characters, bands, a black
+    // brush, ink already on the page and the page edges included.
+    struct Case {
+        const char* what;
+        const char* face;
+        int size;
+        FontStyles style;
+        std::uint16_t codePage; // the canvas's, also the stepping code page
+        std::string text;
+        int x, y;
+        TColor brush;
+    };
+    const std::string mixed = "Wolf jiffy [fj] V/A Tj 0123";
+    const Case cases[] = {
+        {"plain", "Arial", 25, 0, 1252, mixed, 5, 4, clWhite},
+        {"italic overhang", "Times New Roman", 30, fsItalic, 1252, mixed + " ffj", 5, 4, clWhite},
+        {"synthetic italic", "Arial", 25, fsItalic | fsBold, 1252, mixed, 5, 4, clWhite},
+        {"bands", "Arial", 20, fsUnderline | fsStrikeOut, 1252, mixed, 5, 4, clWhite},
+        {"black brush", "Courier New", 18, 0, 1252, mixed, 5, 4, clBlack},
+        {"utf-8", "DejaVu Sans", 20, 0, kUtf8CodePage, "Gr\xc3\xbc\xc3\x9f \xe6\x97\xa5x\xff!", 5,
+         4, clWhite},
+        {"latin-1 bytes", "Arial", 20, fsItalic, 1252, "\xe6t\xe9 \x80\x9f\xff", 5, 4, clWhite},
+        {"shift-jis", "Arial", 20, 0, 932,
+         "a\x82\xa0"
+         "b\x81",
+         5, 4, clWhite},
+        {"left edge", "Arial", 25, fsUnderline, 1252, mixed, -40, -9, clWhite},
+        {"right edge", "Times New Roman", 30, fsItalic, 1252, mixed, 420, 30, clWhite},
+        {"far right", "Arial", 25, 0, 1252, mixed, INT_MAX - 30, 4, clWhite},
+        {"far left", "Arial", 25, 0, 1252, mixed, INT_MIN, 4, clWhite},
+    };
+    for (const Case& c : cases) {
+        Page run(520, 60, c.face, c.size, c.style), each(520, 60, c.face, c.size, c.style);
+        for (Page* p : {&run, &each}) {
+            // Ink already there: a box the cells partly cover.
+            p->canvas.BrushColor = clBlack;
+            p->canvas.Rectangle(60, 10, 200, 50);
+            p->canvas.BrushColor = c.brush;
+            p->canvas.CodePage = c.codePage;
+        }
+        const int end = run.canvas.TextOutCharacters(c.x, c.y, c.text, c.codePage);
+        long long pen = c.x, width = 0;
+        for (std::size_t pos = 0; pos < c.text.size();) {
+            const std::size_t len = CharLength(c.codePage, c.text, pos);
+            const std::string ch = c.text.substr(pos, len);
+            each.canvas.TextOut(int(pen), c.y, ch);
+            pen = std::clamp<long long>(pen + each.canvas.TextWidth(ch), INT_MIN, INT_MAX);
+            width = std::min<long long>(width + each.canvas.TextWidth(ch), INT_MAX);
+            pos += len;
+        }
+        EXPECT_TRUE(samePixels(run.bitmap, each.bitmap)) << c.what;
+        EXPECT_EQ(end, pen) << c.what;
+        EXPECT_EQ(run.canvas.TextWidthCharacters(c.text, c.codePage), width) << c.what;
     }
 }
 
