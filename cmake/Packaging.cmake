@@ -11,6 +11,7 @@ set(FOLIO_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/engine/FaxViewer.h
   ${PROJECT_SOURCE_DIR}/engine/FileGate.h
   ${PROJECT_SOURCE_DIR}/engine/List.h
+  ${PROJECT_SOURCE_DIR}/engine/PackStore.h
   ${PROJECT_SOURCE_DIR}/platform/Export.h
   ${PROJECT_SOURCE_DIR}/platform/Bitmap.h
   ${PROJECT_SOURCE_DIR}/platform/Canvas.h

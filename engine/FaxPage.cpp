@@ -12,9 +12,9 @@
 void PageImage::Park(folio::Bitmap* spare) {
     if (parked_ || bitmap_.Empty())
         return;
-    std::vector<std::uint8_t> packed;
+    folio::PackedBytes packed;
     try {
-        folio::PackPage(bitmap_, packed);
+        packed = folio::PackedBytes::Copy(folio::PackPageInPlace(bitmap_));
     } catch (const std::bad_alloc&) {
         return; // kept as a bitmap: correct, only larger
     }
@@ -33,16 +33,16 @@ void PageImage::Unpark() const {
         return;
     folio::Bitmap unpacked;
     unpacked.SetSize(packedWidth_, packedHeight_);
-    folio::UnpackPage(packed_, packedWidth_, packedHeight_, packedStride_, unpacked.Bits(),
+    folio::UnpackPage(packed_.Bytes(), packedWidth_, packedHeight_, packedStride_, unpacked.Bits(),
                       unpacked.Stride(), false);
     bitmap_ = std::move(unpacked);
-    std::vector<std::uint8_t>().swap(packed_);
+    packed_.Release();
     parked_ = false;
 }
 
 void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
     if (parked_) {
-        std::vector<std::uint8_t>().swap(packed_);
+        packed_.Release();
         parked_ = false;
     }
     if (storage && storage->Width() == width && storage->Height() == height) {
@@ -56,7 +56,7 @@ void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
 
 void PageImage::ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding) const {
     if (parked_) {
-        folio::UnpackPage(packed_, packedWidth_, packedHeight_, packedStride_, top, step,
+        folio::UnpackPage(packed_.Bytes(), packedWidth_, packedHeight_, packedStride_, top, step,
                           setPadding);
         return;
     }
@@ -75,5 +75,5 @@ void PageImage::ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding
 }
 
 std::size_t PageImage::HeldBytes() const {
-    return parked_ ? packed_.capacity() : bitmap_.ByteCount();
+    return parked_ ? packed_.Size() : bitmap_.ByteCount();
 }

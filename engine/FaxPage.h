@@ -10,6 +10,7 @@
 #include "Canvas.h"
 #include "Export.h"
 #include "List.h"
+#include "PackStore.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -70,7 +71,7 @@ class FOLIO_EXPORT PageImage {
     mutable folio::Bitmap bitmap_;
     folio::Canvas canvas_;
     mutable bool parked_ = false;
-    mutable std::vector<std::uint8_t> packed_;
+    mutable folio::PackedBytes packed_;
     int packedWidth_ = 0;
     int packedHeight_ = 0;
     int packedStride_ = 0;

@@ -143,10 +143,9 @@ inline __attribute__((always_inline)) std::uint8_t* putWord(std::uint8_t* at, st
 #endif
 
 FOLIO_SHUFFLE_CLONES
-void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out) {
-    out.clear();
+std::span<const std::uint8_t> PackPageInPlace(const Bitmap& page) {
     if (page.Empty())
-        return;
+        return {};
     const RowShape shape(page.Width(), page.Stride());
     const std::size_t full = shape.words - 1; // words read whole, without a mask
     // Each word stores its mask byte and a whole word, however little of it
@@ -177,11 +176,16 @@ void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out) {
         above = row;
     }
     std::memset(at, 0, kSlack);
-    out.assign(buffer.data(), at + kSlack);
+    return {buffer.data(), at + kSlack};
+}
+
+void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out) {
+    const std::span<const std::uint8_t> packed = PackPageInPlace(page);
+    out.assign(packed.begin(), packed.end());
 }
 
 FOLIO_SHUFFLE_CLONES
-void UnpackPage(const std::vector<std::uint8_t>& packed, int width, int height, int stride,
+void UnpackPage(std::span<const std::uint8_t> packed, int width, int height, int stride,
                 std::uint8_t* top, std::ptrdiff_t step, bool setPadding) {
     if (width <= 0 || height <= 0)
         return;

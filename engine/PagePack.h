@@ -8,15 +8,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace folio {
 
 class Bitmap;
 
-// Replaces `out` with the packed rows of `page`. The bits that pad each row
-// past the width are not kept (they read back clear). Throws std::bad_alloc
-// when the packed form cannot be held.
+// The packed rows of `page`, in memory of the calling thread that the next
+// call on the thread reuses. The bits that pad each row past the width are
+// not kept (they read back clear). Throws std::bad_alloc when the packed
+// form cannot be held.
+std::span<const std::uint8_t> PackPageInPlace(const Bitmap& page);
+// The same, copied to `out`.
 void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out);
 
 // Unpacks rows packed from a page of `width` x `height` pixels with rows of
@@ -25,7 +29,7 @@ void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out);
 // rows). With `setPadding` the bits past the width come out set, else clear.
 // The packed bytes must be PackPage's output for a page of that size; a short
 // or damaged form leaves the remaining rows as copies of the last good one.
-void UnpackPage(const std::vector<std::uint8_t>& packed, int width, int height, int stride,
+void UnpackPage(std::span<const std::uint8_t> packed, int width, int height, int stride,
                 std::uint8_t* top, std::ptrdiff_t step, bool setPadding);
 
 } // namespace folio

@@ -1,0 +1,49 @@
+// Where parked pages keep their packed bytes. Packed pages are many, written
+// once and mostly kept until the document ends, so they are laid end to end
+// in large chunks of memory that the system may back with huge pages: a
+// document's pages then cost a handful of page faults instead of one for
+// every 4 KiB (fresh memory, faulted in page by page, costs more than the
+// packing itself). A span larger than a quarter chunk gets its own block.
+// The store is shared by all documents and safe across threads.
+#pragma once
+
+#include "Export.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace folio {
+
+class FOLIO_EXPORT PackedBytes {
+  public:
+    PackedBytes() = default;
+    // A copy of `bytes` in the store. Throws std::bad_alloc when there is no
+    // memory for it.
+    static PackedBytes Copy(std::span<const std::uint8_t> bytes);
+    ~PackedBytes() { Release(); }
+    PackedBytes(PackedBytes&& other) noexcept { *this = static_cast<PackedBytes&&>(other); }
+    PackedBytes& operator=(PackedBytes&& other) noexcept;
+    PackedBytes(const PackedBytes&) = delete;
+    PackedBytes& operator=(const PackedBytes&) = delete;
+
+    std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
+    std::size_t Size() const { return size_; }
+    bool Empty() const { return size_ == 0; }
+    // Gives the bytes back to the store; the handle is then empty.
+    void Release();
+
+  private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    void* chunk_ = nullptr; // the chunk holding the bytes; null for a block of their own
+};
+
+// Statistics of the store, for tests: chunks held and the bytes of live spans.
+struct PackStoreUsage {
+    std::size_t chunks = 0;
+    std::size_t liveBytes = 0;
+};
+PackStoreUsage PackStoreUsageNow();
+
+} // namespace folio
