@@ -3,6 +3,7 @@
 #include "FaxImage.h"
 
 #include "Convert.h"
+#include "PagePacker.h"
 #include "SafeMath.h"
 
 #include <cstring>

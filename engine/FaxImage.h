@@ -25,6 +25,7 @@
 #include "List.h"
 
 #include <cstdint>
+#include <memory>
 
 // Clients of libfoliolib.so see the library variant.
 #ifndef FOLIO_PROGRAM_VARIANT
@@ -167,6 +168,9 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
   private:
     FileGate* fileGate_ = nullptr;
     int pageLimit_ = kMaxPages;
+    // Packs the pages left behind while the next is set (made at the first
+    // page break).
+    std::unique_ptr<folio::PagePacker> packer_;
 
     void MakePage();
     void ApplyFontSize(int size);

@@ -3,6 +3,7 @@
 #include "FaxPage.h"
 
 #include "PagePack.h"
+#include "PagePacker.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <utility>
 
 void PageImage::Park(folio::Bitmap* spare) {
+    settle();
     if (parked_ || bitmap_.Empty())
         return;
     folio::PackedBytes packed;
@@ -28,7 +30,40 @@ void PageImage::Park(folio::Bitmap* spare) {
     parked_ = true;
 }
 
+void PageImage::ParkWith(folio::PagePacker& packer, folio::Bitmap& spare) {
+    settle();
+    spare = folio::Bitmap();
+    if (parked_ || bitmap_.Empty())
+        return;
+    const int width = bitmap_.Width(), height = bitmap_.Height(), stride = bitmap_.Stride();
+    std::shared_ptr<folio::PackJob> job = packer.Submit(bitmap_);
+    if (!job) {
+        Park(&spare);
+        return;
+    }
+    job_ = std::move(job);
+    packedWidth_ = width;
+    packedHeight_ = height;
+    packedStride_ = stride;
+    parked_ = true;
+    spare = packer.TakeStorage();
+}
+
+void PageImage::takeJob() const {
+    std::shared_ptr<folio::PackJob> job = std::move(job_);
+    job_.reset();
+    job->Wait();
+    if (job->failed) {
+        bitmap_ = std::move(job->bitmap);
+        job->bitmap = folio::Bitmap();
+        parked_ = false;
+    } else {
+        packed_ = std::move(job->packed);
+    }
+}
+
 void PageImage::Unpark() const {
+    settle();
     if (!parked_)
         return;
     folio::Bitmap unpacked;
@@ -41,6 +76,7 @@ void PageImage::Unpark() const {
 }
 
 void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
+    settle();
     if (parked_) {
         packed_.Release();
         parked_ = false;
@@ -55,6 +91,7 @@ void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
 }
 
 void PageImage::ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding) const {
+    settle();
     if (parked_) {
         folio::UnpackPage(packed_.Bytes(), packedWidth_, packedHeight_, packedStride_, top, step,
                           setPadding);
@@ -75,5 +112,6 @@ void PageImage::ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding
 }
 
 std::size_t PageImage::HeldBytes() const {
+    settle();
     return parked_ ? packed_.Size() : bitmap_.ByteCount();
 }

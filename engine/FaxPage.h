@@ -14,7 +14,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+namespace folio {
+class PackJob;
+class PagePacker;
+} // namespace folio
 
 // The drawing surface of one page. The viewer of the desktop program shows
 // it; in the library it only holds pixels.
@@ -48,7 +54,14 @@ class FOLIO_EXPORT PageImage {
     // page that cannot be packed (no memory) stays as it is. Nothing happens
     // to an empty or parked page.
     void Park(folio::Bitmap* spare = nullptr);
-    bool Parked() const { return parked_; }
+    // Parks the page with its packing left to `packer`, which hands back a
+    // bitmap for the next page in `spare` (empty when it has none to give).
+    // The page can be used at once: any use waits for the packing first.
+    void ParkWith(folio::PagePacker& packer, folio::Bitmap& spare);
+    bool Parked() const {
+        settle();
+        return parked_;
+    }
     // Unpacks a parked page into its bitmap again. Throws folio::Error when
     // the bitmap cannot be allocated.
     void Unpark() const;
@@ -58,8 +71,14 @@ class FOLIO_EXPORT PageImage {
     void Blank(int width, int height, folio::Bitmap* storage = nullptr);
 
     // The page's size, parked or not.
-    int Width() const { return parked_ ? packedWidth_ : bitmap_.Width(); }
-    int Height() const { return parked_ ? packedHeight_ : bitmap_.Height(); }
+    int Width() const {
+        settle();
+        return parked_ ? packedWidth_ : bitmap_.Width();
+    }
+    int Height() const {
+        settle();
+        return parked_ ? packedHeight_ : bitmap_.Height();
+    }
     // Writes the page's rows, as Bitmap rows (stride bytes, a set bit black),
     // row y at `top + y * step`, without unparking; with `setPadding` the bits
     // past the width come out set.
@@ -68,10 +87,18 @@ class FOLIO_EXPORT PageImage {
     std::size_t HeldBytes() const;
 
   private:
+    // Waits for a packing handed to a packer and takes its result.
+    void settle() const {
+        if (job_)
+            takeJob();
+    }
+    void takeJob() const;
+
     mutable folio::Bitmap bitmap_;
     folio::Canvas canvas_;
     mutable bool parked_ = false;
     mutable folio::PackedBytes packed_;
+    mutable std::shared_ptr<folio::PackJob> job_;
     int packedWidth_ = 0;
     int packedHeight_ = 0;
     int packedStride_ = 0;

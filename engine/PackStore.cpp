@@ -2,9 +2,10 @@
 // x86-64), spans handed out from the end of the current chunk. A chunk counts
 // its live spans; it is unmapped when the last one goes, except that one
 // empty chunk is kept for the next document. Freed spans in a chunk that
-// still holds others give their whole pages back to the system, so a page
-// parked again and again (a viewer paging back and forth) costs no more than
-// its live bytes.
+// still holds others are noted, and once they add up to half the chunk their
+// whole pages go back to the system in one go, so a page parked again and
+// again (a viewer paging back and forth) costs about its live bytes. A
+// document that ends frees its chunks whole before that, without a call.
 #include "PackStore.h"
 
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define FOLIO_ASAN 1
@@ -61,6 +64,9 @@ struct Chunk {
     std::uint8_t* base = nullptr;
     std::size_t used = 0;  // bytes handed out from the start
     std::size_t spans = 0; // live spans
+    // Freed spans not yet given back, adjacent ones joined; their bytes.
+    std::vector<std::pair<std::uint8_t*, std::size_t>> freed;
+    std::size_t freedBytes = 0;
 };
 
 // Maps a chunk on a huge-page boundary: twice the size, then the ends cut.
@@ -81,7 +87,7 @@ Chunk* mapChunk() {
     ::madvise(base, kChunkBytes, MADV_HUGEPAGE); // a hint; plain pages otherwise
 #endif
     poison(base, kChunkBytes);
-    Chunk* chunk = new (std::nothrow) Chunk{base, 0, 0};
+    Chunk* chunk = new (std::nothrow) Chunk{base, 0, 0, {}, 0};
     if (!chunk)
         ::munmap(base, kChunkBytes);
     return chunk;
@@ -109,6 +115,33 @@ Store& store() {
 
 std::size_t roundUp(std::size_t n, std::size_t to) {
     return (n + to - 1) / to * to;
+}
+
+// Notes a freed span of a chunk that still holds others; gives the whole
+// pages of the noted spans back when they add up to half the chunk (the
+// chunk's end never comes back to them: spans are only added at its end).
+// A failed note (no memory) only keeps the pages longer.
+void noteFreed(Chunk& c, std::uint8_t* p, std::size_t n) {
+    try {
+        if (!c.freed.empty() && c.freed.back().first + c.freed.back().second == p)
+            c.freed.back().second += n;
+        else
+            c.freed.emplace_back(p, n);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    c.freedBytes += n;
+    if (c.freedBytes < kChunkBytes / 2)
+        return;
+    static const std::uintptr_t page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    for (const auto& [at, bytes] : c.freed) {
+        const auto from = (reinterpret_cast<std::uintptr_t>(at) + page - 1) & ~(page - 1);
+        const auto to = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(page - 1);
+        if (to > from)
+            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    }
+    c.freed.clear();
+    c.freedBytes = 0;
 }
 
 } // namespace
@@ -181,6 +214,8 @@ void PackedBytes::Release() {
         s.liveBytes -= size_;
         poison(data_, size_);
         if (--c->spans == 0) {
+            c->freed.clear();
+            c->freedBytes = 0;
             if (c == s.current) {
                 c->used = 0; // start over in the same, already mapped chunk
             } else if (!s.spare) {
@@ -191,13 +226,7 @@ void PackedBytes::Release() {
                 --s.chunks;
             }
         } else {
-            // The whole pages inside the span go back to the system; the
-            // chunk's end never comes back to them.
-            static const std::uintptr_t page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
-            const auto from = (reinterpret_cast<std::uintptr_t>(data_) + page - 1) & ~(page - 1);
-            const auto to = (reinterpret_cast<std::uintptr_t>(data_) + size_) & ~(page - 1);
-            if (to > from)
-                ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+            noteFreed(*c, data_, roundUp(size_ + kGap, kAlign)); // with its padding
         }
     }
     data_ = nullptr;

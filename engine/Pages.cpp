@@ -5,6 +5,7 @@
 #include "FaxImage.h"
 
 #include "Error.h"
+#include "PagePacker.h"
 #include "SafeMath.h"
 
 #include <string>
@@ -57,11 +58,15 @@ void FaxImage::NextPage(bool create) {
     }
     if (!create)
         return;
-    // The page left behind is parked and hands its bitmap to the new page,
-    // which clears it: no page allocates once the first is made.
+    // The page left behind is packed while the new page is set, on a bitmap
+    // of a page packed before, which the new page clears: once two bitmaps
+    // are made no page allocates one.
     folio::Bitmap storage;
-    if (Image)
-        Image->Park(&storage);
+    if (Image) {
+        if (!packer_)
+            packer_ = std::make_unique<folio::PagePacker>();
+        Image->ParkWith(*packer_, storage);
+    }
     MakePage();
     Image->Blank(Width, Height, &storage);
     ResetPage();

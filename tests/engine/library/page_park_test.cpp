@@ -5,11 +5,13 @@
 // engine parks the pages it leaves without changing what is saved.
 #include "FaxImage.h"
 #include "PagePack.h"
+#include "PagePacker.h"
 #include "common/RecordingWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,6 +160,45 @@ TEST(PageImageParking, ParkedPageReopensWithItsPixelsAndReadsOutTheSame) {
     EXPECT_EQ(std::memcmp(reader.Picture().Bits(), original.Bits(), original.ByteCount()), 0);
     EXPECT_FALSE(image.Parked());
     EXPECT_EQ(image.HeldBytes(), original.ByteCount());
+}
+
+TEST(PageImageParking, PackedOnThePackerThreadAndUsableAtOnce) {
+    // Pages handed to a packer are parked at once; every use waits for the
+    // packing, whatever it is, and gets the page's own pixels, also when
+    // the storage handed back is of another size.
+    folio::PagePacker packer;
+    constexpr int kPages = 12;
+    std::vector<Bitmap> originals;
+    std::vector<std::unique_ptr<PageImage>> pages;
+    Bitmap storage;
+    for (int i = 0; i < kPages; ++i) {
+        auto image = std::make_unique<PageImage>();
+        image->Blank(300 + i, 40, &storage);
+        originals.push_back(makePage(300 + i, 40, Kind(i % 6), unsigned(i)));
+        std::memcpy(image->Picture().Bits(), originals.back().Bits(), originals.back().ByteCount());
+        image->ParkWith(packer, storage);
+        EXPECT_TRUE(image->Parked());
+        pages.push_back(std::move(image));
+    }
+    for (int i = 0; i < kPages; ++i) {
+        const Bitmap& o = originals[std::size_t(i)];
+        std::vector<std::uint8_t> rows(o.ByteCount());
+        // Read out parked, then opened again, alternately first.
+        if (i % 2) {
+            EXPECT_EQ(std::memcmp(pages[std::size_t(i)]->Picture().Bits(), o.Bits(), o.ByteCount()),
+                      0)
+                << i;
+        }
+        pages[std::size_t(i)]->ReadRows(rows.data(), o.Stride(), false);
+        EXPECT_EQ(std::memcmp(rows.data(), o.Bits(), o.ByteCount()), 0) << i;
+    }
+    // Pages dropped while their packing may still run.
+    Bitmap scratch;
+    for (int i = 0; i < 4; ++i) {
+        auto image = std::make_unique<PageImage>();
+        image->Blank(64, 64);
+        image->ParkWith(packer, scratch);
+    }
 }
 
 TEST(PageImageParking, BlankDropsAParkedPageUnread) {

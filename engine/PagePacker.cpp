@@ -1,0 +1,100 @@
+// The packer thread: takes jobs in order, packs each into the packed-page
+// store and hands the bitmap back for reuse. One mutex guards the queue, the
+// jobs' results and the bitmap waiting for reuse.
+#include "PagePacker.h"
+
+#include "PagePack.h"
+
+#include <new>
+#include <system_error>
+
+namespace folio {
+
+struct PackJob::Shared {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::shared_ptr<PackJob>> queue;
+    Bitmap reusable;  // a packed page's bitmap, for the next page
+    int inFlight = 0; // bitmaps handed over and not yet back
+    bool stop = false;
+};
+
+void PackJob::Wait() {
+    std::unique_lock<std::mutex> hold(shared_->lock);
+    shared_->changed.wait(hold, [this] { return done_; });
+}
+
+PagePacker::PagePacker() : shared_(std::make_shared<PackJob::Shared>()) {}
+
+PagePacker::~PagePacker() {
+    {
+        std::lock_guard<std::mutex> hold(shared_->lock);
+        shared_->stop = true;
+    }
+    shared_->changed.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
+    }
+    auto job = std::make_shared<PackJob>();
+    job->shared_ = shared_;
+    job->bitmap = std::move(bitmap);
+    bitmap = Bitmap();
+    {
+        std::lock_guard<std::mutex> hold(shared_->lock);
+        shared_->queue.push_back(job);
+        ++shared_->inFlight;
+    }
+    shared_->changed.notify_all();
+    return job;
+}
+
+Bitmap PagePacker::TakeStorage() {
+    std::unique_lock<std::mutex> hold(shared_->lock);
+    shared_->changed.wait(hold,
+                          [this] { return !shared_->reusable.Empty() || shared_->inFlight < 2; });
+    Bitmap storage = std::move(shared_->reusable);
+    shared_->reusable = Bitmap();
+    return storage;
+}
+
+void PagePacker::run() {
+    PackJob::Shared& s = *shared_;
+    std::unique_lock<std::mutex> hold(s.lock);
+    for (;;) {
+        s.changed.wait(hold, [&s] { return s.stop || !s.queue.empty(); });
+        if (s.queue.empty())
+            return; // stopped, and nothing left
+        std::shared_ptr<PackJob> job = std::move(s.queue.front());
+        s.queue.pop_front();
+        hold.unlock();
+        PackedBytes packed;
+        bool failed = false;
+        try {
+            packed = PackedBytes::Copy(PackPageInPlace(job->bitmap));
+        } catch (const std::bad_alloc&) {
+            failed = true; // the page keeps its bitmap: correct, only larger
+        }
+        hold.lock();
+        job->packed = std::move(packed);
+        job->failed = failed;
+        job->done_ = true;
+        --s.inFlight;
+        if (!failed) {
+            if (s.reusable.Empty())
+                s.reusable = std::move(job->bitmap);
+            job->bitmap = Bitmap();
+        }
+        s.changed.notify_all();
+    }
+}
+
+} // namespace folio

@@ -1,0 +1,63 @@
+// Packing the pages a document leaves behind on a thread of its own, so that
+// packing one page overlaps setting the next. A page handed over is parked
+// at once; its packed form arrives when the packer gets to it, and any use
+// of the page waits for that first. Bitmaps whose pages are packed come back
+// as storage for new pages, so two bitmaps take turns whatever the length of
+// the document.
+#pragma once
+
+#include "Bitmap.h"
+#include "PackStore.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace folio {
+
+class PagePacker;
+
+// One page's packing, shared by the page and the packer.
+class PackJob {
+  public:
+    // Waits until the page is packed. On success `packed` holds the packed
+    // form and the bitmap is gone; when there was no memory for the packed
+    // form the bitmap is back in `bitmap`.
+    void Wait();
+    Bitmap bitmap;
+    PackedBytes packed;
+    bool failed = false;
+
+  private:
+    friend class PagePacker;
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+    bool done_ = false;
+};
+
+class PagePacker {
+  public:
+    PagePacker();
+    // Finishes the pages handed over, then stops the thread.
+    ~PagePacker();
+    PagePacker(const PagePacker&) = delete;
+    PagePacker& operator=(const PagePacker&) = delete;
+
+    // Hands `bitmap` over to be packed. Returns null, with the bitmap left
+    // where it was, when no thread can be had: the caller then packs it.
+    std::shared_ptr<PackJob> Submit(Bitmap& bitmap);
+    // A bitmap for the next page: one whose page is packed, or an empty
+    // bitmap while fewer than two are in use. Waits for a packing when two
+    // are.
+    Bitmap TakeStorage();
+
+  private:
+    void run();
+
+    std::shared_ptr<PackJob::Shared> shared_;
+    std::thread thread_;
+};
+
+} // namespace folio
