@@ -106,7 +106,9 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // Pages and drawing.
     void NextPage(bool create);
     void PrevPage();
-    void ClearPage();
+    // Makes the current page white. `alreadyWhite` says it is, which saves
+    // filling it again.
+    void ClearPage(bool alreadyWhite = false);
     void DrawLine(int x1, int y1, int x2, int y2);
     void DrawBox(int top, int left, int width, int height);
 #if FOLIO_PROGRAM_VARIANT

@@ -30,16 +30,16 @@ void PageImage::Park(folio::Bitmap* spare) {
     parked_ = true;
 }
 
-void PageImage::ParkWith(folio::PagePacker& packer, folio::Bitmap& spare) {
+bool PageImage::ParkWith(folio::PagePacker& packer, folio::Bitmap& spare) {
     settle();
     spare = folio::Bitmap();
     if (parked_ || bitmap_.Empty())
-        return;
+        return false;
     const int width = bitmap_.Width(), height = bitmap_.Height(), stride = bitmap_.Stride();
     std::shared_ptr<folio::PackJob> job = packer.Submit(bitmap_);
     if (!job) {
         Park(&spare);
-        return;
+        return false;
     }
     job_ = std::move(job);
     packedWidth_ = width;
@@ -47,6 +47,7 @@ void PageImage::ParkWith(folio::PagePacker& packer, folio::Bitmap& spare) {
     packedStride_ = stride;
     parked_ = true;
     spare = packer.TakeStorage();
+    return true;
 }
 
 void PageImage::takeJob() const {

@@ -57,7 +57,10 @@ class FOLIO_EXPORT PageImage {
     // Parks the page with its packing left to `packer`, which hands back a
     // bitmap for the next page in `spare` (empty when it has none to give).
     // The page can be used at once: any use waits for the packing first.
-    void ParkWith(folio::PagePacker& packer, folio::Bitmap& spare);
+    // Returns whether `spare` is white (cleared by the packer); without a
+    // thread for the packer the page is packed here and `spare` holds its
+    // old pixels.
+    bool ParkWith(folio::PagePacker& packer, folio::Bitmap& spare);
     bool Parked() const {
         settle();
         return parked_;

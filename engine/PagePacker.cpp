@@ -5,6 +5,7 @@
 
 #include "PagePack.h"
 
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -83,6 +84,9 @@ void PagePacker::run() {
         } catch (const std::bad_alloc&) {
             failed = true; // the page keeps its bitmap: correct, only larger
         }
+        // Cleared here for the page that takes it, off that page's thread.
+        if (!failed)
+            std::memset(job->bitmap.Bits(), 0, job->bitmap.ByteCount());
         hold.lock();
         job->packed = std::move(packed);
         job->failed = failed;

@@ -48,9 +48,9 @@ class PagePacker {
     // Hands `bitmap` over to be packed. Returns null, with the bitmap left
     // where it was, when no thread can be had: the caller then packs it.
     std::shared_ptr<PackJob> Submit(Bitmap& bitmap);
-    // A bitmap for the next page: one whose page is packed, or an empty
-    // bitmap while fewer than two are in use. Waits for a packing when two
-    // are.
+    // A bitmap for the next page: one whose page is packed, cleared to
+    // white, or an empty bitmap while fewer than two are in use. Waits for a
+    // packing when two are.
     Bitmap TakeStorage();
 
   private:

@@ -58,19 +58,21 @@ void FaxImage::NextPage(bool create) {
     }
     if (!create)
         return;
-    // The page left behind is packed while the new page is set, on a bitmap
-    // of a page packed before, which the new page clears: once two bitmaps
-    // are made no page allocates one.
+    // The page left behind is packed while the new page is set, on the
+    // bitmap of a page packed before, which the packer cleared: once two
+    // bitmaps are made no page allocates or clears one here. A new bitmap
+    // is white too.
     folio::Bitmap storage;
+    bool white = true;
     if (Image) {
         if (!packer_)
             packer_ = std::make_unique<folio::PagePacker>();
-        Image->ParkWith(*packer_, storage);
+        white = Image->ParkWith(*packer_, storage) || storage.Empty();
     }
     MakePage();
     Image->Blank(Width, Height, &storage);
     ResetPage();
-    ClearPage();
+    ClearPage(white);
 }
 
 void FaxImage::PrevPage() {
@@ -154,16 +156,19 @@ void FaxImage::UpdatePageLabels() {
 
 #endif
 
-void FaxImage::ClearPage() {
+void FaxImage::ClearPage(bool alreadyWhite) {
     folio::Canvas& canvas = Image->Canvas();
     folio::Bitmap& picture = Image->Picture();
     // A page taken into use again after the page size settings changed
     // takes the new size.
-    if (picture.Width() != Width || picture.Height() != Height)
+    if (picture.Width() != Width || picture.Height() != Height) {
         picture.SetSize(Width, Height);
+        alreadyWhite = true;
+    }
     canvas.BrushColor = folio::clWhite;
     canvas.PenColor = folio::clWhite;
-    canvas.Rectangle(0, 0, Width, Height);
+    if (!alreadyWhite)
+        canvas.Rectangle(0, 0, Width, Height);
     canvas.PenColor = folio::clBlack;
 #if FOLIO_PROGRAM_VARIANT
     if (viewer_)

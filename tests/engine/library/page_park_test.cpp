@@ -192,6 +192,19 @@ TEST(PageImageParking, PackedOnThePackerThreadAndUsableAtOnce) {
         pages[std::size_t(i)]->ReadRows(rows.data(), o.Stride(), false);
         EXPECT_EQ(std::memcmp(rows.data(), o.Bits(), o.ByteCount()), 0) << i;
     }
+    // Bitmaps handed back are white, ready for the next page.
+    int handedBack = 0;
+    for (int i = 0; i < 6; ++i) {
+        PageImage image;
+        image.Blank(128, 16, &storage);
+        image.Picture().Fill(true);
+        if (image.ParkWith(packer, storage) && !storage.Empty()) {
+            ++handedBack;
+            EXPECT_EQ(storage.CountBlack(), 0u);
+        }
+        EXPECT_EQ(image.Picture().CountBlack(), 128u * 16);
+    }
+    EXPECT_GE(handedBack, 4);
     // Pages dropped while their packing may still run.
     Bitmap scratch;
     for (int i = 0; i < 4; ++i) {
