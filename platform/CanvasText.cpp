@@ -132,8 +132,9 @@ inline void fillRows(std::uint8_t* row, std::size_t stride, std::int64_t rows, W
 }
 
 // Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the bitmap. Text
-// cells are narrow and many: a cell of up to four words a row is filled
-// with the word masks worked out once, a word at a time.
+// cells and runs of them are narrow and many: the masks of a row's end words
+// are worked out once, and each row is its end words and whole words between
+// them, written in place.
 void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
           bool black) {
     x0 = std::max<std::int64_t>(x0, 0);
@@ -143,43 +144,41 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
     if (x0 >= x1 || y0 >= y1)
         return;
     const std::int64_t first = x0 >> 5, last = (x1 - 1) >> 5;
-    if (last - first >= 4) {
+    const std::int64_t n = last - first + 1;
+    // Wide areas: whole rows of memory at a time.
+    if (n > 32) {
         dst.FillRect(int(x0), int(y0), int(x1), int(y1), black);
         return;
     }
-    std::uint32_t masks[4];
-    const int n = int(last - first) + 1;
-    for (int k = 0; k < n; ++k) {
-        std::uint32_t m = ~std::uint32_t(0);
-        if (k == 0)
-            m &= ~std::uint32_t(0) >> (x0 & 31);
-        if (k == n - 1)
-            m &= ~std::uint32_t(0) << (31 - ((x1 - 1) & 31));
-        masks[k] = inMemoryOrder(m);
-    }
+    const std::uint32_t head = inMemoryOrder(~std::uint32_t(0) >> (x0 & 31));
+    const std::uint32_t tail = inMemoryOrder(~std::uint32_t(0) << (31 - ((x1 - 1) & 31)));
     std::uint8_t* row = dst.Row(int(y0)) + 4 * first;
     const std::size_t stride = std::size_t(dst.Stride());
     const std::int64_t rows = y1 - y0;
-    if (n <= 2) {
-        // One or two words a row: the common text cell, as one access.
-        if (n == 1) {
-            black ? fillRows<std::uint32_t, true>(row, stride, rows, masks[0])
-                  : fillRows<std::uint32_t, false>(row, stride, rows, masks[0]);
-        } else {
-            // Two words side by side; in memory the first is the low half.
-            const std::uint64_t m = masks[0] | std::uint64_t(masks[1]) << 32;
-            black ? fillRows<std::uint64_t, true>(row, stride, rows, m)
-                  : fillRows<std::uint64_t, false>(row, stride, rows, m);
-        }
+    if (n == 1) {
+        black ? fillRows<std::uint32_t, true>(row, stride, rows, head & tail)
+              : fillRows<std::uint32_t, false>(row, stride, rows, head & tail);
         return;
     }
+    if (n == 2) {
+        // Two words side by side, as one access; in memory the first is the
+        // low half.
+        const std::uint64_t m = head | std::uint64_t(tail) << 32;
+        black ? fillRows<std::uint64_t, true>(row, stride, rows, m)
+              : fillRows<std::uint64_t, false>(row, stride, rows, m);
+        return;
+    }
+    const std::uint32_t whole = black ? ~std::uint32_t(0) : 0;
     for (std::int64_t r = 0; r < rows; ++r, row += stride) {
-        for (int k = 0; k < n; ++k) {
-            std::uint32_t w;
-            std::memcpy(&w, row + 4 * k, 4);
-            w = black ? (w | masks[k]) : (w & ~masks[k]);
-            std::memcpy(row + 4 * k, &w, 4);
-        }
+        std::uint32_t w;
+        std::memcpy(&w, row, 4);
+        w = black ? (w | head) : (w & ~head);
+        std::memcpy(row, &w, 4);
+        for (std::int64_t k = 1; k + 1 < n; ++k)
+            std::memcpy(row + 4 * k, &whole, 4);
+        std::memcpy(&w, row + 4 * (n - 1), 4);
+        w = black ? (w | tail) : (w & ~tail);
+        std::memcpy(row + 4 * (n - 1), &w, 4);
     }
 }
 

@@ -282,8 +282,13 @@ std::size_t CharLength(std::uint16_t codePage, std::string_view text, std::size_
 const char* CharNextExA(std::uint16_t codePage, const char* p, unsigned) {
     if (!p || *p == '\0')
         return p;
-    // At most 4 bytes are looked at, and never past the terminator.
-    return p + CharLength(codePage, std::string_view(p, strnlen(p, 4)), 0);
+    // Never past the terminator: a UTF-8 character takes at most 4 bytes, a
+    // character of another code page at most 2.
+    const std::uint16_t cp = EffectiveCodePage(codePage);
+    if (cp == kAnsiCodePage || cp == kSymbolCodePage)
+        return p + 1;
+    const std::size_t n = cp == kUtf8CodePage ? strnlen(p, 4) : p[1] ? 2 : 1;
+    return p + CharLength(cp, std::string_view(p, n), 0);
 }
 
 char32_t DecodeChar(std::uint16_t codePage, std::string_view bytes) {
