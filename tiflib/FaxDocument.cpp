@@ -4,6 +4,7 @@
 // the last error for the failure report and drop warnings.
 #include "FaxDocument.h"
 
+#include "DocumentFile.h"
 #include "G3Encoder.h"
 #include "G3TwoDEncoder.h"
 #include "G4Encoder.h"
@@ -42,6 +43,30 @@ constexpr std::uint32_t kRowsPerGroup = kYResolution > 150 ? 4 : 2;
 TIFF* asTiff(void* p) {
     return static_cast<TIFF*>(p);
 }
+
+// libtiff's client procedures over the document's file.
+DocumentFile& fileOf(thandle_t h) {
+    return *static_cast<DocumentFile*>(h);
+}
+tmsize_t readProc(thandle_t h, void* to, tmsize_t n) {
+    return n < 0 ? -1 : tmsize_t(fileOf(h).Read(to, std::size_t(n)));
+}
+tmsize_t writeProc(thandle_t h, void* from, tmsize_t n) {
+    return n < 0 ? -1 : tmsize_t(fileOf(h).Write(from, std::size_t(n)));
+}
+toff_t seekProc(thandle_t h, toff_t offset, int whence) {
+    return fileOf(h).Seek(offset, whence);
+}
+int closeProc(thandle_t h) {
+    return fileOf(h).Close() ? 0 : -1;
+}
+toff_t sizeProc(thandle_t h) {
+    return fileOf(h).Size();
+}
+int mapProc(thandle_t, void**, toff_t*) {
+    return 0; // not mapped: read through readProc
+}
+void unmapProc(thandle_t, void*, toff_t) {}
 
 // Creates a new file `target`.partXXXXXX beside the target, readable and
 // writable (libtiff reads back the previous directory when it links the next
@@ -86,11 +111,13 @@ std::unique_ptr<FaxDocument> FaxDocument::Start(const std::string& target, int c
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffCallbacks::Error, doc.get());
     TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffCallbacks::Warning, doc.get());
+    doc->file_ = std::make_unique<DocumentFile>(fd);
     // Little-endian, as fax software mostly expects ("l").
-    TIFF* tif = TIFFFdOpenExt(fd, temporary.c_str(), "wl", options);
+    TIFF* tif = TIFFClientOpenExt(temporary.c_str(), "wl", doc->file_.get(), readProc, writeProc,
+                                  seekProc, closeProc, sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     if (!tif) {
-        ::close(fd);
+        doc->file_.reset(); // closes the file
         ::unlink(temporary.c_str());
         error = doc->Reason("cannot start the TIFF file");
         doc->temporary_.clear();
@@ -218,11 +245,15 @@ bool FaxDocument::AddPage(const PageView& page, std::string& error) {
     }
     ++next_;
 #ifdef __linux__
-    // Start writing what the page put in the file out to the disk now, without
-    // waiting for it: the sync before the rename then finds most of the file
-    // already written instead of all of it. Only a hint; failures show at the
-    // sync.
-    ::sync_file_range(TIFFFileno(asTiff(tiff_)), 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Start writing what has gone out to the file on to the disk now, without
+    // waiting for it, a few megabytes at a time: the sync before the rename
+    // then finds most of the file already written instead of all of it. Only
+    // a hint; failures show at the sync.
+    unsyncedBytes_ += file_->TakeWrittenOut();
+    if (unsyncedBytes_ >= (std::uint64_t(4) << 20)) {
+        ::sync_file_range(file_->Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        unsyncedBytes_ = 0;
+    }
 #endif
     return true;
 }
@@ -235,11 +266,12 @@ bool FaxDocument::Finish(std::string& error) {
     TIFF* tif = asTiff(tiff_);
     // Flush and sync before the rename, so that the name never points at a
     // file whose data is still only in memory or was never written.
-    if (!TIFFFlush(tif)) {
-        error = Reason("cannot write the TIFF file");
+    errno = 0;
+    if (!TIFFFlush(tif) || !file_->Flush()) {
+        error = Reason("cannot write the TIFF file", errno);
         return false;
     }
-    if (::fsync(TIFFFileno(tif)) != 0) {
+    if (::fsync(file_->Fd()) != 0) {
         error = std::string("cannot write the TIFF file: ") + std::strerror(errno);
         return false;
     }

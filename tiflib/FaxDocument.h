@@ -13,6 +13,8 @@
 
 namespace folio::tiflib {
 
+class DocumentFile;
+
 enum class FaxCoding {
     G3OneD,          // Group 3 1-D, our own encoder
     G3OneDReference, // Group 3 1-D, libtiff's encoder (the same file)
@@ -61,7 +63,9 @@ class FaxDocument {
     FaxCoding coding_;
     void* tiff_ = nullptr; // TIFF*, kept opaque so that only FaxDocument.cpp sees libtiff
     std::string tiffError_;
-    std::vector<std::uint8_t> buffer_; // coded strip or one scanline
+    std::vector<std::uint8_t> buffer_;   // coded strip or one scanline
+    std::unique_ptr<DocumentFile> file_; // the client handle of tiff_
+    std::uint64_t unsyncedBytes_ = 0;    // written out since the last write-back hint
     friend struct TiffCallbacks;
 };
 
