@@ -425,10 +425,12 @@ TEST(HostileOutput, DiskFullFailsAndKeepsTheEarlierFile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "the build was killed by signal " << WTERMSIG(status);
     EXPECT_EQ(report.rfind("failed: ", 0), 0u) << report;
-    EXPECT_NE(
-        report.find("out.tif: cannot write the fax file: cannot write the page: File too large"),
-        std::string::npos)
+    // The writer holds the file's tail in memory, so the failing write comes
+    // with a later page or at the end; the reason is the system's either way.
+    EXPECT_NE(report.find("out.tif: cannot write the fax file: cannot write the "),
+              std::string::npos)
         << report;
+    EXPECT_NE(report.find(": File too large"), std::string::npos) << report;
     EXPECT_EQ(readFile(dir / "out.tif"), kEarlier);
     EXPECT_EQ(entries(dir), before);
 
