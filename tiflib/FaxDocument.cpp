@@ -5,6 +5,8 @@
 #include "FaxDocument.h"
 
 #include "G3Encoder.h"
+#include "G3TwoDEncoder.h"
+#include "G4Encoder.h"
 
 #include <tiffio.h>
 
@@ -30,6 +32,12 @@ struct TiffCallbacks {
 };
 
 namespace {
+
+// Fax resolution: 204 x 196 dots per inch.
+constexpr double kXResolution = 204.0, kYResolution = 196.0;
+// Rows in a group of Group 3 2-D coding (K): libtiff's encoder takes 4 above
+// 150 rows per inch and 2 at and below, and our encoder must match it.
+constexpr std::uint32_t kRowsPerGroup = kYResolution > 150 ? 4 : 2;
 
 TIFF* asTiff(void* p) {
     return static_cast<TIFF*>(p);
@@ -131,8 +139,8 @@ bool FaxDocument::SetTags(const PageView& page) {
               TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
               TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB) &&
               TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0) &&
-              TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.0) &&
+              TIFFSetField(tif, TIFFTAG_XRESOLUTION, kXResolution) &&
+              TIFFSetField(tif, TIFFTAG_YRESOLUTION, kYResolution) &&
               TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
               TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height) &&
               TIFFSetField(tif, TIFFTAG_PAGENUMBER, index, total) &&
@@ -140,12 +148,12 @@ bool FaxDocument::SetTags(const PageView& page) {
     if (!ok)
         return false;
     // The codec's own tags exist only once the compression is set.
-    if (coding_ == FaxCoding::G4) {
+    if (coding_ == FaxCoding::G4 || coding_ == FaxCoding::G4Reference) {
         ok = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4) &&
              TIFFSetField(tif, TIFFTAG_GROUP4OPTIONS, 0);
     } else {
         std::uint32_t options = GROUP3OPT_FILLBITS;
-        if (coding_ == FaxCoding::G3TwoD)
+        if (coding_ == FaxCoding::G3TwoD || coding_ == FaxCoding::G3TwoDReference)
             options |= GROUP3OPT_2DENCODING;
         ok = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3) &&
              TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, options);
@@ -157,13 +165,23 @@ bool FaxDocument::SetTags(const PageView& page) {
 
 bool FaxDocument::WritePixels(const PageView& page) {
     TIFF* tif = asTiff(tiff_);
-    if (coding_ == FaxCoding::G3OneD) {
+    switch (coding_) {
+    case FaxCoding::G3OneD:
         EncodeG3OneD(page, buffer_);
-        return TIFFWriteRawStrip(tif, 0, buffer_.data(), tmsize_t(buffer_.size())) ==
-               tmsize_t(buffer_.size());
+        return WriteStrip();
+    case FaxCoding::G3TwoD:
+        EncodeG3TwoD(page, kRowsPerGroup, buffer_);
+        return WriteStrip();
+    case FaxCoding::G4:
+        EncodeG4(page, buffer_);
+        return WriteStrip();
+    case FaxCoding::G3OneDReference:
+    case FaxCoding::G3TwoDReference:
+    case FaxCoding::G4Reference:
+        break;
     }
-    // libtiff's codecs take top-down rows of (width + 7) / 8 bytes; they may
-    // scribble on the row they are given, so hand them a copy.
+    // libtiff's own codecs take top-down rows of (width + 7) / 8 bytes; they
+    // may scribble on the row they are given, so hand them a copy.
     const std::size_t rowBytes = (std::size_t(page.width) + 7) / 8;
     buffer_.resize(rowBytes);
     for (std::uint32_t y = 0; y < page.height; ++y) {
@@ -172,6 +190,11 @@ bool FaxDocument::WritePixels(const PageView& page) {
             return false;
     }
     return true;
+}
+
+bool FaxDocument::WriteStrip() {
+    const auto size = tmsize_t(buffer_.size());
+    return TIFFWriteRawStrip(asTiff(tiff_), 0, buffer_.data(), size) == size;
 }
 
 bool FaxDocument::AddPage(const PageView& page, std::string& error) {

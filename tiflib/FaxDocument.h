@@ -16,8 +16,10 @@ namespace folio::tiflib {
 enum class FaxCoding {
     G3OneD,          // Group 3 1-D, our own encoder
     G3OneDReference, // Group 3 1-D, libtiff's encoder (the same file)
-    G3TwoD,          // Group 3 2-D, libtiff's encoder
-    G4,              // Group 4, libtiff's encoder
+    G3TwoD,          // Group 3 2-D, our own encoder
+    G3TwoDReference, // Group 3 2-D, libtiff's encoder (the same file)
+    G4,              // Group 4, our own encoder
+    G4Reference,     // Group 4, libtiff's encoder (the same file)
 };
 
 class FaxDocument {
@@ -47,6 +49,8 @@ class FaxDocument {
     void Drop();
     bool SetTags(const PageView& page);
     bool WritePixels(const PageView& page);
+    // Hands the page coded in buffer_ to libtiff as the page's one strip.
+    bool WriteStrip();
     // `what`, then strerror(systemError) when it is not 0, then libtiff's message.
     std::string Reason(const char* what, int systemError = 0) const;
 

@@ -105,6 +105,10 @@ FaxCoding codingFor(int mode) {
         return FaxCoding::G4;
     case TIFLIB_FAX_G3_1D_REFERENCE:
         return FaxCoding::G3OneDReference;
+    case TIFLIB_FAX_G3_2D_REFERENCE:
+        return FaxCoding::G3TwoDReference;
+    case TIFLIB_FAX_G4_REFERENCE:
+        return FaxCoding::G4Reference;
     default:
         return FaxCoding::G3OneD;
     }
@@ -213,6 +217,8 @@ int SetFaxCompression(int mode) {
     case TIFLIB_FAX_G3_2D:
     case TIFLIB_FAX_G4:
     case TIFLIB_FAX_G3_1D_REFERENCE:
+    case TIFLIB_FAX_G3_2D_REFERENCE:
+    case TIFLIB_FAX_G4_REFERENCE:
         gCoding.store(mode);
         return 1;
     default:

@@ -35,11 +35,13 @@ TIFLIB_API int WriteGraphicFile(const char* name, HGLOBAL block, int index, int 
 
 /* Coding of the pages of documents started after the call (process-wide). */
 enum {
-    TIFLIB_FAX_G3_1D = 0,          /* CCITT Group 3, one-dimensional (default) */
-    TIFLIB_FAX_G3_2D = 1,          /* CCITT Group 3, two-dimensional */
-    TIFLIB_FAX_G4 = 2,             /* CCITT Group 4 */
-    TIFLIB_FAX_G3_1D_REFERENCE = 3 /* Group 3 1-D through libtiff's own encoder:
-                                      the same file, written more slowly */
+    TIFLIB_FAX_G3_1D = 0,           /* CCITT Group 3, one-dimensional (default) */
+    TIFLIB_FAX_G3_2D = 1,           /* CCITT Group 3, two-dimensional */
+    TIFLIB_FAX_G4 = 2,              /* CCITT Group 4 */
+    TIFLIB_FAX_G3_1D_REFERENCE = 3, /* Group 3 1-D through libtiff's own encoder:
+                                       the same file, written more slowly */
+    TIFLIB_FAX_G3_2D_REFERENCE = 4, /* the same for Group 3 2-D */
+    TIFLIB_FAX_G4_REFERENCE = 5     /* the same for Group 4 */
 };
 /* Sets the coding for following documents. Returns 1, or 0 for an unknown mode
  * (the setting is then unchanged). */

@@ -79,19 +79,22 @@ TEST_P(TiffWriterCoding, EveryCodingReadsBackTheSamePixels) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, TiffWriterCoding,
-                         ::testing::Values(CodingCase{TIFLIB_FAX_G3_1D, COMPRESSION_CCITTFAX3,
-                                                      GROUP3OPT_FILLBITS},
-                                           CodingCase{TIFLIB_FAX_G3_1D_REFERENCE,
-                                                      COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS},
-                                           CodingCase{TIFLIB_FAX_G3_2D, COMPRESSION_CCITTFAX3,
-                                                      GROUP3OPT_FILLBITS | GROUP3OPT_2DENCODING},
-                                           CodingCase{TIFLIB_FAX_G4, COMPRESSION_CCITTFAX4, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Modes, TiffWriterCoding,
+    ::testing::Values(CodingCase{TIFLIB_FAX_G3_1D, COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS},
+                      CodingCase{TIFLIB_FAX_G3_1D_REFERENCE, COMPRESSION_CCITTFAX3,
+                                 GROUP3OPT_FILLBITS},
+                      CodingCase{TIFLIB_FAX_G3_2D, COMPRESSION_CCITTFAX3,
+                                 GROUP3OPT_FILLBITS | GROUP3OPT_2DENCODING},
+                      CodingCase{TIFLIB_FAX_G3_2D_REFERENCE, COMPRESSION_CCITTFAX3,
+                                 GROUP3OPT_FILLBITS | GROUP3OPT_2DENCODING},
+                      CodingCase{TIFLIB_FAX_G4, COMPRESSION_CCITTFAX4, 0},
+                      CodingCase{TIFLIB_FAX_G4_REFERENCE, COMPRESSION_CCITTFAX4, 0}));
 
 TEST(TiffWriter, CodingSettingRefusesUnknownModes) {
     CodingScope coding(TIFLIB_FAX_G4);
     EXPECT_EQ(SetFaxCompression(-1), 0);
-    EXPECT_EQ(SetFaxCompression(4), 0);
+    EXPECT_EQ(SetFaxCompression(6), 0);
     EXPECT_EQ(GetFaxCompression(), TIFLIB_FAX_G4);
 }
 
@@ -276,28 +279,54 @@ TEST(TiffWriter, NewFileGetsTheUsualPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
+// Several documents at once, in each of our codings: the tall pages of all
+// but one of them find the coding helper busy and are coded on their own
+// thread.
 TEST(TiffWriter, DocumentsWrittenFromSeveralThreadsAtOnce) {
-    ScratchDir dir;
     constexpr int kThreads = 4, kPages = 6;
     std::vector<std::vector<Page>> docs(kThreads);
     for (int t = 0; t < kThreads; ++t)
         for (int i = 0; i < kPages; ++i)
             docs[t].push_back(i % 2 ? textPage(1728, 400, t * 10 + i)
                                     : noisePage(500, 100, t * 10 + i, 0.2));
-    std::vector<std::vector<int>> results(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            results[t] = writeDocument(dir.file("t" + std::to_string(t) + ".tif"), docs[t]);
-        });
-    for (auto& th : threads)
-        th.join();
-    for (int t = 0; t < kThreads; ++t) {
-        SCOPED_TRACE("thread " + std::to_string(t));
-        EXPECT_EQ(results[t], std::vector<int>(kPages, 1));
-        expectPages(readTiff(dir.file("t" + std::to_string(t) + ".tif")), docs[t]);
+    for (int mode : {TIFLIB_FAX_G3_1D, TIFLIB_FAX_G3_2D, TIFLIB_FAX_G4}) {
+        SCOPED_TRACE("coding " + std::to_string(mode));
+        CodingScope coding(mode);
+        ScratchDir dir;
+        std::vector<std::vector<int>> results(kThreads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                results[t] = writeDocument(dir.file("t" + std::to_string(t) + ".tif"), docs[t]);
+            });
+        for (auto& th : threads)
+            th.join();
+        for (int t = 0; t < kThreads; ++t) {
+            SCOPED_TRACE("thread " + std::to_string(t));
+            EXPECT_EQ(results[t], std::vector<int>(kPages, 1));
+            expectPages(readTiff(dir.file("t" + std::to_string(t) + ".tif")), docs[t]);
+        }
+        EXPECT_EQ(dir.names().size(), std::size_t(kThreads));
     }
-    EXPECT_EQ(dir.names().size(), std::size_t(kThreads));
+}
+
+// A child forked after the coding helper started has no helper thread: it
+// codes tall pages on its own thread and leaves the helper alone at exit
+// (waiting for the parent's thread would never end).
+TEST(TiffWriter, TallPagesInAForkedChild) {
+    ScratchDir dir;
+    const Page page = textPage(1728, 300, 4);
+    ASSERT_EQ(writeDocument(dir.file("parent.tif"), {page}), std::vector<int>{1});
+    const std::string name = dir.file("child.tif");
+    EXPECT_EXIT(
+        {
+            SetFaxCompression(TIFLIB_FAX_G3_2D);
+            const bool written = writeDocument(name, {page, page}) == std::vector<int>(2, 1);
+            std::exit(written ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    TiffFile file = readTiff(name);
+    expectPages(file, {page, page});
 }
 
 } // namespace

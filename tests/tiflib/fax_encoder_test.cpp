@@ -1,6 +1,7 @@
-// The writer's own Group 3 one-dimensional encoder against libtiff's: for
-// pages of every kind and awkward widths the coded strips must be the same
-// bytes, and libtiff must decode them to exactly the pixels handed in.
+// The writer's own encoders (Group 3 one- and two-dimensional, Group 4)
+// against libtiff's: for pages of every kind and awkward widths the coded
+// strips must be the same bytes, and libtiff must decode them to exactly the
+// pixels handed in.
 #include "tiflib/TiffTestSupport.h"
 
 using namespace tiftest;
@@ -15,9 +16,23 @@ void PrintTo(const EncoderCase& c, std::ostream* os) {
     *os << c.what;
 }
 
-// Rows that repeat the row before, which the encoder copies rather than codes
-// again, mixed with rows that differ from the one before only in their last
-// pixel or only in their first.
+// Each of our codings and libtiff's encoder for the same tags.
+struct Coding {
+    const char* what;
+    int ours, libtiff;
+};
+void PrintTo(const Coding& c, std::ostream* os) {
+    *os << c.what;
+}
+constexpr Coding kCodings[] = {
+    {"g3_1d", TIFLIB_FAX_G3_1D, TIFLIB_FAX_G3_1D_REFERENCE},
+    {"g3_2d", TIFLIB_FAX_G3_2D, TIFLIB_FAX_G3_2D_REFERENCE},
+    {"g4", TIFLIB_FAX_G4, TIFLIB_FAX_G4_REFERENCE},
+};
+
+// Rows that repeat the row before, which the encoders do not look at again,
+// mixed with rows that differ from the one before only in their last pixel
+// or only in their first.
 Page repeatsPage(std::uint32_t w, unsigned seed) {
     Page page = noisePage(w, 90, seed, 0.3);
     for (std::uint32_t y = 1; y < page.height; ++y) {
@@ -40,6 +55,24 @@ Page repeatsPage(std::uint32_t w, unsigned seed) {
     return page;
 }
 
+// Bands whose edges move sideways by -5 .. 5 pixels from row to row, and grow
+// by 1 to 4 pixels a row before they start again at one pixel: rows coded
+// against the row above meet every vertical offset, horizontal codes just
+// past them, and pass codes where a band ends above a white stretch.
+Page slopesPage(std::uint32_t w, std::uint32_t h) {
+    Page page(w, h);
+    const std::int64_t cell = std::max<std::int64_t>(w / 11, 1);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::int64_t band = 0; band < 11; ++band) {
+            const std::int64_t slope = band - 5;
+            const std::int64_t left = band * cell + ((slope * y) % cell + cell) % cell;
+            const std::int64_t length = 1 + (y * (band % 4 + 1)) % (cell / 2 + 1);
+            for (std::int64_t x = left; x < left + length && x < std::int64_t(w); ++x)
+                page.at(std::uint32_t(x), y) = 1;
+        }
+    return page;
+}
+
 std::vector<EncoderCase> encoderCases() {
     std::vector<EncoderCase> cases;
     for (std::uint32_t w : {1u, 7u, 8u, 33u, 63u, 64u, 65u, 1700u, 1728u, 2048u}) {
@@ -59,23 +92,26 @@ std::vector<EncoderCase> encoderCases() {
         cases.push_back({"runs_" + std::to_string(w), runsPage(w)});
     for (std::uint32_t w : {1u, 9u, 64u, 1700u, 1728u, 5200u})
         cases.push_back({"repeats_" + std::to_string(w), repeatsPage(w, w + 3)});
+    for (std::uint32_t w : {100u, 1728u})
+        cases.push_back({"slopes_" + std::to_string(w), slopesPage(w, 203)});
     cases.push_back({"wide_black_65535", blackPage(65535, 3)});
     cases.push_back({"wide_noise_6000", noisePage(6000, 20, 6, 0.002)});
     return cases;
 }
 
-class G3Encoder : public ::testing::TestWithParam<EncoderCase> {};
+class FaxEncoder : public ::testing::TestWithParam<std::tuple<Coding, EncoderCase>> {};
 
-TEST_P(G3Encoder, SameStripAsLibtiffAndTheSamePixels) {
+TEST_P(FaxEncoder, SameStripAsLibtiffAndTheSamePixels) {
     ScratchDir dir;
-    const Page& page = GetParam().page;
+    const auto& [coding, param] = GetParam();
+    const Page& page = param.page;
     const std::string ours = dir.file("ours.tif"), theirs = dir.file("libtiff.tif");
     {
-        CodingScope coding(TIFLIB_FAX_G3_1D);
+        CodingScope scope(coding.ours);
         ASSERT_EQ(writeDocument(ours, {page}), std::vector<int>{1}) << TiflibLastError();
     }
     {
-        CodingScope coding(TIFLIB_FAX_G3_1D_REFERENCE);
+        CodingScope scope(coding.libtiff);
         ASSERT_EQ(writeDocument(theirs, {page}), std::vector<int>{1}) << TiflibLastError();
     }
     TiffFile a = readTiff(ours), b = readTiff(theirs);
@@ -88,7 +124,12 @@ TEST_P(G3Encoder, SameStripAsLibtiffAndTheSamePixels) {
         << "strip sizes " << a.pages[0].rawStrip.size() << " and " << b.pages[0].rawStrip.size();
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, G3Encoder, ::testing::ValuesIn(encoderCases()),
-                         [](const auto& info) { return info.param.what; });
+INSTANTIATE_TEST_SUITE_P(Pages, FaxEncoder,
+                         ::testing::Combine(::testing::ValuesIn(kCodings),
+                                            ::testing::ValuesIn(encoderCases())),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).what) + "_" +
+                                    std::get<1>(info.param).what;
+                         });
 
 } // namespace
