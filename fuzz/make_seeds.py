@@ -214,6 +214,24 @@ def pageblock_seeds():
     put("pageblock", "wide", b"\x00" + block(1728, 2, padded_rows(1728, 2, 1, checker)))
 
 
+# --- pages for the fax encoders ------------------------------------------------
+
+def page(width, height, how, rest):
+    """Width and height (each less one), how the pixels are made, their bytes."""
+    return struct.pack("<HBB", width - 1, height - 1, how) + rest
+
+
+def faxcoder_seeds():
+    text = bytes([0x00, 0x00, 0x3C, 0x66, 0x60, 0x3C, 0x06, 0x66, 0x3C, 0x00])
+    put("faxcoder", "bits_tall", page(200, 80, 0x00, text * 3 + b"\xAA\x55\xFF\x00"))
+    put("faxcoder", "runs_wide", page(5300, 5, 0x01, b"\xF4\x20\xFB\x01\x00\x3F\xFF"))
+    put("faxcoder", "shifts_bottom_up", page(1728, 90, 0x06, bytes(range(0, 256, 3))))
+    put("faxcoder", "shifts_far_groups_of_2",
+        page(333, 70, 0x1B, b"\x81\x07\x00\x10\xF0\x0F\x93\x44"))
+    put("faxcoder", "narrow", page(1, 9, 0x00, b"\xA5"))
+    put("faxcoder", "white", page(64, 65, 0x08, b""))
+
+
 # --- DIB blocks for the dithers ------------------------------------------------
 
 def dib(width, height, bits, palette, pixel):
@@ -239,3 +257,4 @@ dither_seeds()
 macro_seeds()
 buildfax_seeds()
 pageblock_seeds()
+faxcoder_seeds()

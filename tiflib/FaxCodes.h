@@ -319,12 +319,15 @@ class ChangeFinder {
         std::size_t n = 0;
         std::uint64_t before = 0; // the previous pixel, in bit 0
         for (std::size_t i = 0; i < wordCount_; ++i) {
+            // A word all of the colour before it (white margins, black
+            // bars) changes nowhere.
+            if (words_[i] == 0 - before)
+                continue;
             const std::uint64_t pixels = pixelsFirstLow(words_[i]);
             std::uint64_t changes = pixels ^ (pixels << 1 | before);
             before = pixels >> 63;
             if (i + 1 == wordCount_)
                 changes &= lastWordMask_; // the change bits past the width are padding
-            // Margins and the gaps between words change nowhere.
             if (changes)
                 n += positionsOf(changes, std::uint32_t(64 * i), out + n);
         }
