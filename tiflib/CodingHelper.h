@@ -1,9 +1,9 @@
 // The coding helper: one thread, started the first time a page is coded in
-// two parts and kept for every page after, on which the second part of a
+// two halves and kept for every page after, on which the second half of a
 // page is coded while the calling thread codes the first. It serves one page
 // at a time; a caller that finds it busy with another document's page, or
 // cannot have it (no thread to be had, the process forked since it started,
-// the library on its way out), codes both parts itself, one after the other.
+// the library on its way out), codes both halves itself, one after the other.
 // The thread ends when the process exits or the library is unloaded.
 #pragma once
 

@@ -247,15 +247,15 @@ inline void ensureRoom(std::vector<std::uint8_t>& out, BitWriter& bits, std::siz
     }
 }
 
-// Where a page coded in two parts is joined, for the Group 3 codings: the
-// second part was coded from a byte boundary, so it begins with 4 fill bits
-// and the EOL, the bytes 0x00 0x01. Where the first part ends `tail` bits
+// Where a page coded in two halves is joined, for the Group 3 codings: the
+// second half was coded from a byte boundary, so it begins with 4 fill bits
+// and the EOL, the bytes 0x00 0x01. Where the first half ends `tail` bits
 // into a byte, the EOL's fill in one piece would take 4 - tail bits for tail
-// from 1 to 4, one byte less than the padded first part and those two bytes:
+// from 1 to 4, one byte less than the padded first half and those two bytes:
 // that 0x00 is dropped. For a tail of 0 or 5 to 7 the bytes are the same
 // either way. (The tag bit of two-dimensional coding follows the EOL and does
 // not change this.)
-inline void appendCodedPart(std::vector<std::uint8_t>& out, unsigned tail,
+inline void appendCodedHalf(std::vector<std::uint8_t>& out, unsigned tail,
                             const std::vector<std::uint8_t>& second) {
     const std::size_t skip = (tail >= 1 && tail <= 4 && !second.empty()) ? 1 : 0;
     out.insert(out.end(), second.begin() + std::ptrdiff_t(skip), second.end());

@@ -64,7 +64,7 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0,
 } // namespace
 
 // Rows are coded independently of each other, so a tall page is coded in two
-// halves at once and the halves joined as appendCodedPart describes.
+// halves at once and the halves joined as appendCodedHalf describes.
 void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     constexpr std::uint32_t kSplitRows = 64;
     if (page.height < kSplitRows) {
@@ -76,7 +76,7 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
     unsigned tail = 0;
     RunSideBySide([&] { tail = encodeRows(page, 0, middle, out); },
                   [&] { encodeRows(page, middle, page.height, second); });
-    appendCodedPart(out, tail, second);
+    appendCodedHalf(out, tail, second);
 }
 
 } // namespace folio::tiflib

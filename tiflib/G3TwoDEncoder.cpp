@@ -1,8 +1,8 @@
 // Group 3 two-dimensional coding: each row's changes are listed a word at a
 // time and the row coded by its runs or against the row above with the
 // shared tables (FaxCodes.h). A group of K rows needs nothing from the rows
-// before it, so a tall page is coded in two parts at once, split at a group's
-// first row, the second part on the coding helper thread.
+// before it, so a tall page is coded in two halves at once, split at a group's
+// first row, the second half on the coding helper thread.
 #include "G3TwoDEncoder.h"
 
 #include "CodingHelper.h"
@@ -59,7 +59,7 @@ void EncodeG3TwoD(const PageView& page, std::uint32_t rowsPerGroup,
     unsigned tail = 0;
     RunSideBySide([&] { tail = encodeRows(page, k, 0, middle, out); },
                   [&] { encodeRows(page, k, middle, page.height, second); });
-    appendCodedPart(out, tail, second);
+    appendCodedHalf(out, tail, second);
 }
 
 } // namespace folio::tiflib

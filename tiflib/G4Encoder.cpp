@@ -2,7 +2,7 @@
 // coded against the row above with the shared tables (FaxCodes.h). The code
 // of a row depends only on the pixels of the row above, not on the bits
 // before it, and nothing is aligned to bytes: so a tall page is coded in two
-// parts at once, the second (on the coding helper thread) starting from the
+// halves at once, the second (on the coding helper thread) starting from the
 // last row of the first, and its bits shifted into place behind the first.
 #include "G4Encoder.h"
 
