@@ -37,7 +37,7 @@ PagePacker::~PagePacker() {
         thread_.join();
 }
 
-std::shared_ptr<PackJob> PagePacker::start(std::shared_ptr<PackJob> job) {
+std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
     if (!thread_.joinable()) {
         try {
             thread_ = std::thread([this] { run(); });
@@ -45,33 +45,17 @@ std::shared_ptr<PackJob> PagePacker::start(std::shared_ptr<PackJob> job) {
             return nullptr;
         }
     }
+    auto job = std::make_shared<PackJob>();
     job->shared_ = shared_;
+    job->bitmap = std::move(bitmap);
+    bitmap = Bitmap();
     {
         std::lock_guard<std::mutex> hold(shared_->lock);
         shared_->queue.push_back(job);
-        if (!job->task_)
-            ++shared_->inFlight;
+        ++shared_->inFlight;
     }
     shared_->changed.notify_all();
     return job;
-}
-
-std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
-    auto job = std::make_shared<PackJob>();
-    job->bitmap = std::move(bitmap);
-    bitmap = Bitmap();
-    std::shared_ptr<PackJob> started = start(job);
-    if (!started) {
-        bitmap = std::move(job->bitmap);
-        job->bitmap = Bitmap();
-    }
-    return started;
-}
-
-std::shared_ptr<PackJob> PagePacker::Run(std::function<void()> task) {
-    auto job = std::make_shared<PackJob>();
-    job->task_ = std::move(task);
-    return start(job);
 }
 
 Bitmap PagePacker::TakeStorage() {
@@ -93,19 +77,6 @@ void PagePacker::run() {
         std::shared_ptr<PackJob> job = std::move(s.queue.front());
         s.queue.pop_front();
         hold.unlock();
-        if (job->task_) {
-            bool failed = false;
-            try {
-                job->task_();
-            } catch (...) {
-                failed = true;
-            }
-            hold.lock();
-            job->failed = failed;
-            job->done_ = true;
-            s.changed.notify_all();
-            continue;
-        }
         PackedBytes packed;
         bool failed = false;
         try {

@@ -3,8 +3,7 @@
 // at once; its packed form arrives when the packer gets to it, and any use
 // of the page waits for that first. Bitmaps whose pages are packed come back
 // as storage for new pages, so two bitmaps take turns whatever the length of
-// the document. The same thread reads pages out for saving while the page
-// before is being written.
+// the document.
 #pragma once
 
 #include "Bitmap.h"
@@ -12,7 +11,6 @@
 
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -21,13 +19,12 @@ namespace folio {
 
 class PagePacker;
 
-// One page's packing, or another task, shared by its owner and the packer.
+// One page's packing, shared by the page and the packer.
 class PackJob {
   public:
     // Waits until the page is packed. On success `packed` holds the packed
     // form and the bitmap is gone; when there was no memory for the packed
-    // form the bitmap is back in `bitmap`. For a task: until it has run;
-    // `failed` when it threw.
+    // form the bitmap is back in `bitmap`.
     void Wait();
     Bitmap bitmap;
     PackedBytes packed;
@@ -35,7 +32,6 @@ class PackJob {
 
   private:
     friend class PagePacker;
-    std::function<void()> task_;
     struct Shared;
     std::shared_ptr<Shared> shared_;
     bool done_ = false;
@@ -56,12 +52,8 @@ class PagePacker {
     // white, or an empty bitmap while fewer than two are in use. Waits for a
     // packing when two are.
     Bitmap TakeStorage();
-    // Runs `task` on the packer's thread, after the work handed over before.
-    // Returns null when no thread can be had: the caller then runs it.
-    std::shared_ptr<PackJob> Run(std::function<void()> task);
 
   private:
-    std::shared_ptr<PackJob> start(std::shared_ptr<PackJob> job);
     void run();
 
     std::shared_ptr<PackJob::Shared> shared_;
