@@ -11,8 +11,9 @@
 namespace folio::tiflib {
 namespace {
 
-// Bytes held before they are written out: a few pages' strips.
-constexpr std::size_t kHold = std::size_t(1) << 20;
+// Bytes held before they are written out: a few pages' strips, and no
+// more, as memory the process touches for the first time is slow to come.
+constexpr std::size_t kHold = std::size_t(256) << 10;
 
 } // namespace
 

@@ -75,7 +75,7 @@ TEST(DocumentFile, AnyMixOfCallsLeavesTheModelsBytes) {
                 at = end ? random() % end : 0;
                 break;
             }
-            // Mostly small writes, now and then one past what is held (1 MiB).
+            // Mostly small writes, now and then one past what is held (256 KiB).
             const std::size_t n = random() % 50 == 0  ? (1u << 20) + random() % 5000
                                   : random() % 4 == 0 ? random() % 200'000
                                                       : 1 + random() % 300;
