@@ -28,47 +28,41 @@ std::vector<std::string> pageText() {
     return lines;
 }
 
-void BM_TextPageByCharacter(benchmark::State& state) {
+// Sets the page's lines on a cleared Arial page per iteration, each line by
+// `setLine(canvas, y, line)`.
+template <class SetLine> void setPages(benchmark::State& state, SetLine setLine) {
     ArialPage arial;
-    folio::Bitmap& page = arial.page;
     folio::Canvas& c = arial.canvas;
     const auto lines = pageText();
     const int lineHeight = c.TextHeight("Yy");
     for (auto _ : state) {
-        page.Fill(false);
+        arial.page.Fill(false);
         int y = 40;
         for (const std::string& line : lines) {
-            int x = 20;
-            for (std::size_t i = 0; i < line.size(); ++i) {
-                std::string_view ch(line.data() + i, 1);
-                const int w = c.TextWidth(ch);
-                c.TextOut(x, y, ch);
-                x += w;
-            }
+            setLine(c, y, line);
             y += lineHeight;
         }
-        benchmark::DoNotOptimize(page.Bits());
+        benchmark::DoNotOptimize(arial.page.Bits());
     }
     state.SetItemsProcessed(state.iterations() * kLines * kColumns);
+}
+
+void BM_TextPageByCharacter(benchmark::State& state) {
+    setPages(state, [](folio::Canvas& c, int y, const std::string& line) {
+        int x = 20;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            std::string_view ch(line.data() + i, 1);
+            const int w = c.TextWidth(ch);
+            c.TextOut(x, y, ch);
+            x += w;
+        }
+    });
 }
 BENCHMARK(BM_TextPageByCharacter)->Unit(benchmark::kMillisecond);
 
 void BM_TextPageByLine(benchmark::State& state) {
-    ArialPage arial;
-    folio::Bitmap& page = arial.page;
-    folio::Canvas& c = arial.canvas;
-    const auto lines = pageText();
-    const int lineHeight = c.TextHeight("Yy");
-    for (auto _ : state) {
-        page.Fill(false);
-        int y = 40;
-        for (const std::string& line : lines) {
-            c.TextOut(20, y, line);
-            y += lineHeight;
-        }
-        benchmark::DoNotOptimize(page.Bits());
-    }
-    state.SetItemsProcessed(state.iterations() * kLines * kColumns);
+    setPages(state,
+             [](folio::Canvas& c, int y, const std::string& line) { c.TextOut(20, y, line); });
 }
 BENCHMARK(BM_TextPageByLine)->Unit(benchmark::kMillisecond);
 
