@@ -10,6 +10,7 @@
 #include <cairo-pdf.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
@@ -412,7 +413,33 @@ BOOL RastrumSaveDCAsPng(HDC dc, LPCSTR path) {
         return 0;
     auto* memory = static_cast<MemoryDevice*>(device);
     cairo_surface_flush(memory->surface);
-    return cairo_surface_write_to_png(memory->surface, path) == CAIRO_STATUS_SUCCESS;
+    try {
+        // Whole or not at all, as the printer's PDF: an older picture survives
+        // a failure and a device or pipe is written into, not replaced.
+        std::string error;
+        std::unique_ptr<folio::OutputFile> output = folio::OutputFile::Create(path, error);
+        if (!output)
+            return 0;
+        const auto append = [](void* closure, const unsigned char* data, unsigned length) {
+            const int fd = *static_cast<int*>(closure);
+            while (length > 0) {
+                const ssize_t done = write(fd, data, length);
+                if (done < 0 && errno == EINTR)
+                    continue;
+                if (done <= 0)
+                    return CAIRO_STATUS_WRITE_ERROR;
+                data += done;
+                length -= unsigned(done);
+            }
+            return CAIRO_STATUS_SUCCESS;
+        };
+        int fd = output->Fd();
+        return cairo_surface_write_to_png_stream(memory->surface, append, &fd) ==
+                   CAIRO_STATUS_SUCCESS &&
+               output->Commit(error);
+    } catch (...) {
+        return 0;
+    }
 }
 
 HDC RastrumCreatePrinterDC(LPCSTR path, int width, int height, int dotsPerInch) {
