@@ -304,22 +304,31 @@ bool OutputFile::commitReplace(std::string& error) {
         return false;
     }
     if (temporary_.empty()) {
+        // A new name is given to the file at once; an existing file is
+        // replaced through a name of the work file's own, renamed over it.
         char self[48];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
-        for (int attempt = 0;; ++attempt) {
-            std::string name = partName(final_);
+        const auto link = [&](const std::string& name) {
             int rc = ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
             // Without /proc, naming a descriptor needs CAP_DAC_READ_SEARCH.
             if (rc != 0 && errno == ENOENT)
                 rc = ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
-            if (rc == 0) {
+            return rc == 0;
+        };
+        if (link(final_)) {
+            committed_ = true;
+            return true;
+        }
+        for (int attempt = 0; errno == EEXIST && attempt < 100; ++attempt) {
+            std::string name = partName(final_);
+            if (link(name)) {
                 temporary_ = std::move(name);
                 break;
             }
-            if (errno != EEXIST || attempt == 100) {
-                error = "cannot name the file in " + folderOf(final_) + ": " + reason(errno);
-                return false;
-            }
+        }
+        if (temporary_.empty()) {
+            error = "cannot name the file in " + folderOf(final_) + ": " + reason(errno);
+            return false;
         }
     }
     if (::rename(temporary_.c_str(), final_.c_str()) != 0) {
