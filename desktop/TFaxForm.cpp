@@ -12,6 +12,7 @@
 #include "Artwork.h"
 #include "Error.h"
 #include "ObjectNames.h"
+#include "tiflib32.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -89,9 +90,9 @@ void PageView::mouseMoveEvent(QMouseEvent* event) {
 
 namespace {
 
-// Why writing `path` failed, as far as the file system tells: the TIFF
-// writer reports only success or failure, so the folder is examined and the
-// last system error is named.
+// Why writing `path` failed: the folder is examined first, then the TIFF
+// writer's own reason (a device that is full, a kind of file that is never
+// written), then the last system error.
 QString saveFailureCause(const QString& path, int systemError) {
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
@@ -102,6 +103,8 @@ QString saveFailureCause(const QString& path, int systemError) {
         return QStringLiteral("it is a folder");
     if (!folder.isWritable() || (file.exists() && !file.isWritable()))
         return QStringLiteral("permission denied");
+    if (const char* why = TiflibLastError(); why && *why)
+        return QString::fromLocal8Bit(why);
     if (systemError != 0)
         return QString::fromLocal8Bit(std::strerror(systemError));
     return QStringLiteral("the pages could not be written");

@@ -164,8 +164,8 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         std::string target = tiffFile;
         if (!fax->SaveFile(target.data())) {
             const char* why = TiflibLastError();
-            error = target + ": cannot write the fax file" + (why && *why ? ": " : "") +
-                    (why ? why : "");
+            error = (target == "-" ? "standard output" : target) + ": cannot write the fax file" +
+                    (why && *why ? ": " : "") + (why ? why : "");
             return false;
         }
         return true;

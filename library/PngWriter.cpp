@@ -3,11 +3,15 @@
 // past the last pixel of a row are ignored by readers.
 #include "PngWriter.h"
 
+#include "OutputFile.h"
+
 #include <png.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <unistd.h>
 #include <vector>
 
 namespace folio {
@@ -39,9 +43,19 @@ bool writeImage(png_structp png, png_infop info, std::FILE* f, const Bitmap& pag
 
 bool WritePng(const Bitmap& page, const std::string& path, std::string& error) {
     std::vector<png_byte> row(std::size_t(page.Stride()));
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    // Written whole or not at all, like the fax itself: an earlier picture
+    // survives a failure, and a device or pipe is written into, not replaced.
+    std::unique_ptr<OutputFile> output = OutputFile::Create(path, error);
+    if (!output) {
+        error = path + ": " + error;
+        return false;
+    }
+    const int fd = ::dup(output->Fd());
+    std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
     if (!f) {
         error = path + ": " + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -51,10 +65,14 @@ bool WritePng(const Bitmap& page, const std::string& path, std::string& error) {
     if (std::fclose(f) != 0)
         ok = false;
     if (!ok) {
-        std::remove(path.c_str());
         error = path + ": cannot write the PNG file";
+        return false;
     }
-    return ok;
+    if (!output->Commit(error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 } // namespace folio

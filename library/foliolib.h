@@ -21,11 +21,19 @@ extern "C" {
 /* Reads the macro file `macroFile` line by line into a fresh engine and writes
  * its pages to the fax TIFF file `tiffFile`. Relative paths, and the files
  * that FILE commands name, are taken from the current directory.
+ * A new name or a regular file (a symbolic link is followed to the file it
+ * names) gets the document through an unnamed file in its folder, renamed
+ * over it when complete: a killed process leaves nothing behind. An existing
+ * character device, named pipe or socket, and "-" for standard output, get
+ * the finished document written into them from start to end and are never
+ * replaced; a broken pipe there is a failure, never a SIGPIPE. A folder or
+ * any other kind of file is refused.
  * Returns true when the document was built and written; false when the macro
  * file cannot be read, an included file cannot be read, a bitmap is not
- * valid, or the TIFF file cannot be written. On false no TIFF is written and
- * a file that had the name before is left as it was. Never throws. Also
- * exported as _BuildFax. */
+ * valid, or the TIFF file cannot be written. On false no TIFF file is put in
+ * place and a file that had the name before is left as it was (a device,
+ * pipe or socket may have received part of the document). Never throws.
+ * Also exported as _BuildFax. */
 FOLIOLIB_API bool BuildFax(const char* macroFile, const char* tiffFile);
 FOLIOLIB_API bool _BuildFax(const char* macroFile, const char* tiffFile);
 

@@ -17,11 +17,6 @@ constexpr std::size_t kHold = std::size_t(256) << 10;
 
 } // namespace
 
-DocumentFile::~DocumentFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
 bool DocumentFile::writeOut(const std::uint8_t* from, std::size_t n, std::uint64_t at) {
     while (n > 0) {
         const ssize_t done = ::pwrite(fd_, from, n, off_t(at));
@@ -150,14 +145,7 @@ std::uint64_t DocumentFile::TakeWrittenOut() {
 }
 
 bool DocumentFile::Close() {
-    bool ok = Flush();
-    const int flushError = errno;
-    if (fd_ >= 0 && ::close(fd_) != 0 && ok)
-        ok = false;
-    else if (!ok)
-        errno = flushError;
-    fd_ = -1;
-    return ok;
+    return Flush();
 }
 
 } // namespace folio::tiflib

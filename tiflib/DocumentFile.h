@@ -16,9 +16,9 @@ namespace folio::tiflib {
 
 class DocumentFile {
   public:
-    // Takes over `fd`, an empty file open for reading and writing.
+    // Works on `fd`, an empty file open for reading and writing, which stays
+    // the caller's: it is never closed here.
     explicit DocumentFile(int fd) : fd_(fd) {}
-    ~DocumentFile();
     DocumentFile(const DocumentFile&) = delete;
     DocumentFile& operator=(const DocumentFile&) = delete;
 
@@ -35,7 +35,8 @@ class DocumentFile {
     bool Flush();
     // Bytes written out since the last call (for starting write-back).
     std::uint64_t TakeWrittenOut();
-    // Flushes and closes. False, with errno set, when either fails.
+    // libtiff's close: flushes; the descriptor stays open. False, with errno
+    // set, when the flush fails.
     bool Close();
 
   private:

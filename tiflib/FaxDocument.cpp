@@ -8,6 +8,7 @@
 #include "G3Encoder.h"
 #include "G3TwoDEncoder.h"
 #include "G4Encoder.h"
+#include "OutputFile.h"
 
 #include <tiffio.h>
 
@@ -16,8 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
-#include <unistd.h>
 
 namespace folio::tiflib {
 
@@ -68,59 +67,30 @@ int mapProc(thandle_t, void**, toff_t*) {
 }
 void unmapProc(thandle_t, void*, toff_t) {}
 
-// Creates a new file `target`.partXXXXXX beside the target, readable and
-// writable (libtiff reads back the previous directory when it links the next
-// one). open() with O_EXCL and mode 0666 leaves the permissions to the umask,
-// as for any new file, which mkstemp's fixed 0600 would not.
-int createTemporary(const std::string& target, std::string& path) {
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        path = target + ".part";
-        for (int i = 0; i < 6; ++i)
-            path += kLetters[random() % (sizeof kLetters - 1)];
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 } // namespace
 
-FaxDocument::FaxDocument(std::string target, std::string temporary, int count, FaxCoding coding)
-    : target_(std::move(target)), temporary_(std::move(temporary)), count_(count), coding_(coding) {
-}
+FaxDocument::FaxDocument(int count, FaxCoding coding) : count_(count), coding_(coding) {}
 
 std::unique_ptr<FaxDocument> FaxDocument::Start(const std::string& target, int count,
                                                 FaxCoding coding, std::string& error) {
-    std::string temporary;
-    int fd = createTemporary(target, temporary);
-    if (fd < 0) {
-        error = "cannot create a file beside " + target + ": " + std::strerror(errno);
+    std::unique_ptr<FaxDocument> doc(new FaxDocument(count, coding));
+    doc->output_ = OutputFile::Create(target, error);
+    if (!doc->output_)
         return nullptr;
-    }
-    std::unique_ptr<FaxDocument> doc(new FaxDocument(target, temporary, count, coding));
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
         error = "out of memory";
         return nullptr;
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffCallbacks::Error, doc.get());
     TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffCallbacks::Warning, doc.get());
-    doc->file_ = std::make_unique<DocumentFile>(fd);
+    doc->file_ = std::make_unique<DocumentFile>(doc->output_->Fd());
     // Little-endian, as fax software mostly expects ("l").
-    TIFF* tif = TIFFClientOpenExt(temporary.c_str(), "wl", doc->file_.get(), readProc, writeProc,
+    TIFF* tif = TIFFClientOpenExt(target.c_str(), "wl", doc->file_.get(), readProc, writeProc,
                                   seekProc, closeProc, sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     if (!tif) {
-        doc->file_.reset(); // closes the file
-        ::unlink(temporary.c_str());
         error = doc->Reason("cannot start the TIFF file");
-        doc->temporary_.clear();
         return nullptr;
     }
     doc->tiff_ = tif;
@@ -136,10 +106,7 @@ void FaxDocument::Drop() {
         TIFFClose(asTiff(tiff_));
         tiff_ = nullptr;
     }
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-    }
+    output_.reset();
 }
 
 std::string FaxDocument::Reason(const char* what, int systemError) const {
@@ -248,9 +215,10 @@ bool FaxDocument::AddPage(const PageView& page, std::string& error) {
     // Start writing what has gone out to the file on to the disk now, without
     // waiting for it, a few megabytes at a time: the sync before the rename
     // then finds most of the file already written instead of all of it. Only
-    // a hint; failures show at the sync.
+    // a hint; failures show at the sync. A stream's work file is never synced.
     unsyncedBytes_ += file_->TakeWrittenOut();
-    if (unsyncedBytes_ >= (std::uint64_t(4) << 20)) {
+    if (unsyncedBytes_ >= (std::uint64_t(4) << 20) &&
+        output_->kind() == OutputFile::Kind::Replace) {
         ::sync_file_range(file_->Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
         unsyncedBytes_ = 0;
     }
@@ -263,26 +231,17 @@ bool FaxDocument::Finish(std::string& error) {
         error = "document is not complete";
         return false;
     }
-    TIFF* tif = asTiff(tiff_);
-    // Flush and sync before the rename, so that the name never points at a
-    // file whose data is still only in memory or was never written.
     errno = 0;
-    if (!TIFFFlush(tif) || !file_->Flush()) {
+    if (!TIFFFlush(asTiff(tiff_)) || !file_->Flush()) {
         error = Reason("cannot write the TIFF file", errno);
         return false;
     }
-    if (::fsync(file_->Fd()) != 0) {
-        error = std::string("cannot write the TIFF file: ") + std::strerror(errno);
-        return false;
-    }
-    // After a successful fsync nothing is left for close to report.
-    TIFFClose(tif);
+    // Everything is out: closing writes nothing more.
+    TIFFClose(asTiff(tiff_));
     tiff_ = nullptr;
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error = "cannot replace " + target_ + ": " + std::strerror(errno);
+    if (!output_->Commit(error))
         return false;
-    }
-    temporary_.clear();
+    output_.reset();
     return true;
 }
 

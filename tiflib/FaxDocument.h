@@ -1,7 +1,7 @@
-// One multi-page fax TIFF being written. The pages go to a temporary file
-// beside the target, which takes the target's name only when the last page is
-// in; a document dropped before that removes its temporary file and leaves the
-// target as it was.
+// One multi-page fax TIFF being written. The pages go to the work file of an
+// OutputFile, which reaches the target only when the last page is in: renamed
+// over a new or regular file, written into a device, pipe or socket. A
+// document dropped before that leaves the target as it was.
 #pragma once
 
 #include "PageBlock.h"
@@ -10,6 +10,10 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace folio {
+class OutputFile;
+}
 
 namespace folio::tiflib {
 
@@ -26,8 +30,9 @@ enum class FaxCoding {
 
 class FaxDocument {
   public:
-    // Creates the temporary file for a document of `count` pages that will be
-    // named `target`. Returns null, with `error` set, when it cannot.
+    // Prepares the output `target` (see OutputFile: "-" is standard output)
+    // for a document of `count` pages. Returns null, with `error` set, when
+    // it cannot, or when the target is of a kind that is never written.
     static std::unique_ptr<FaxDocument> Start(const std::string& target, int count,
                                               FaxCoding coding, std::string& error);
     // Drops the document unless Finish succeeded.
@@ -42,12 +47,12 @@ class FaxDocument {
     // Writes the next page. On failure the document is unusable and must be
     // dropped.
     bool AddPage(const PageView& page, std::string& error);
-    // After the last page: puts the file in place. On failure the temporary
-    // file is removed and the target left as it was.
+    // After the last page: puts the file in place. On failure the target is
+    // left as it was (a stream may have taken part of the document).
     bool Finish(std::string& error);
 
   private:
-    FaxDocument(std::string target, std::string temporary, int count, FaxCoding coding);
+    FaxDocument(int count, FaxCoding coding);
     void Drop();
     bool SetTags(const PageView& page);
     bool WritePixels(const PageView& page);
@@ -56,8 +61,7 @@ class FaxDocument {
     // `what`, then strerror(systemError) when it is not 0, then libtiff's message.
     std::string Reason(const char* what, int systemError = 0) const;
 
-    std::string target_;
-    std::string temporary_;
+    std::unique_ptr<OutputFile> output_;
     int count_;
     int next_ = 0;
     FaxCoding coding_;

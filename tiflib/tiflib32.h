@@ -2,8 +2,13 @@
  * at a time as a packed 1-bit DIB in a memory block (a set bit is a black
  * pixel, rows bottom-up); the writer turns the pages into one multi-page TIFF
  * Class F file. The file appears under its name only when the last page is in:
- * until then the pages go to a temporary file beside it, so a reader never sees
- * half a document and an earlier file survives a failed run. Plain C, usable
+ * until then the pages go to an unnamed temporary file in its folder, so a
+ * reader never sees half a document, an earlier file survives a failed run and
+ * a killed process leaves nothing; a symbolic link is followed to the file it
+ * names. An existing character device, named pipe or socket, and the name "-"
+ * (standard output), are never replaced: the finished document is written
+ * into them from start to end, SIGPIPE held off the calling thread. A folder
+ * or any other kind of file is refused at the first page. Plain C, usable
  * from C and C++. */
 #ifndef FOLIO_TIFLIB32_H
 #define FOLIO_TIFLIB32_H
@@ -27,10 +32,10 @@ typedef void* HGLOBAL;
  * document anew; the call with index count-1 completes it and puts the file in
  * place. `block` stays the caller's: it is only read, never freed or kept.
  * Returns 1 on success, 0 on failure. Any failure (a block that is not a 1-bit
- * packed DIB, a call out of order, a file that cannot be written or renamed)
- * abandons the document: its temporary file is removed and the file that had
- * the name before, if any, is left as it was. Safe to call from several
- * threads, for different documents at once. */
+ * packed DIB, a call out of order, a file that cannot be written or renamed, a
+ * full device) abandons the document: its temporary file is removed and the
+ * file that had the name before, if any, is left as it was. Safe to call from
+ * several threads, for different documents at once. */
 TIFLIB_API int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count);
 
 /* Coding of the pages of documents started after the call (process-wide). */

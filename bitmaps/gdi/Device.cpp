@@ -5,12 +5,13 @@
 // offsets and extents cost nothing.
 #include "Device.h"
 
+#include "OutputFile.h"
+
 #include <cairo-pdf.h>
 
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace rastrum::gdi {
@@ -172,22 +173,22 @@ cairo_status_t PrinterDevice::WriteToFile(void* closure, const unsigned char* da
 int PrinterDevice::StartDoc(int inputBytes, const char* input) {
     if (context_)
         return SP_ERROR; // documents do not nest
-    // The document goes to a temporary file beside the target, so that a
-    // reader never sees half a document and an older file survives a failure.
-    // Created with the usual permissions (0666 less the umask), unlike mkstemp.
-    static std::atomic<unsigned> serial{0};
-    std::string temp =
-        path_ + ".part-" + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1));
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
+    // The document goes to an unnamed work file, so that a reader never sees
+    // half a document, an older file survives a failure and a killed process
+    // leaves nothing; a device, pipe or socket named as the target is
+    // written into at ENDDOC, never replaced.
+    std::string error;
+    std::unique_ptr<folio::OutputFile> output = folio::OutputFile::Create(path_, error);
+    if (!output)
         return SP_ERROR;
-    file_ = fdopen(fd, "wb");
+    const int fd = dup(output->Fd());
+    file_ = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     if (!file_) {
-        close(fd);
-        unlink(temp.c_str());
+        if (fd >= 0)
+            close(fd);
         return SP_ERROR;
     }
-    tempPath_ = temp;
+    output_ = std::move(output);
     writeFailed_ = false;
     const double points = 72.0 / dotsPerInch;
     pdf_ = cairo_pdf_surface_create_for_stream(&PrinterDevice::WriteToFile, this, width * points,
@@ -232,11 +233,9 @@ int PrinterDevice::EndDoc() {
     ok = std::fflush(file_) == 0 && ok;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
-    if (ok)
-        ok = std::rename(tempPath_.c_str(), path_.c_str()) == 0;
-    if (!ok)
-        unlink(tempPath_.c_str());
-    tempPath_.clear();
+    std::string error;
+    ok = ok && output_->Commit(error);
+    output_.reset();
     return ok ? 1 : SP_ERROR;
 }
 
@@ -256,10 +255,7 @@ void PrinterDevice::Abandon() {
         std::fclose(file_);
         file_ = nullptr;
     }
-    if (!tempPath_.empty()) {
-        unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
+    output_.reset();
 }
 
 void AppendJournal(HDC dc, std::string line) {
@@ -417,7 +413,33 @@ BOOL RastrumSaveDCAsPng(HDC dc, LPCSTR path) {
         return 0;
     auto* memory = static_cast<MemoryDevice*>(device);
     cairo_surface_flush(memory->surface);
-    return cairo_surface_write_to_png(memory->surface, path) == CAIRO_STATUS_SUCCESS;
+    try {
+        // Whole or not at all, as the printer's PDF: an older picture survives
+        // a failure and a device or pipe is written into, not replaced.
+        std::string error;
+        std::unique_ptr<folio::OutputFile> output = folio::OutputFile::Create(path, error);
+        if (!output)
+            return 0;
+        const auto append = [](void* closure, const unsigned char* data, unsigned length) {
+            const int fd = *static_cast<int*>(closure);
+            while (length > 0) {
+                const ssize_t done = write(fd, data, length);
+                if (done < 0 && errno == EINTR)
+                    continue;
+                if (done <= 0)
+                    return CAIRO_STATUS_WRITE_ERROR;
+                data += done;
+                length -= unsigned(done);
+            }
+            return CAIRO_STATUS_SUCCESS;
+        };
+        int fd = output->Fd();
+        return cairo_surface_write_to_png_stream(memory->surface, append, &fd) ==
+                   CAIRO_STATUS_SUCCESS &&
+               output->Commit(error);
+    } catch (...) {
+        return 0;
+    }
 }
 
 HDC RastrumCreatePrinterDC(LPCSTR path, int width, int height, int dotsPerInch) {

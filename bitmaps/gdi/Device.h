@@ -11,7 +11,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+
+namespace folio {
+class OutputFile;
+}
 
 namespace rastrum::gdi {
 
@@ -51,9 +56,9 @@ struct MemoryDevice final : Device {
     cairo_surface_t* const surface;
 };
 
-// Printer device context: STARTDOC opens a PDF (a temporary file beside the
-// target), each NEWFRAME ends a page, ENDDOC finishes the file and renames it
-// over the target. A failure anywhere abandons the document and its file.
+// Printer device context: STARTDOC opens a PDF (the work file of an
+// OutputFile), each NEWFRAME ends a page, ENDDOC finishes the file and puts
+// it in place. A failure anywhere abandons the document and its file.
 struct PrinterDevice final : Device {
     PrinterDevice(std::string path, int width, int height, int dotsPerInch);
     ~PrinterDevice() override;
@@ -70,8 +75,8 @@ struct PrinterDevice final : Device {
     static cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned length);
 
     const std::string path_;
-    std::string tempPath_;
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<folio::OutputFile> output_;
+    std::FILE* file_ = nullptr; // on a duplicate of output_'s descriptor
     bool writeFailed_ = false;
     cairo_surface_t* pdf_ = nullptr;
     cairo_t* context_ = nullptr;

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -117,7 +120,31 @@ TEST(PrinterDevice, EscapesOutsideADocumentFailAndAbandonedDocumentsLeaveNoFile)
     DeleteDC(printer); // before ENDDOC
     EXPECT_FALSE(fs::exists(pdf));
     for (const auto& entry : fs::directory_iterator(TempDir()))
-        EXPECT_EQ(entry.path().filename().string().find("abandoned.pdf.part-"), std::string::npos);
+        EXPECT_EQ(entry.path().filename().string().find("abandoned.pdf"), std::string::npos);
+}
+
+// Regression: a named pipe (or a device) named as the printer's file was
+// renamed over; now it receives the PDF and stays a pipe. The reading end is
+// open before the document starts, and a small PDF fits the pipe's buffer.
+TEST(PrintBitmap, PipeNamedAsTheTargetReceivesTheDocument) {
+    const fs::path fifo = TempDir() / "printer.fifo";
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int end = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(end, 0);
+    Block dib(MakeDib(Solid(4, 4, 0)));
+    HDC printer = RastrumCreatePrinterDC(fifo.c_str(), 100, 100, 72);
+    EXPECT_EQ(PrintBitmap(printer, dib.get()), 1);
+    DeleteDC(printer);
+    std::string received;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(end, buffer, sizeof buffer)) > 0;)
+        received.append(buffer, std::size_t(n));
+    ::close(end);
+    EXPECT_EQ(received.rfind("%PDF", 0), 0u);
+    EXPECT_NE(received.find("%%EOF"), std::string::npos);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    fs::remove(fifo);
 }
 
 TEST(PrinterDevice, CreationRefusesNonsense) {

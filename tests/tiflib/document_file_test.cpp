@@ -29,7 +29,10 @@ struct ScratchFile {
         fd = ::mkstemp(name);
         path = name;
     }
-    ~ScratchFile() { ::unlink(path.c_str()); }
+    ~ScratchFile() {
+        ::close(fd);
+        ::unlink(path.c_str());
+    }
     std::vector<std::uint8_t> contents() const {
         std::vector<std::uint8_t> bytes;
         if (FILE* f = std::fopen(path.c_str(), "rb")) {
