@@ -1,0 +1,43 @@
+// A file that appears under its name complete or not at all: written under a
+// temporary name beside the target, synced, and renamed over the target only
+// when asked. Dropped before that, it removes its temporary file and leaves
+// the target as it was.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace folio {
+
+class PendingFile {
+  public:
+    // Creates the temporary file beside `target`. Returns null, with `error`
+    // naming the target and the cause, when it cannot.
+    static std::unique_ptr<PendingFile> Create(const std::string& target, std::string& error);
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Buffered; a failure shows here or at Complete.
+    bool Write(const void* data, std::size_t bytes);
+    bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    // Bytes written so far.
+    std::uint64_t Offset() const { return offset_; }
+    // Flushes, syncs to the disk and closes the file.
+    bool Complete(std::string& error);
+    // After Complete: the file takes the target's name.
+    bool Commit(std::string& error);
+
+  private:
+    PendingFile(std::string target, std::string temporary, std::FILE* file);
+
+    std::string target_, temporary_;
+    std::FILE* file_;
+    std::uint64_t offset_ = 0;
+    bool complete_ = false;
+};
+
+} // namespace folio
