@@ -37,6 +37,7 @@ class PendingFile {
     std::string target_, temporary_;
     std::FILE* file_;
     std::uint64_t offset_ = 0;
+    std::uint64_t hinted_ = 0; // offset_ at the last write-back hint
     bool complete_ = false;
 };
 
