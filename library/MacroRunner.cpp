@@ -6,7 +6,6 @@
 
 #include "Error.h"
 #include "FaxImage.h"
-#include "PdfPageCoder.h"
 #include "PdfWriter.h"
 #include "tiflib32.h"
 
@@ -176,15 +175,6 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         auto fax = std::make_unique<FaxImage>();
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
-        // The PDF is started before the macro runs (a PDF that cannot be
-        // made stops the build at once) and, when the fax is not itself
-        // coded in Group 4, its pages are coded while the macro runs.
-        std::unique_ptr<PdfWriter> pdf;
-        if (!options.pdfFile.empty() && !(pdf = PdfWriter::Create(options.pdfFile, error)))
-            return false;
-        std::unique_ptr<PdfPageCoder> early;
-        if (pdf && GetFaxCompression() != TIFLIB_FAX_G4)
-            early = std::make_unique<PdfPageCoder>(*pdf, options.resolution);
         auto reader = std::make_unique<MacroReader>(file.get());
         while (reader->next(line.get(), kLineBuffer)) {
             ++lineNo;
@@ -195,8 +185,6 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
             }
             if (!fax->ProcessCommand(line.get()))
                 break;
-            if (early)
-                early->Follow(*fax);
         }
         if (reader->failed()) {
             error = macroName + ": cannot read the macro file: " + std::strerror(errno);
@@ -204,16 +192,15 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         }
         file.reset();
         line.reset();
-        if (early && !early->Finish(*fax, error))
-            return false;
-        early.reset();
         if (options.beforeSave && !options.beforeSave(*fax, error))
             return false;
         std::string target = tiffFile;
+        std::unique_ptr<PdfWriter> pdf;
+        if (!options.pdfFile.empty() && !(pdf = PdfWriter::Create(options.pdfFile, error)))
+            return false;
         bool saved;
         {
-            // A PDF not yet complete takes the fax's own Group 4 pages.
-            WriterSettings settings(options.resolution, pdf && !pdf->Pages() ? pdf.get() : nullptr);
+            WriterSettings settings(options.resolution, pdf.get());
             saved = fax->SaveFile(target.data());
         }
         if (!saved && pdf && !pdf->Error().empty()) {

@@ -61,13 +61,15 @@ void PdfWriter::BeginObject(std::size_t number) {
     offsets_[number - 1] = file_->Offset();
 }
 
-bool PdfWriter::AddPage(unsigned width, unsigned height, int rowsPerInch, const std::uint8_t* g4,
-                        std::size_t bytes) {
-    if (failed_ || finished_)
-        return Fail("page after the end of the document");
-    if (width == 0 || height == 0 || rowsPerInch <= 0)
-        return Fail("empty page");
-    const int index = pages_;
+bool PdfWriter::AddPage(int index, int count, unsigned width, unsigned height, int rowsPerInch,
+                        const std::uint8_t* g4, std::size_t bytes) {
+    if (failed_)
+        return false;
+    if (index != next_ || count < 1 || index >= count || (index > 0 && count != count_) ||
+        width == 0 || height == 0 || rowsPerInch <= 0)
+        return Fail("page " + std::to_string(index) + " of " + std::to_string(count) +
+                    " out of order");
+    count_ = count;
     const std::string w = std::to_string(width), h = std::to_string(height);
     const std::string wide = points(width, 204), high = points(height, rowsPerInch);
     const std::size_t page = pageObject(index);
@@ -96,23 +98,20 @@ bool PdfWriter::AddPage(unsigned width, unsigned height, int rowsPerInch, const 
          file_->Write(g4, bytes) && file_->Write("\nendstream\nendobj\n");
     if (!ok)
         return Fail(std::string("cannot write the file: ") + std::strerror(errno));
-    ++pages_;
-    return true;
+    ++next_;
+    return next_ == count_ ? Finish() : true;
 }
 
 bool PdfWriter::Finish() {
-    if (failed_ || finished_ || pages_ == 0)
-        return failed_ ? false : Fail("a document without pages");
-    finished_ = true;
     std::string kids;
-    for (int i = 0; i < pages_; ++i)
+    for (int i = 0; i < count_; ++i)
         kids += (i ? " " : "") + std::to_string(pageObject(i)) + " 0 R";
     bool ok = true;
     BeginObject(1);
     ok = ok && file_->Write("1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
     BeginObject(2);
     ok = ok && file_->Write("2 0 obj\n<< /Type /Pages /Kids [" + kids + "] /Count " +
-                            std::to_string(pages_) + " >>\nendobj\n");
+                            std::to_string(count_) + " >>\nendobj\n");
     BeginObject(3);
     ok = ok && file_->Write("3 0 obj\n<< /Producer (Folioset) >>\nendobj\n");
     const std::uint64_t xref = file_->Offset();
@@ -139,7 +138,7 @@ bool PdfWriter::Finish() {
 }
 
 bool PdfWriter::Commit(std::string& error) {
-    if (failed_ || !finished_) {
+    if (failed_ || next_ == 0 || next_ != count_) {
         error = failed_ ? error_ : target_ + ": the PDF file is not complete";
         return false;
     }
@@ -150,14 +149,7 @@ int PdfWriter::TakePage(void* self, int index, int count, unsigned width, unsign
                         int rowsPerInch, const unsigned char* g4, std::size_t bytes) {
     auto* pdf = static_cast<PdfWriter*>(self);
     try {
-        if (index != pdf->pages_ || index >= count) {
-            pdf->Fail("page " + std::to_string(index) + " of " + std::to_string(count) +
-                      " out of order");
-            return 0;
-        }
-        const bool ok = pdf->AddPage(width, height, rowsPerInch, g4, bytes) &&
-                        (index + 1 < count || pdf->Finish());
-        return ok ? 1 : 0;
+        return pdf->AddPage(index, count, width, height, rowsPerInch, g4, bytes) ? 1 : 0;
     } catch (...) {
         pdf->failed_ = true;
         try {

@@ -22,20 +22,18 @@ class PdfWriter {
     // cannot be created.
     static std::unique_ptr<PdfWriter> Create(const std::string& target, std::string& error);
 
-    // Writes the next page: `g4` is its Group 4 coding, `width` x `height`
-    // pixels at 204 x `rowsPerInch` dpi. On failure the writer is unusable;
-    // Error() says why.
-    bool AddPage(unsigned width, unsigned height, int rowsPerInch, const std::uint8_t* g4,
-                 std::size_t bytes);
-    // After the last page: completes the file and syncs it to the disk.
-    bool Finish();
-    // After Finish: the file takes its name.
+    // Writes page `index` of `count` (in order from 0): `g4` is its Group 4
+    // coding, `width` x `height` pixels at 204 x `rowsPerInch` dpi. After the
+    // last page the file is completed and synced. On failure the writer is
+    // unusable; Error() says why.
+    bool AddPage(int index, int count, unsigned width, unsigned height, int rowsPerInch,
+                 const std::uint8_t* g4, std::size_t bytes);
+    // After the last page: the file takes its name.
     bool Commit(std::string& error);
-    int Pages() const { return pages_; }
     const std::string& Error() const { return error_; }
 
-    // AddPage as tiflib's page copy (SetFaxPageCopy), Finish after the last
-    // page; `self` is the writer. Never throws.
+    // AddPage as tiflib's page copy (SetFaxPageCopy); `self` is the writer.
+    // Never throws.
     static int TakePage(void* self, int index, int count, unsigned width, unsigned height,
                         int rowsPerInch, const unsigned char* g4, std::size_t bytes);
 
@@ -43,13 +41,15 @@ class PdfWriter {
     explicit PdfWriter(std::string target, std::unique_ptr<PendingFile> file);
     // Starts object `number` at the current offset.
     void BeginObject(std::size_t number);
+    bool Finish();
     bool Fail(const std::string& what);
 
     std::string target_;
     std::unique_ptr<PendingFile> file_;
     std::vector<std::uint64_t> offsets_; // of objects 1, 2, ..., 0 until written
-    int pages_ = 0;
-    bool failed_ = false, finished_ = false;
+    int next_ = 0;
+    int count_ = 0;
+    bool failed_ = false;
     std::string error_;
 };
 
