@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 
@@ -47,7 +48,15 @@ class WriterSettings {
     int resolution_;
 };
 
+// Whether two paths name one file: the same path once "." and ".." and
+// symbolic links are resolved (the files need not exist yet), or the same
+// file under two names.
 bool sameFile(const char* a, const char* b) {
+    std::error_code ea, eb;
+    const auto pa = std::filesystem::weakly_canonical(a, ea);
+    const auto pb = std::filesystem::weakly_canonical(b, eb);
+    if (!ea && !eb && pa == pb)
+        return true;
     struct stat sa, sb;
     return std::strcmp(a, b) == 0 || (::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 &&
                                       sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);

@@ -120,7 +120,8 @@ PY
 # neither file put in place; a TIFF that was there stays as it was.
 echo earlier > "$dir/kept.tif"
 mkdir -p "$dir/pdf/folder.pdf"
-for target in "$dir/no/such/folder/x.pdf" "$dir/pdf/folder.pdf" "$dir/kept.tif"; do
+# The last two are the fax file itself, under its own name and another.
+for target in "$dir/no/such/folder/x.pdf" "$dir/pdf/folder.pdf" "$dir/kept.tif" "$dir/pdf/../kept.tif"; do
   err=$("$FOLIOBUILD" --pdf "$target" "$dir/doc.fax" "$dir/kept.tif" 2>&1); check "PDF $target" 1 $?
   case "$err" in *"$target"*) ;; *) echo "FAIL: PDF not named: $err"; fail=1 ;; esac
   [ "$(cat "$dir/kept.tif")" = earlier ] || { echo "FAIL: TIFF replaced for $target"; fail=1; }
