@@ -49,8 +49,9 @@ typedef struct FolioBuildOptions {
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                                       const FolioBuildOptions* options);
 
-/* Why the calling thread's last BuildFax or BuildFaxWithOptions returned false, as one line naming
- * the file and the cause; an empty string after a success. */
+/* Why the calling thread's last BuildFax or BuildFaxWithOptions returned
+ * false, as one line naming the file and the cause; an empty string after a
+ * success. */
 FOLIOLIB_API const char* BuildFaxLastError(void);
 
 #ifdef __cplusplus
