@@ -168,6 +168,20 @@ def floor_per_page(build):
     return parts
 
 
+def pdf_cost(foliobuild, doc, work, runs):
+    """What --pdf adds to a run: wall and CPU time against the same coding
+    without it (Group 3 codes every page once more in Group 4 for the PDF;
+    Group 4 hands its own coding over)."""
+    q = lambda p: "'" + p.replace("'", "'\\''") + "'"
+    for coding in ("--g3", "--g4"):
+        base = f"{q(foliobuild)} -q {coding} {q(doc)} out.tif"
+        plain = measure(Peer("", "", [], base, "out.tif"), work, runs)
+        pdf = measure(Peer("", "", [], f"{base} --pdf out.pdf", "out.tif"), work, runs)
+        print(f"--pdf with {coding}: {pdf[0]:.3f} s against {plain[0]:.3f} s wall "
+              f"({(pdf[0] / plain[0] - 1) * 100:+.0f}%), CPU {pdf[5]:.2f} s against "
+              f"{plain[5]:.2f} s ({(pdf[5] / max(plain[5], 1e-9) - 1) * 100:+.0f}%)")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build-dir", default=os.path.join(os.path.dirname(HERE), "build"))
@@ -244,6 +258,7 @@ def main():
               f"memory {(rss - t[1]) * 1024 / max(pages - t[2], 1) / 1000:.0f} KB a page more")
         print(f"fsync of a {size / 1e6:.1f} MB file here: {fsync_cost(size, work) * 1000:.1f} ms "
               "(foliobuild syncs its output before putting it in place)")
+        pdf_cost(foliobuild, doc, work, args.runs)
         floor = floor_per_page(args.build_dir)
         if floor:
             per_page = sum(floor.values())

@@ -6,11 +6,13 @@
 
 #include "Error.h"
 #include "FaxImage.h"
+#include "PdfWriter.h"
 #include "tiflib32.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 
@@ -27,6 +29,38 @@ constexpr long long kMaxMacroBytes = 512LL << 20;
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+// The writer's settings of this thread for one save, put back afterwards.
+class WriterSettings {
+  public:
+    WriterSettings(int resolution, PdfWriter* pdf) : resolution_(GetFaxResolution()) {
+        SetFaxResolution(resolution);
+        SetFaxPageCopy(pdf ? &PdfWriter::TakePage : nullptr, pdf);
+    }
+    ~WriterSettings() {
+        SetFaxPageCopy(nullptr, nullptr);
+        SetFaxResolution(resolution_);
+    }
+    WriterSettings(const WriterSettings&) = delete;
+    WriterSettings& operator=(const WriterSettings&) = delete;
+
+  private:
+    int resolution_;
+};
+
+// Whether two paths name one file: the same path once "." and ".." and
+// symbolic links are resolved (the files need not exist yet), or the same
+// file under two names.
+bool sameFile(const char* a, const char* b) {
+    std::error_code ea, eb;
+    const auto pa = std::filesystem::weakly_canonical(a, ea);
+    const auto pb = std::filesystem::weakly_canonical(b, eb);
+    if (!ea && !eb && pa == pb)
+        return true;
+    struct stat sa, sb;
+    return std::strcmp(a, b) == 0 || (::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 &&
+                                      sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
+}
 
 // Reads a file in text mode, one part of a line at a time.
 class MacroReader {
@@ -120,6 +154,14 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         error = "no macro file or no fax file given";
         return false;
     }
+    if (options.resolution != TIFLIB_FAX_FINE && options.resolution != TIFLIB_FAX_NORMAL) {
+        error = "unknown resolution " + std::to_string(options.resolution);
+        return false;
+    }
+    if (!options.pdfFile.empty() && sameFile(options.pdfFile.c_str(), tiffFile)) {
+        error = options.pdfFile + ": the PDF file and the fax file are the same file";
+        return false;
+    }
     const std::string macroName = macroFile;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(macroFile, "rb"));
     if (!file) {
@@ -162,7 +204,21 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         if (options.beforeSave && !options.beforeSave(*fax, error))
             return false;
         std::string target = tiffFile;
-        if (!fax->SaveFile(target.data())) {
+        std::unique_ptr<PdfWriter> pdf;
+        if (!options.pdfFile.empty() && !(pdf = PdfWriter::Create(options.pdfFile, error)))
+            return false;
+        bool saved;
+        {
+            WriterSettings settings(options.resolution, pdf.get());
+            saved = fax->SaveFile(target.data());
+        }
+        if (!saved && pdf && !pdf->Error().empty()) {
+            error = pdf->Error();
+            return false;
+        }
+        if (saved && pdf)
+            return pdf->Commit(error);
+        if (!saved) {
             const char* why = TiflibLastError();
             error = (target == "-" ? "standard output" : target) + ": cannot write the fax file" +
                     (why && *why ? ": " : "") + (why ? why : "");

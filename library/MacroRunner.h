@@ -23,10 +23,18 @@ struct BuildOptions {
     // Most pages the fax may have (see FaxImage::SetPageLimit); 0 keeps
     // FaxImage::kMaxPages. A macro that asks for more fails the build.
     int maxPages = 0;
+    // TIFLIB_FAX_FINE (204 x 196 dpi) or TIFLIB_FAX_NORMAL (204 x 98).
+    int resolution = 0;
+    // Also writes the pages as this PDF file (PdfWriter.h) when not empty.
+    // Both files are written or neither: a PDF that cannot be written fails
+    // the build before the TIFF is put in place.
+    std::string pdfFile;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure
-// `error` holds one line naming the file and the cause, and no TIFF is written.
+// `error` holds one line naming the file and the cause, and no TIFF (nor PDF)
+// is written. Only when the PDF cannot take its name after the TIFF has taken
+// its own does the TIFF stay (and the build fails).
 FOLIO_EXPORT bool BuildFaxFile(const char* macroFile, const char* tiffFile,
                                const BuildOptions& options, std::string& error);
 

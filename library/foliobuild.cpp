@@ -36,6 +36,10 @@ constexpr const char* kUsage =
     "  --include-root DIR     FILE commands may only read files inside DIR;\n"
     "                         others are ignored with a warning\n"
     "  --png DIR              also write each page as DIR/<name>-<page>.png\n"
+    "  --pdf FILE             also write the pages as the PDF file FILE\n"
+    "  --pdf-dir DIR          also write each fax as DIR/<name>.pdf\n"
+    "  --resolution RES       fine (204 x 196 dpi, the default) or normal\n"
+    "                         (204 x 98 dpi: each pair of rows merged into one)\n"
     "  --g3                   CCITT Group 3 one-dimensional coding (the default;\n"
     "                         every fax reader takes it)\n"
     "  --g3-2d                CCITT Group 3 two-dimensional coding (smaller)\n"
@@ -80,13 +84,17 @@ struct Job {
 };
 
 struct Settings {
-    std::string pngDir;
+    std::string pngDir, pdfFile, pdfDir;
+    int resolution = TIFLIB_FAX_FINE;
     FileGate* gate = nullptr;
 };
 
 void buildOne(Job& job, const Settings& settings) {
     folio::BuildOptions options;
     options.fileGate = settings.gate;
+    options.resolution = settings.resolution;
+    options.pdfFile = settings.pdfDir.empty() ? settings.pdfFile
+                                              : settings.pdfDir + "/" + stem(job.tiff) + ".pdf";
     if (!settings.pngDir.empty()) {
         const std::string base = settings.pngDir + "/" + stem(job.tiff);
         options.beforeSave = [base](FaxImage& fax, std::string& error) {
@@ -142,11 +150,21 @@ int main(int argc, char** argv) {
         } else if (arg == "-q" || arg == "--quiet") {
             quiet = true;
         } else if (arg == "--png" || arg == "-o" || arg == "--output-dir" ||
-                   arg == "--include-root" || arg == "-j" || arg == "--jobs") {
+                   arg == "--include-root" || arg == "-j" || arg == "--jobs" || arg == "--pdf" ||
+                   arg == "--pdf-dir" || arg == "--resolution") {
             const char* v = value(i);
             if (!v)
                 return usageError(arg + " needs a value");
-            if (arg == "--png")
+            if (arg == "--pdf")
+                settings.pdfFile = v;
+            else if (arg == "--pdf-dir")
+                settings.pdfDir = v;
+            else if (arg == "--resolution" && std::strcmp(v, "fine") && std::strcmp(v, "normal"))
+                return usageError("--resolution takes fine or normal");
+            else if (arg == "--resolution")
+                settings.resolution =
+                    std::strcmp(v, "normal") ? TIFLIB_FAX_FINE : TIFLIB_FAX_NORMAL;
+            else if (arg == "--png")
                 settings.pngDir = v;
             else if (arg == "--include-root")
                 includeRoot = v;
@@ -192,9 +210,13 @@ int main(int argc, char** argv) {
             jobs.push_back(Job{f, tiff, false, {}});
         }
     }
-    if (!settings.pngDir.empty() && !isFolder(settings.pngDir)) {
-        say("foliobuild: " + settings.pngDir + ": not a folder");
-        return 1;
+    if (!settings.pdfFile.empty() && (!outDir.empty() || !settings.pdfDir.empty()))
+        return usageError("--pdf names one file: with -o or --pdf-dir, use --pdf-dir only");
+    for (const std::string& dir : {settings.pngDir, settings.pdfDir}) {
+        if (!dir.empty() && !isFolder(dir)) {
+            say("foliobuild: " + dir + ": not a folder");
+            return 1;
+        }
     }
     folio::IncludeRoot gate;
     if (!includeRoot.empty()) {

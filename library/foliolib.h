@@ -37,8 +37,29 @@ extern "C" {
 FOLIOLIB_API bool BuildFax(const char* macroFile, const char* tiffFile);
 FOLIOLIB_API bool _BuildFax(const char* macroFile, const char* tiffFile);
 
-/* Why the calling thread's last BuildFax returned false, as one line naming
- * the file and the cause; an empty string after a success. */
+/* Options of BuildFaxWithOptions. Set `size` to sizeof(FolioBuildOptions):
+ * the structure may grow, and fields past `size` take their defaults. */
+enum { FOLIO_RESOLUTION_FINE = 0, FOLIO_RESOLUTION_NORMAL = 1 };
+typedef struct FolioBuildOptions {
+    unsigned size;
+    /* FOLIO_RESOLUTION_FINE (204 x 196 dpi, the default) or
+     * FOLIO_RESOLUTION_NORMAL (204 x 98 dpi: each pair of rows merged into
+     * one, a pixel black when black in either). */
+    int resolution;
+    /* When not null, the pages are also written as this PDF file. The TIFF
+     * and the PDF are written both or neither. */
+    const char* pdfFile;
+} FolioBuildOptions;
+
+/* BuildFax with options; null options are the defaults. Also false for an
+ * unknown resolution or a size that is too small for `size` itself. Never
+ * throws. */
+FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
+                                      const FolioBuildOptions* options);
+
+/* Why the calling thread's last BuildFax or BuildFaxWithOptions returned
+ * false, as one line naming the file and the cause; an empty string after a
+ * success. */
 FOLIOLIB_API const char* BuildFaxLastError(void);
 
 #ifdef __cplusplus

@@ -1,5 +1,6 @@
 // Writing a fax TIFF with libtiff. Every page is one directory: TIFF Class F
-// tags, one strip holding the whole page, 204 x 196 dots per inch. libtiff's
+// tags, one strip holding the whole page, 204 x 196 dots per inch (or 98 rows
+// per inch, the page's row pairs merged). libtiff's
 // messages never reach stderr: each open file has its own handlers, which keep
 // the last error for the failure report and drop warnings.
 #include "FaxDocument.h"
@@ -9,6 +10,7 @@
 #include "G3TwoDEncoder.h"
 #include "G4Encoder.h"
 #include "OutputFile.h"
+#include "RowMerge.h"
 
 #include <tiffio.h>
 
@@ -33,11 +35,16 @@ struct TiffCallbacks {
 
 namespace {
 
-// Fax resolution: 204 x 196 dots per inch.
-constexpr double kXResolution = 204.0, kYResolution = 196.0;
+// Fax resolution: 204 dots per inch across, 196 or 98 rows per inch.
+constexpr double kXResolution = 204.0;
+int rowsPerInch(FaxResolution resolution) {
+    return resolution == FaxResolution::Normal ? 98 : 196;
+}
 // Rows in a group of Group 3 2-D coding (K): libtiff's encoder takes 4 above
 // 150 rows per inch and 2 at and below, and our encoder must match it.
-constexpr std::uint32_t kRowsPerGroup = kYResolution > 150 ? 4 : 2;
+std::uint32_t rowsPerGroup(FaxResolution resolution) {
+    return rowsPerInch(resolution) > 150 ? 4 : 2;
+}
 
 TIFF* asTiff(void* p) {
     return static_cast<TIFF*>(p);
@@ -134,7 +141,7 @@ bool FaxDocument::SetTags(const PageView& page) {
               TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB) &&
               TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
               TIFFSetField(tif, TIFFTAG_XRESOLUTION, kXResolution) &&
-              TIFFSetField(tif, TIFFTAG_YRESOLUTION, kYResolution) &&
+              TIFFSetField(tif, TIFFTAG_YRESOLUTION, double(rowsPerInch(resolution_))) &&
               TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
               TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height) &&
               TIFFSetField(tif, TIFFTAG_PAGENUMBER, index, total) &&
@@ -164,7 +171,7 @@ bool FaxDocument::WritePixels(const PageView& page) {
         EncodeG3OneD(page, buffer_);
         return WriteStrip();
     case FaxCoding::G3TwoD:
-        EncodeG3TwoD(page, kRowsPerGroup, buffer_);
+        EncodeG3TwoD(page, rowsPerGroup(resolution_), buffer_);
         return WriteStrip();
     case FaxCoding::G4:
         EncodeG4(page, buffer_);
@@ -191,11 +198,25 @@ bool FaxDocument::WriteStrip() {
     return TIFFWriteRawStrip(asTiff(tiff_), 0, buffer_.data(), size) == size;
 }
 
-bool FaxDocument::AddPage(const PageView& page, std::string& error) {
+bool FaxDocument::SendCopy(const PageView& page, std::string& error) {
+    const bool ownStrip = coding_ == FaxCoding::G4;
+    if (!ownStrip)
+        EncodeG4(page, copyBuffer_);
+    const std::vector<std::uint8_t>& g4 = ownStrip ? buffer_ : copyBuffer_;
+    if (copy_.send(copy_.context, next_, count_, page.width, page.height, rowsPerInch(resolution_),
+                   g4.data(), g4.size()))
+        return true;
+    error = "the copy of the page was refused";
+    return false;
+}
+
+bool FaxDocument::AddPage(const PageView& fine, std::string& error) {
     if (!tiff_ || next_ >= count_) {
         error = "document is closed";
         return false;
     }
+    const PageView page =
+        resolution_ == FaxResolution::Normal ? MergeRowPairs(fine, merged_) : fine;
     if (!SetTags(page)) {
         error = Reason("cannot set the page tags");
         return false;
@@ -205,6 +226,8 @@ bool FaxDocument::AddPage(const PageView& page, std::string& error) {
         error = Reason("cannot write the page", errno);
         return false;
     }
+    if (copy_.send && !SendCopy(page, error))
+        return false;
     errno = 0;
     if (!TIFFWriteDirectory(asTiff(tiff_))) {
         error = Reason("cannot write the page directory", errno);

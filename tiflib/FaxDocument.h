@@ -28,6 +28,18 @@ enum class FaxCoding {
     G4Reference,     // Group 4, libtiff's encoder (the same file)
 };
 
+enum class FaxResolution {
+    Fine,   // 204 x 196 dpi, the rows as handed over
+    Normal, // 204 x 98 dpi, each pair of rows merged (RowMerge.h)
+};
+
+// Where each page goes once more, coded in Group 4 (see SetFaxPageCopy).
+struct PageCopy {
+    int (*send)(void* context, int index, int count, unsigned width, unsigned height,
+                int rowsPerInch, const unsigned char* g4, std::size_t bytes) = nullptr;
+    void* context = nullptr;
+};
+
 class FaxDocument {
   public:
     // Prepares the output `target` (see OutputFile: "-" is standard output)
@@ -39,6 +51,10 @@ class FaxDocument {
     ~FaxDocument();
     FaxDocument(const FaxDocument&) = delete;
     FaxDocument& operator=(const FaxDocument&) = delete;
+
+    // Both before the first page.
+    void SetResolution(FaxResolution resolution) { resolution_ = resolution; }
+    void SetPageCopy(PageCopy copy) { copy_ = copy; }
 
     int count() const { return count_; }
     // The index the next page must have.
@@ -56,6 +72,8 @@ class FaxDocument {
     void Drop();
     bool SetTags(const PageView& page);
     bool WritePixels(const PageView& page);
+    // Hands the page, coded in Group 4, to copy_.
+    bool SendCopy(const PageView& page, std::string& error);
     // Hands the page coded in buffer_ to libtiff as the page's one strip.
     bool WriteStrip();
     // `what`, then strerror(systemError) when it is not 0, then libtiff's message.
@@ -65,6 +83,10 @@ class FaxDocument {
     int count_;
     int next_ = 0;
     FaxCoding coding_;
+    FaxResolution resolution_ = FaxResolution::Fine;
+    PageCopy copy_;
+    std::vector<std::uint8_t> merged_; // the page's rows at normal resolution
+    std::vector<std::uint8_t> copyBuffer_;
     void* tiff_ = nullptr; // TIFF*, kept opaque so that only FaxDocument.cpp sees libtiff
     std::string tiffError_;
     std::vector<std::uint8_t> buffer_;   // coded strip or one scanline

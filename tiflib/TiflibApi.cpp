@@ -22,6 +22,9 @@ using folio::tiflib::FaxDocument;
 std::atomic<int> gCoding{TIFLIB_FAX_G3_1D};
 
 thread_local std::string tLastError;
+// Settings of the calling thread for the documents it starts.
+thread_local int tResolution = TIFLIB_FAX_FINE;
+thread_local folio::tiflib::PageCopy tPageCopy;
 
 struct OpenDocument {
     std::mutex mutex;
@@ -170,6 +173,10 @@ bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
             registry().remove(name, fresh);
             return fail(error);
         }
+        fresh->doc->SetResolution(tResolution == TIFLIB_FAX_NORMAL
+                                      ? folio::tiflib::FaxResolution::Normal
+                                      : folio::tiflib::FaxResolution::Fine);
+        fresh->doc->SetPageCopy(tPageCopy);
         return writeLocked(name, fresh, page);
     }
 
@@ -228,6 +235,22 @@ int SetFaxCompression(int mode) {
 
 int GetFaxCompression(void) {
     return gCoding.load();
+}
+
+int SetFaxResolution(int resolution) {
+    if (resolution != TIFLIB_FAX_FINE && resolution != TIFLIB_FAX_NORMAL)
+        return 0;
+    tResolution = resolution;
+    return 1;
+}
+
+int GetFaxResolution(void) {
+    return tResolution;
+}
+
+void SetFaxPageCopy(TiflibPageCopy copy, void* context) {
+    tPageCopy.send = copy;
+    tPageCopy.context = copy ? context : nullptr;
 }
 
 const char* TiflibLastError(void) {

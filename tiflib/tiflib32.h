@@ -54,6 +54,32 @@ TIFLIB_API int SetFaxCompression(int mode);
 /* The coding following documents will use. */
 TIFLIB_API int GetFaxCompression(void);
 
+/* Vertical resolution of the documents the calling thread starts afterwards
+ * (a setting of each thread, so that library callers on several threads can
+ * differ). Pages are always handed over at 196 rows per inch. */
+enum {
+    TIFLIB_FAX_FINE = 0,  /* 204 x 196 dpi: every row of the block (default) */
+    TIFLIB_FAX_NORMAL = 1 /* 204 x 98 dpi: each pair of rows merged into one, a
+                             pixel black when black in either; an odd last row
+                             stays alone */
+};
+/* Returns 1, or 0 for an unknown value (the setting is then unchanged). */
+TIFLIB_API int SetFaxResolution(int resolution);
+TIFLIB_API int GetFaxResolution(void);
+
+/* A receiver of every page of a document as written: its Group 4 coding
+ * (Group4Options 0, ending with the end-of-block code) of `width` x `height`
+ * pixels at 204 x `rowsPerInch` dpi, exactly the pixels of the TIFF page.
+ * Called once per page, in order, before the page's WriteGraphicFile returns;
+ * for the last page (index == count - 1) before the file is put in place. A
+ * result of 0 fails the write (the document is dropped as on any failure). */
+typedef int (*TiflibPageCopy)(void* context, int index, int count, unsigned width, unsigned height,
+                              int rowsPerInch, const unsigned char* g4, size_t bytes);
+/* Sets the receiver for documents the calling thread starts afterwards; a
+ * null `copy` sends no pages. When the document is itself coded in Group 4,
+ * its own strips are handed over; otherwise each page is coded once more. */
+TIFLIB_API void SetFaxPageCopy(TiflibPageCopy copy, void* context);
+
 /* Why the calling thread's last failed WriteGraphicFile failed (an empty string
  * after a success). Valid until the thread's next call into the writer. */
 TIFLIB_API const char* TiflibLastError(void);

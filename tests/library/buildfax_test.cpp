@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -174,6 +175,54 @@ TEST(BuildFax, UnderscoreNameIsTheSameFunction) {
     std::string t = scratchDir() + "/under.tif";
     EXPECT_TRUE(_BuildFax(m.c_str(), t.c_str()));
     EXPECT_EQ(readTiff(t).size(), 1u);
+}
+
+// The options as a client compiled against an older, shorter structure
+// passes them: fields past `size` take their defaults.
+TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
+    std::string m = writeFile("options.fax", "one\n@CONVERT:PAGEBREAK\ntwo\n");
+    std::string t = scratchDir() + "/options.tif", pdf = scratchDir() + "/options.pdf";
+    struct Case {
+        unsigned size;
+        bool ok;
+        uint32_t height;
+        bool pdf;
+    };
+    const Case cases[] = {
+        {sizeof(FolioBuildOptions), true, 1100, true},
+        {unsigned(offsetof(FolioBuildOptions, pdfFile)), true, 1100, false},
+        {unsigned(sizeof(unsigned)), true, 2200, false},
+        {0, false, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("size " + std::to_string(c.size));
+        std::remove(t.c_str());
+        std::remove(pdf.c_str());
+        FolioBuildOptions options{c.size, FOLIO_RESOLUTION_NORMAL, pdf.c_str()};
+        EXPECT_EQ(BuildFaxWithOptions(m.c_str(), t.c_str(), &options), c.ok);
+        auto pages = readTiff(t);
+        ASSERT_EQ(pages.size(), c.ok ? 2u : 0u);
+        if (c.ok) {
+            EXPECT_EQ(pages[0].height, c.height);
+        }
+        EXPECT_EQ(exists(pdf), c.pdf);
+    }
+    EXPECT_TRUE(BuildFaxWithOptions(m.c_str(), t.c_str(), nullptr));
+    EXPECT_EQ(readTiff(t)[0].height, 2200u);
+    FolioBuildOptions unknown{sizeof(FolioBuildOptions), 5, nullptr};
+    EXPECT_FALSE(BuildFaxWithOptions(m.c_str(), t.c_str(), &unknown));
+    EXPECT_NE(std::string(BuildFaxLastError()).find("resolution"), std::string::npos);
+}
+
+TEST(BuildFaxWithOptions, APdfThatCannotBeWrittenWritesNoTiff) {
+    std::string m = writeFile("nopdf.fax", "text\n");
+    std::string t = scratchDir() + "/nopdf.tif";
+    std::remove(t.c_str());
+    FolioBuildOptions options{sizeof options, FOLIO_RESOLUTION_FINE, "/nonexistent-folder/x.pdf"};
+    EXPECT_FALSE(BuildFaxWithOptions(m.c_str(), t.c_str(), &options));
+    EXPECT_NE(std::string(BuildFaxLastError()).find("/nonexistent-folder/x.pdf"),
+              std::string::npos);
+    EXPECT_FALSE(exists(t));
 }
 
 } // namespace

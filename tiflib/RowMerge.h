@@ -1,0 +1,23 @@
+// Normal resolution (98 rows per inch) from a fine page (196): each pair of
+// rows becomes one, a pixel black when it is black in either row, so that no
+// black pixel is lost (a one-pixel line on either row of a pair stays). A
+// last row without a partner stays alone.
+#pragma once
+
+#include "PageBlock.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace folio::tiflib {
+
+// Rows of the result for a page of `fineRows` rows.
+inline std::uint32_t MergedRows(std::uint32_t fineRows) {
+    return fineRows / 2 + fineRows % 2;
+}
+
+// The merged page of `fine`, its rows top-down in `storage` (rowBytes each,
+// as in `fine`). Throws std::bad_alloc when the rows cannot be held.
+PageView MergeRowPairs(const PageView& fine, std::vector<std::uint8_t>& storage);
+
+} // namespace folio::tiflib
