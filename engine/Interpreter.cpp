@@ -6,6 +6,8 @@
 
 #include "BmpReader.h"
 #include "CodePage.h"
+#include "Diagnostics.h"
+#include "Error.h"
 #include "SafeMath.h"
 #include "TextFile.h"
 
@@ -75,6 +77,52 @@ double readFloat(const char* p) {
     return negative ? -value : value;
 }
 
+// How an argument's text reads as a number, for diagnostics: cleanly, empty
+// (reads as 0), with text after the number (ignored), or not at all (0).
+enum class NumberText { Clean, Empty, Trailing, None };
+
+NumberText classifyNumber(const char* p, bool fraction) {
+    while (isWhite(*p))
+        ++p;
+    if (*p == '\0')
+        return NumberText::Empty;
+    if (*p == '+' || *p == '-')
+        ++p;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    if (fraction) {
+        if (*p == '.')
+            for (++p; *p >= '0' && *p <= '9';)
+                ++p;
+        if (p > digits && (*p == 'e' || *p == 'E')) {
+            const char* e = p + 1;
+            if (*e == '+' || *e == '-')
+                ++e;
+            if (*e >= '0' && *e <= '9') {
+                while (*e >= '0' && *e <= '9')
+                    ++e;
+                p = e;
+            }
+        }
+        if (p == digits || (p == digits + 1 && *digits == '.'))
+            return NumberText::None;
+    } else if (p == digits) {
+        return NumberText::None;
+    }
+    while (isWhite(*p))
+        ++p;
+    return *p ? NumberText::Trailing : NumberText::Clean;
+}
+
+// An argument as quoted in a message: at most 40 bytes.
+std::string quoted(const char* text) {
+    std::string s(text, strnlen(text, 41));
+    if (s.size() > 40)
+        s.replace(37, std::string::npos, "...");
+    return "\"" + s + "\"";
+}
+
 enum class Keyword {
     None,
     End,
@@ -121,6 +169,65 @@ constexpr KeywordEntry kKeywords[] = {
     {"PAGEBREAK", Keyword::PageBreak},
     {"FILE", Keyword::File},
 };
+
+bool isWordChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Reports a command word that matches no keyword, or one that was read as
+// the keyword it begins with. True when it reported the latter.
+bool reportKeyword(folio::EngineDiagnostics& d, int line, const char* word, const char* keyword) {
+    using folio::Severity;
+    std::string w;
+    for (const char* p = word; *p && !isWhite(*p) && *p != '=' && w.size() < 24; ++p)
+        w += *p;
+    if (!keyword) {
+        if (w.empty()) {
+            d.Report(line, Severity::Note, folio::kind::UnknownCommand,
+                     "a command line without a command is ignored");
+            return false;
+        }
+#if FOLIO_PROGRAM_VARIANT
+        const char* other = beginsWith(word, "CODEPAGE") ? "CODEPAGE" : nullptr;
+        const char* which = "the library";
+#else
+        const char* other = beginsWith(word, "COLUMNS") ? "COLUMNS" : nullptr;
+        const char* which = "the desktop program";
+#endif
+        if (other)
+            d.Report(line, Severity::Warning, folio::kind::UnknownCommand,
+                     std::string(other) + " is a command of " + which + " only; ignored");
+        else
+            d.Report(line, Severity::Warning, folio::kind::UnknownCommand,
+                     "unknown command " + quoted(w.c_str()) + " is ignored");
+        return false;
+    }
+    if (!isWordChar(word[std::strlen(keyword)]))
+        return false;
+    w.clear();
+    for (const char* p = word; isWordChar(*p) && w.size() < 24; ++p)
+        w += *p;
+    d.Report(line, Severity::Warning, folio::kind::KeywordGuess,
+             quoted(w.c_str()) + " is read as the command " + keyword);
+    return true;
+}
+
+// A command without "=": those that need arguments do nothing; the others
+// take their default action, and text after them is ignored.
+void reportNoEquals(folio::EngineDiagnostics& d, int line, Keyword k, const char* name,
+                    const char* rest) {
+    if (k == Keyword::Line || k == Keyword::Box || k == Keyword::TextBox || k == Keyword::Columns ||
+        k == Keyword::File) {
+        d.Report(line, folio::Severity::Warning, folio::kind::MissingArgument,
+                 std::string(name) + " without \"=\" does nothing");
+        return;
+    }
+    while (isWhite(*rest))
+        ++rest;
+    if (*rest)
+        d.Report(line, folio::Severity::Warning, folio::kind::MissingArgument,
+                 std::string(name) + " has no \"=\"; " + quoted(rest) + " after it is ignored");
+}
 
 #if !FOLIO_PROGRAM_VARIANT
 // Character sets FONT accepts; every other number is DEFAULT_CHARSET.
@@ -213,8 +320,11 @@ bool FaxImage::ProcessCommand(char* line) {
     const char* cs = CommentStart;
 #endif
     if (!MatchesPrefix(line, ms)) {
-        if (!MatchesPrefix(line, cs))
+        if (!MatchesPrefix(line, cs)) {
             PrintLine(line);
+            if (diag_)
+                diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
+        }
         return true;
     }
 
@@ -226,13 +336,22 @@ bool FaxImage::ProcessCommand(char* line) {
     int pos = skip(int(std::strlen(ms)));
 
     Keyword keyword = Keyword::None;
+    const char* name = "";
+    const int keywordStart = pos;
     for (const KeywordEntry& k : kKeywords) {
         if (beginsWith(line + pos, k.text)) {
             keyword = k.keyword;
+            name = k.text;
             pos += int(std::strlen(k.text));
             break;
         }
     }
+    // Letters or digits right after a keyword: the word was read as the
+    // keyword it begins with (FONTSIZE as FONT, XRAY as X).
+    bool guessed = false;
+    if (diag_)
+        guessed = reportKeyword(*diag_, sourceLine_, line + keywordStart,
+                                keyword == Keyword::None ? nullptr : name);
     if (keyword == Keyword::None)
         return true;
     if (keyword == Keyword::End)
@@ -242,12 +361,60 @@ bool FaxImage::ProcessCommand(char* line) {
     const bool hasArgs = line[pos] == '=';
     if (hasArgs)
         ++pos;
+    if (diag_ && !hasArgs && !guessed)
+        reportNoEquals(*diag_, sourceLine_, keyword, name, line + pos);
+
+    // Numbers are read with the integer rule; a text that is not quite a
+    // number is reported once per command.
+    bool numberReported = false;
+    auto checkNumber = [&](const char* text, bool fraction) {
+        if (!diag_ || numberReported)
+            return;
+        const NumberText t = classifyNumber(text, fraction);
+        if (t == NumberText::Clean)
+            return;
+        numberReported = true;
+        if (t == NumberText::Empty)
+            diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::NotANumber,
+                          std::string(name) + ": an empty argument reads as 0");
+        else if (t == NumberText::None)
+            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::NotANumber,
+                          std::string(name) + ": " + quoted(text) + " is not a number; read as 0");
+        else if (fraction)
+            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::NotANumber,
+                          std::string(name) + ": " + quoted(text) +
+                              " is read as the number it begins with");
+        else
+            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::NotANumber,
+                          std::string(name) + ": " + quoted(text) + " is read as " +
+                              std::to_string(readInt(text)));
+    };
+    auto argInt = [&](const char* text) {
+        checkNumber(text, false);
+        return readInt(text);
+    };
+    // LineGetInt, with the argument's text looked at.
+    auto getInt = [&](int* value) {
+        char* text = nullptr;
+        const bool ok = LineGetStr(line, &pos, &text);
+        *value = ok ? argInt(text) : 0;
+        return ok;
+    };
+    auto missing = [&](const std::string& what) {
+        if (diag_)
+            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::MissingArgument,
+                          std::string(name) + " " + what);
+    };
 
     switch (keyword) {
 #if !FOLIO_PROGRAM_VARIANT
     case Keyword::CodePage:
         // Linux has no console code page to set; the command sets CodePage only.
-        CodePage = hasArgs ? std::uint16_t(std::uint32_t(readInt(line + pos)) & 0xFFFF) : 0;
+        CodePage = hasArgs ? std::uint16_t(std::uint32_t(argInt(line + pos)) & 0xFFFF) : 0;
+        if (diag_ && !folio::IsCodePageSupported(CodePage))
+            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::CharsetUnknown,
+                          "code page " + std::to_string(CodePage) +
+                              " is not known here; text is read in code page 1252");
         // Text in the default character set is read in this code page too.
         Image->Canvas().CodePage = CodePage;
         break;
@@ -256,8 +423,11 @@ bool FaxImage::ProcessCommand(char* line) {
         if (hasArgs) {
             char* value = nullptr;
             if (LineGetStr(line, &pos, &value)) {
+                checkNumber(value, true);
                 FontScale = readFloat(value);
                 ApplyFontSize(folio::TruncToInt(CurFontSize * FontScale));
+            } else {
+                missing("without a value does nothing");
             }
         } else {
             FontScale = 2.138;
@@ -265,33 +435,42 @@ bool FaxImage::ProcessCommand(char* line) {
         break;
     case Keyword::Font:
         if (hasArgs) {
-            char* name = nullptr;
-            if (!LineGetStr(line, &pos, &name))
+            char* face = nullptr;
+            if (!LineGetStr(line, &pos, &face)) {
+                missing("without a name does nothing");
                 break;
-            ApplyFontName(name);
+            }
+            ApplyFontName(face);
+            if (diag_)
+                diag_->CheckFont(sourceLine_, face);
             int size = 0;
-            if (!LineGetInt(line, &pos, &size))
+            if (!getInt(&size))
                 break;
             CurFontSize = size;
             ApplyFontSize(folio::TruncToInt(size * FontScale));
 #if !FOLIO_PROGRAM_VARIANT
             int charset = 0;
-            if (!LineGetInt(line, &pos, &charset))
+            if (!getInt(&charset))
                 break;
             Image->Canvas().Font.Charset = charsetFromNumber(charset);
+            if (diag_ && charset != folio::DEFAULT_CHARSET &&
+                Image->Canvas().Font.Charset == folio::DEFAULT_CHARSET)
+                diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::CharsetUnknown,
+                              "character set " + std::to_string(charset) +
+                                  " is not known; the default character set is used");
 #endif
         } else {
             DefaultFont();
         }
         break;
     case Keyword::Margin:
-        Left = hasArgs ? readInt(line + pos) : DefLeft;
+        Left = hasArgs ? argInt(line + pos) : DefLeft;
         break;
     case Keyword::X:
-        X = hasArgs ? readInt(line + pos) : DefLeft;
+        X = hasArgs ? argInt(line + pos) : DefLeft;
         break;
     case Keyword::Y:
-        Y = hasArgs ? readInt(line + pos) : Top;
+        Y = hasArgs ? argInt(line + pos) : Top;
         break;
     case Keyword::Line:
     case Keyword::Box:
@@ -299,13 +478,22 @@ bool FaxImage::ProcessCommand(char* line) {
         if (!hasArgs)
             break;
         int v[4];
-        for (int& n : v)
-            if (!LineGetInt(line, &pos, &n))
+        for (int i = 0; i < 4; ++i) {
+            if (!getInt(&v[i])) {
+                missing("needs 4 numbers, " + std::to_string(i) + " given; it does nothing");
                 return true;
+            }
+        }
         if (keyword == Keyword::Line) {
             DrawLine(v[0], v[1], v[2], v[3]);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, "LINE", v[0], v[1], v[2], v[3], true, Width,
+                                          Height);
         } else if (keyword == Keyword::Box) {
             DrawBox(v[1], v[0], v[2], v[3]);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, "BOX", v[0], v[1], folio::SatAdd(v[0], v[2]),
+                                          folio::SatAdd(v[1], v[3]), false, Width, Height);
         } else {
             TextMode = TextModes::TextBox;
             TextBox = {v[0], v[1], folio::SatAdd(v[0], v[2]), folio::SatAdd(v[1], v[3])};
@@ -327,6 +515,11 @@ bool FaxImage::ProcessCommand(char* line) {
         X = Left;
 #else
         TextMode = TextModes::Text;
+        if (diag_ && hasArgs)
+            diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::KeywordGuess,
+                          "TEXT takes no argument here (paragraphs are a mode of the desktop "
+                          "program); " +
+                              quoted(line + pos) + " is ignored");
 #endif
         break;
 #if FOLIO_PROGRAM_VARIANT
@@ -338,15 +531,16 @@ bool FaxImage::ProcessCommand(char* line) {
         pos = skip(pos);
         bool failed = false;
         while (line[pos] && !failed && ColumnCount < 4) {
-            if (LineGetInt(line, &pos, &ColumnX[ColumnCount]) &&
-                LineGetInt(line, &pos, &ColumnRight[ColumnCount]))
+            if (getInt(&ColumnX[ColumnCount]) && getInt(&ColumnRight[ColumnCount]))
                 ++ColumnCount;
             else
                 failed = true;
             pos = skip(pos);
         }
-        if (failed || ColumnCount == 0)
+        if (failed || ColumnCount == 0) {
+            missing("needs pairs of numbers; the text mode stays as it was");
             break;
+        }
         TextMode = TextModes::Columns;
         ColumnTop = Y;
         X = ColumnX[0];
@@ -359,6 +553,8 @@ bool FaxImage::ProcessCommand(char* line) {
     case Keyword::File:
         if (hasArgs)
             IncludeFile(line, skip(pos));
+        if (diag_)
+            diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
         break;
     default:
         break;
@@ -382,22 +578,81 @@ void FaxImage::IncludeFile(char* line, int pos) {
             ++type;
     }
     RTrim(line);
-    if (!type)
-        return;
+    using folio::Severity;
+    namespace kind = folio::kind;
     const std::string path = name;
-    if (fileGate_ && (beginsWith(type, "TXT") || beginsWith(type, "BMP")) &&
-        !fileGate_->MayRead(path))
+    if (!type) {
+        if (diag_)
+            diag_->Report(sourceLine_, Severity::Warning, kind::FileType,
+                          "FILE " + quoted(name) +
+                              " names no type (TXT or BMP); nothing is included");
         return;
-    if (beginsWith(type, "TXT")) {
-        if (!folio::FileExists(path))
-            return;
-        folio::ReadTextLines(path, [this](std::string& text) { PrintLine(text.c_str()); });
-    } else if (beginsWith(type, "BMP")) {
-        if (!folio::FileExists(path))
-            return;
-        folio::Bitmap picture;
-        folio::LoadBmpFile(path, picture);
-        Image->Canvas().Draw(X, Y, picture);
-        Y = folio::SatAdd(Y, picture.Height());
+    }
+    const bool text = beginsWith(type, "TXT"), bitmap = beginsWith(type, "BMP");
+    if (!text && !bitmap) {
+        if (diag_)
+            diag_->Report(sourceLine_, Severity::Warning, kind::FileType,
+                          "FILE type " + quoted(type) + " is neither TXT nor BMP; " + quoted(name) +
+                              " is not included");
+        return;
+    }
+    if (fileGate_ && !fileGate_->MayRead(path)) {
+        if (diag_)
+            diag_->Report(sourceLine_, Severity::Warning, kind::FileRefused,
+                          "included file " + quoted(name) +
+                              " is refused (outside the include root); nothing is included");
+        return;
+    }
+    if (!folio::FileExists(path)) {
+        if (diag_)
+            diag_->Report(sourceLine_, Severity::Warning, kind::FileMissing,
+                          "included file " + quoted(name) +
+                              (folio::IsFolder(path) ? " is a folder" : " does not exist") +
+                              "; nothing is included");
+        return;
+    }
+    try {
+        if (text) {
+            if (!diag_) {
+                folio::ReadTextLines(path, [this](std::string& l) { PrintLine(l.c_str()); });
+                return;
+            }
+            // Reports from the included lines name the file and its line.
+            diag_->IncludeName = path;
+            diag_->IncludeLine = 0;
+            folio::ReadTextLines(path, [this](std::string& l) {
+                ++diag_->IncludeLine;
+                PrintLine(l.c_str());
+                diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
+            });
+            diag_->IncludeName.clear();
+        } else {
+            folio::Bitmap picture;
+            folio::LoadBmpFile(path, picture);
+            Image->Canvas().Draw(X, Y, picture);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, ("bitmap " + quoted(name)).c_str(), X, Y,
+                                          folio::SatAdd(X, picture.Width() - 1),
+                                          folio::SatAdd(Y, picture.Height() - 1), false, Width,
+                                          Height);
+            Y = folio::SatAdd(Y, picture.Height());
+        }
+    } catch (const folio::Error& e) {
+        if (diag_) {
+            diag_->IncludeName.clear();
+            if (bitmap && std::strncmp(e.what(), "Bitmap", 6) == 0)
+                diag_->Report(sourceLine_, Severity::Error, kind::BitmapInvalid,
+                              quoted(name) + " is not a valid bitmap");
+            else
+                diag_->Report(sourceLine_, Severity::Error, kind::FileUnreadable,
+                              "included file " + quoted(name) + " cannot be read: " +
+                                  folio::WhyUnreadable(path, bitmap ? folio::kMaxBmpFileBytes
+                                                                    : folio::kMaxTextFileBytes));
+        }
+        throw;
+    } catch (...) {
+        if (diag_)
+            diag_->IncludeName.clear();
+        throw;
     }
 }

@@ -13,6 +13,8 @@ class FileGate;
 
 namespace folio {
 
+class DiagnosticSink;
+
 struct BuildOptions {
     // Called after the macro has run and before the pages are saved; may
     // inspect the pages (foliobuild writes PNG previews here). Returning
@@ -23,10 +25,21 @@ struct BuildOptions {
     // Most pages the fax may have (see FaxImage::SetPageLimit); 0 keeps
     // FaxImage::kMaxPages. A macro that asks for more fails the build.
     int maxPages = 0;
+    // Receives what the macro lost or could not do, each with its line
+    // (Diagnostics.h); null: nothing is reported. Lines longer than the
+    // line buffer and text after END are reported here too.
+    DiagnosticSink* diagnostics = nullptr;
+    // A warning fails the build: nothing is written.
+    bool strict = false;
+    // Build in memory only: the fax file is not written.
+    bool dryRun = false;
+    // Receives the number of pages built, when not null.
+    int* pageCount = nullptr;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure
 // `error` holds one line naming the file and the cause, and no TIFF is written.
+// `tiffFile` may be null with options.dryRun.
 FOLIO_EXPORT bool BuildFaxFile(const char* macroFile, const char* tiffFile,
                                const BuildOptions& options, std::string& error);
 

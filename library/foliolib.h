@@ -33,6 +33,35 @@ FOLIOLIB_API bool _BuildFax(const char* macroFile, const char* tiffFile);
  * the file and the cause; an empty string after a success. */
 FOLIOLIB_API const char* BuildFaxLastError(void);
 
+/* One thing the macro lost or could not do: text dropped or clipped, a file
+ * not included, a command not understood, a font or character replaced.
+ * The strings live until the callback returns. */
+typedef struct FolioDiagnostic {
+    const char* file;    /* the macro file */
+    int line;            /* its 1-based line; 0 for the file as a whole */
+    int severity;        /* FOLIO_NOTE, FOLIO_WARNING or FOLIO_ERROR */
+    const char* kind;    /* short stable name: "text-dropped", "file-missing", ... */
+    const char* message; /* one line of English */
+} FolioDiagnostic;
+
+enum { FOLIO_NOTE = 0, FOLIO_WARNING = 1, FOLIO_ERROR = 2 };
+
+/* Options of BuildFaxWithOptions. Set `size` to sizeof(FolioBuildOptions) and
+ * every field you do not use to 0: fields may be added at the end. */
+typedef struct FolioBuildOptions {
+    unsigned size;
+    /* Called on the calling thread for each diagnostic, in macro order. */
+    void (*diagnostic)(void* context, const FolioDiagnostic* d);
+    void* diagnosticContext;
+    /* Nonzero: a warning fails the build (false, nothing written). */
+    int strict;
+} FolioBuildOptions;
+
+/* BuildFax with options; `options` may be NULL. With `tiffFile` NULL the
+ * macro is built in memory and nothing is written (a check). Never throws. */
+FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
+                                      const FolioBuildOptions* options);
+
 #ifdef __cplusplus
 }
 #endif

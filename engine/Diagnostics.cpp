@@ -1,0 +1,184 @@
+// The engine's reports: the wording of each kind, the quoting of lost text,
+// and the memory that reports a clipped line or a replaced font only once.
+#include "Diagnostics.h"
+
+#include "FontLibrary.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace folio {
+
+namespace {
+
+bool isWhite(char c) {
+    return c == ' ' || (c >= 9 && c <= 13);
+}
+
+// Lost text is quoted up to about this many bytes.
+constexpr std::size_t kQuoteBytes = 40;
+
+// The first words of `text` (leading whitespace skipped, control bytes shown
+// as blanks), cut after a word where the quote grows too long.
+std::string quote(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && isWhite(text[i]))
+        ++i;
+    std::string out;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (out.size() >= kQuoteBytes && isWhite(c))
+            break;
+        if (out.size() >= kQuoteBytes + 20) // one very long word
+            break;
+        out += (static_cast<unsigned char>(c) < 32) ? ' ' : c;
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    const bool cut = text.find_first_not_of(" \t\n\v\f\r", i) != std::string_view::npos;
+    return "\"" + out + (cut ? "...\"" : "\"");
+}
+
+std::size_t countWords(std::string_view text) {
+    std::size_t words = 0;
+    bool inWord = false;
+    for (char c : text) {
+        if (isWhite(c)) {
+            inWord = false;
+        } else if (!inWord) {
+            inWord = true;
+            ++words;
+        }
+    }
+    return words;
+}
+
+std::string plural(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::string EngineDiagnostics::where() const {
+    if (IncludeName.empty())
+        return {};
+    return " (in " + IncludeName + ", line " + std::to_string(IncludeLine) + ")";
+}
+
+void EngineDiagnostics::Report(int line, Severity severity, const char* kind, std::string message) {
+    Diagnostic d;
+    d.line = line;
+    d.severity = severity;
+    d.kind = kind;
+    d.message = std::move(message) + where();
+    sink_.Report(d);
+}
+
+void EngineDiagnostics::TextDropped(int line, std::string_view rest, const char* why) {
+    const std::size_t words = countWords(rest);
+    if (words == 0)
+        return;
+    Report(line, Severity::Warning, kind::TextDropped,
+           std::string(why) + ": " + plural(words, "word", "words") + " dropped from " +
+               quote(rest));
+}
+
+void EngineDiagnostics::CheckTextOnPage(int line, std::string_view word, std::int64_t x0,
+                                        std::int64_t x1, std::int64_t y0, std::int64_t y1,
+                                        int width, int height) {
+    if (x0 >= 0 && x1 <= width && y0 >= 0 && y1 <= height)
+        return;
+    if (clippedLine_ == line || countWords(word) == 0)
+        return;
+    clippedLine_ = line;
+    const char* edge = x1 > width ? "right" : x0 < 0 ? "left" : y1 > height ? "bottom" : "top";
+    const bool gone = x0 >= width || x1 <= 0 || y0 >= height || y1 <= 0;
+    Report(line, Severity::Warning, kind::TextClipped,
+           std::string(gone ? "text lies beyond the " : "text runs past the ") + edge +
+               " edge of the page: " + quote(word));
+}
+
+void EngineDiagnostics::CheckDrawingOnPage(int line, const char* what, int x1, int y1, int x2,
+                                           int y2, bool lineEnd, int width, int height) {
+    // The pixels drawn span [lo, hi] on each axis. A line leaves its end
+    // point unset: along its longer axis it stops one pixel short.
+    std::int64_t xlo = std::min(x1, x2), xhi = std::max(x1, x2);
+    std::int64_t ylo = std::min(y1, y2), yhi = std::max(y1, y2);
+    if (lineEnd) {
+        if (x1 == x2 && y1 == y2)
+            return;
+        const bool alongX = xhi - xlo >= yhi - ylo;
+        std::int64_t& lo = alongX ? xlo : ylo;
+        std::int64_t& hi = alongX ? xhi : yhi;
+        const int from = alongX ? x1 : y1, to = alongX ? x2 : y2;
+        (to > from ? hi : lo) += to > from ? -1 : 1;
+    }
+    if (xlo >= 0 && xhi < width && ylo >= 0 && yhi < height)
+        return;
+    const bool gone = xhi < 0 || xlo >= width || yhi < 0 || ylo >= height;
+    const char* edge = xhi >= width ? "right" : xlo < 0 ? "left" : yhi >= height ? "bottom" : "top";
+    Report(line, Severity::Warning, kind::DrawingClipped,
+           std::string(what) + " at (" + std::to_string(x1) + ", " + std::to_string(y1) + ")" +
+               (gone ? " lies beyond the " : " runs past the ") + edge + " edge of the page");
+}
+
+void EngineDiagnostics::FlushTally(int line, const std::string& fontName) {
+    if (Tally.noGlyph) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", unsigned(Tally.firstNoGlyph));
+        Report(line, Severity::Warning, kind::NoGlyph,
+               plural(Tally.noGlyph, "character has", "characters have") +
+                   " no glyph in the font \"" + fontName + "\" (the first is " + code + ")");
+    }
+    if (Tally.badBytes) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", unsigned(Tally.firstBadByte));
+        Report(line, Severity::Warning, kind::BadBytes,
+               plural(Tally.badBytes, "character", "characters") + " of bytes that form no " +
+                   "character in code page " + std::to_string(Tally.badCodePage) +
+                   " (the first byte is " + byte + ")");
+    }
+    Tally = TextTally{};
+}
+
+void EngineDiagnostics::CheckFont(int line, const std::string& name) {
+    if (name.empty() || fontsChecked_.count(name) || fontsChecked_.size() > 64)
+        return;
+    fontsChecked_.insert(name);
+    const FaceMatch m = MatchFace(name);
+    if (m.kind == FaceMatch::Exact)
+        return;
+    if (m.kind == FaceMatch::Alias)
+        Report(line, Severity::Note, kind::FontSubstituted,
+               "font \"" + name + "\" is set in \"" + m.family + "\", which has its metrics");
+    else
+        Report(line, Severity::Warning, kind::FontSubstituted,
+               "font \"" + name + "\" is not installed; \"" + m.family + "\" is used instead");
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string WhyUnreadable(const std::string& path, std::size_t limit) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "it is not a regular file";
+    if (std::uintmax_t(st.st_size) > limit)
+        return "it is larger than " + std::to_string(limit >> 20) + " MiB";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    return "read error";
+}
+
+} // namespace folio
