@@ -2,7 +2,9 @@
 // and the memory that reports a clipped line or a replaced font only once.
 #include "Diagnostics.h"
 
+#include "BmpReader.h"
 #include "FontLibrary.h"
+#include "TextFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,6 +64,55 @@ std::string plural(std::uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// How an argument's text reads as a number, for diagnostics: cleanly, empty
+// (reads as 0), with text after the number (ignored), or not at all (0).
+enum class NumberText { Clean, Empty, Trailing, None };
+
+NumberText classifyNumber(const char* p, bool fraction) {
+    while (isWhite(*p))
+        ++p;
+    if (*p == '\0')
+        return NumberText::Empty;
+    if (*p == '+' || *p == '-')
+        ++p;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    if (fraction) {
+        if (*p == '.')
+            for (++p; *p >= '0' && *p <= '9';)
+                ++p;
+        if (p > digits && (*p == 'e' || *p == 'E')) {
+            const char* e = p + 1;
+            if (*e == '+' || *e == '-')
+                ++e;
+            if (*e >= '0' && *e <= '9') {
+                while (*e >= '0' && *e <= '9')
+                    ++e;
+                p = e;
+            }
+        }
+        if (p == digits || (p == digits + 1 && *digits == '.'))
+            return NumberText::None;
+    } else if (p == digits) {
+        return NumberText::None;
+    }
+    while (isWhite(*p))
+        ++p;
+    return *p ? NumberText::Trailing : NumberText::Clean;
+}
+
+bool isWordChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool beginsWith(const char* text, const char* word) {
+    for (; *word; ++text, ++word)
+        if (*text == '\0' || (*text & ~0x20) != (*word & ~0x20))
+            return false;
+    return true;
+}
+
 } // namespace
 
 std::string EngineDiagnostics::where() const {
@@ -77,6 +128,104 @@ void EngineDiagnostics::Report(int line, Severity severity, const char* kind, st
     d.kind = kind;
     d.message = std::move(message) + where();
     sink_.Report(d);
+}
+
+std::string Quoted(const char* text) {
+    std::string s(text, strnlen(text, 41));
+    if (s.size() > 40)
+        s.replace(37, std::string::npos, "...");
+    return "\"" + s + "\"";
+}
+
+bool EngineDiagnostics::CheckKeyword(int line, const char* word, const char* keyword) {
+    numberReported_ = false;
+    std::string w;
+    for (const char* p = word; *p && !isWhite(*p) && *p != '=' && w.size() < 24; ++p)
+        w += *p;
+    if (!keyword) {
+        if (w.empty()) {
+            Report(line, Severity::Note, kind::UnknownCommand,
+                   "a command line without a command is ignored");
+            return false;
+        }
+#if FOLIO_PROGRAM_VARIANT
+        const char* other = beginsWith(word, "CODEPAGE") ? "CODEPAGE" : nullptr;
+        const char* which = "the library";
+#else
+        const char* other = beginsWith(word, "COLUMNS") ? "COLUMNS" : nullptr;
+        const char* which = "the desktop program";
+#endif
+        if (other)
+            Warn(line, kind::UnknownCommand,
+                 std::string(other) + " is a command of " + which + " only; ignored");
+        else
+            Warn(line, kind::UnknownCommand,
+                 "unknown command " + Quoted(w.c_str()) + " is ignored");
+        return false;
+    }
+    if (!isWordChar(word[std::strlen(keyword)]))
+        return false;
+    w.clear();
+    for (const char* p = word; isWordChar(*p) && w.size() < 24; ++p)
+        w += *p;
+    Warn(line, kind::KeywordGuess, Quoted(w.c_str()) + " is read as the command " + keyword);
+    return true;
+}
+
+void EngineDiagnostics::CheckNoEquals(int line, const char* name, bool needsArguments,
+                                      const char* rest) {
+    if (needsArguments) {
+        Warn(line, kind::MissingArgument, std::string(name) + " without \"=\" does nothing");
+        return;
+    }
+    while (isWhite(*rest))
+        ++rest;
+    if (*rest)
+        Warn(line, kind::MissingArgument,
+             std::string(name) + " has no \"=\"; " + Quoted(rest) + " after it is ignored");
+}
+
+void EngineDiagnostics::CheckNumber(int line, const char* name, const char* text, bool fraction,
+                                    int readAs) {
+    if (numberReported_)
+        return;
+    const NumberText t = classifyNumber(text, fraction);
+    if (t == NumberText::Clean)
+        return;
+    numberReported_ = true;
+    const std::string what = std::string(name) + ": ";
+    if (t == NumberText::Empty)
+        Report(line, Severity::Note, kind::NotANumber, what + "an empty argument reads as 0");
+    else if (t == NumberText::None)
+        Warn(line, kind::NotANumber, what + Quoted(text) + " is not a number; read as 0");
+    else if (fraction)
+        Warn(line, kind::NotANumber, what + Quoted(text) + " is read as the number it begins with");
+    else
+        Warn(line, kind::NotANumber, what + Quoted(text) + " is read as " + std::to_string(readAs));
+}
+
+void EngineDiagnostics::FileNotIncluded(int line, const char* why, const char* name,
+                                        const char* type) {
+    const auto is = [why](const char* k) { return std::strcmp(why, k) == 0; };
+    std::string m;
+    if (is(kind::FileType))
+        m = type ? "FILE type " + Quoted(type) + " is neither TXT nor BMP"
+                 : "FILE " + Quoted(name) + " names no type (TXT or BMP)";
+    else if (is(kind::FileRefused))
+        m = "included file " + Quoted(name) + " is refused (outside the include root)";
+    else
+        m = "included file " + Quoted(name) + (IsFolder(name) ? " is a folder" : " does not exist");
+    Warn(line, why, m + "; nothing is included");
+}
+
+void EngineDiagnostics::FileFailed(int line, const char* name, bool bitmap, const char* error) {
+    IncludeName.clear();
+    if (bitmap && std::strncmp(error, "Bitmap", 6) == 0)
+        Report(line, Severity::Error, kind::BitmapInvalid, Quoted(name) + " is not a valid bitmap");
+    else
+        Report(line, Severity::Error, kind::FileUnreadable,
+               "included file " + Quoted(name) + " cannot be read: " +
+                   WhyUnreadable(name, bitmap ? kMaxBmpFileBytes : kMaxTextFileBytes));
 }
 
 void EngineDiagnostics::TextDropped(int line, std::string_view rest, const char* why) {

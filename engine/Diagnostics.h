@@ -60,6 +60,9 @@ inline std::string FormatDiagnostic(const std::string& macro, const Diagnostic& 
            kLabel[int(d.severity) % 3] + ": " + d.message;
 }
 
+// `text` in quotes for a message, cut to about 40 bytes.
+std::string Quoted(const char* text);
+
 // Why an included file that exists cannot be read (not a regular file,
 // larger than `limit` bytes, or the system's reason), for a report.
 std::string WhyUnreadable(const std::string& path, std::size_t limit);
@@ -73,6 +76,28 @@ class EngineDiagnostics {
     explicit EngineDiagnostics(DiagnosticSink& sink) : sink_(sink) {}
 
     void Report(int line, Severity severity, const char* kind, std::string message);
+    void Warn(int line, const char* kind, std::string message) {
+        Report(line, Severity::Warning, kind, std::move(message));
+    }
+
+    // The command word at `word` matches no keyword (`keyword` null) or was
+    // read as `keyword`, which it only begins with (FONTSIZE as FONT): true
+    // for the latter. Called once per command line; starts CheckNumber's
+    // count afresh.
+    bool CheckKeyword(int line, const char* word, const char* keyword);
+    // A command without "=": one that needs arguments does nothing; text
+    // after any other is ignored.
+    void CheckNoEquals(int line, const char* name, bool needsArguments, const char* rest);
+    // An argument read as the number `readAs` whose text is not quite a
+    // number (empty, not a number, or with text after it); reported once
+    // per command.
+    void CheckNumber(int line, const char* name, const char* text, bool fraction, int readAs);
+    // A FILE command that includes nothing, `why` being kind::FileType
+    // (`type` null when none is given), FileRefused or FileMissing.
+    void FileNotIncluded(int line, const char* why, const char* name, const char* type);
+    // An included file that exists failed with `error`: it could not be read
+    // or is no valid bitmap. Reported as an error, as the run ends there.
+    void FileFailed(int line, const char* name, bool bitmap, const char* error);
 
     // The text from `rest` on is lost: counts its words and quotes the first
     // ones. Nothing is reported for whitespace alone.
@@ -103,6 +128,7 @@ class EngineDiagnostics {
     std::string where() const;
     DiagnosticSink& sink_;
     int clippedLine_ = -1;
+    bool numberReported_ = false;
     std::set<std::string> fontsChecked_;
 };
 

@@ -77,52 +77,6 @@ double readFloat(const char* p) {
     return negative ? -value : value;
 }
 
-// How an argument's text reads as a number, for diagnostics: cleanly, empty
-// (reads as 0), with text after the number (ignored), or not at all (0).
-enum class NumberText { Clean, Empty, Trailing, None };
-
-NumberText classifyNumber(const char* p, bool fraction) {
-    while (isWhite(*p))
-        ++p;
-    if (*p == '\0')
-        return NumberText::Empty;
-    if (*p == '+' || *p == '-')
-        ++p;
-    const char* digits = p;
-    while (*p >= '0' && *p <= '9')
-        ++p;
-    if (fraction) {
-        if (*p == '.')
-            for (++p; *p >= '0' && *p <= '9';)
-                ++p;
-        if (p > digits && (*p == 'e' || *p == 'E')) {
-            const char* e = p + 1;
-            if (*e == '+' || *e == '-')
-                ++e;
-            if (*e >= '0' && *e <= '9') {
-                while (*e >= '0' && *e <= '9')
-                    ++e;
-                p = e;
-            }
-        }
-        if (p == digits || (p == digits + 1 && *digits == '.'))
-            return NumberText::None;
-    } else if (p == digits) {
-        return NumberText::None;
-    }
-    while (isWhite(*p))
-        ++p;
-    return *p ? NumberText::Trailing : NumberText::Clean;
-}
-
-// An argument as quoted in a message: at most 40 bytes.
-std::string quoted(const char* text) {
-    std::string s(text, strnlen(text, 41));
-    if (s.size() > 40)
-        s.replace(37, std::string::npos, "...");
-    return "\"" + s + "\"";
-}
-
 enum class Keyword {
     None,
     End,
@@ -169,65 +123,6 @@ constexpr KeywordEntry kKeywords[] = {
     {"PAGEBREAK", Keyword::PageBreak},
     {"FILE", Keyword::File},
 };
-
-bool isWordChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// Reports a command word that matches no keyword, or one that was read as
-// the keyword it begins with. True when it reported the latter.
-bool reportKeyword(folio::EngineDiagnostics& d, int line, const char* word, const char* keyword) {
-    using folio::Severity;
-    std::string w;
-    for (const char* p = word; *p && !isWhite(*p) && *p != '=' && w.size() < 24; ++p)
-        w += *p;
-    if (!keyword) {
-        if (w.empty()) {
-            d.Report(line, Severity::Note, folio::kind::UnknownCommand,
-                     "a command line without a command is ignored");
-            return false;
-        }
-#if FOLIO_PROGRAM_VARIANT
-        const char* other = beginsWith(word, "CODEPAGE") ? "CODEPAGE" : nullptr;
-        const char* which = "the library";
-#else
-        const char* other = beginsWith(word, "COLUMNS") ? "COLUMNS" : nullptr;
-        const char* which = "the desktop program";
-#endif
-        if (other)
-            d.Report(line, Severity::Warning, folio::kind::UnknownCommand,
-                     std::string(other) + " is a command of " + which + " only; ignored");
-        else
-            d.Report(line, Severity::Warning, folio::kind::UnknownCommand,
-                     "unknown command " + quoted(w.c_str()) + " is ignored");
-        return false;
-    }
-    if (!isWordChar(word[std::strlen(keyword)]))
-        return false;
-    w.clear();
-    for (const char* p = word; isWordChar(*p) && w.size() < 24; ++p)
-        w += *p;
-    d.Report(line, Severity::Warning, folio::kind::KeywordGuess,
-             quoted(w.c_str()) + " is read as the command " + keyword);
-    return true;
-}
-
-// A command without "=": those that need arguments do nothing; the others
-// take their default action, and text after them is ignored.
-void reportNoEquals(folio::EngineDiagnostics& d, int line, Keyword k, const char* name,
-                    const char* rest) {
-    if (k == Keyword::Line || k == Keyword::Box || k == Keyword::TextBox || k == Keyword::Columns ||
-        k == Keyword::File) {
-        d.Report(line, folio::Severity::Warning, folio::kind::MissingArgument,
-                 std::string(name) + " without \"=\" does nothing");
-        return;
-    }
-    while (isWhite(*rest))
-        ++rest;
-    if (*rest)
-        d.Report(line, folio::Severity::Warning, folio::kind::MissingArgument,
-                 std::string(name) + " has no \"=\"; " + quoted(rest) + " after it is ignored");
-}
 
 #if !FOLIO_PROGRAM_VARIANT
 // Character sets FONT accepts; every other number is DEFAULT_CHARSET.
@@ -350,8 +245,8 @@ bool FaxImage::ProcessCommand(char* line) {
     // keyword it begins with (FONTSIZE as FONT, XRAY as X).
     bool guessed = false;
     if (diag_)
-        guessed = reportKeyword(*diag_, sourceLine_, line + keywordStart,
-                                keyword == Keyword::None ? nullptr : name);
+        guessed = diag_->CheckKeyword(sourceLine_, line + keywordStart,
+                                      keyword == Keyword::None ? nullptr : name);
     if (keyword == Keyword::None)
         return true;
     if (keyword == Keyword::End)
@@ -362,32 +257,17 @@ bool FaxImage::ProcessCommand(char* line) {
     if (hasArgs)
         ++pos;
     if (diag_ && !hasArgs && !guessed)
-        reportNoEquals(*diag_, sourceLine_, keyword, name, line + pos);
+        diag_->CheckNoEquals(sourceLine_, name,
+                             keyword == Keyword::Line || keyword == Keyword::Box ||
+                                 keyword == Keyword::TextBox || keyword == Keyword::Columns ||
+                                 keyword == Keyword::File,
+                             line + pos);
 
     // Numbers are read with the integer rule; a text that is not quite a
-    // number is reported once per command.
-    bool numberReported = false;
+    // number is reported, once per command.
     auto checkNumber = [&](const char* text, bool fraction) {
-        if (!diag_ || numberReported)
-            return;
-        const NumberText t = classifyNumber(text, fraction);
-        if (t == NumberText::Clean)
-            return;
-        numberReported = true;
-        if (t == NumberText::Empty)
-            diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::NotANumber,
-                          std::string(name) + ": an empty argument reads as 0");
-        else if (t == NumberText::None)
-            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::NotANumber,
-                          std::string(name) + ": " + quoted(text) + " is not a number; read as 0");
-        else if (fraction)
-            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::NotANumber,
-                          std::string(name) + ": " + quoted(text) +
-                              " is read as the number it begins with");
-        else
-            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::NotANumber,
-                          std::string(name) + ": " + quoted(text) + " is read as " +
-                              std::to_string(readInt(text)));
+        if (diag_)
+            diag_->CheckNumber(sourceLine_, name, text, fraction, readInt(text));
     };
     auto argInt = [&](const char* text) {
         checkNumber(text, false);
@@ -402,8 +282,7 @@ bool FaxImage::ProcessCommand(char* line) {
     };
     auto missing = [&](const std::string& what) {
         if (diag_)
-            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::MissingArgument,
-                          std::string(name) + " " + what);
+            diag_->Warn(sourceLine_, folio::kind::MissingArgument, std::string(name) + " " + what);
     };
 
     switch (keyword) {
@@ -412,9 +291,9 @@ bool FaxImage::ProcessCommand(char* line) {
         // Linux has no console code page to set; the command sets CodePage only.
         CodePage = hasArgs ? std::uint16_t(std::uint32_t(argInt(line + pos)) & 0xFFFF) : 0;
         if (diag_ && !folio::IsCodePageSupported(CodePage))
-            diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::CharsetUnknown,
-                          "code page " + std::to_string(CodePage) +
-                              " is not known here; text is read in code page 1252");
+            diag_->Warn(sourceLine_, folio::kind::CharsetUnknown,
+                        "code page " + std::to_string(CodePage) +
+                            " is not known here; text is read in code page 1252");
         // Text in the default character set is read in this code page too.
         Image->Canvas().CodePage = CodePage;
         break;
@@ -455,9 +334,9 @@ bool FaxImage::ProcessCommand(char* line) {
             Image->Canvas().Font.Charset = charsetFromNumber(charset);
             if (diag_ && charset != folio::DEFAULT_CHARSET &&
                 Image->Canvas().Font.Charset == folio::DEFAULT_CHARSET)
-                diag_->Report(sourceLine_, folio::Severity::Warning, folio::kind::CharsetUnknown,
-                              "character set " + std::to_string(charset) +
-                                  " is not known; the default character set is used");
+                diag_->Warn(sourceLine_, folio::kind::CharsetUnknown,
+                            "character set " + std::to_string(charset) +
+                                " is not known; the default character set is used");
 #endif
         } else {
             DefaultFont();
@@ -519,7 +398,7 @@ bool FaxImage::ProcessCommand(char* line) {
             diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::KeywordGuess,
                           "TEXT takes no argument here (paragraphs are a mode of the desktop "
                           "program); " +
-                              quoted(line + pos) + " is ignored");
+                              folio::Quoted(line + pos) + " is ignored");
 #endif
         break;
 #if FOLIO_PROGRAM_VARIANT
@@ -578,37 +457,27 @@ void FaxImage::IncludeFile(char* line, int pos) {
             ++type;
     }
     RTrim(line);
-    using folio::Severity;
     namespace kind = folio::kind;
     const std::string path = name;
     if (!type) {
         if (diag_)
-            diag_->Report(sourceLine_, Severity::Warning, kind::FileType,
-                          "FILE " + quoted(name) +
-                              " names no type (TXT or BMP); nothing is included");
+            diag_->FileNotIncluded(sourceLine_, kind::FileType, name, nullptr);
         return;
     }
     const bool text = beginsWith(type, "TXT"), bitmap = beginsWith(type, "BMP");
     if (!text && !bitmap) {
         if (diag_)
-            diag_->Report(sourceLine_, Severity::Warning, kind::FileType,
-                          "FILE type " + quoted(type) + " is neither TXT nor BMP; " + quoted(name) +
-                              " is not included");
+            diag_->FileNotIncluded(sourceLine_, kind::FileType, name, type);
         return;
     }
     if (fileGate_ && !fileGate_->MayRead(path)) {
         if (diag_)
-            diag_->Report(sourceLine_, Severity::Warning, kind::FileRefused,
-                          "included file " + quoted(name) +
-                              " is refused (outside the include root); nothing is included");
+            diag_->FileNotIncluded(sourceLine_, kind::FileRefused, name, type);
         return;
     }
     if (!folio::FileExists(path)) {
         if (diag_)
-            diag_->Report(sourceLine_, Severity::Warning, kind::FileMissing,
-                          "included file " + quoted(name) +
-                              (folio::IsFolder(path) ? " is a folder" : " does not exist") +
-                              "; nothing is included");
+            diag_->FileNotIncluded(sourceLine_, kind::FileMissing, name, type);
         return;
     }
     try {
@@ -631,24 +500,15 @@ void FaxImage::IncludeFile(char* line, int pos) {
             folio::LoadBmpFile(path, picture);
             Image->Canvas().Draw(X, Y, picture);
             if (diag_)
-                diag_->CheckDrawingOnPage(sourceLine_, ("bitmap " + quoted(name)).c_str(), X, Y,
-                                          folio::SatAdd(X, picture.Width() - 1),
+                diag_->CheckDrawingOnPage(sourceLine_, ("bitmap " + folio::Quoted(name)).c_str(), X,
+                                          Y, folio::SatAdd(X, picture.Width() - 1),
                                           folio::SatAdd(Y, picture.Height() - 1), false, Width,
                                           Height);
             Y = folio::SatAdd(Y, picture.Height());
         }
     } catch (const folio::Error& e) {
-        if (diag_) {
-            diag_->IncludeName.clear();
-            if (bitmap && std::strncmp(e.what(), "Bitmap", 6) == 0)
-                diag_->Report(sourceLine_, Severity::Error, kind::BitmapInvalid,
-                              quoted(name) + " is not a valid bitmap");
-            else
-                diag_->Report(sourceLine_, Severity::Error, kind::FileUnreadable,
-                              "included file " + quoted(name) + " cannot be read: " +
-                                  folio::WhyUnreadable(path, bitmap ? folio::kMaxBmpFileBytes
-                                                                    : folio::kMaxTextFileBytes));
-        }
+        if (diag_)
+            diag_->FileFailed(sourceLine_, name, bitmap, e.what());
         throw;
     } catch (...) {
         if (diag_)
