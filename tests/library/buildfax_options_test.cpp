@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -16,7 +17,7 @@ namespace {
 std::string scratch(const std::string& name) {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
     const std::string base = std::string(dir ? dir : "/tmp") + "/buildfax-options";
-    ::mkdir(base.c_str(), 0700);
+    std::filesystem::create_directories(base);
     return base + "/" + name;
 }
 
