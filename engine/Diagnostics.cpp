@@ -61,7 +61,7 @@ std::size_t countWords(std::string_view text) {
 }
 
 std::string plural(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return std::to_string((unsigned long)n) + " " + (n == 1 ? one : many);
 }
 
 // How an argument's text reads as a number, for diagnostics: cleanly, empty
@@ -296,9 +296,10 @@ void EngineDiagnostics::FlushTally(int line, const std::string& fontName) {
 }
 
 void EngineDiagnostics::CheckFont(int line, const std::string& name) {
-    if (name.empty() || fontsChecked_.count(name) || fontsChecked_.size() > 64)
+    if (name.empty() || fontsChecked_.size() > 64 ||
+        std::find(fontsChecked_.begin(), fontsChecked_.end(), name) != fontsChecked_.end())
         return;
-    fontsChecked_.insert(name);
+    fontsChecked_.push_back(name);
     const FaceMatch m = MatchFace(name);
     if (m.kind == FaceMatch::Exact)
         return;
@@ -322,7 +323,7 @@ std::string WhyUnreadable(const std::string& path, std::size_t limit) {
     if (!S_ISREG(st.st_mode))
         return "it is not a regular file";
     if (std::uintmax_t(st.st_size) > limit)
-        return "it is larger than " + std::to_string(limit >> 20) + " MiB";
+        return "it is larger than " + std::to_string((unsigned long)(limit >> 20)) + " MiB";
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::strerror(errno);

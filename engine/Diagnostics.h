@@ -9,9 +9,9 @@
 #include "Canvas.h"
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace folio {
 
@@ -129,7 +129,7 @@ class EngineDiagnostics {
     DiagnosticSink& sink_;
     int clippedLine_ = -1;
     bool numberReported_ = false;
-    std::set<std::string> fontsChecked_;
+    std::vector<std::string> fontsChecked_; // at most 65 names
 };
 
 } // namespace folio

@@ -27,6 +27,11 @@ class CallbackSink : public folio::DiagnosticSink {
     void* context_;
 };
 
+class NullSink : public folio::DiagnosticSink {
+  public:
+    void Report(const folio::Diagnostic&) override {}
+};
+
 // Whether a client's options struct, `size` bytes long, holds `field`.
 #define HAS_FIELD(options, field)                                                                  \
     ((options)->size >= offsetof(FolioBuildOptions, field) + sizeof((options)->field))
@@ -64,9 +69,7 @@ bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
         }
         CallbackSink sink(macroFile, callback, context);
         // Strict builds count warnings even when nobody listens.
-        struct : folio::DiagnosticSink {
-            void Report(const folio::Diagnostic&) override {}
-        } quiet;
+        NullSink quiet;
         build.diagnostics = callback       ? static_cast<folio::DiagnosticSink*>(&sink)
                             : build.strict ? &quiet
                                            : nullptr;

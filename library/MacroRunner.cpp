@@ -209,7 +209,7 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
                     if (blank >= 0)
                         report(lineNo, Severity::Note, kind::AfterEnd,
                                "the text after END (from line " +
-                                   std::to_string(lineNo + (continued ? 0 : blank + 1)) +
+                                   std::to_string(long(lineNo + (continued ? 0 : blank + 1))) +
                                    " on) is not read");
                 }
                 break;
