@@ -237,11 +237,9 @@ void EngineDiagnostics::TextDropped(int line, std::string_view rest, const char*
                quote(rest));
 }
 
-void EngineDiagnostics::CheckTextOnPage(int line, std::string_view word, std::int64_t x0,
-                                        std::int64_t x1, std::int64_t y0, std::int64_t y1,
-                                        int width, int height) {
-    if (x0 >= 0 && x1 <= width && y0 >= 0 && y1 <= height)
-        return;
+void EngineDiagnostics::textOffPage(int line, std::string_view word, std::int64_t x0,
+                                    std::int64_t x1, std::int64_t y0, std::int64_t y1, int width,
+                                    int height) {
     if (clippedLine_ == line || countWords(word) == 0)
         return;
     clippedLine_ = line;

@@ -102,10 +102,13 @@ class EngineDiagnostics {
     // The text from `rest` on is lost: counts its words and quotes the first
     // ones. Nothing is reported for whitespace alone.
     void TextDropped(int line, std::string_view rest, const char* why);
-    // A word set at [x0, x1) x [y0, y1) reaches past the page (width x height):
-    // reported once per macro line.
+    // A word set from x0 to x1 in the line at y0 (LineHeight high) reaches
+    // past the page (width x height): reported once per macro line.
     void CheckTextOnPage(int line, std::string_view word, std::int64_t x0, std::int64_t x1,
-                         std::int64_t y0, std::int64_t y1, int width, int height);
+                         std::int64_t y0, int width, int height) {
+        if (x0 < 0 || x1 > width || y0 < 0 || y0 + LineHeight > height)
+            textOffPage(line, word, x0, x1, y0, y0 + LineHeight, width, height);
+    }
     // A LINE (`line`: the end point is not drawn) from (x1, y1) to (x2, y2),
     // or a box or bitmap with the corners (x1, y1) and (x2, y2) drawn,
     // reaching past the page (width x height).
@@ -120,12 +123,16 @@ class EngineDiagnostics {
 
     // The canvas counts here while text is set.
     TextTally Tally;
+    // The height of the text line being set, as the layout measured it.
+    std::int64_t LineHeight = 0;
     // Inside FILE=name,TXT: the included file and its line, for messages.
     std::string IncludeName;
     int IncludeLine = 0;
 
   private:
     std::string where() const;
+    void textOffPage(int line, std::string_view word, std::int64_t x0, std::int64_t x1,
+                     std::int64_t y0, std::int64_t y1, int width, int height);
     DiagnosticSink& sink_;
     int clippedLine_ = -1;
     bool numberReported_ = false;

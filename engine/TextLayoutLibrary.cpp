@@ -110,8 +110,7 @@ void FaxImage::PrintWord(const char* word) {
         }
     }
     if (diag_)
-        diag_->CheckTextOnPage(sourceLine_, word, x0, X, Y,
-                               std::int64_t(Y) + Image->Canvas().TextHeight("Yy"), Width, Height);
+        diag_->CheckTextOnPage(sourceLine_, word, x0, X, Y, Width, Height);
 }
 
 void FaxImage::PrintLine(const char* line) {
@@ -120,6 +119,8 @@ void FaxImage::PrintLine(const char* line) {
     folio::Canvas& canvas = Image->Canvas();
     const std::int64_t lh = canvas.TextHeight("Yy");
     const std::int64_t sw = canvas.TextWidth(" ");
+    if (diag_)
+        diag_->LineHeight = lh;
     const bool inBox = TextMode == TextModes::TextBox;
     // The region; 64-bit so that no sum below can overflow.
     const int left = inBox ? TextBox.Left : Left;

@@ -134,8 +134,7 @@ void FaxImage::PrintWord(const char* word) {
         p += 2;
     }
     if (diag_)
-        diag_->CheckTextOnPage(sourceLine_, word, x0, X, Y,
-                               std::int64_t(Y) + Image->Canvas().TextHeight("Yy"), Width, Height);
+        diag_->CheckTextOnPage(sourceLine_, word, x0, X, Y, Width, Height);
 }
 
 void FaxImage::AdvanceColumn() {
@@ -156,6 +155,8 @@ void FaxImage::PrintLine(const char* line) {
         return;
     const std::int64_t lh = Image->Canvas().TextHeight("Yy");
     const std::int64_t sw = Image->Canvas().TextWidth(" ");
+    if (diag_)
+        diag_->LineHeight = lh;
     char word[kMaxWord + 2];
     int pos = 0;
     int w = 0;
