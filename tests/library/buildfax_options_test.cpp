@@ -87,3 +87,18 @@ TEST_F(Options, FieldsBeyondTheGivenSizeAreNotRead) {
 }
 
 } // namespace
+
+namespace {
+
+// The error of a line after one longer than the line buffer named that line
+// by its number in the file, not by the count of buffer parts read.
+TEST(BuildFaxLines, AnErrorAfterALongLineNamesTheLineAsTheFileNumbersIt) {
+    const std::string bad = scratch("bad.bmp");
+    std::ofstream(bad) << "not a bitmap";
+    const std::string macro = scratch("long.fax");
+    std::ofstream(macro) << std::string(1200, 'x') << "\n@CONVERT:FILE=" << bad << ",BMP\n";
+    EXPECT_FALSE(BuildFax(macro.c_str(), scratch("long.tif").c_str()));
+    EXPECT_EQ(std::string(BuildFaxLastError()), macro + ":2: Bitmap image is not valid");
+}
+
+} // namespace
