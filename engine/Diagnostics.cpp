@@ -127,6 +127,11 @@ void EngineDiagnostics::Report(int line, Severity severity, const char* kind, st
     d.severity = severity;
     d.kind = kind;
     d.message = std::move(message) + where();
+    // Text from the macro may hold control bytes; a terminal showing the
+    // message must not take them as commands.
+    for (char& c : d.message)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = '?';
     sink_.Report(d);
 }
 

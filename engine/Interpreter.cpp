@@ -420,6 +420,10 @@ bool FaxImage::ProcessCommand(char* line) {
             missing("needs pairs of numbers; the text mode stays as it was");
             break;
         }
+        if (line[pos] && diag_)
+            diag_->Warn(sourceLine_, folio::kind::MissingArgument,
+                        "COLUMNS takes at most 4 columns; " + folio::Quoted(line + pos) +
+                            " is ignored");
         TextMode = TextModes::Columns;
         ColumnTop = Y;
         X = ColumnX[0];

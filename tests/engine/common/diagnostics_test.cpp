@@ -187,6 +187,12 @@ const Case kCases[] = {
      folio::kind::UnknownCommand,
      folio::Severity::Warning,
      2},
+    {"more than four columns",
+     {"@COLUMNS=1,2,3,4,5,6,7,8,9,10"},
+     1,
+     folio::kind::MissingArgument,
+     folio::Severity::Warning,
+     2},
     {"keyword read by its start", {"@FONTSIZE=12"}, 1, folio::kind::KeywordGuess},
     {"too few arguments", {"@LINE=10,20,30"}, 1, folio::kind::MissingArgument},
     {"no equals sign", {"@BOX 10,20,30,40"}, 1, folio::kind::MissingArgument},
@@ -270,6 +276,15 @@ TEST(Diagnostics, DroppedTextIsQuotedAndCounted) {
     const std::string& m = recorder.seen[0].message;
     EXPECT_NE(m.find("words dropped from \""), std::string::npos) << m;
     EXPECT_NE(m.find("...\""), std::string::npos) << m; // cut at about 40 bytes
+}
+
+TEST(Diagnostics, ControlBytesFromTheMacroNeverReachTheMessage) {
+    Recorder recorder;
+    runMacro({"@FROB\x1b]0;owned\x07=1", "@X=\x1b[2J"}, &recorder, false);
+    ASSERT_EQ(recorder.seen.size(), 2u);
+    for (const folio::Diagnostic& d : recorder.seen)
+        for (char c : d.message)
+            EXPECT_GE(static_cast<unsigned char>(c), 32) << d.message;
 }
 
 TEST(Diagnostics, ReportsFromAnIncludedFileNameItsLine) {
