@@ -4,6 +4,7 @@
 #include "TCommandForm.h"
 
 #include "Cp1252.h"
+#include "Diagnostics.h"
 #include "ErrorBox.h"
 #include "ObjectNames.h"
 #include "Program.h"
@@ -293,11 +294,13 @@ void TCommandForm::RunCommands() {
     FaxImage& engine = program_.FaxForm->Engine();
     const QStringList lines = editorLines(*memoCommand);
     std::vector<char> line;
+    int number = 0;
     for (const QString& text : lines) {
         const QByteArray bytes = folio::ui::ToCp1252(text);
         // A writable copy: the interpreter cuts its arguments in place.
         line.assign(bytes.begin(), bytes.end());
         line.push_back('\0');
+        engine.SetSourceLine(++number);
         if (!engine.ProcessCommand(line.data()))
             break;
     }
@@ -465,13 +468,26 @@ void TCommandForm::Timer1Timer() {
 
 void TCommandForm::batchRun(const QString& faxFile) {
     program_.BatchRun = true;
+    // What the macro loses goes to standard error as foliobuild prints it:
+    // MACRO:LINE: warning: MESSAGE.
+    struct Printer : folio::DiagnosticSink {
+        std::string macro;
+        void Report(const folio::Diagnostic& d) override {
+            std::fprintf(stderr, "%s\n", folio::FormatDiagnostic(macro, d).c_str());
+        }
+    } printer;
+    printer.macro = program_.Arguments[0].toLocal8Bit().toStdString();
+    FaxImage& engine = program_.FaxForm->Engine();
+    engine.SetDiagnostics(&printer);
     // The engine is as the viewer's creation left it: no ResetAll.
     try {
         RunCommands();
     } catch (const std::exception& e) {
+        engine.SetDiagnostics(nullptr);
         batchFail(folio::ui::ErrorText(e));
         return;
     }
+    engine.SetDiagnostics(nullptr);
     const QString error = program_.FaxForm->SaveFaxFile(faxFile);
     if (!error.isEmpty()) {
         batchFail(error);

@@ -3,6 +3,7 @@
 #include "FaxImage.h"
 
 #include "Convert.h"
+#include "Diagnostics.h"
 #include "PagePacker.h"
 #include "SafeMath.h"
 
@@ -136,6 +137,10 @@ void FaxImage::DefaultFont() {
     canvas.BrushColor = folio::clWhite;
     canvas.PenColor = folio::clBlack;
 #endif
+}
+
+void FaxImage::SetDiagnostics(folio::DiagnosticSink* sink) {
+    diag_ = sink ? std::make_unique<folio::EngineDiagnostics>(*sink) : nullptr;
 }
 
 #if FOLIO_PROGRAM_VARIANT

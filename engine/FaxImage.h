@@ -27,6 +27,11 @@
 #include <cstdint>
 #include <memory>
 
+namespace folio {
+class DiagnosticSink;
+class EngineDiagnostics;
+} // namespace folio
+
 // Clients of libfoliolib.so see the library variant.
 #ifndef FOLIO_PROGRAM_VARIANT
 #define FOLIO_PROGRAM_VARIANT 0
@@ -140,6 +145,15 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
         return pageLimit_;
     }
 
+    // Sends what the run drops, clips, ignores, replaces or guesses to
+    // `sink` (Diagnostics.h); null sends nothing and costs nothing. The sink
+    // must outlive the engine's use of it. Drawing is the same either way.
+    void SetDiagnostics(folio::DiagnosticSink* sink);
+    // The macro line the next ProcessCommand call carries out, for reports.
+    void SetSourceLine(int line) {
+        sourceLine_ = line;
+    }
+
     // Engine state.
     Head* Pages;
     PageImage* Image;
@@ -173,6 +187,8 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // Packs the pages left behind while the next is set (made at the first
     // page break).
     std::unique_ptr<folio::PagePacker> packer_;
+    std::unique_ptr<folio::EngineDiagnostics> diag_;
+    int sourceLine_ = 0;
 
     void MakePage();
     void ApplyFontSize(int size);

@@ -6,6 +6,8 @@
 
 #include "BmpReader.h"
 #include "CodePage.h"
+#include "Diagnostics.h"
+#include "Error.h"
 #include "SafeMath.h"
 #include "TextFile.h"
 
@@ -213,8 +215,11 @@ bool FaxImage::ProcessCommand(char* line) {
     const char* cs = CommentStart;
 #endif
     if (!MatchesPrefix(line, ms)) {
-        if (!MatchesPrefix(line, cs))
+        if (!MatchesPrefix(line, cs)) {
             PrintLine(line);
+            if (diag_)
+                diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
+        }
         return true;
     }
 
@@ -226,13 +231,22 @@ bool FaxImage::ProcessCommand(char* line) {
     int pos = skip(int(std::strlen(ms)));
 
     Keyword keyword = Keyword::None;
+    const char* name = "";
+    const int keywordStart = pos;
     for (const KeywordEntry& k : kKeywords) {
         if (beginsWith(line + pos, k.text)) {
             keyword = k.keyword;
+            name = k.text;
             pos += int(std::strlen(k.text));
             break;
         }
     }
+    // Letters or digits right after a keyword: the word was read as the
+    // keyword it begins with (FONTSIZE as FONT, XRAY as X).
+    bool guessed = false;
+    if (diag_)
+        guessed = diag_->CheckKeyword(sourceLine_, line + keywordStart,
+                                      keyword == Keyword::None ? nullptr : name);
     if (keyword == Keyword::None)
         return true;
     if (keyword == Keyword::End)
@@ -242,12 +256,44 @@ bool FaxImage::ProcessCommand(char* line) {
     const bool hasArgs = line[pos] == '=';
     if (hasArgs)
         ++pos;
+    if (diag_ && !hasArgs && !guessed)
+        diag_->CheckNoEquals(sourceLine_, name,
+                             keyword == Keyword::Line || keyword == Keyword::Box ||
+                                 keyword == Keyword::TextBox || keyword == Keyword::Columns ||
+                                 keyword == Keyword::File,
+                             line + pos);
+
+    // Numbers are read with the integer rule; a text that is not quite a
+    // number is reported, once per command.
+    auto checkNumber = [&](const char* text, bool fraction) {
+        if (diag_)
+            diag_->CheckNumber(sourceLine_, name, text, fraction, readInt(text));
+    };
+    auto argInt = [&](const char* text) {
+        checkNumber(text, false);
+        return readInt(text);
+    };
+    // LineGetInt, with the argument's text looked at.
+    auto getInt = [&](int* value) {
+        char* text = nullptr;
+        const bool ok = LineGetStr(line, &pos, &text);
+        *value = ok ? argInt(text) : 0;
+        return ok;
+    };
+    auto missing = [&](const std::string& what) {
+        if (diag_)
+            diag_->Warn(sourceLine_, folio::kind::MissingArgument, std::string(name) + " " + what);
+    };
 
     switch (keyword) {
 #if !FOLIO_PROGRAM_VARIANT
     case Keyword::CodePage:
         // Linux has no console code page to set; the command sets CodePage only.
-        CodePage = hasArgs ? std::uint16_t(std::uint32_t(readInt(line + pos)) & 0xFFFF) : 0;
+        CodePage = hasArgs ? std::uint16_t(std::uint32_t(argInt(line + pos)) & 0xFFFF) : 0;
+        if (diag_ && !folio::IsCodePageSupported(CodePage))
+            diag_->Warn(sourceLine_, folio::kind::CharsetUnknown,
+                        "code page " + std::to_string(CodePage) +
+                            " is not known here; text is read in code page 1252");
         // Text in the default character set is read in this code page too.
         Image->Canvas().CodePage = CodePage;
         break;
@@ -256,8 +302,11 @@ bool FaxImage::ProcessCommand(char* line) {
         if (hasArgs) {
             char* value = nullptr;
             if (LineGetStr(line, &pos, &value)) {
+                checkNumber(value, true);
                 FontScale = readFloat(value);
                 ApplyFontSize(folio::TruncToInt(CurFontSize * FontScale));
+            } else {
+                missing("without a value does nothing");
             }
         } else {
             FontScale = 2.138;
@@ -265,33 +314,42 @@ bool FaxImage::ProcessCommand(char* line) {
         break;
     case Keyword::Font:
         if (hasArgs) {
-            char* name = nullptr;
-            if (!LineGetStr(line, &pos, &name))
+            char* face = nullptr;
+            if (!LineGetStr(line, &pos, &face)) {
+                missing("without a name does nothing");
                 break;
-            ApplyFontName(name);
+            }
+            ApplyFontName(face);
+            if (diag_)
+                diag_->CheckFont(sourceLine_, face);
             int size = 0;
-            if (!LineGetInt(line, &pos, &size))
+            if (!getInt(&size))
                 break;
             CurFontSize = size;
             ApplyFontSize(folio::TruncToInt(size * FontScale));
 #if !FOLIO_PROGRAM_VARIANT
             int charset = 0;
-            if (!LineGetInt(line, &pos, &charset))
+            if (!getInt(&charset))
                 break;
             Image->Canvas().Font.Charset = charsetFromNumber(charset);
+            if (diag_ && charset != folio::DEFAULT_CHARSET &&
+                Image->Canvas().Font.Charset == folio::DEFAULT_CHARSET)
+                diag_->Warn(sourceLine_, folio::kind::CharsetUnknown,
+                            "character set " + std::to_string(charset) +
+                                " is not known; the default character set is used");
 #endif
         } else {
             DefaultFont();
         }
         break;
     case Keyword::Margin:
-        Left = hasArgs ? readInt(line + pos) : DefLeft;
+        Left = hasArgs ? argInt(line + pos) : DefLeft;
         break;
     case Keyword::X:
-        X = hasArgs ? readInt(line + pos) : DefLeft;
+        X = hasArgs ? argInt(line + pos) : DefLeft;
         break;
     case Keyword::Y:
-        Y = hasArgs ? readInt(line + pos) : Top;
+        Y = hasArgs ? argInt(line + pos) : Top;
         break;
     case Keyword::Line:
     case Keyword::Box:
@@ -299,13 +357,22 @@ bool FaxImage::ProcessCommand(char* line) {
         if (!hasArgs)
             break;
         int v[4];
-        for (int& n : v)
-            if (!LineGetInt(line, &pos, &n))
+        for (int i = 0; i < 4; ++i) {
+            if (!getInt(&v[i])) {
+                missing("needs 4 numbers, " + std::to_string(i) + " given; it does nothing");
                 return true;
+            }
+        }
         if (keyword == Keyword::Line) {
             DrawLine(v[0], v[1], v[2], v[3]);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, "LINE", v[0], v[1], v[2], v[3], true, Width,
+                                          Height);
         } else if (keyword == Keyword::Box) {
             DrawBox(v[1], v[0], v[2], v[3]);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, "BOX", v[0], v[1], folio::SatAdd(v[0], v[2]),
+                                          folio::SatAdd(v[1], v[3]), false, Width, Height);
         } else {
             TextMode = TextModes::TextBox;
             TextBox = {v[0], v[1], folio::SatAdd(v[0], v[2]), folio::SatAdd(v[1], v[3])};
@@ -327,6 +394,11 @@ bool FaxImage::ProcessCommand(char* line) {
         X = Left;
 #else
         TextMode = TextModes::Text;
+        if (diag_ && hasArgs)
+            diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::KeywordGuess,
+                          "TEXT takes no argument here (paragraphs are a mode of the desktop "
+                          "program); " +
+                              folio::Quoted(line + pos) + " is ignored");
 #endif
         break;
 #if FOLIO_PROGRAM_VARIANT
@@ -338,15 +410,20 @@ bool FaxImage::ProcessCommand(char* line) {
         pos = skip(pos);
         bool failed = false;
         while (line[pos] && !failed && ColumnCount < 4) {
-            if (LineGetInt(line, &pos, &ColumnX[ColumnCount]) &&
-                LineGetInt(line, &pos, &ColumnRight[ColumnCount]))
+            if (getInt(&ColumnX[ColumnCount]) && getInt(&ColumnRight[ColumnCount]))
                 ++ColumnCount;
             else
                 failed = true;
             pos = skip(pos);
         }
-        if (failed || ColumnCount == 0)
+        if (failed || ColumnCount == 0) {
+            missing("needs pairs of numbers; the text mode stays as it was");
             break;
+        }
+        if (line[pos] && diag_)
+            diag_->Warn(sourceLine_, folio::kind::MissingArgument,
+                        "COLUMNS takes at most 4 columns; " + folio::Quoted(line + pos) +
+                            " is ignored");
         TextMode = TextModes::Columns;
         ColumnTop = Y;
         X = ColumnX[0];
@@ -359,6 +436,8 @@ bool FaxImage::ProcessCommand(char* line) {
     case Keyword::File:
         if (hasArgs)
             IncludeFile(line, skip(pos));
+        if (diag_)
+            diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
         break;
     default:
         break;
@@ -382,22 +461,62 @@ void FaxImage::IncludeFile(char* line, int pos) {
             ++type;
     }
     RTrim(line);
-    if (!type)
-        return;
+    namespace kind = folio::kind;
     const std::string path = name;
-    if (fileGate_ && (beginsWith(type, "TXT") || beginsWith(type, "BMP")) &&
-        !fileGate_->MayRead(path))
+    if (!type) {
+        if (diag_)
+            diag_->FileNotIncluded(sourceLine_, kind::FileType, name, nullptr);
         return;
-    if (beginsWith(type, "TXT")) {
-        if (!folio::FileExists(path))
-            return;
-        folio::ReadTextLines(path, [this](std::string& text) { PrintLine(text.c_str()); });
-    } else if (beginsWith(type, "BMP")) {
-        if (!folio::FileExists(path))
-            return;
-        folio::Bitmap picture;
-        folio::LoadBmpFile(path, picture);
-        Image->Canvas().Draw(X, Y, picture);
-        Y = folio::SatAdd(Y, picture.Height());
+    }
+    const bool text = beginsWith(type, "TXT"), bitmap = beginsWith(type, "BMP");
+    if (!text && !bitmap) {
+        if (diag_)
+            diag_->FileNotIncluded(sourceLine_, kind::FileType, name, type);
+        return;
+    }
+    if (fileGate_ && !fileGate_->MayRead(path)) {
+        if (diag_)
+            diag_->FileNotIncluded(sourceLine_, kind::FileRefused, name, type);
+        return;
+    }
+    if (!folio::FileExists(path)) {
+        if (diag_)
+            diag_->FileNotIncluded(sourceLine_, kind::FileMissing, name, type);
+        return;
+    }
+    try {
+        if (text) {
+            if (!diag_) {
+                folio::ReadTextLines(path, [this](std::string& l) { PrintLine(l.c_str()); });
+                return;
+            }
+            // Reports from the included lines name the file and its line.
+            diag_->IncludeName = path;
+            diag_->IncludeLine = 0;
+            folio::ReadTextLines(path, [this](std::string& l) {
+                ++diag_->IncludeLine;
+                PrintLine(l.c_str());
+                diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
+            });
+            diag_->IncludeName.clear();
+        } else {
+            folio::Bitmap picture;
+            folio::LoadBmpFile(path, picture);
+            Image->Canvas().Draw(X, Y, picture);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, ("bitmap " + folio::Quoted(name)).c_str(), X,
+                                          Y, folio::SatAdd(X, picture.Width() - 1),
+                                          folio::SatAdd(Y, picture.Height() - 1), false, Width,
+                                          Height);
+            Y = folio::SatAdd(Y, picture.Height());
+        }
+    } catch (const folio::Error& e) {
+        if (diag_)
+            diag_->FileFailed(sourceLine_, name, bitmap, e.what());
+        throw;
+    } catch (...) {
+        if (diag_)
+            diag_->IncludeName.clear();
+        throw;
     }
 }

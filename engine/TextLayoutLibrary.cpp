@@ -7,6 +7,7 @@
 #if !FOLIO_PROGRAM_VARIANT
 
 #include "CodePage.h"
+#include "Diagnostics.h"
 #include "SafeMath.h"
 #include "StyleEscape.h"
 
@@ -96,6 +97,8 @@ void FaxImage::ExtractWord(const char* line, int* pos, char* word, int maxlen, i
 }
 
 void FaxImage::PrintWord(const char* word) {
+    const int x0 = X;
+    Image->Canvas().Tally = diag_ ? &diag_->Tally : nullptr;
     char drawn[kWordBuffer];
     for (const char* p = word; *p;) {
         const std::size_t k = drawnCharacters(CodePage, p, drawn, sizeof drawn);
@@ -106,6 +109,8 @@ void FaxImage::PrintWord(const char* word) {
             p += 2;
         }
     }
+    if (diag_)
+        diag_->CheckTextOnPage(sourceLine_, word, x0, X, Y, Width, Height);
 }
 
 void FaxImage::PrintLine(const char* line) {
@@ -114,6 +119,8 @@ void FaxImage::PrintLine(const char* line) {
     folio::Canvas& canvas = Image->Canvas();
     const std::int64_t lh = canvas.TextHeight("Yy");
     const std::int64_t sw = canvas.TextWidth(" ");
+    if (diag_)
+        diag_->LineHeight = lh;
     const bool inBox = TextMode == TextModes::TextBox;
     // The region; 64-bit so that no sum below can overflow.
     const int left = inBox ? TextBox.Left : Left;
@@ -126,8 +133,11 @@ void FaxImage::PrintLine(const char* line) {
     };
 
     X = left;
-    if (!inBox && std::int64_t(Bottom) - Top <= lh)
+    if (!inBox && std::int64_t(Bottom) - Top <= lh) {
+        if (diag_)
+            diag_->TextDropped(sourceLine_, line, "no room for a line between the margins");
         return;
+    }
 
     char word[kWordBuffer];
     int pos = 0;
@@ -139,10 +149,14 @@ void FaxImage::PrintLine(const char* line) {
             continue;
         }
         if (!lineFits()) {
-            if (inBox)
+            if (inBox) {
+                if (diag_)
+                    diag_->TextDropped(sourceLine_, line + pos, "text box full");
                 break;
+            }
             NextPage(true);
         }
+        const int start = pos;
         int w = 0;
         ExtractWord(line, &pos, word, kMaxWord, &w);
         if (X + std::int64_t(w) < right || X == left) {
@@ -153,6 +167,8 @@ void FaxImage::PrintLine(const char* line) {
         if (lineFits()) {
             PrintWord(word);
         } else if (inBox) {
+            if (diag_)
+                diag_->TextDropped(sourceLine_, line + start, "text box full");
             break;
         } else {
             NextPage(true);

@@ -6,6 +6,7 @@
 
 #if FOLIO_PROGRAM_VARIANT
 
+#include "Diagnostics.h"
 #include "SafeMath.h"
 #include "StyleEscape.h"
 
@@ -100,6 +101,8 @@ void FaxImage::ExtractSpace(const char* line, int* pos, char* word, int maxlen, 
 }
 
 void FaxImage::PrintWord(const char* word) {
+    const int x0 = X;
+    Image->Canvas().Tally = diag_ ? &diag_->Tally : nullptr;
     auto draw = [this](const char* p) {
         folio::Canvas& canvas = Image->Canvas();
         std::string_view ch(p, 1);
@@ -130,6 +133,8 @@ void FaxImage::PrintWord(const char* word) {
             draw(p + 1);
         p += 2;
     }
+    if (diag_)
+        diag_->CheckTextOnPage(sourceLine_, word, x0, X, Y, Width, Height);
 }
 
 void FaxImage::AdvanceColumn() {
@@ -150,6 +155,8 @@ void FaxImage::PrintLine(const char* line) {
         return;
     const std::int64_t lh = Image->Canvas().TextHeight("Yy");
     const std::int64_t sw = Image->Canvas().TextWidth(" ");
+    if (diag_)
+        diag_->LineHeight = lh;
     char word[kMaxWord + 2];
     int pos = 0;
     int w = 0;
@@ -163,8 +170,11 @@ void FaxImage::PrintLine(const char* line) {
             Y = folio::Saturate(Y + lh);
             X = Left;
         };
-        if (std::int64_t(Bottom) - Top < lh)
+        if (std::int64_t(Bottom) - Top < lh) {
+            if (diag_)
+                diag_->TextDropped(sourceLine_, line, "no room for a line between the margins");
             return;
+        }
         if (X != Left) {
             if (paragraph)
                 PrintWord(" ");
@@ -198,6 +208,7 @@ void FaxImage::PrintLine(const char* line) {
     case TextModes::TextBox: {
         const TextBoxRect box = TextBox;
         X = box.Left;
+        int dropped = -1; // where the text that found no room starts
         while (line[pos] && lineFits(box.Bottom)) {
             const int before = pos;
             ExtractWord(line, &pos, folio::SatSub(box.Right, box.Left), word, kMaxWord, &w);
@@ -213,15 +224,22 @@ void FaxImage::PrintLine(const char* line) {
                 X = box.Left;
                 if (lineFits(box.Bottom))
                     PrintWord(word);
+                else
+                    dropped = before;
             }
         }
+        if (diag_)
+            diag_->TextDropped(sourceLine_, line + (dropped >= 0 ? dropped : pos), "text box full");
         Y = folio::Saturate(Y + lh);
         X = box.Left;
         break;
     }
     case TextModes::Columns: {
-        if (std::int64_t(Bottom) - Top < lh)
+        if (std::int64_t(Bottom) - Top < lh) {
+            if (diag_)
+                diag_->TextDropped(sourceLine_, line, "no room for a line between the margins");
             return;
+        }
         if (X != ColumnX[ColumnIndex])
             PrintWord(" ");
         while (line[pos]) {

@@ -9,6 +9,10 @@
 // (the engine's page limit) and no new lines once 20 pages exist. A page is
 // 475 KB, so the engine's own limit of 4000 pages would let one input take
 // 1.9 GB; the fuzzer is meant to explore the interpreter, not the allocator.
+//
+// Diagnostics are on, so that their code is explored too; each must name
+// its kind and say something.
+#include "Diagnostics.h"
 #include "Error.h"
 #include "FaxImage.h"
 #include "FuzzSupport.h"
@@ -37,6 +41,13 @@ struct Fixtures {
     }
 };
 
+struct CheckingSink : folio::DiagnosticSink {
+    void Report(const folio::Diagnostic& d) override {
+        if (d.message.empty() || !d.kind || !*d.kind)
+            std::abort();
+    }
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -46,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FaxImage fax;
     fax.SetFileGate(&fixtures.gate);
     fax.SetPageLimit(kPageLimit);
+    CheckingSink sink;
+    fax.SetDiagnostics(&sink);
     char line[kLinePart + 1];
     std::size_t pos = 0;
     try {

@@ -2,6 +2,7 @@
 // _BuildFax, with the C calling convention and a one-byte boolean result.
 #include "foliolib.h"
 
+#include "Diagnostics.h"
 #include "MacroRunner.h"
 
 #include <cstddef>
@@ -9,7 +10,36 @@
 
 namespace {
 thread_local std::string tLastError;
-}
+
+// Hands the engine's diagnostics to the client's callback.
+class CallbackSink : public folio::DiagnosticSink {
+  public:
+    CallbackSink(const char* file, void (*callback)(void*, const FolioDiagnostic*), void* context)
+        : file_(file), callback_(callback), context_(context) {}
+    void Report(const folio::Diagnostic& d) override {
+        FolioDiagnostic out{file_, d.line, int(d.severity), d.kind, d.message.c_str()};
+        callback_(context_, &out);
+    }
+
+  private:
+    const char* file_;
+    void (*callback_)(void*, const FolioDiagnostic*);
+    void* context_;
+};
+
+class NullSink : public folio::DiagnosticSink {
+  public:
+    void Report(const folio::Diagnostic&) override {}
+};
+
+// Whether a client's options struct, `size` bytes long, holds `field`.
+#define HAS_FIELD(options, field)                                                                  \
+    ((options)->size >= offsetof(FolioBuildOptions, field) + sizeof((options)->field))
+
+static_assert(int(folio::Severity::Note) == FOLIO_NOTE &&
+              int(folio::Severity::Warning) == FOLIO_WARNING &&
+              int(folio::Severity::Error) == FOLIO_ERROR);
+} // namespace
 
 extern "C" {
 
@@ -26,21 +56,31 @@ bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                          const FolioBuildOptions* options) {
     try {
         folio::BuildOptions build;
+        build.dryRun = tiffFile == nullptr;
+        void (*callback)(void*, const FolioDiagnostic*) = nullptr;
+        void* context = nullptr;
         if (options) {
-            // A field counts only when the caller's structure reaches past it.
-            auto has = [&](std::size_t offset, std::size_t bytes) {
-                return options->size >= offset + bytes;
-            };
-            if (!has(0, sizeof options->size)) {
+            if (!HAS_FIELD(options, size)) {
                 tLastError = "FolioBuildOptions.size is too small";
                 return false;
             }
-            if (has(offsetof(FolioBuildOptions, resolution), sizeof options->resolution))
+            if (HAS_FIELD(options, resolution))
                 build.resolution = options->resolution;
-            if (has(offsetof(FolioBuildOptions, pdfFile), sizeof options->pdfFile) &&
-                options->pdfFile)
+            if (HAS_FIELD(options, pdfFile) && options->pdfFile)
                 build.pdfFile = options->pdfFile;
+            if (HAS_FIELD(options, diagnostic))
+                callback = options->diagnostic;
+            if (HAS_FIELD(options, diagnosticContext))
+                context = options->diagnosticContext;
+            if (HAS_FIELD(options, strict))
+                build.strict = options->strict != 0;
         }
+        CallbackSink sink(macroFile, callback, context);
+        // Strict builds count warnings even when nobody listens.
+        NullSink quiet;
+        build.diagnostics = callback       ? static_cast<folio::DiagnosticSink*>(&sink)
+                            : build.strict ? &quiet
+                                           : nullptr;
         return folio::BuildFaxFile(macroFile, tiffFile, build, tLastError);
     } catch (...) {
         tLastError = "unexpected failure";

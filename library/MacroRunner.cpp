@@ -4,6 +4,7 @@
 // the macro file's name and line number in the message.
 #include "MacroRunner.h"
 
+#include "Diagnostics.h"
 #include "Error.h"
 #include "FaxImage.h"
 #include "PdfWriter.h"
@@ -22,6 +23,21 @@ namespace {
 
 // The line buffer holds 499 bytes of a line and its terminator.
 constexpr int kLineBuffer = 500;
+
+// Counts what it passes on, so that a strict build can refuse warnings.
+class CountingSink : public DiagnosticSink {
+  public:
+    explicit CountingSink(DiagnosticSink* out) : out_(out) {}
+    void Report(const Diagnostic& d) override {
+        if (d.severity != Severity::Note)
+            ++problems;
+        out_->Report(d);
+    }
+    int problems = 0;
+
+  private:
+    DiagnosticSink* out_;
+};
 
 // A macro file larger than this is refused: about 100,000 pages of text.
 constexpr long long kMaxMacroBytes = 512LL << 20;
@@ -70,8 +86,10 @@ class MacroReader {
     // Reads the next part of a line into buf: at most size - 1 bytes, up to
     // the line's end (CR LF or LF, not stored). Returns false at the end of
     // the file when nothing was read. A line of exactly size - 1 bytes ends
-    // with its terminator rather than in an empty part.
+    // with its terminator rather than in an empty part. cut() tells whether
+    // the line goes on in the next part.
     bool next(char* buf, int size) {
+        cut_ = false;
         int n = 0;
         bool ended = false;
         while (n < size - 1) {
@@ -92,13 +110,30 @@ class MacroReader {
             } else if (peek() == '\r' && peek2() == '\n') {
                 get();
                 get();
+            } else {
+                cut_ = peek() != EOF;
             }
         }
         buf[n] = '\0';
         return n > 0 || ended;
     }
 
+    bool cut() const { return cut_; }
     long long consumed() const { return consumed_; }
+
+    // Skips blank lines after the current position and returns how many
+    // line ends it passed, or -1 when nothing but whitespace is left. Stops
+    // at the first other byte, so it reads no more than that.
+    long long skipBlank() {
+        long long ends = 0;
+        for (int c; (c = peek()) != EOF; get()) {
+            if (c == '\n')
+                ++ends;
+            else if (!(c == ' ' || (c >= 9 && c <= 13)))
+                return ends;
+        }
+        return -1;
+    }
     bool failed() const { return failed_; }
 
   private:
@@ -141,7 +176,7 @@ class MacroReader {
     std::FILE* f_;
     char buf_[1 << 16];
     std::size_t pos_ = 0, len_ = 0;
-    bool eof_ = false, failed_ = false;
+    bool eof_ = false, failed_ = false, cut_ = false;
     long long consumed_ = 0;
 };
 
@@ -150,7 +185,7 @@ class MacroReader {
 bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
                   std::string& error) {
     error.clear();
-    if (!macroFile || !tiffFile) {
+    if (!macroFile || (!tiffFile && !options.dryRun)) {
         error = "no macro file or no fax file given";
         return false;
     }
@@ -179,21 +214,48 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         return false;
     }
 
+    // Lines are counted as the file has them: the parts of a line longer
+    // than the buffer share its number.
     int lineNo = 0;
+    CountingSink counter(options.diagnostics);
+    DiagnosticSink* sink = options.diagnostics ? &counter : nullptr;
+    auto report = [&](int at, Severity severity, const char* kind, const std::string& message) {
+        if (sink)
+            sink->Report(Diagnostic{at, severity, kind, message});
+    };
     try {
         auto fax = std::make_unique<FaxImage>();
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
+        fax->SetDiagnostics(sink);
         auto reader = std::make_unique<MacroReader>(file.get());
+        bool continued = false;
         while (reader->next(line.get(), kLineBuffer)) {
-            ++lineNo;
+            if (!continued)
+                ++lineNo;
+            if (reader->cut() && !continued)
+                report(lineNo, Severity::Warning, kind::LineCut,
+                       "the line is longer than " + std::to_string(kLineBuffer - 1) +
+                           " bytes; it is read in parts of that length, each as a line of its own");
+            continued = reader->cut();
             if (reader->consumed() > kMaxMacroBytes) {
                 error = macroName + ": the macro file is larger than " +
                         std::to_string(kMaxMacroBytes >> 20) + " MiB";
                 return false;
             }
-            if (!fax->ProcessCommand(line.get()))
+            fax->SetSourceLine(lineNo);
+            if (!fax->ProcessCommand(line.get())) {
+                if (sink) {
+                    // The rest of an END line is ignored, like the lines after it.
+                    const long long blank = continued ? 0 : reader->skipBlank();
+                    if (blank >= 0)
+                        report(lineNo, Severity::Note, kind::AfterEnd,
+                               "the text after END (from line " +
+                                   std::to_string(long(lineNo + (continued ? 0 : blank + 1))) +
+                                   " on) is not read");
+                }
                 break;
+            }
         }
         if (reader->failed()) {
             error = macroName + ": cannot read the macro file: " + std::strerror(errno);
@@ -201,8 +263,18 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         }
         file.reset();
         line.reset();
+        if (options.pageCount)
+            *options.pageCount = fax->PageCount;
+        if (options.strict && counter.problems > 0) {
+            error = macroName + ": " + std::to_string(counter.problems) +
+                    (counter.problems == 1 ? " warning" : " warnings") +
+                    " (strict); nothing written";
+            return false;
+        }
         if (options.beforeSave && !options.beforeSave(*fax, error))
             return false;
+        if (options.dryRun)
+            return true;
         std::string target = tiffFile;
         std::unique_ptr<PdfWriter> pdf;
         if (!options.pdfFile.empty() && !(pdf = PdfWriter::Create(options.pdfFile, error)))

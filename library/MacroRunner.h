@@ -13,6 +13,8 @@ class FileGate;
 
 namespace folio {
 
+class DiagnosticSink;
+
 struct BuildOptions {
     // Called after the macro has run and before the pages are saved; may
     // inspect the pages (foliobuild writes PNG previews here). Returning
@@ -29,12 +31,23 @@ struct BuildOptions {
     // Both files are written or neither: a PDF that cannot be written fails
     // the build before the TIFF is put in place.
     std::string pdfFile;
+    // Receives what the macro lost or could not do, each with its line
+    // (Diagnostics.h); null: nothing is reported. Lines longer than the
+    // line buffer and text after END are reported here too.
+    DiagnosticSink* diagnostics = nullptr;
+    // A warning fails the build: nothing is written.
+    bool strict = false;
+    // Build in memory only: the fax file is not written.
+    bool dryRun = false;
+    // Receives the number of pages built, when not null.
+    int* pageCount = nullptr;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure
 // `error` holds one line naming the file and the cause, and no TIFF (nor PDF)
 // is written. Only when the PDF cannot take its name after the TIFF has taken
-// its own does the TIFF stay (and the build fails).
+// its own does the TIFF stay (and the build fails). `tiffFile` may be null
+// with options.dryRun.
 FOLIO_EXPORT bool BuildFaxFile(const char* macroFile, const char* tiffFile,
                                const BuildOptions& options, std::string& error);
 

@@ -2,6 +2,7 @@
 // macro file, or a batch of them into a folder on several threads (one engine
 // per document and thread). On failure it names the file and the cause, one
 // line each, and exits non-zero.
+#include "DiagnosticList.h"
 #include "FaxImage.h"
 #include "IncludeRoot.h"
 #include "MacroRunner.h"
@@ -26,6 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: foliobuild [OPTIONS] MACRO TIFF\n"
     "       foliobuild [OPTIONS] -o OUTDIR MACRO...\n"
+    "       foliobuild --check [OPTIONS] MACRO...\n"
     "Turns fax macro files into multi-page fax TIFF files (TIFF Class F,\n"
     "204 x 196 dpi). With -o, each MACRO becomes OUTDIR/<name>.tif. TIFF may be\n"
     "'-' for standard output; a device, pipe or socket is written into.\n"
@@ -44,11 +46,17 @@ constexpr const char* kUsage =
     "                         every fax reader takes it)\n"
     "  --g3-2d                CCITT Group 3 two-dimensional coding (smaller)\n"
     "  --g4                   CCITT Group 4 coding (smallest)\n"
-    "  -q, --quiet            no progress line\n"
+    "  --check                build in memory, write nothing; print what each\n"
+    "                         macro loses and one summary line per macro on\n"
+    "                         standard output; exit 1 if any has a warning\n"
+    "  --strict               a warning fails the build: nothing is written\n"
+    "  -q, --quiet            no warnings, notes or progress line\n"
     "  -h, --help             show this help and exit\n"
     "  --version              show the version and exit\n"
     "\n"
-    "FILE commands name files relative to the current folder.\n"
+    "FILE commands name files relative to the current folder. What a macro\n"
+    "loses (text that does not fit, files not included, commands not\n"
+    "understood, fonts replaced) is printed as MACRO:LINE: warning: MESSAGE.\n"
     "Exit status: 0 when every fax was written, 1 when one or more were not\n"
     "(each is named with the reason), 2 for a wrong command line.\n";
 
@@ -81,21 +89,30 @@ struct Job {
     std::string macro, tiff;
     bool ok = false;
     std::string error;
+    folio::DiagnosticList diagnostics;
+    int pages = 0;
 };
 
 struct Settings {
     std::string pngDir, pdfFile, pdfDir;
     int resolution = TIFLIB_FAX_FINE;
     FileGate* gate = nullptr;
+    bool check = false, strict = false, quiet = false;
 };
 
 void buildOne(Job& job, const Settings& settings) {
     folio::BuildOptions options;
     options.fileGate = settings.gate;
     options.resolution = settings.resolution;
-    options.pdfFile = settings.pdfDir.empty() ? settings.pdfFile
-                                              : settings.pdfDir + "/" + stem(job.tiff) + ".pdf";
-    if (!settings.pngDir.empty()) {
+    if (!settings.check)
+        options.pdfFile = settings.pdfDir.empty() ? settings.pdfFile
+                                                  : settings.pdfDir + "/" + stem(job.tiff) + ".pdf";
+    options.strict = settings.strict;
+    options.dryRun = settings.check;
+    options.pageCount = &job.pages;
+    if (settings.check || settings.strict || !settings.quiet)
+        options.diagnostics = &job.diagnostics;
+    if (!settings.pngDir.empty() && !settings.check) {
         const std::string base = settings.pngDir + "/" + stem(job.tiff);
         options.beforeSave = [base](FaxImage& fax, std::string& error) {
             int index = 1;
@@ -109,7 +126,21 @@ void buildOne(Job& job, const Settings& settings) {
             return true;
         };
     }
-    job.ok = folio::BuildFaxFile(job.macro.c_str(), job.tiff.c_str(), options, job.error);
+    job.ok = folio::BuildFaxFile(job.macro.c_str(), settings.check ? nullptr : job.tiff.c_str(),
+                                 options, job.error);
+}
+
+// A document's diagnostics (unless quiet) and, with --check, its summary.
+// Called with gOutput held.
+void printReport(const Job& job, const Settings& settings) {
+    std::FILE* out = settings.check ? stdout : stderr;
+    if (!settings.quiet)
+        for (const std::string& line : job.diagnostics.Lines(job.macro))
+            std::fprintf(out, "%s\n", line.c_str());
+    if (settings.check)
+        std::fprintf(stdout, "%s\n",
+                     folio::CheckSummary(job.macro, job.ok, job.pages, job.diagnostics).c_str());
+    std::fflush(out);
 }
 
 } // namespace
@@ -149,6 +180,10 @@ int main(int argc, char** argv) {
             coding = TIFLIB_FAX_G4;
         } else if (arg == "-q" || arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--check") {
+            settings.check = true;
+        } else if (arg == "--strict") {
+            settings.strict = true;
         } else if (arg == "--png" || arg == "-o" || arg == "--output-dir" ||
                    arg == "--include-root" || arg == "-j" || arg == "--jobs" || arg == "--pdf" ||
                    arg == "--pdf-dir" || arg == "--resolution") {
@@ -189,11 +224,18 @@ int main(int argc, char** argv) {
     if (jobsWanted < 1 || jobsWanted > 256)
         return usageError("-j needs a number from 1 to 256");
 
+    settings.quiet = quiet;
     std::vector<Job> jobs;
-    if (outDir.empty()) {
+    if (settings.check) {
+        // Every file is a macro; nothing is written.
+        if (files.empty())
+            return usageError("no macro files given");
+        for (const std::string& f : files)
+            jobs.push_back(Job{f, {}, false, {}, {}, 0});
+    } else if (outDir.empty()) {
         if (files.size() != 2)
             return usageError("a macro file and a fax file are needed (or -o DIR and macros)");
-        jobs.push_back(Job{files[0], files[1], false, {}});
+        jobs.push_back(Job{files[0], files[1], false, {}, {}, 0});
     } else {
         if (files.empty())
             return usageError("no macro files given");
@@ -207,7 +249,7 @@ int main(int argc, char** argv) {
             auto [it, fresh] = taken.emplace(tiff, f);
             if (!fresh)
                 return usageError(it->second + " and " + f + " would both be written to " + tiff);
-            jobs.push_back(Job{f, tiff, false, {}});
+            jobs.push_back(Job{f, tiff, false, {}, {}, 0});
         }
     }
     if (!settings.pdfFile.empty() && (!outDir.empty() || !settings.pdfDir.empty()))
@@ -221,9 +263,8 @@ int main(int argc, char** argv) {
     folio::IncludeRoot gate;
     if (!includeRoot.empty()) {
         std::string error;
-        if (!folio::IncludeRoot::Create(
-                includeRoot, [](const std::string& w) { say("foliobuild: warning: " + w); }, gate,
-                error)) {
+        if (!folio::IncludeRoot::Create(includeRoot, nullptr, gate,
+                                        error)) { // refusals are reported with their line
             say("foliobuild: " + error);
             return 1;
         }
@@ -238,6 +279,12 @@ int main(int argc, char** argv) {
     auto worker = [&] {
         for (std::size_t i; (i = next++) < jobs.size();) {
             buildOne(jobs[i], settings);
+            {
+                std::lock_guard lock(gOutput);
+                if (progress)
+                    std::fputs("\r\033[K", stderr);
+                printReport(jobs[i], settings);
+            }
             if (!jobs[i].ok) {
                 ++failed;
                 say("foliobuild: " + jobs[i].error);
@@ -259,6 +306,13 @@ int main(int argc, char** argv) {
     for (std::thread& t : pool)
         t.join();
 
+    if (settings.check) {
+        bool problems = failed > 0;
+        for (const Job& j : jobs)
+            problems = problems || j.diagnostics.Count(folio::Severity::Warning) > 0 ||
+                       j.diagnostics.Count(folio::Severity::Error) > 0;
+        return problems ? 1 : 0;
+    }
     if (jobs.size() > 1) {
         std::string summary = "foliobuild: " + std::to_string(jobs.size()) + " documents, " +
                               std::to_string(jobs.size() - failed) + " written, " +

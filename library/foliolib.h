@@ -37,9 +37,29 @@ extern "C" {
 FOLIOLIB_API bool BuildFax(const char* macroFile, const char* tiffFile);
 FOLIOLIB_API bool _BuildFax(const char* macroFile, const char* tiffFile);
 
-/* Options of BuildFaxWithOptions. Set `size` to sizeof(FolioBuildOptions):
- * the structure may grow, and fields past `size` take their defaults. */
+/* Why the calling thread's last BuildFax or BuildFaxWithOptions returned
+ * false, as one line naming the file and the cause; an empty string after a
+ * success. */
+FOLIOLIB_API const char* BuildFaxLastError(void);
+
+/* One thing the macro lost or could not do: text dropped or clipped, a file
+ * not included, a command not understood, a font or character replaced.
+ * The strings live until the callback returns. */
+typedef struct FolioDiagnostic {
+    const char* file;    /* the macro file */
+    int line;            /* its 1-based line; 0 for the file as a whole */
+    int severity;        /* FOLIO_NOTE, FOLIO_WARNING or FOLIO_ERROR */
+    const char* kind;    /* short stable name: "text-dropped", "file-missing", ... */
+    const char* message; /* one line of English */
+} FolioDiagnostic;
+
+enum { FOLIO_NOTE = 0, FOLIO_WARNING = 1, FOLIO_ERROR = 2 };
+
 enum { FOLIO_RESOLUTION_FINE = 0, FOLIO_RESOLUTION_NORMAL = 1 };
+
+/* Options of BuildFaxWithOptions. Set `size` to sizeof(FolioBuildOptions) and
+ * every field you do not use to 0: fields may be added at the end, and
+ * fields past `size` take their defaults. */
 typedef struct FolioBuildOptions {
     unsigned size;
     /* FOLIO_RESOLUTION_FINE (204 x 196 dpi, the default) or
@@ -49,18 +69,19 @@ typedef struct FolioBuildOptions {
     /* When not null, the pages are also written as this PDF file. The TIFF
      * and the PDF are written both or neither. */
     const char* pdfFile;
+    /* Called on the calling thread for each diagnostic, in macro order. */
+    void (*diagnostic)(void* context, const FolioDiagnostic* d);
+    void* diagnosticContext;
+    /* Nonzero: a warning fails the build (false, nothing written). */
+    int strict;
 } FolioBuildOptions;
 
-/* BuildFax with options; null options are the defaults. Also false for an
- * unknown resolution or a size that is too small for `size` itself. Never
- * throws. */
+/* BuildFax with options; `options` may be NULL (the defaults). With
+ * `tiffFile` NULL the macro is built in memory and nothing is written (a
+ * check). Also false for an unknown resolution or a size that is too small
+ * for `size` itself. Never throws. */
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                                       const FolioBuildOptions* options);
-
-/* Why the calling thread's last BuildFax or BuildFaxWithOptions returned
- * false, as one line naming the file and the cause; an empty string after a
- * success. */
-FOLIOLIB_API const char* BuildFaxLastError(void);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,16 @@ namespace folio {
 
 class TextRenderer;
 
+// Characters that text calls could not set as the text asks, counted while a
+// tally is attached to the canvas (the engine's diagnostics attach one).
+struct TextTally {
+    std::uint64_t noGlyph = 0; // characters the face has no glyph for
+    char32_t firstNoGlyph = 0;
+    std::uint64_t badBytes = 0; // characters whose bytes form none in the code page
+    std::uint8_t firstBadByte = 0;
+    std::uint16_t badCodePage = 0;
+};
+
 class Canvas {
   public:
     explicit Canvas(Bitmap& bitmap);
@@ -31,6 +41,10 @@ class Canvas {
     // The code page that text in a DEFAULT_CHARSET font is read in; 0 is the
     // system's ANSI code page (1252). The engine sets it from its CodePage.
     std::uint16_t CodePage = 0;
+    // Where TextOut and TextOutCharacters count the characters they set
+    // with the face's missing glyph or as a replacement character; null
+    // counts nothing. Measuring never counts.
+    TextTally* Tally = nullptr;
 
     void MoveTo(int x, int y) {
         penX_ = x;

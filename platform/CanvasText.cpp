@@ -248,8 +248,21 @@ const Glyph* TextRenderer::byteGlyph(Typeface& face, std::uint8_t b) {
         const char32_t code = DecodeChar(tableCodePage_, std::string_view(&c, 1));
         face.Glyphs(&code, 1, tableCodePage_ == kSymbolCodePage, &g);
         byteGlyphs_[b] = g;
+        byteTrouble_[b] = code == kReplacementChar ? 2 : g->index == 0 ? 1 : 0;
     }
     return g;
+}
+
+void TextRenderer::count(std::uint8_t trouble, char32_t code, std::uint8_t byte) {
+    // Whitespace is layout, not text: a tab the program sets is not reported.
+    if (trouble == 1 && (code == ' ' || (code >= 9 && code <= 13)))
+        return;
+    if (trouble == 1 && tally_->noGlyph++ == 0)
+        tally_->firstNoGlyph = code;
+    if (trouble == 2 && tally_->badBytes++ == 0) {
+        tally_->firstBadByte = byte;
+        tally_->badCodePage = tableCodePage_;
+    }
 }
 
 std::size_t TextRenderer::layoutChunk(Typeface& face, std::uint16_t cp, std::string_view text,
@@ -261,6 +274,8 @@ std::size_t TextRenderer::layoutChunk(Typeface& face, std::uint16_t cp, std::str
         // byte, is a character by itself.
         if (!sequence_[b] || pos + 1 == text.size()) {
             glyphs_.push_back(byteGlyph(face, b));
+            if (drawing_ && tally_ && byteTrouble_[b])
+                count(byteTrouble_[b], DecodeChar(cp, text.substr(pos, 1)), b);
             ++pos;
             continue;
         }
@@ -269,6 +284,8 @@ std::size_t TextRenderer::layoutChunk(Typeface& face, std::uint16_t cp, std::str
         const Glyph* g = nullptr;
         face.Glyphs(&code, 1, cp == kSymbolCodePage, &g);
         glyphs_.push_back(g);
+        if (drawing_ && tally_ && (code == kReplacementChar || g->index == 0))
+            count(code == kReplacementChar ? 2 : 1, code, b);
         pos += len;
     }
     return pos;
@@ -337,8 +354,11 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
                         bool dark, std::int64_t x0, std::int64_t y0, std::string_view text) {
     const FaceMetrics& m = face.Metrics();
     // The cell first, so the whole text is measured before anything is drawn;
-    // a text of one chunk keeps its glyphs for drawing.
+    // a text of one chunk keeps its glyphs for drawing. Each chunk counts for
+    // the tally once, when it is laid out for drawing.
+    drawing_ = true;
     std::size_t next = layoutChunk(face, cp, text, 0);
+    drawing_ = false;
     std::int64_t width = advances(glyphs_);
     if (next < text.size()) {
         width = measure(face, cp, text);
@@ -360,7 +380,9 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
         }
         if (next >= text.size() || pen > penLimit)
             break;
+        drawing_ = true;
         next = layoutChunk(face, cp, text, next);
+        drawing_ = false;
     }
     bands(target, m, font.Style, x0, x0 + width, baseline);
 }
@@ -415,8 +437,11 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
         const std::size_t len = std::max<std::size_t>(1, CharLength(stepCodePage, text, pos));
         if (len == 1) {
             // A text of one byte is that byte's character, whatever the code page.
-            const Glyph* g = byteGlyph(face, std::uint8_t(text[pos]));
+            const auto b = std::uint8_t(text[pos]);
+            const Glyph* g = byteGlyph(face, b);
             if (staysInCell(*g)) {
+                if (tally_ && byteTrouble_[b])
+                    count(byteTrouble_[b], DecodeChar(cp, text.substr(pos, 1)), b);
                 if (runGlyphs_.empty())
                     runStart = pen;
                 runGlyphs_.emplace_back(g, pen);
@@ -455,12 +480,14 @@ int TextRenderer::TextWidthCharacters(const Font& font, std::uint16_t codePage,
 void Canvas::TextOut(int x, int y, std::string_view text) {
     if (!text_)
         text_ = std::make_unique<TextRenderer>();
+    text_->SetTally(Tally);
     text_->TextOut(bitmap_, Font, CodePage, BrushColor, x, y, text);
 }
 
 int Canvas::TextOutCharacters(int x, int y, std::string_view text, std::uint16_t stepCodePage) {
     if (!text_)
         text_ = std::make_unique<TextRenderer>();
+    text_->SetTally(Tally);
     return text_->TextOutCharacters(bitmap_, Font, CodePage, BrushColor, x, y, text, stepCodePage);
 }
 

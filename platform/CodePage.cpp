@@ -258,6 +258,12 @@ bool IsDBCSLeadByteEx(std::uint16_t codePage, std::uint8_t b) {
     return tableFor(cp).lead[b];
 }
 
+bool IsCodePageSupported(std::uint16_t codePage) {
+    const std::uint16_t cp = EffectiveCodePage(codePage);
+    return cp == kUtf8CodePage || cp == kSymbolCodePage || cp == kAnsiCodePage ||
+           tableFor(cp).convertible;
+}
+
 bool IsDBCSLeadByte(std::uint8_t b) {
     return IsDBCSLeadByteEx(kAnsiCodePage, b);
 }

@@ -34,6 +34,10 @@ std::uint16_t CodePageOfCharset(std::uint8_t charset, std::uint16_t defaultCodeP
 // so a lead byte followed by NUL is one character of one byte.
 const char* CharNextExA(std::uint16_t codePage, const char* p, unsigned flags = 0);
 
+// Whether text in `codePage` is read in that code page; a code page this
+// machine cannot convert is read as the ANSI code page instead.
+bool IsCodePageSupported(std::uint16_t codePage);
+
 // Lead-byte test in the system's ANSI code page (1252: no byte is one).
 bool IsDBCSLeadByte(std::uint8_t byte);
 // Lead-byte test in any code page; false for single-byte code pages, UTF-8

@@ -534,6 +534,50 @@ Cache& cache() {
 
 } // namespace
 
+FaceMatch MatchFace(const std::string& name) {
+    FaceMatch out;
+    std::lock_guard lock(cache().mutex);
+    FcPattern* pat = FcPatternCreate();
+    if (!pat)
+        return out;
+    const std::string family = utf8Name(name);
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pat, &result);
+    out.kind = FaceMatch::Substitute;
+    if (match) {
+        FcChar8* f = nullptr;
+        if (FcPatternGetString(match, FC_FAMILY, 0, &f) == FcResultMatch && f)
+            out.family = reinterpret_cast<const char*>(f);
+        // The face may carry the name among its family names.
+        for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &f) == FcResultMatch; ++i)
+            if (FcStrCmpIgnoreCase(f, reinterpret_cast<const FcChar8*>(family.c_str())) == 0)
+                out.kind = FaceMatch::Exact;
+        // The configuration adds the faces that stand in for a name with
+        // its metrics (Arial: Liberation Sans) bound strongly to the name,
+        // and fallbacks of every other kind weakly.
+        if (out.kind != FaceMatch::Exact) {
+            FcValue v;
+            FcValueBinding binding;
+            for (int i = 0;
+                 FcPatternGetWithBinding(pat, FC_FAMILY, i, &v, &binding) == FcResultMatch; ++i) {
+                if (v.type == FcTypeString && binding != FcValueBindingWeak &&
+                    FcStrCmpIgnoreCase(v.u.s,
+                                       reinterpret_cast<const FcChar8*>(out.family.c_str())) == 0) {
+                    out.kind = FaceMatch::Alias;
+                    break;
+                }
+            }
+        }
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pat);
+    return out;
+}
+
 std::shared_ptr<Typeface> AcquireTypeface(const std::string& name, int pixelSize, bool bold,
                                           bool italic) {
     if (pixelSize == 0)

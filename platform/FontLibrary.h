@@ -102,6 +102,17 @@ class Typeface {
 std::shared_ptr<Typeface> AcquireTypeface(const std::string& name, int pixelSize, bool bold,
                                           bool italic);
 
+// How fontconfig serves a face name: the family of the face it picks, and
+// whether that is the name itself (Exact), a face configured to stand in
+// for it with the same metrics (Alias: Arial is served by Liberation Sans)
+// or a fallback of another kind (Substitute).
+struct FaceMatch {
+    enum Kind { Exact, Alias, Substitute };
+    Kind kind = Exact;
+    std::string family;
+};
+FaceMatch MatchFace(const std::string& name);
+
 // One entry of a face's VDMX table: the em `ppem` and the ascent (yMax) and
 // descent (-yMin) that the face's designer fixed for it.
 struct VdmxEntry {

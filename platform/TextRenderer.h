@@ -24,6 +24,7 @@ namespace folio {
 
 class Typeface;
 struct FaceMetrics;
+struct TextTally;
 struct Glyph;
 
 class TextRenderer {
@@ -41,6 +42,10 @@ class TextRenderer {
     int TextWidthCharacters(const Font& font, std::uint16_t codePage, std::string_view text,
                             std::uint16_t stepCodePage);
     int TextHeight(const Font& font, std::uint16_t codePage, std::string_view text);
+
+    // Where the drawing calls count characters set without a glyph or from
+    // bytes that form no character (null: nowhere).
+    void SetTally(TextTally* tally) { tally_ = tally; }
 
     // The metrics of the typeface that `font` selects.
     const FaceMetrics& Metrics(const Font& font);
@@ -91,6 +96,14 @@ class TextRenderer {
     bool tableValid_ = false;
     const Glyph* byteGlyphs_[256] = {};
     bool sequence_[256] = {};
+    // For each byte of byteGlyphs_ looked up: 1 when its glyph is the
+    // face's missing glyph, 2 when it forms no character in the code page.
+    std::uint8_t byteTrouble_[256] = {};
+    TextTally* tally_ = nullptr;
+    // Set while draw() lays out, so that layoutChunk counts for the tally
+    // when drawing and not when measuring.
+    bool drawing_ = false;
+    void count(std::uint8_t trouble, char32_t code, std::uint8_t byte);
 };
 
 } // namespace folio

@@ -179,6 +179,15 @@ TEST(BuildFax, UnderscoreNameIsTheSameFunction) {
 
 // The options as a client compiled against an older, shorter structure
 // passes them: fields past `size` take their defaults.
+// Options with the resolution and PDF fields set, every other field zero.
+FolioBuildOptions faxOptions(unsigned size, int resolution, const char* pdf) {
+    FolioBuildOptions options{};
+    options.size = size;
+    options.resolution = resolution;
+    options.pdfFile = pdf;
+    return options;
+}
+
 TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
     std::string m = writeFile("options.fax", "one\n@CONVERT:PAGEBREAK\ntwo\n");
     std::string t = scratchDir() + "/options.tif", pdf = scratchDir() + "/options.pdf";
@@ -198,7 +207,7 @@ TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
         SCOPED_TRACE("size " + std::to_string(c.size));
         std::remove(t.c_str());
         std::remove(pdf.c_str());
-        FolioBuildOptions options{c.size, FOLIO_RESOLUTION_NORMAL, pdf.c_str()};
+        FolioBuildOptions options = faxOptions(c.size, FOLIO_RESOLUTION_NORMAL, pdf.c_str());
         EXPECT_EQ(BuildFaxWithOptions(m.c_str(), t.c_str(), &options), c.ok);
         auto pages = readTiff(t);
         ASSERT_EQ(pages.size(), c.ok ? 2u : 0u);
@@ -209,7 +218,7 @@ TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
     }
     EXPECT_TRUE(BuildFaxWithOptions(m.c_str(), t.c_str(), nullptr));
     EXPECT_EQ(readTiff(t)[0].height, 2200u);
-    FolioBuildOptions unknown{sizeof(FolioBuildOptions), 5, nullptr};
+    FolioBuildOptions unknown = faxOptions(sizeof(FolioBuildOptions), 5, nullptr);
     EXPECT_FALSE(BuildFaxWithOptions(m.c_str(), t.c_str(), &unknown));
     EXPECT_NE(std::string(BuildFaxLastError()).find("resolution"), std::string::npos);
 }
@@ -218,7 +227,8 @@ TEST(BuildFaxWithOptions, APdfThatCannotBeWrittenWritesNoTiff) {
     std::string m = writeFile("nopdf.fax", "text\n");
     std::string t = scratchDir() + "/nopdf.tif";
     std::remove(t.c_str());
-    FolioBuildOptions options{sizeof options, FOLIO_RESOLUTION_FINE, "/nonexistent-folder/x.pdf"};
+    FolioBuildOptions options =
+        faxOptions(sizeof(FolioBuildOptions), FOLIO_RESOLUTION_FINE, "/nonexistent-folder/x.pdf");
     EXPECT_FALSE(BuildFaxWithOptions(m.c_str(), t.c_str(), &options));
     EXPECT_NE(std::string(BuildFaxLastError()).find("/nonexistent-folder/x.pdf"),
               std::string::npos);

@@ -1,0 +1,43 @@
+// Collecting, printing and counting one document's diagnostics.
+#include "DiagnosticList.h"
+
+namespace folio {
+
+namespace {
+
+std::string count(int n, const char* one) {
+    return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+}
+
+} // namespace
+
+void DiagnosticList::Report(const Diagnostic& d) {
+    ++counts_[int(d.severity) % 3];
+    if (kept_.size() < kMaxKept)
+        kept_.push_back(d);
+}
+
+std::vector<std::string> DiagnosticList::Lines(const std::string& macro) const {
+    std::vector<std::string> lines;
+    for (const Diagnostic& d : kept_)
+        lines.push_back(FormatDiagnostic(macro, d));
+    const int all = counts_[0] + counts_[1] + counts_[2];
+    if (std::size_t(all) > kept_.size())
+        lines.push_back(macro + ": note: " + std::to_string(all - int(kept_.size())) +
+                        " more diagnostics not shown");
+    return lines;
+}
+
+std::string CheckSummary(const std::string& macro, bool built, int pages,
+                         const DiagnosticList& list) {
+    std::string line = macro + ": ";
+    line += built ? count(pages, "page") : std::string("not built");
+    line += ", " + count(list.Count(Severity::Warning), "warning");
+    if (list.Count(Severity::Error))
+        line += ", " + count(list.Count(Severity::Error), "error");
+    if (list.Count(Severity::Note))
+        line += ", " + count(list.Count(Severity::Note), "note");
+    return line;
+}
+
+} // namespace folio

@@ -1,0 +1,35 @@
+// foliobuild's diagnostics of one document: collected while the document
+// builds (a batch builds several at a time on as many threads), printed in
+// one piece when it is done, and counted for --check's summary and --strict.
+#pragma once
+
+#include "Diagnostics.h"
+
+#include <string>
+#include <vector>
+
+namespace folio {
+
+class DiagnosticList : public DiagnosticSink {
+  public:
+    // Diagnostics kept for printing; past this many only counted, so that
+    // a hostile macro cannot fill memory with them.
+    static constexpr std::size_t kMaxKept = 1000;
+
+    void Report(const Diagnostic& d) override;
+
+    // The kept diagnostics as lines, and a line for any that were not kept.
+    std::vector<std::string> Lines(const std::string& macro) const;
+    int Count(Severity severity) const { return counts_[int(severity)]; }
+
+  private:
+    std::vector<Diagnostic> kept_;
+    int counts_[3] = {};
+};
+
+// --check's line for one document: "MACRO: 3 pages, 2 warnings" (with notes
+// and errors when there are any), or "MACRO: not built" after an error.
+std::string CheckSummary(const std::string& macro, bool built, int pages,
+                         const DiagnosticList& list);
+
+} // namespace folio

@@ -1,0 +1,104 @@
+// BuildFaxWithOptions: the diagnostics callback, strict builds, checks that
+// write nothing, and options structs of an older, shorter size.
+#include "foliolib.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+std::string scratch(const std::string& name) {
+    const char* dir = std::getenv("FOLIO_TEST_TMP");
+    const std::string base = std::string(dir ? dir : "/tmp") + "/buildfax-options";
+    std::filesystem::create_directories(base);
+    return base + "/" + name;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+struct Seen {
+    std::string file, kind, message;
+    int line, severity;
+};
+
+void collect(void* context, const FolioDiagnostic* d) {
+    static_cast<std::vector<Seen>*>(context)->push_back(
+        {d->file, d->kind, d->message, d->line, d->severity});
+}
+
+struct Options : ::testing::Test {
+    std::string macro = scratch("lossy.fax");
+    std::vector<Seen> seen;
+    FolioBuildOptions options{};
+    void SetUp() override {
+        std::ofstream(macro) << "Hello\n@CONVERT:X=12px\n@CONVERT:FILE=nowhere.bmp,BMP\n";
+        options.size = sizeof options;
+        options.diagnostic = collect;
+        options.diagnosticContext = &seen;
+    }
+};
+
+TEST_F(Options, TheCallbackGetsEachDiagnosticWithFileLineAndKind) {
+    const std::string tiff = scratch("lossy.tif");
+    ASSERT_TRUE(BuildFaxWithOptions(macro.c_str(), tiff.c_str(), &options)) << BuildFaxLastError();
+    EXPECT_TRUE(exists(tiff));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].file, macro);
+    EXPECT_EQ(seen[0].line, 2);
+    EXPECT_EQ(seen[0].kind, "not-a-number");
+    EXPECT_EQ(seen[0].severity, FOLIO_WARNING);
+    EXPECT_EQ(seen[1].line, 3);
+    EXPECT_EQ(seen[1].kind, "file-missing");
+}
+
+TEST_F(Options, StrictRefusesAMacroWithWarningsAndWritesNothing) {
+    const std::string tiff = scratch("strict.tif");
+    options.strict = 1;
+    EXPECT_FALSE(BuildFaxWithOptions(macro.c_str(), tiff.c_str(), &options));
+    EXPECT_FALSE(exists(tiff));
+    EXPECT_NE(std::strstr(BuildFaxLastError(), "2 warnings"), nullptr) << BuildFaxLastError();
+    // Strict without a callback counts all the same.
+    options.diagnostic = nullptr;
+    EXPECT_FALSE(BuildFaxWithOptions(macro.c_str(), tiff.c_str(), &options));
+}
+
+TEST_F(Options, ANullFaxFileOnlyChecks) {
+    EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), nullptr, &options));
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), nullptr, nullptr));
+}
+
+TEST_F(Options, FieldsBeyondTheGivenSizeAreNotRead) {
+    // A client built when the struct held only its size.
+    options.size = sizeof(unsigned);
+    options.strict = 1;
+    EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), scratch("old.tif").c_str(), &options));
+    EXPECT_TRUE(seen.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The error of a line after one longer than the line buffer named that line
+// by its number in the file, not by the count of buffer parts read.
+TEST(BuildFaxLines, AnErrorAfterALongLineNamesTheLineAsTheFileNumbersIt) {
+    const std::string bad = scratch("bad.bmp");
+    std::ofstream(bad) << "not a bitmap";
+    const std::string macro = scratch("long.fax");
+    std::ofstream(macro) << std::string(1200, 'x') << "\n@CONVERT:FILE=" << bad << ",BMP\n";
+    EXPECT_FALSE(BuildFax(macro.c_str(), scratch("long.tif").c_str()));
+    EXPECT_EQ(std::string(BuildFaxLastError()), macro + ":2: Bitmap image is not valid");
+}
+
+} // namespace
