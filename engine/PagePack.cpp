@@ -4,7 +4,12 @@
 //   - a word mask, one bit per word of the row's used bytes (bit i of byte
 //     i / 8 for word i), set where the word differs from the row above;
 //   - for each such word, in order, a byte mask (bit k for byte k of the
-//     word) and the bytes of the difference that are not zero.
+//     word);
+//   - then for each such word, in order, the bytes of the difference that
+//     are not zero.
+// The byte masks come before all the bytes so that the reader finds where
+// each word's bytes begin from the masks alone, without waiting on the load
+// of the mask before it: one addition a word.
 // The row above the first row is white. The padding past the width is left
 // out: the last used word is masked, words wholly past it are not looked at.
 #include "PagePack.h"
@@ -118,19 +123,21 @@ std::vector<std::uint8_t>& scratch() {
     return buffer;
 }
 
-// Appends one word's difference: its byte mask (always stored, kept only
-// when not zero) and its bytes that are not zero (a whole word stored, kept
-// as far as those go). No branch: rows differ from the row above at random.
-inline __attribute__((always_inline)) std::uint8_t* putWord(std::uint8_t* at, std::uint8_t* mask,
-                                                            std::size_t i, std::uint64_t diff) {
-    const unsigned bytes = nonZeroBytes(diff);
-    const unsigned changed = bytes != 0;
-    mask[i >> 3] |= std::uint8_t(changed << (i & 7));
-    *at = std::uint8_t(bytes);
-    at += changed;
-    const std::uint64_t packed = shuffle(diff, kShuffle.gather[bytes]);
-    std::memcpy(at, &packed, 8);
-    return at + kShuffle.count[bytes];
+// Appends one word's difference: its byte mask at `masks` (always stored,
+// kept only when not zero) and its bytes that are not zero at `bytes` (a
+// whole word stored, kept as far as those go). No branch: rows differ from
+// the row above at random.
+inline __attribute__((always_inline)) void putWord(std::uint8_t*& masks, std::uint8_t*& bytes,
+                                                   std::uint8_t* wordMask, std::size_t i,
+                                                   std::uint64_t diff) {
+    const unsigned nonZero = nonZeroBytes(diff);
+    const unsigned changed = nonZero != 0;
+    wordMask[i >> 3] |= std::uint8_t(changed << (i & 7));
+    *masks = std::uint8_t(nonZero);
+    masks += changed;
+    const std::uint64_t packed = shuffle(diff, kShuffle.gather[nonZero]);
+    std::memcpy(bytes, &packed, 8);
+    bytes += kShuffle.count[nonZero];
 }
 
 } // namespace
@@ -158,6 +165,8 @@ std::span<const std::uint8_t> PackPageInPlace(const Bitmap& page) {
     std::uint8_t* at = buffer.data();
 
     const std::vector<std::uint8_t> white(std::size_t(page.Stride()), 0);
+    // A row's bytes are gathered here first, behind its byte masks.
+    std::vector<std::uint8_t> rowBytes(8 * shape.words + 8);
     const std::uint8_t* above = white.data();
     for (int y = 0; y < page.Height(); ++y) {
         const std::uint8_t* row = page.Row(y);
@@ -166,12 +175,16 @@ std::span<const std::uint8_t> PackPageInPlace(const Bitmap& page) {
         at += shape.maskBytes;
         // Blank gaps and the insides of stems repeat whole rows.
         if (std::memcmp(row, above, shape.used) != 0) {
+            std::uint8_t* bytes = rowBytes.data();
             for (std::size_t i = 0; i < full; ++i)
-                at = putWord(at, mask, i, loadWord(row + 8 * i, 8) ^ loadWord(above + 8 * i, 8));
-            at = putWord(at, mask, full,
-                         (loadWord(row + 8 * full, shape.lastBytes) ^
-                          loadWord(above + 8 * full, shape.lastBytes)) &
-                             shape.lastMask);
+                putWord(at, bytes, mask, i, loadWord(row + 8 * i, 8) ^ loadWord(above + 8 * i, 8));
+            putWord(at, bytes, mask, full,
+                    (loadWord(row + 8 * full, shape.lastBytes) ^
+                     loadWord(above + 8 * full, shape.lastBytes)) &
+                        shape.lastMask);
+            const std::size_t kept = std::size_t(bytes - rowBytes.data());
+            std::memcpy(at, rowBytes.data(), kept);
+            at += kept;
         }
         above = row;
     }
@@ -191,48 +204,57 @@ void UnpackPage(std::span<const std::uint8_t> packed, int width, int height, int
         return;
     const RowShape shape(width, stride);
     const std::size_t rowBytes = std::size_t(stride);
-    // The white row above the first, its padding as asked. The packed
-    // differences never touch padding bits, so every row inherits it.
-    std::vector<std::uint8_t> white(rowBytes, 0);
+    // The row being built, as words, starting as the white row above the
+    // first with its padding as asked (the packed differences never touch
+    // padding bits, so every row inherits it). Each row's differences go into
+    // it here and the row is then written out once, never read back.
+    std::vector<std::uint64_t> current(std::max(shape.words, (rowBytes + 7) / 8), 0);
+    auto* currentBytes = reinterpret_cast<std::uint8_t*>(current.data());
     if (setPadding) {
-        std::fill(white.begin() + std::ptrdiff_t(shape.used), white.end(), std::uint8_t(0xFF));
+        std::memset(currentBytes + shape.used, 0xFF, rowBytes - shape.used);
         if (width & 7)
-            white[shape.used - 1] = std::uint8_t(0xFF >> (width & 7));
+            currentBytes[shape.used - 1] = std::uint8_t(0xFF >> (width & 7));
     }
+    // Mask bits past the last word mark a damaged form.
+    const unsigned pastWords = shape.words % 8 ? unsigned(0xFF << (shape.words % 8)) & 0xFF : 0;
     const std::uint8_t* in = packed.data();
     const std::uint8_t* const end = in + packed.size();
-    const std::uint8_t* above = white.data();
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = top + step * std::ptrdiff_t(y);
-        std::memcpy(row, above, rowBytes);
-        above = row;
-        if (std::size_t(end - in) < shape.maskBytes + kSlack) {
-            in = end; // damaged: the rest repeats this row
-            continue;
-        }
+        // The row's parts are checked against the end before any is used; a
+        // damaged row is left out, and the rest repeat the row above it.
+        bool good = std::size_t(end - in) >= shape.maskBytes + kSlack;
         const std::uint8_t* mask = in;
-        in += shape.maskBytes;
-        for (std::size_t m = 0; m < shape.maskBytes; ++m) {
-            for (unsigned bits = mask[m]; bits; bits &= bits - 1) {
-                const std::size_t i = 8 * m + std::size_t(std::countr_zero(bits));
-                // A valid form leaves at least kSlack bytes after each word's.
-                if (i >= shape.words || std::size_t(end - in) < 1 + kSlack) {
-                    in = end;
-                    break;
-                }
-                const unsigned bytes = *in++;
-                const std::uint64_t diff = shuffle(loadWord(in, 8), kShuffle.spread[bytes]);
-                in += kShuffle.count[bytes];
-                if (i + 1 < shape.words) {
-                    const std::uint64_t word = loadWord(row + 8 * i, 8) ^ diff;
-                    std::memcpy(row + 8 * i, &word, 8);
-                } else {
-                    const std::uint64_t word =
-                        loadWord(row + 8 * i, shape.lastBytes) ^ (diff & shape.lastMask);
-                    std::memcpy(row + 8 * i, &word, shape.lastBytes);
+        std::size_t changed = 0;
+        if (good) {
+            for (std::size_t m = 0; m < shape.maskBytes; ++m)
+                changed += kShuffle.count[mask[m]]; // no population count in the default build
+            good = (mask[shape.maskBytes - 1] & pastWords) == 0 &&
+                   std::size_t(end - in) - shape.maskBytes >= changed + kSlack;
+        }
+        const std::uint8_t* masks = in + shape.maskBytes;
+        const std::uint8_t* bytes = masks + changed;
+        if (good) {
+            std::size_t kept = 0;
+            for (std::size_t j = 0; j < changed; ++j)
+                kept += kShuffle.count[masks[j]];
+            good = std::size_t(end - bytes) >= kept + kSlack;
+        }
+        if (good) {
+            for (std::size_t m = 0; m < shape.maskBytes; ++m) {
+                for (unsigned bits = mask[m]; bits; bits &= bits - 1) {
+                    const std::size_t i = 8 * m + std::size_t(std::countr_zero(bits));
+                    const unsigned nonZero = *masks++;
+                    const std::uint64_t diff =
+                        shuffle(loadWord(bytes, 8), kShuffle.spread[nonZero]);
+                    bytes += kShuffle.count[nonZero];
+                    current[i] ^= i + 1 < shape.words ? diff : diff & shape.lastMask;
                 }
             }
+            in = bytes;
+        } else {
+            in = end;
         }
+        std::memcpy(top + step * std::ptrdiff_t(y), currentBytes, rowBytes);
     }
 }
 

@@ -261,36 +261,52 @@ inline void appendCodedHalf(std::vector<std::uint8_t>& out, unsigned tail,
     out.insert(out.end(), second.begin() + std::ptrdiff_t(skip), second.end());
 }
 
-// Reverses the bits of each byte, so that a word loaded in little-endian
-// order has pixel p of its 64 in bit p and the changes can be taken from the
-// low end, where clearing the lowest set bit is one short operation.
-FOLIO_CODER_INLINE std::uint64_t pixelsFirstLow(std::uint64_t w) {
-    w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
-    w = ((w >> 2) & 0x3333333333333333ull) | ((w & 0x3333333333333333ull) << 2);
-    return ((w >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((w & 0x0F0F0F0F0F0F0F0Full) << 4);
+// For each byte value, the positions of its set bits counted from the most
+// significant bit (bit 7 is position 0, as pixels are in a row's bytes),
+// ascending, padded with zeros, and how many there are. Kept 32 bits wide (8 KiB), ready to be
+// added to and stored: widening bytes in the vector unit would need instructions the default build
+// does not have.
+struct BitPositions {
+    std::uint32_t at[256][8];
+    std::uint8_t count[256];
+};
+
+constexpr BitPositions makeBitPositions() {
+    BitPositions t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned n = 0;
+        for (unsigned p = 0; p < 8; ++p)
+            if (b & (0x80u >> p))
+                t.at[b][n++] = p;
+        t.count[b] = std::uint8_t(n);
+    }
+    return t;
 }
 
-// Appends the positions of the set bits of `bits`, plus `base`, at `out`, in
-// ascending order, and returns how many. Four positions are written whatever
-// their number (the loop exit of a bit-by-bit scan would be mispredicted at
-// nearly every word), so `out` needs room for 4 more than the count.
+inline constexpr BitPositions kBitPositions = makeBitPositions();
+
+typedef std::uint32_t Positions8 __attribute__((vector_size(32)));
+
+// Appends the positions of the set bits of `bits`, counted from the most
+// significant bit, plus `base`, at `out`, in ascending order, and returns how
+// many. The word is taken a byte at a time, from the top:
+// each byte's positions come from a table, widened and written as 8 entries
+// whatever their number, and the next byte's overwrite the surplus. Text rows
+// change about 11 times in a word of 64 pixels, so a bit-by-bit scan would
+// leave its loop at a different count at nearly every word (mispredicted);
+// this has no branch at all. `out` needs room for 8 more than the count.
 FOLIO_CODER_INLINE std::size_t positionsOf(std::uint64_t bits, std::uint32_t base,
                                            std::uint32_t* out) {
-    constexpr std::uint64_t kLast = std::uint64_t(1) << 63;
-    const std::size_t count = std::size_t(__builtin_popcountll(bits));
-    out[0] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
-    bits &= bits - 1;
-    out[1] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
-    bits &= bits - 1;
-    out[2] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
-    bits &= bits - 1;
-    out[3] = base + std::uint32_t(__builtin_ctzll(bits | kLast));
-    bits &= bits - 1;
-    for (std::size_t k = 4; k < count; ++k) {
-        out[k] = base + std::uint32_t(__builtin_ctzll(bits));
-        bits &= bits - 1;
+    std::uint32_t* at = out;
+    for (unsigned k = 0; k < 64; k += 8) {
+        const unsigned byte = unsigned(bits >> (56 - k)) & 0xFF;
+        Positions8 positions;
+        std::memcpy(&positions, kBitPositions.at[byte], sizeof positions);
+        positions += base + k;
+        std::memcpy(at, &positions, sizeof positions);
+        at += kBitPositions.count[byte];
     }
-    return count;
+    return std::size_t(at - out);
 }
 
 // Lists where the colour of a row changes. Pixel p's change bit is set where
@@ -299,20 +315,20 @@ FOLIO_CODER_INLINE std::size_t positionsOf(std::uint64_t bits, std::uint32_t bas
 class ChangeFinder {
   public:
     // Room a change list needs: a leading slot, every pixel a change, and
-    // the 4 entries positionsOf may write past the last change or the
-    // copies of the width that end a list.
-    static std::size_t listSize(std::uint32_t width) { return std::size_t(width) + 8; }
+    // the 8 entries positionsOf may write past the last change (more than
+    // the 4 copies of the width that end a list).
+    static std::size_t listSize(std::uint32_t width) { return std::size_t(width) + 9; }
 
     explicit ChangeFinder(const PageView& page)
         : width_(page.width), wordCount_((std::size_t(page.width) + 63) / 64),
           rowLoad_(std::min(page.rowBytes, (std::size_t(page.width) + 7) / 8)),
           pixelBytes_(page.width / 8), tailBits_(page.width % 8), words_(wordCount_) {
         const unsigned lastPixels = unsigned(page.width - 64 * (wordCount_ - 1));
-        lastWordMask_ = lastPixels == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << lastPixels) - 1;
+        lastWordMask_ = lastPixels == 64 ? ~std::uint64_t(0) : ~(~std::uint64_t(0) >> lastPixels);
     }
 
     // Writes the changes of `row` at `out`, ascending, and returns how many.
-    // `out` needs room for width + 4 entries.
+    // `out` needs room for width + 8 entries.
     FOLIO_CODER_INLINE std::size_t find(const std::uint8_t* row, std::uint32_t* out) {
         words_[wordCount_ - 1] = 0;
         std::memcpy(words_.data(), row, rowLoad_);
@@ -323,9 +339,10 @@ class ChangeFinder {
             // bars) changes nowhere.
             if (words_[i] == 0 - before)
                 continue;
-            const std::uint64_t pixels = pixelsFirstLow(words_[i]);
-            std::uint64_t changes = pixels ^ (pixels << 1 | before);
-            before = pixels >> 63;
+            // The word's first pixel in the most significant bit.
+            const std::uint64_t pixels = __builtin_bswap64(words_[i]);
+            std::uint64_t changes = pixels ^ (pixels >> 1 | before << 63);
+            before = pixels & 1;
             if (i + 1 == wordCount_)
                 changes &= lastWordMask_; // the change bits past the width are padding
             if (changes)

@@ -17,9 +17,10 @@ using namespace fax;
 // returns how many bits of the last byte are code (0: it ends on a byte).
 FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0, std::uint32_t y1,
                                          std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (page.width == 0 || y0 >= y1)
+    if (page.width == 0 || y0 >= y1) {
+        out.clear();
         return 0;
+    }
     const std::uint32_t width = page.width;
     ChangeFinder finder(page);
     // change[0] is the row's start, then the changes, then the row's end.
@@ -29,6 +30,8 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0,
     // A typical page codes to a small fraction of its pixel bytes: start with
     // a quarter of them (at most 4 MB) and grow when a row might not fit.
     const std::size_t guess = std::min<std::size_t>(page.rowBytes * (y1 - y0) / 4, 4 << 20);
+    // Every byte is written before it is read; `out` is not emptied first,
+    // so that a buffer kept from the page before is not cleared again.
     out.resize(guess + 2 * worstRow);
     BitWriter bits(out.data());
     // Where the run codes of the row before begin (just after its EOL, on a
@@ -72,7 +75,12 @@ void EncodeG3OneD(const PageView& page, std::vector<std::uint8_t>& out) {
         return;
     }
     const std::uint32_t middle = page.height / 2;
-    std::vector<std::uint8_t> second;
+    // Kept by the calling thread from page to page: fresh memory would be
+    // cleared by the system, and resizing it cleared again, at every page.
+    // Named through a reference, which the lambda captures: the name of a
+    // thread_local would mean the helper thread's own vector there.
+    thread_local std::vector<std::uint8_t> kept;
+    std::vector<std::uint8_t>& second = kept;
     unsigned tail = 0;
     RunSideBySide([&] { tail = encodeRows(page, 0, middle, out); },
                   [&] { encodeRows(page, middle, page.height, second); });

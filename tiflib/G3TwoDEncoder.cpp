@@ -19,14 +19,17 @@ using namespace fax;
 FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t rowsPerGroup,
                                          std::uint32_t y0, std::uint32_t y1,
                                          std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (page.width == 0 || y0 >= y1)
+    if (page.width == 0 || y0 >= y1) {
+        out.clear();
         return 0;
+    }
     RowSequenceCoder coder(page);
     const std::size_t worstRow = worstTwoDRowBytes(page.width);
     // As for one-dimensional coding: a quarter of the pixel bytes, grown when
     // a row might not fit.
     const std::size_t guess = std::min<std::size_t>(page.rowBytes * (y1 - y0) / 4, 4 << 20);
+    // Every byte is written before it is read; `out` is not emptied first,
+    // so that a buffer kept from the page before is not cleared again.
     out.resize(guess + 2 * worstRow);
     BitWriter bits(out.data());
     std::uint32_t inGroup = 0; // rows of the group coded so far
@@ -55,7 +58,12 @@ void EncodeG3TwoD(const PageView& page, std::uint32_t rowsPerGroup,
         encodeRows(page, k, 0, page.height, out);
         return;
     }
-    std::vector<std::uint8_t> second;
+    // Kept by the calling thread from page to page: fresh memory would be
+    // cleared by the system, and resizing it cleared again, at every page.
+    // Named through a reference, which the lambda captures: the name of a
+    // thread_local would mean the helper thread's own vector there.
+    thread_local std::vector<std::uint8_t> kept;
+    std::vector<std::uint8_t>& second = kept;
     unsigned tail = 0;
     RunSideBySide([&] { tail = encodeRows(page, k, 0, middle, out); },
                   [&] { encodeRows(page, k, middle, page.height, second); });

@@ -19,9 +19,10 @@ using namespace fax;
 // many bits of the last byte are code (0: all 8).
 FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0, std::uint32_t y1,
                                          bool last, std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (page.width == 0 || y0 >= y1)
+    if (page.width == 0 || y0 >= y1) {
+        out.clear();
         return 0;
+    }
     RowSequenceCoder coder(page);
     if (y0 > 0)
         coder.startBelow(page.row(y0 - 1));
@@ -29,6 +30,8 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0,
     // Rows coded against the row above take less than by their runs: start
     // with an eighth of the pixel bytes (at most 4 MB) and grow as needed.
     const std::size_t guess = std::min<std::size_t>(page.rowBytes * (y1 - y0) / 8, 4 << 20);
+    // Every byte is written before it is read; `out` is not emptied first,
+    // so that a buffer kept from the page before is not cleared again.
     out.resize(guess + 2 * worstRow);
     BitWriter bits(out.data());
     for (std::uint32_t y = y0; y < y1; ++y) {
@@ -75,7 +78,12 @@ void EncodeG4(const PageView& page, std::vector<std::uint8_t>& out) {
         return;
     }
     const std::uint32_t middle = page.height / 2;
-    std::vector<std::uint8_t> second;
+    // Kept by the calling thread from page to page: fresh memory would be
+    // cleared by the system, and resizing it cleared again, at every page.
+    // Named through a reference, which the lambda captures: the name of a
+    // thread_local would mean the helper thread's own vector there.
+    thread_local std::vector<std::uint8_t> kept;
+    std::vector<std::uint8_t>& second = kept;
     unsigned tail = 0, secondTail = 0;
     RunSideBySide([&] { tail = encodeRows(page, 0, middle, false, out); },
                   [&] { secondTail = encodeRows(page, middle, page.height, true, second); });

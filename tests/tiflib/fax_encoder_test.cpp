@@ -77,6 +77,19 @@ Page slopesPage(std::uint32_t w, std::uint32_t h) {
     return page;
 }
 
+// Pixels that alternate along every row and down every column: a change at
+// every pixel, the longest change list a row can have. (libtiff 4.5 reports a
+// buffer overflow reading such rows back from one-dimensional coding at
+// widths 64 and 1728, though the bytes are its own encoder's; the widths
+// below are ones it reads.)
+Page checkerPage(std::uint32_t w, std::uint32_t h) {
+    Page page(w, h);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x)
+            page.at(x, y) = (x + y) & 1;
+    return page;
+}
+
 std::vector<EncoderCase> encoderCases() {
     std::vector<EncoderCase> cases;
     for (std::uint32_t w : {1u, 7u, 8u, 33u, 63u, 64u, 65u, 1700u, 1728u, 2048u}) {
@@ -98,6 +111,8 @@ std::vector<EncoderCase> encoderCases() {
         cases.push_back({"repeats_" + std::to_string(w), [=] { return repeatsPage(w, w + 3); }});
     for (std::uint32_t w : {100u, 1728u})
         cases.push_back({"slopes_" + std::to_string(w), [=] { return slopesPage(w, 203); }});
+    for (std::uint32_t w : {1u, 2u, 4u, 63u, 65u, 66u, 129u, 1729u})
+        cases.push_back({"checker_" + std::to_string(w), [=] { return checkerPage(w, 70); }});
     cases.push_back({"wide_black_65535", [=] { return blackPage(65535, 3); }});
     cases.push_back({"wide_noise_6000", [=] { return noisePage(6000, 20, 6, 0.002); }});
     return cases;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -134,6 +135,30 @@ TEST(PagePackForm, ACutOrDamagedFormStaysInsideItsRows) {
         // Under the address sanitizer a read or write outside fails here.
         folio::UnpackPage(part, page.Width(), page.Height(), page.Stride(), rows.data(),
                           page.Stride(), false);
+    }
+}
+
+TEST(PagePackForm, AFormCutAfterARowRepeatsThatRowBelow) {
+    // The form of a page's first rows, read as the whole page: those rows
+    // come out as they were, every row below as a copy of the last of them.
+    for (Kind kind : {Kind::Noise, Kind::Text, Kind::Stripes}) {
+        const Bitmap page = makePage(1728, 60, kind, 11);
+        for (int rows : {1, 17, 59}) {
+            Bitmap first;
+            first.SetSize(page.Width(), rows);
+            std::memcpy(first.Bits(), page.Bits(), std::size_t(page.Stride()) * rows);
+            std::vector<std::uint8_t> packed;
+            folio::PackPage(first, packed);
+            const std::size_t stride = std::size_t(page.Stride());
+            std::vector<std::uint8_t> out(stride * page.Height(), 0x5A);
+            folio::UnpackPage(packed, page.Width(), page.Height(), page.Stride(), out.data(),
+                              page.Stride(), false);
+            for (int y = 0; y < page.Height(); ++y)
+                ASSERT_EQ(
+                    std::memcmp(out.data() + stride * y, page.Row(std::min(y, rows - 1)), stride),
+                    0)
+                    << "kind " << int(kind) << ", " << rows << " rows, row " << y;
+        }
     }
 }
 
