@@ -181,6 +181,7 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     bool MatchesPrefix(const char* line, const char* prefix) const;
     const char* NextChar(const char* p) const;
     void IncludeFile(char* line, int pos);
+    void IncludeGated(const std::string& path, bool text);
 #if FOLIO_PROGRAM_VARIANT
     void AdvanceColumn();
     FaxSettingsSource& settings_;

@@ -6,6 +6,7 @@
 
 #include "BmpReader.h"
 #include "CodePage.h"
+#include "Error.h"
 #include "SafeMath.h"
 #include "TextFile.h"
 
@@ -13,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -366,6 +369,31 @@ bool FaxImage::ProcessCommand(char* line) {
     return true;
 }
 
+// A FILE command behind a gate: the gate opens the file and the engine reads
+// only through that descriptor, so the file checked is the file read.
+void FaxImage::IncludeGated(const std::string& path, bool text) {
+    const int fd = fileGate_->Open(path);
+    if (fd == FileGate::kMissing)
+        return;
+    if (fd < 0)
+        throw folio::Error("Cannot open file " + path);
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        return; // like FileExists: a folder is no file
+    if (text) {
+        folio::ReadTextLines(fd, path, [this](std::string& line) { PrintLine(line.c_str()); });
+        return;
+    }
+    folio::Bitmap picture;
+    folio::LoadBmpFile(fd, path, picture);
+    Image->Canvas().Draw(X, Y, picture);
+    Y = folio::SatAdd(Y, picture.Height());
+}
+
 // FILE=name,TXT includes the text lines of a file; FILE=name,BMP draws a
 // bitmap at the pen and moves the pen below it. A missing file or another
 // type does nothing; a file that exists but cannot be read is an error.
@@ -385,14 +413,16 @@ void FaxImage::IncludeFile(char* line, int pos) {
     if (!type)
         return;
     const std::string path = name;
-    if (fileGate_ && (beginsWith(type, "TXT") || beginsWith(type, "BMP")) &&
-        !fileGate_->MayRead(path))
+    const bool text = beginsWith(type, "TXT"), bitmap = beginsWith(type, "BMP");
+    if (fileGate_ && (text || bitmap)) {
+        IncludeGated(path, text);
         return;
-    if (beginsWith(type, "TXT")) {
+    }
+    if (text) {
         if (!folio::FileExists(path))
             return;
         folio::ReadTextLines(path, [this](std::string& text) { PrintLine(text.c_str()); });
-    } else if (beginsWith(type, "BMP")) {
+    } else if (bitmap) {
         if (!folio::FileExists(path))
             return;
         folio::Bitmap picture;
