@@ -143,11 +143,14 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         auto reader = std::make_unique<MacroReader>(file.get());
+        const long long maxBytes = options.maxMacroBytes > 0 ? options.maxMacroBytes
+                                                              : kMaxMacroBytes;
         while (reader->next(line.get(), kLineBuffer)) {
             ++lineNo;
-            if (reader->consumed() > kMaxMacroBytes) {
+            if (reader->consumed() > maxBytes) {
                 error = macroName + ": the macro file is larger than " +
-                        std::to_string(kMaxMacroBytes >> 20) + " MiB";
+                        (maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
+                                                   : std::to_string(maxBytes) + " bytes");
                 return false;
             }
             if (!fax->ProcessCommand(line.get()))

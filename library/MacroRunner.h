@@ -23,6 +23,9 @@ struct BuildOptions {
     // Most pages the fax may have (see FaxImage::SetPageLimit); 0 keeps
     // FaxImage::kMaxPages. A macro that asks for more fails the build.
     int maxPages = 0;
+    // Largest macro file read, in bytes; 0 keeps the default of 512 MiB. A
+    // larger macro fails the build.
+    long long maxMacroBytes = 0;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure

@@ -6,6 +6,7 @@
 #include "IncludeRoot.h"
 #include "MacroRunner.h"
 #include "PngWriter.h"
+#include "Spool.h"
 #include "tiflib32.h"
 
 #include <atomic>
@@ -26,14 +27,21 @@ namespace {
 constexpr const char* kUsage =
     "Usage: foliobuild [OPTIONS] MACRO TIFF\n"
     "       foliobuild [OPTIONS] -o OUTDIR MACRO...\n"
+    "       foliobuild --spool DIR [-j N] [--include-root DIR] [--once]\n"
     "Turns fax macro files into multi-page fax TIFF files (TIFF Class F,\n"
     "204 x 196 dpi). With -o, each MACRO becomes OUTDIR/<name>.tif.\n"
     "\n"
     "Options:\n"
     "  -o, --output-dir DIR   batch mode: write the fax files into DIR\n"
-    "  -j, --jobs N           build N documents at a time (batch mode)\n"
+    "  -j, --jobs N           build N documents at a time (batch mode, spool)\n"
+    "  --spool DIR            run as a service: build each macro dropped into\n"
+    "                         DIR/in into DIR/out/<name>.tif, then move it to\n"
+    "                         DIR/done (or DIR/failed with <name>.err)\n"
+    "  --once                 with --spool: build what is there, then exit\n"
     "  --include-root DIR     FILE commands may only read files inside DIR;\n"
     "                         others are ignored with a warning\n"
+    "  --max-macro-size N     refuse macro files larger than N bytes\n"
+    "                         (default 512 MiB)\n"
     "  --png DIR              also write each page as DIR/<name>-<page>.png\n"
     "  --g3                   CCITT Group 3 one-dimensional coding (the default;\n"
     "                         every fax reader takes it)\n"
@@ -81,11 +89,13 @@ struct Job {
 struct Settings {
     std::string pngDir;
     FileGate* gate = nullptr;
+    long long maxMacroBytes = 0;
 };
 
 void buildOne(Job& job, const Settings& settings) {
     folio::BuildOptions options;
     options.fileGate = settings.gate;
+    options.maxMacroBytes = settings.maxMacroBytes;
     if (!settings.pngDir.empty()) {
         const std::string base = settings.pngDir + "/" + stem(job.tiff);
         options.beforeSave = [base](FaxImage& fax, std::string& error) {
@@ -114,7 +124,9 @@ int main(int argc, char** argv) {
     std::string outDir, includeRoot;
     int coding = TIFLIB_FAX_G3_1D;
     int jobsWanted = 1;
-    bool quiet = false, optionsEnd = false;
+    bool quiet = false, optionsEnd = false, once = false;
+    std::string spoolDir;
+    long long maxMacroBytes = 0;
     std::vector<std::string> files;
 
     auto value = [&](int& i) -> const char* { return ++i < argc ? argv[i] : nullptr; };
@@ -140,6 +152,16 @@ int main(int argc, char** argv) {
             coding = TIFLIB_FAX_G4;
         } else if (arg == "-q" || arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--once") {
+            once = true;
+        } else if (arg == "--spool" || arg == "--max-macro-size") {
+            const char* v = value(i);
+            if (!v)
+                return usageError(arg + " needs a value");
+            if (arg == "--spool")
+                spoolDir = v;
+            else if ((maxMacroBytes = std::atoll(v)) <= 0)
+                return usageError("--max-macro-size needs a number of bytes");
         } else if (arg == "--png" || arg == "-o" || arg == "--output-dir" ||
                    arg == "--include-root" || arg == "-j" || arg == "--jobs") {
             const char* v = value(i);
@@ -169,9 +191,15 @@ int main(int argc, char** argv) {
     }
     if (jobsWanted < 1 || jobsWanted > 256)
         return usageError("-j needs a number from 1 to 256");
+    if (once && spoolDir.empty())
+        return usageError("--once needs --spool");
+    if (!spoolDir.empty() && (!files.empty() || !outDir.empty() || !settings.pngDir.empty()))
+        return usageError("--spool takes no macro files, -o or --png");
 
     std::vector<Job> jobs;
-    if (outDir.empty()) {
+    if (!spoolDir.empty()) {
+        // the spool finds its macros itself
+    } else if (outDir.empty()) {
         if (files.size() != 2)
             return usageError("a macro file and a fax file are needed (or -o DIR and macros)");
         jobs.push_back(Job{files[0], files[1], false, {}});
@@ -207,6 +235,17 @@ int main(int argc, char** argv) {
         settings.gate = &gate;
     }
     SetFaxCompression(coding);
+    settings.maxMacroBytes = maxMacroBytes;
+    if (!spoolDir.empty()) {
+        folio::SpoolOptions spool;
+        spool.folder = spoolDir;
+        spool.jobs = jobsWanted;
+        spool.once = once;
+        spool.build.fileGate = settings.gate;
+        spool.build.maxMacroBytes = maxMacroBytes;
+        spool.log = [](const std::string& line) { say(line); };
+        return folio::RunSpool(spool);
+    }
 
     // Documents are taken in order by as many threads as asked for; each
     // thread builds one document at a time with an engine of its own.
