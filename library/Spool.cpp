@@ -169,7 +169,12 @@ class Spool {
     void builder();
     Outcome build(const std::string& name);
     Outcome keep(const std::string& line);
-    void log(const std::string& line) const {
+    void log(std::string line) const {
+        // File names come from clients: a line feed in one must not forge
+        // a line of the log.
+        for (char& c : line)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = '?';
         if (options_.log)
             options_.log(line);
     }
@@ -231,8 +236,9 @@ bool Spool::start() {
     }
     watch_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     // Watched before the first look, so that no file slips in between.
-    if (!watch_ || ::inotify_add_watch(watch_.get(), (dir + "/in").c_str(),
-                                       IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR) < 0) {
+    if (!watch_ ||
+        ::inotify_add_watch(watch_.get(), (dir + "/in").c_str(),
+                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR | IN_DONT_FOLLOW) < 0) {
         log("spool " + dir + ": cannot watch in/: " + std::strerror(errno));
         return false;
     }
