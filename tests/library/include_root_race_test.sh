@@ -28,6 +28,19 @@ for target in ../outside/secret.txt "$dir/outside/secret.txt"; do
 done
 cmp -s ../ref/inside.tif ../ref/refused.tif && bad "the inside file is not read (test broken)"
 
+# A bitmap through the root is drawn as without one (8 x 8, 1 bit, a checkerboard).
+{ printf 'BM\x5e\x00\x00\x00\x00\x00\x00\x00\x3e\x00\x00\x00\x28\x00\x00\x00\x08\x00\x00\x00'
+  printf '\x08\x00\x00\x00\x01\x00\x01\x00\x00\x00\x00\x00\x20\x00\x00\x00\x00\x00\x00\x00'
+  printf '\x00\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\xff\x00'
+  for _ in 1 2 3 4; do printf '\xaa\x00\x00\x00\x55\x00\x00\x00'; done; } > check.bmp
+printf 'Before the picture\n@CONVERT:FILE=check.bmp,BMP\nAfter the picture\n' > bmp.fax
+"$FOLIOBUILD" bmp.fax ../ref/bmp-free.tif
+"$FOLIOBUILD" --include-root . bmp.fax ../ref/bmp-root.tif
+cmp -s ../ref/bmp-free.tif ../ref/bmp-root.tif || bad "a bitmap through the root is drawn differently"
+printf 'Before the picture\nAfter the picture\n' > nobmp.fax
+"$FOLIOBUILD" nobmp.fax ../ref/nobmp.tif
+cmp -s ../ref/bmp-root.tif ../ref/nobmp.tif && bad "the bitmap is not drawn"
+
 for i in $(seq 1 100); do cp m.fax "macros/m$i.fax"; done
 # Each swap is a rename over the link, so the link always exists.
 (
