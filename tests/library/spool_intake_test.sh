@@ -4,7 +4,8 @@
 # writer closes it; dot names are left alone; a second macro of a name in
 # use gets a name of its own; a second service on the same folder is
 # refused; a fax that cannot be written (file size limit, as a full disk)
-# keeps its macro in work/ for the next run.
+# keeps its macro in work/ for the next run, or, while the service runs and
+# builds the others, for its next try.
 set -u
 dir="$1"
 rm -rf "$dir" && mkdir -p "$dir/spool/in" "$dir/ref"
@@ -71,9 +72,10 @@ kill -TERM $pid; wait $pid; status=$?
 [ $status = 0 ] || bad "SIGTERM: exit status $status"
 [ -e spool/in/.hidden.fax ] || bad ".hidden.fax was taken"
 
-# A fax over the file size limit cannot be written: the macro waits in work/.
+# A fax over the file size limit (a soft one, which prlimit may lift later)
+# cannot be written: the macro waits in work/.
 { for p in 1 2 3 4 5 6; do piece big$p; echo "@CONVERT:PAGEBREAK"; done; } > spool/in/big.fax
-(ulimit -f 8; exec "$FOLIOBUILD" --spool spool --once 2> limited.log)
+(ulimit -S -f 64; exec "$FOLIOBUILD" --spool spool --once 2> limited.log)
 [ $? = 1 ] || bad "--once with a fax kept back: exit status not 1"
 grep -q "big.fax: 7 pages, .*not written: .*cannot write the fax file.*kept in work/" limited.log ||
   bad "no log line for big.fax: $(cat limited.log)"
@@ -82,6 +84,18 @@ grep -q "big.fax: 7 pages, .*not written: .*cannot write the fax file.*kept in w
 "$FOLIOBUILD" --spool spool --once 2>> spool.log || bad "big.fax not built on the next run"
 [ -e spool/done/big.fax ] && tiffinfo -D spool/out/big.tif > /dev/null 2>&1 || bad "big.tif not written"
 [ -z "$(ls -A spool/work)" ] || bad "left in work/: $(ls -A spool/work)"
+
+# The same while the service runs: the others go on; once the limit is
+# lifted the kept macro is built on its next try.
+(ulimit -S -f 64; exec "$FOLIOBUILD" --spool spool 2> running.log) &
+pid=$!
+{ for p in 1 2 3 4 5 6; do piece big$p; echo "@CONVERT:PAGEBREAK"; done; } > spool/in/big2.fax
+for _ in $(seq 1 300); do grep -q "big2.fax.*kept in work/" running.log && break; sleep 0.1; done
+sync_spool
+[ -e spool/work/big2.fax ] || bad "big2.fax not kept in work/"
+prlimit --pid $pid --fsize=unlimited
+wait_file spool/done/big2.fax
+kill -TERM $pid; wait $pid || bad "the service under a size limit did not end cleanly"
 
 if [ $fail = 0 ]; then echo "spool intake: all passed"; else cat spool.log; fi
 exit $fail
