@@ -143,8 +143,8 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         auto reader = std::make_unique<MacroReader>(file.get());
-        const long long maxBytes = options.maxMacroBytes > 0 ? options.maxMacroBytes
-                                                              : kMaxMacroBytes;
+        const long long maxBytes =
+            options.maxMacroBytes > 0 ? options.maxMacroBytes : kMaxMacroBytes;
         while (reader->next(line.get(), kLineBuffer)) {
             ++lineNo;
             if (reader->consumed() > maxBytes) {
