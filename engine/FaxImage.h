@@ -197,6 +197,8 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     bool MatchesPrefix(const char* line, const char* prefix) const;
     const char* NextChar(const char* p) const;
     void IncludeFile(char* line, int pos);
+    void IncludeGated(const std::string& path, const char* name, const char* type, bool text);
+    void IncludeOpened(int fd, const std::string& path, const char* name, bool text);
 #if FOLIO_PROGRAM_VARIANT
     void AdvanceColumn();
     FaxSettingsSource& settings_;

@@ -3,12 +3,34 @@
 // gives the engine a gate that keeps them inside one folder.
 #pragma once
 
+#include <cerrno>
+#include <fcntl.h>
 #include <string>
 
 class FileGate {
   public:
+    // What Open returns instead of a descriptor.
+    static constexpr int kMissing = -1;    // missing: FILE does nothing
+    static constexpr int kUnreadable = -2; // exists but cannot be opened: an error
+    static constexpr int kRefused = -3;    // outside what the gate allows: as missing
+
     virtual ~FileGate() = default;
     // True when `path` (as the macro names it) may be read. A refused file
     // is treated as a missing one: the FILE command does nothing.
     virtual bool MayRead(const std::string& path) = 0;
+    // Opens `path` for reading and returns the descriptor, which the caller
+    // closes; the engine reads the file only through it. The plain gate asks
+    // MayRead and then opens the path, which leaves a moment between check
+    // and open; a gate that must hold against a path changed in that moment
+    // checks and opens in one step here.
+    virtual int Open(const std::string& path) {
+        if (!MayRead(path))
+            return kRefused;
+        // Non-blocking, so that a FIFO cannot stall the build; the readers
+        // refuse anything but a regular file.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0)
+            return fd;
+        return errno == ENOENT || errno == ENOTDIR ? kMissing : kUnreadable;
+    }
 };

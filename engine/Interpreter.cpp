@@ -14,7 +14,10 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -445,6 +448,88 @@ bool FaxImage::ProcessCommand(char* line) {
     return true;
 }
 
+// A FILE command behind a gate: the gate opens the file and the engine reads
+// only through that descriptor, so the file checked is the file read.
+void FaxImage::IncludeGated(const std::string& path, const char* name, const char* type,
+                            bool text) {
+    const int fd = fileGate_->Open(path);
+    if (fd == FileGate::kMissing || fd == FileGate::kRefused) {
+        if (diag_)
+            diag_->FileNotIncluded(sourceLine_,
+                                   fd == FileGate::kMissing ? folio::kind::FileMissing
+                                                            : folio::kind::FileRefused,
+                                   name, type);
+        return;
+    }
+    if (fd < 0) {
+        const std::string why = "Cannot open file " + path;
+        if (diag_)
+            diag_->FileFailed(sourceLine_, name, !text, why.c_str());
+        throw folio::Error(why);
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        // like FileExists: a folder is no file
+        if (diag_)
+            diag_->FileNotIncluded(sourceLine_, folio::kind::FileMissing, name, type);
+        return;
+    }
+    IncludeOpened(fd, path, name, text);
+}
+
+// Sets the lines of a text file or draws a bitmap, read through `fd`, or
+// through `path` when `fd` is negative.
+void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, bool text) {
+    try {
+        if (text) {
+            auto read = [&](const std::function<void(std::string&)>& onLine) {
+                if (fd >= 0)
+                    folio::ReadTextLines(fd, path, onLine);
+                else
+                    folio::ReadTextLines(path, onLine);
+            };
+            if (!diag_) {
+                read([this](std::string& l) { PrintLine(l.c_str()); });
+                return;
+            }
+            // Reports from the included lines name the file and its line.
+            diag_->IncludeName = path;
+            diag_->IncludeLine = 0;
+            read([this](std::string& l) {
+                ++diag_->IncludeLine;
+                PrintLine(l.c_str());
+                diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
+            });
+            diag_->IncludeName.clear();
+        } else {
+            folio::Bitmap picture;
+            if (fd >= 0)
+                folio::LoadBmpFile(fd, path, picture);
+            else
+                folio::LoadBmpFile(path, picture);
+            Image->Canvas().Draw(X, Y, picture);
+            if (diag_)
+                diag_->CheckDrawingOnPage(sourceLine_, ("bitmap " + folio::Quoted(name)).c_str(), X,
+                                          Y, folio::SatAdd(X, picture.Width() - 1),
+                                          folio::SatAdd(Y, picture.Height() - 1), false, Width,
+                                          Height);
+            Y = folio::SatAdd(Y, picture.Height());
+        }
+    } catch (const folio::Error& e) {
+        if (diag_)
+            diag_->FileFailed(sourceLine_, name, !text, e.what());
+        throw;
+    } catch (...) {
+        if (diag_)
+            diag_->IncludeName.clear();
+        throw;
+    }
+}
+
 // FILE=name,TXT includes the text lines of a file; FILE=name,BMP draws a
 // bitmap at the pen and moves the pen below it. A missing file or another
 // type does nothing; a file that exists but cannot be read is an error.
@@ -474,9 +559,8 @@ void FaxImage::IncludeFile(char* line, int pos) {
             diag_->FileNotIncluded(sourceLine_, kind::FileType, name, type);
         return;
     }
-    if (fileGate_ && !fileGate_->MayRead(path)) {
-        if (diag_)
-            diag_->FileNotIncluded(sourceLine_, kind::FileRefused, name, type);
+    if (fileGate_) {
+        IncludeGated(path, name, type, text);
         return;
     }
     if (!folio::FileExists(path)) {
@@ -484,39 +568,5 @@ void FaxImage::IncludeFile(char* line, int pos) {
             diag_->FileNotIncluded(sourceLine_, kind::FileMissing, name, type);
         return;
     }
-    try {
-        if (text) {
-            if (!diag_) {
-                folio::ReadTextLines(path, [this](std::string& l) { PrintLine(l.c_str()); });
-                return;
-            }
-            // Reports from the included lines name the file and its line.
-            diag_->IncludeName = path;
-            diag_->IncludeLine = 0;
-            folio::ReadTextLines(path, [this](std::string& l) {
-                ++diag_->IncludeLine;
-                PrintLine(l.c_str());
-                diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
-            });
-            diag_->IncludeName.clear();
-        } else {
-            folio::Bitmap picture;
-            folio::LoadBmpFile(path, picture);
-            Image->Canvas().Draw(X, Y, picture);
-            if (diag_)
-                diag_->CheckDrawingOnPage(sourceLine_, ("bitmap " + folio::Quoted(name)).c_str(), X,
-                                          Y, folio::SatAdd(X, picture.Width() - 1),
-                                          folio::SatAdd(Y, picture.Height() - 1), false, Width,
-                                          Height);
-            Y = folio::SatAdd(Y, picture.Height());
-        }
-    } catch (const folio::Error& e) {
-        if (diag_)
-            diag_->FileFailed(sourceLine_, name, bitmap, e.what());
-        throw;
-    } catch (...) {
-        if (diag_)
-            diag_->IncludeName.clear();
-        throw;
-    }
+    IncludeOpened(-1, path, name, text);
 }

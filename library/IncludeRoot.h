@@ -11,20 +11,40 @@ namespace folio {
 
 class IncludeRoot : public FileGate {
   public:
+    IncludeRoot() = default;
+    IncludeRoot(const IncludeRoot&) = delete;
+    IncludeRoot& operator=(const IncludeRoot&) = delete;
+    ~IncludeRoot() override;
+
     // `warn` receives one line for each refused file. Fails (Create returns
-    // false and sets `error`) when `folder` is not an existing folder.
+    // false and sets `error`) when `folder` is not an existing folder or the
+    // kernel cannot open files beneath a folder in one step (openat2, Linux
+    // 5.6 and later).
     static bool Create(const std::string& folder, std::function<void(const std::string&)> warn,
                        IncludeRoot& out, std::string& error);
 
-    // Resolves `path` (symbolic links followed, relative to the current
-    // folder) and allows it only when it lies inside the root. A path that
-    // does not resolve is refused quietly, like a missing file.
+    // Opens `path` (relative to the current folder at Create) beneath the
+    // root in one step: the kernel resolves every component, symbolic links
+    // and "../" included, and refuses any that leads out of the root, so a
+    // link swapped between the check and the read cannot lead outside. A
+    // missing file gives kMissing quietly; one outside the root kRefused
+    // with a warning (the engine treats both as nothing to include).
+    int Open(const std::string& path) override;
+
+    // Open, and the descriptor closed again.
     bool MayRead(const std::string& path) override;
 
     const std::string& Root() const { return root_; }
 
   private:
-    std::string root_; // resolved, without a trailing slash (except "/")
+    // `path` relative to the root, or false when it does not start inside it.
+    bool beneath(const std::string& path, std::string& relative) const;
+    void refuse(const std::string& path, const std::string& why) const;
+
+    std::string root_;  // resolved, without a trailing slash (except "/")
+    std::string given_; // as given, absolute, without a trailing slash
+    std::string cwd_;   // the folder relative paths start from
+    int rootFd_ = -1;
     std::function<void(const std::string&)> warn_;
 };
 

@@ -229,6 +229,8 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         fax->SetPageLimit(options.maxPages);
         fax->SetDiagnostics(sink);
         auto reader = std::make_unique<MacroReader>(file.get());
+        const long long maxBytes =
+            options.maxMacroBytes > 0 ? options.maxMacroBytes : kMaxMacroBytes;
         bool continued = false;
         while (reader->next(line.get(), kLineBuffer)) {
             if (!continued)
@@ -238,9 +240,10 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
                        "the line is longer than " + std::to_string(kLineBuffer - 1) +
                            " bytes; it is read in parts of that length, each as a line of its own");
             continued = reader->cut();
-            if (reader->consumed() > kMaxMacroBytes) {
+            if (reader->consumed() > maxBytes) {
                 error = macroName + ": the macro file is larger than " +
-                        std::to_string(kMaxMacroBytes >> 20) + " MiB";
+                        (maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
+                                                   : std::to_string(maxBytes) + " bytes");
                 return false;
             }
             fax->SetSourceLine(lineNo);

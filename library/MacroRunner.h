@@ -41,6 +41,9 @@ struct BuildOptions {
     bool dryRun = false;
     // Receives the number of pages built, when not null.
     int* pageCount = nullptr;
+    // Largest macro file read, in bytes; 0 keeps the default of 512 MiB. A
+    // larger macro fails the build.
+    long long maxMacroBytes = 0;
 };
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure

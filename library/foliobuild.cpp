@@ -7,6 +7,7 @@
 #include "IncludeRoot.h"
 #include "MacroRunner.h"
 #include "PngWriter.h"
+#include "Spool.h"
 #include "tiflib32.h"
 
 #include <atomic>
@@ -28,15 +29,22 @@ constexpr const char* kUsage =
     "Usage: foliobuild [OPTIONS] MACRO TIFF\n"
     "       foliobuild [OPTIONS] -o OUTDIR MACRO...\n"
     "       foliobuild --check [OPTIONS] MACRO...\n"
+    "       foliobuild --spool DIR [-j N] [--include-root DIR] [--once]\n"
     "Turns fax macro files into multi-page fax TIFF files (TIFF Class F,\n"
     "204 x 196 dpi). With -o, each MACRO becomes OUTDIR/<name>.tif. TIFF may be\n"
     "'-' for standard output; a device, pipe or socket is written into.\n"
     "\n"
     "Options:\n"
     "  -o, --output-dir DIR   batch mode: write the fax files into DIR\n"
-    "  -j, --jobs N           build N documents at a time (batch mode)\n"
+    "  -j, --jobs N           build N documents at a time (batch mode, spool)\n"
+    "  --spool DIR            run as a service: build each macro dropped into\n"
+    "                         DIR/in into DIR/out/<name>.tif, then move it to\n"
+    "                         DIR/done (or DIR/failed with <name>.err)\n"
+    "  --once                 with --spool: build what is there, then exit\n"
     "  --include-root DIR     FILE commands may only read files inside DIR;\n"
     "                         others are ignored with a warning\n"
+    "  --max-macro-size N     refuse macro files larger than N bytes\n"
+    "                         (default 512 MiB)\n"
     "  --png DIR              also write each page as DIR/<name>-<page>.png\n"
     "  --pdf FILE             also write the pages as the PDF file FILE\n"
     "  --pdf-dir DIR          also write each fax as DIR/<name>.pdf\n"
@@ -98,6 +106,7 @@ struct Settings {
     int resolution = TIFLIB_FAX_FINE;
     FileGate* gate = nullptr;
     bool check = false, strict = false, quiet = false;
+    long long maxMacroBytes = 0;
 };
 
 void buildOne(Job& job, const Settings& settings) {
@@ -110,6 +119,7 @@ void buildOne(Job& job, const Settings& settings) {
     options.strict = settings.strict;
     options.dryRun = settings.check;
     options.pageCount = &job.pages;
+    options.maxMacroBytes = settings.maxMacroBytes;
     if (settings.check || settings.strict || !settings.quiet)
         options.diagnostics = &job.diagnostics;
     if (!settings.pngDir.empty() && !settings.check) {
@@ -154,7 +164,9 @@ int main(int argc, char** argv) {
     std::string outDir, includeRoot;
     int coding = TIFLIB_FAX_G3_1D;
     int jobsWanted = 1;
-    bool quiet = false, optionsEnd = false;
+    bool quiet = false, optionsEnd = false, once = false;
+    std::string spoolDir;
+    long long maxMacroBytes = 0;
     std::vector<std::string> files;
 
     auto value = [&](int& i) -> const char* { return ++i < argc ? argv[i] : nullptr; };
@@ -184,6 +196,16 @@ int main(int argc, char** argv) {
             settings.check = true;
         } else if (arg == "--strict") {
             settings.strict = true;
+        } else if (arg == "--once") {
+            once = true;
+        } else if (arg == "--spool" || arg == "--max-macro-size") {
+            const char* v = value(i);
+            if (!v)
+                return usageError(arg + " needs a value");
+            if (arg == "--spool")
+                spoolDir = v;
+            else if ((maxMacroBytes = std::atoll(v)) <= 0)
+                return usageError("--max-macro-size needs a number of bytes");
         } else if (arg == "--png" || arg == "-o" || arg == "--output-dir" ||
                    arg == "--include-root" || arg == "-j" || arg == "--jobs" || arg == "--pdf" ||
                    arg == "--pdf-dir" || arg == "--resolution") {
@@ -223,10 +245,17 @@ int main(int argc, char** argv) {
     }
     if (jobsWanted < 1 || jobsWanted > 256)
         return usageError("-j needs a number from 1 to 256");
+    if (once && spoolDir.empty())
+        return usageError("--once needs --spool");
+    if (!spoolDir.empty() && (!files.empty() || !outDir.empty() || !settings.pngDir.empty() ||
+                              settings.check || !settings.pdfFile.empty()))
+        return usageError("--spool takes no macro files, -o, --png, --pdf or --check");
 
     settings.quiet = quiet;
     std::vector<Job> jobs;
-    if (settings.check) {
+    if (!spoolDir.empty()) {
+        // the spool finds its macros itself
+    } else if (settings.check) {
         // Every file is a macro; nothing is written.
         if (files.empty())
             return usageError("no macro files given");
@@ -271,6 +300,20 @@ int main(int argc, char** argv) {
         settings.gate = &gate;
     }
     SetFaxCompression(coding);
+    settings.maxMacroBytes = maxMacroBytes;
+    if (!spoolDir.empty()) {
+        folio::SpoolOptions spool;
+        spool.folder = spoolDir;
+        spool.jobs = jobsWanted;
+        spool.once = once;
+        spool.build.fileGate = settings.gate;
+        spool.build.maxMacroBytes = maxMacroBytes;
+        spool.build.resolution = settings.resolution;
+        spool.build.strict = settings.strict;
+        spool.pdfDir = settings.pdfDir;
+        spool.log = [](const std::string& line) { say(line); };
+        return folio::RunSpool(spool);
+    }
 
     // Documents are taken in order by as many threads as asked for; each
     // thread builds one document at a time with an engine of its own.

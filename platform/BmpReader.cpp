@@ -376,4 +376,9 @@ void LoadBmpFile(const std::string& path, Bitmap& out) {
     DecodeBmp(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), out);
 }
 
+void LoadBmpFile(int fd, const std::string& name, Bitmap& out) {
+    const std::string data = ReadWholeFd(fd, name, kMaxBmpFileBytes);
+    DecodeBmp(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), out);
+}
+
 } // namespace folio

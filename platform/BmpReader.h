@@ -23,5 +23,7 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, Bitmap& out);
 // a regular file or is larger than kMaxBmpFileBytes throws
 // folio::Error("Cannot open file <path>").
 void LoadBmpFile(const std::string& path, Bitmap& out);
+// The same for a file already open; the caller keeps and closes `fd`.
+void LoadBmpFile(int fd, const std::string& name, Bitmap& out);
 
 } // namespace folio

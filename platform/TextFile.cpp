@@ -17,15 +17,25 @@ bool FileExists(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path, std::size_t limit) {
-    const Error cannotOpen("Cannot open file " + path);
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        throw cannotOpen;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > limit) {
+        throw Error("Cannot open file " + path);
+    std::string data;
+    try {
+        data = ReadWholeFd(fd, path, limit);
+    } catch (...) {
         ::close(fd);
-        throw cannotOpen;
+        throw;
     }
+    ::close(fd);
+    return data;
+}
+
+std::string ReadWholeFd(int fd, const std::string& name, std::size_t limit) {
+    const Error cannotOpen("Cannot open file " + name);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > limit)
+        throw cannotOpen;
     std::string data;
     data.resize(std::size_t(st.st_size));
     std::size_t got = 0;
@@ -34,21 +44,26 @@ std::string ReadWholeFile(const std::string& path, std::size_t limit) {
         ssize_t n = ::read(fd, data.data() + got, data.size() - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             throw cannotOpen;
-        }
         if (n == 0)
             break;
         got += std::size_t(n);
     }
-    ::close(fd);
     data.resize(got);
     return data;
 }
 
 void ReadTextLines(const std::string& path, const std::function<void(std::string&)>& onLine) {
-    const std::string data = ReadWholeFile(path, kMaxTextFileBytes);
+    SplitTextLines(ReadWholeFile(path, kMaxTextFileBytes), onLine);
+}
+
+void ReadTextLines(int fd, const std::string& name,
+                   const std::function<void(std::string&)>& onLine) {
+    SplitTextLines(ReadWholeFd(fd, name, kMaxTextFileBytes), onLine);
+}
+
+void SplitTextLines(const std::string& data, const std::function<void(std::string&)>& onLine) {
     std::string line;
     std::size_t start = 0;
     const std::size_t n = data.size();

@@ -23,7 +23,16 @@ bool FileExists(const std::string& path);
 // than kMaxTextFileBytes.
 void ReadTextLines(const std::string& path, const std::function<void(std::string&)>& onLine);
 
+// The same for a file already open (read from its current offset; `name`
+// only goes into the error). The caller keeps and closes `fd`.
+void ReadTextLines(int fd, const std::string& name,
+                   const std::function<void(std::string&)>& onLine);
+
+// Splits text held in memory into lines as ReadTextLines does.
+void SplitTextLines(const std::string& data, const std::function<void(std::string&)>& onLine);
+
 // Reads a whole regular file of at most `limit` bytes, with the same errors.
 std::string ReadWholeFile(const std::string& path, std::size_t limit);
+std::string ReadWholeFd(int fd, const std::string& name, std::size_t limit);
 
 } // namespace folio

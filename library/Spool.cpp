@@ -1,0 +1,619 @@
+// The spool's service loop. One thread waits on inotify (in/), a signalfd
+// (SIGTERM, SIGINT) and an eventfd the builders ring when a job ends; it
+// alone claims macros, one per idle builder, so the jobs in hand are exactly
+// those in work/. Each builder thread builds one document at a time with an
+// engine of its own and moves the macro on.
+//
+// Where a kill can strike and what the next run does:
+//  - before the claim: the macro is still in in/ and is taken at start;
+//  - after the claim (in work/), before or during the build: built again;
+//    the fax file is replaced in one step, so out/ never shows a part;
+//  - after out/NAME.tif is written, before the move to done/: built again
+//    and written again over its own earlier copy, then moved;
+//  - a failure: the reason goes to work/.NAME.err first, then the macro
+//    moves to failed/, then the reason beside it. A run that finds
+//    work/.NAME.err with its macro in failed/ finishes the move; with the
+//    macro still in work/ it builds again; with neither it drops the file.
+// Each move is a rename within one file system, so a macro is always in
+// exactly one folder.
+#include "Spool.h"
+
+#include "DiagnosticList.h"
+
+#include "FaxImage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <pthread.h>
+#include <set>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace folio {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A job that could not be finished for a reason outside the macro (out/
+// full or not writable, done/ not writable) is tried again after this long,
+// doubling up to the most.
+constexpr std::chrono::seconds kFirstRetry{5}, kLastRetry{300};
+
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+// The name of the fax for a macro: the macro's name without its last
+// extension ("invoice.fax" -> "invoice").
+std::string stemOf(const std::string& name) {
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// "invoice.fax", 2 -> "invoice-2.fax"
+std::string withNumber(const std::string& name, int k) {
+    const std::string stem = stemOf(name);
+    return stem + "-" + std::to_string(k) + name.substr(stem.size());
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// True unless `name` is certainly absent from the folder: an entry that
+// cannot be looked at counts as present.
+bool exists(int dirFd, const std::string& name) {
+    struct stat st;
+    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+}
+
+std::vector<std::string> listFolder(int dirFd) {
+    std::vector<std::string> names;
+    // A descriptor of its own, so that reading does not move dirFd's offset.
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return names;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return names;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// True while another process holds the file open for writing. The kernel
+// refuses a read lease on such a file (EAGAIN). Where no lease can be taken
+// at all (the file belongs to another user and CAP_LEASE is missing, or the
+// file system has no leases) the file counts as complete.
+bool beingWritten(int dirFd, const std::string& name) {
+    Fd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!fd)
+        return false;
+    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    return errno == EAGAIN;
+}
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+enum class Outcome { Done, Failed, Retry, Gone };
+
+class Spool {
+  public:
+    explicit Spool(const SpoolOptions& options) : options_(options) {}
+    int Run();
+
+  private:
+    bool start();
+    void recover();
+    void scanIn();
+    void addPending(const std::string& name);
+    bool claimNext();
+    bool claim(const std::string& name);
+    std::string freeName(const std::string& name) const;
+    void readWatch();
+    void finished(const std::string& name, Outcome outcome);
+    void builder();
+    Outcome build(const std::string& name);
+    Outcome keep(const std::string& line);
+    void log(std::string line) const {
+        // File names come from clients: a line feed in one must not forge
+        // a line of the log.
+        for (char& c : line)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = '?';
+        if (options_.log)
+            options_.log(line);
+    }
+
+    const SpoolOptions& options_;
+    Fd top_, in_, work_, out_, done_, failed_;
+    Fd watch_, signals_, wake_;
+
+    // Main thread only.
+    std::deque<std::string> recovered_; // in work/, to be built
+    std::deque<std::string> pending_;   // seen in in/, not yet claimed
+    std::set<std::string> pendingSet_;
+    std::set<std::string> workStems_;                       // fax names of every job in work/
+    std::multimap<Clock::time_point, std::string> retries_; // kept in work/, by time due
+    std::map<std::string, int> attempts_;
+    int inFlight_ = 0;
+    bool stopping_ = false, anyFailed_ = false, broken_ = false;
+
+    // Shared with the builders.
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::string> queue_;
+    std::deque<std::pair<std::string, Outcome>> results_;
+    bool quit_ = false;
+};
+
+bool Spool::start() {
+    const std::string& dir = options_.folder;
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        log("spool " + dir + ": cannot create the folder: " + std::strerror(errno));
+        return false;
+    }
+    top_.reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!top_) {
+        log("spool " + dir + ": cannot open the folder: " + std::strerror(errno));
+        return false;
+    }
+    // Two services on one spool would each rebuild what the other has in
+    // hand; the lock goes with the process, so a killed run leaves none.
+    if (::flock(top_.get(), LOCK_EX | LOCK_NB) != 0) {
+        log("spool " + dir + ": " +
+            (errno == EWOULDBLOCK
+                 ? std::string("another spool is running on this folder")
+                 : std::string("cannot lock the folder: ") + std::strerror(errno)));
+        return false;
+    }
+    const std::pair<const char*, Fd*> folders[] = {
+        {"in", &in_}, {"work", &work_}, {"out", &out_}, {"done", &done_}, {"failed", &failed_}};
+    for (const auto& [name, fd] : folders) {
+        if (::mkdirat(top_.get(), name, 0777) != 0 && errno != EEXIST) {
+            log("spool " + dir + ": cannot create " + name + "/: " + std::strerror(errno));
+            return false;
+        }
+        fd->reset(::openat(top_.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!*fd) {
+            log("spool " + dir + ": cannot open " + name + "/: " + std::strerror(errno));
+            return false;
+        }
+    }
+    watch_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    // Watched before the first look, so that no file slips in between.
+    if (!watch_ ||
+        ::inotify_add_watch(watch_.get(), (dir + "/in").c_str(),
+                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR | IN_DONT_FOLLOW) < 0) {
+        log("spool " + dir + ": cannot watch in/: " + std::strerror(errno));
+        return false;
+    }
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    signals_.reset(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+    wake_.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!signals_ || !wake_) {
+        log(std::string("spool: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// Jobs an earlier run had in hand, and what it left half done.
+void Spool::recover() {
+    for (const std::string& name : listFolder(work_.get())) {
+        if (name[0] != '.') {
+            recovered_.push_back(name);
+            workStems_.insert(stemOf(name));
+            continue;
+        }
+        if (!endsWith(name, ".err") || name.size() <= 5)
+            continue;
+        const std::string macro = name.substr(1, name.size() - 5);
+        if (exists(work_.get(), macro))
+            continue; // built again; the new reason replaces this one
+        if (exists(failed_.get(), macro)) {
+            if (::renameat(work_.get(), name.c_str(), failed_.get(), (macro + ".err").c_str()) != 0)
+                log(macro + ": cannot move its reason to failed/: " + std::strerror(errno));
+        } else {
+            ::unlinkat(work_.get(), name.c_str(), 0);
+        }
+    }
+    // A run killed while writing a fax file leaves the writer's temporary
+    // file (NAME.tif.partXXXXXX) beside it; out/ is the spool's own.
+    for (const std::string& name : listFolder(out_.get())) {
+        const std::size_t at = name.rfind(".tif.part");
+        if (at != std::string::npos && at + 15 == name.size())
+            ::unlinkat(out_.get(), name.c_str(), 0);
+    }
+}
+
+void Spool::scanIn() {
+    for (const std::string& name : listFolder(in_.get()))
+        addPending(name);
+}
+
+void Spool::addPending(const std::string& name) {
+    if (name.empty() || name[0] == '.')
+        return; // a client writes .name and renames it when complete
+    if (pendingSet_.insert(name).second)
+        pending_.push_back(name);
+}
+
+bool Spool::claimNext() {
+    if (!recovered_.empty()) {
+        std::string name = std::move(recovered_.front());
+        recovered_.pop_front();
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(name));
+        ++inFlight_;
+        ready_.notify_one();
+        return true;
+    }
+    while (!pending_.empty()) {
+        std::string name = std::move(pending_.front());
+        pending_.pop_front();
+        pendingSet_.erase(name);
+        if (claim(name))
+            return true;
+    }
+    return false;
+}
+
+// A name for the job that no other job in work/, fax in out/ or macro in
+// done/ or failed/ has: the macro's own, or with "-2", "-3"... before its
+// extension. Decided at the claim, it stays the job's name through any
+// number of restarts, so a rebuild replaces only its own fax.
+std::string Spool::freeName(const std::string& name) const {
+    for (int k = 1; k <= 100000; ++k) {
+        const std::string candidate = k == 1 ? name : withNumber(name, k);
+        const std::string stem = stemOf(candidate);
+        if (!workStems_.count(stem) && !exists(work_.get(), candidate) &&
+            !exists(work_.get(), "." + candidate + ".err") && !exists(out_.get(), stem + ".tif") &&
+            !exists(done_.get(), candidate) && !exists(failed_.get(), candidate) &&
+            !exists(failed_.get(), candidate + ".err"))
+            return candidate;
+    }
+    return {};
+}
+
+bool Spool::claim(const std::string& name) {
+    struct stat st;
+    if (::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false; // gone
+    if (S_ISDIR(st.st_mode))
+        return false; // a folder is no macro; left where it is
+    // Still open for writing: its close brings it back.
+    if (S_ISREG(st.st_mode) && beingWritten(in_.get(), name))
+        return false;
+    const std::string job = freeName(name);
+    if (job.empty()) {
+        log(name + ": no free name for it in out/; left in in/");
+        return false;
+    }
+    if (::renameat2(in_.get(), name.c_str(), work_.get(), job.c_str(), RENAME_NOREPLACE) != 0 &&
+        (errno != EINVAL || ::renameat(in_.get(), name.c_str(), work_.get(), job.c_str()) != 0)) {
+        if (errno != ENOENT)
+            log(name + ": cannot move it to work/: " + std::strerror(errno) + "; left in in/");
+        return false;
+    }
+    if (job != name)
+        log(name + ": taken as " + job + " (the name was in use)");
+    workStems_.insert(stemOf(job));
+    std::lock_guard lock(mutex_);
+    queue_.push_back(job);
+    ++inFlight_;
+    ready_.notify_one();
+    return true;
+}
+
+void Spool::readWatch() {
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(watch_.get(), buffer, sizeof buffer);
+        if (n <= 0)
+            return; // EAGAIN: all read
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (e->mask & IN_Q_OVERFLOW) {
+                scanIn(); // events were lost: look at the folder itself
+            } else if (e->mask & IN_IGNORED) {
+                log("spool " + options_.folder + ": in/ was removed; stopping");
+                stopping_ = broken_ = true;
+            } else if (e->len) {
+                addPending(e->name);
+            }
+            at += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+}
+
+void Spool::finished(const std::string& name, Outcome outcome) {
+    --inFlight_;
+    if (outcome == Outcome::Retry) {
+        if (options_.once) {
+            anyFailed_ = true; // stays in work/ for the next run
+            return;
+        }
+        const int attempts = attempts_[name]++;
+        const auto wait =
+            std::min<Clock::duration>(kFirstRetry * (1 << std::min(attempts, 8)), kLastRetry);
+        retries_.emplace(Clock::now() + wait, name);
+        return;
+    }
+    attempts_.erase(name);
+    workStems_.erase(stemOf(name));
+    if (outcome == Outcome::Failed)
+        anyFailed_ = true;
+}
+
+void Spool::builder() {
+    for (;;) {
+        std::string name;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            name = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        Outcome outcome;
+        try {
+            outcome = build(name);
+        } catch (...) { // out of memory: the macro stays in work/
+            outcome = Outcome::Retry;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            results_.emplace_back(std::move(name), outcome);
+        }
+        const std::uint64_t one = 1;
+        (void)!::write(wake_.get(), &one, sizeof one);
+    }
+}
+
+Outcome Spool::keep(const std::string& line) {
+    log(line + "; kept in work/ for a retry");
+    return Outcome::Retry;
+}
+
+Outcome Spool::build(const std::string& name) {
+    const auto started = Clock::now();
+    const std::string macro = options_.folder + "/work/" + name;
+    const std::string stem = stemOf(name);
+    const std::string tiff = options_.folder + "/out/" + stem + ".tif";
+    int pages = 0;
+    std::string error, details;
+    bool ok = false;
+    struct stat st;
+    if (::fstatat(work_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) {
+            log(name + ": gone from work/; nothing to do");
+            return Outcome::Gone;
+        }
+        error = name + ": " + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        error = name + ": not a regular file";
+    } else {
+        BuildOptions build = options_.build;
+        build.beforeSave = [&pages](FaxImage& fax, std::string&) {
+            pages = fax.PageCount;
+            return true;
+        };
+        // A strict spool refuses macros that lose something: the reason file
+        // then lists what was lost, line by line, before the refusal.
+        if (!options_.pdfDir.empty())
+            build.pdfFile = options_.pdfDir + "/" + stem + ".pdf";
+        DiagnosticList diagnostics;
+        if (build.strict)
+            build.diagnostics = &diagnostics;
+        ok = BuildFaxFile(macro.c_str(), tiff.c_str(), build, error);
+        if (!ok && build.strict)
+            for (const std::string& line : diagnostics.Lines(name))
+                details += line + "\n";
+    }
+    const long long ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    const std::string head = name + ": " + std::to_string(pages) +
+                             (pages == 1 ? " page, " : " pages, ") + std::to_string(ms) + " ms, ";
+
+    if (ok) {
+        if (::renameat(work_.get(), name.c_str(), done_.get(), name.c_str()) != 0)
+            return keep(head + "written, but cannot move it to done/: " + std::strerror(errno));
+        ::unlinkat(work_.get(), ("." + name + ".err").c_str(), 0); // from an earlier attempt
+        log(head + "done: out/" + stem + ".tif");
+        return Outcome::Done;
+    }
+    // The reason as foliobuild gives it, with the macro named as it is in
+    // the spool rather than by its path in work/.
+    if (error.compare(0, macro.size(), macro) == 0)
+        error = name + error.substr(macro.size());
+    // A fax file that cannot be written is no fault of the macro (out/ full
+    // or not writable): it is built again later.
+    if (error.compare(0, tiff.size() + 27, tiff + ": cannot write the fax file") == 0)
+        return keep(head + "not written: " + error);
+
+    const std::string reason = "." + name + ".err";
+    const int fd = ::openat(work_.get(), reason.c_str(),
+                            O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    bool written = fd >= 0 && writeAll(fd, details + error + "\n");
+    int why = errno;
+    if (fd >= 0 && ::close(fd) != 0 && written) {
+        written = false;
+        why = errno;
+    }
+    if (!written) {
+        ::unlinkat(work_.get(), reason.c_str(), 0);
+        return keep(head + "failed: " + error +
+                    "; cannot write the reason to work/: " + std::strerror(why));
+    }
+    if (::renameat(work_.get(), name.c_str(), failed_.get(), name.c_str()) != 0)
+        return keep(head + "failed: " + error +
+                    "; cannot move it to failed/: " + std::strerror(errno));
+    if (::renameat(work_.get(), reason.c_str(), failed_.get(), (name + ".err").c_str()) != 0)
+        log(name +
+            ": cannot move its reason to failed/ (the next start does): " + std::strerror(errno));
+    log(head + "failed: " + error);
+    return Outcome::Failed;
+}
+
+int Spool::Run() {
+    // Blocked before the builders start, so that they inherit the mask and
+    // the signals reach only the signalfd.
+    sigset_t set, old;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, &old);
+    struct Restore {
+        sigset_t* old;
+        ~Restore() { pthread_sigmask(SIG_SETMASK, old, nullptr); }
+    } restore{&old};
+    if (!start())
+        return 1;
+    recover();
+    scanIn();
+    const int jobs = std::clamp(options_.jobs, 1, 256);
+    log("spool " + options_.folder + ": " + std::to_string(jobs) + " at a time, " +
+        std::to_string(recovered_.size()) + " left in work/ by an earlier run, " +
+        std::to_string(pending_.size()) + " waiting in in/");
+
+    std::vector<std::thread> builders;
+    for (int i = 0; i < jobs; ++i)
+        builders.emplace_back([this] { builder(); });
+
+    for (;;) {
+        if (!stopping_) {
+            while (inFlight_ < jobs && claimNext()) {
+            }
+            if (options_.once && inFlight_ == 0) {
+                scanIn(); // what came in while the last jobs ran
+                while (inFlight_ < jobs && claimNext()) {
+                }
+                if (inFlight_ == 0)
+                    break;
+            }
+        }
+        if (stopping_ && inFlight_ == 0)
+            break;
+
+        int timeout = -1;
+        if (!retries_.empty() && !stopping_) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  retries_.begin()->first - Clock::now())
+                                  .count();
+            timeout = int(std::clamp<long long>(left + 1, 0, 3600 * 1000));
+        }
+        pollfd fds[3] = {
+            {watch_.get(), POLLIN, 0}, {signals_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+        if (::poll(fds, 3, timeout) < 0 && errno != EINTR) {
+            log(std::string("spool: poll: ") + std::strerror(errno));
+            stopping_ = broken_ = true;
+        }
+        if (fds[1].revents & POLLIN) {
+            signalfd_siginfo info;
+            while (::read(signals_.get(), &info, sizeof info) == ssize_t(sizeof info)) {
+                if (!stopping_)
+                    log("spool " + options_.folder + ": " + strsignal(int(info.ssi_signo)) +
+                        "; finishing " + std::to_string(inFlight_) + " jobs in hand");
+                stopping_ = true;
+            }
+        }
+        if (fds[0].revents & POLLIN)
+            readWatch();
+        if (fds[2].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!::read(wake_.get(), &count, sizeof count);
+            std::deque<std::pair<std::string, Outcome>> results;
+            {
+                std::lock_guard lock(mutex_);
+                results.swap(results_);
+            }
+            for (const auto& [name, outcome] : results)
+                finished(name, outcome);
+        }
+        // Jobs whose wait is over go back to the front.
+        const auto now = Clock::now();
+        while (!retries_.empty() && retries_.begin()->first <= now) {
+            recovered_.push_back(retries_.begin()->second);
+            retries_.erase(retries_.begin());
+        }
+    }
+
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    ready_.notify_all();
+    for (std::thread& t : builders)
+        t.join();
+    return broken_ || (options_.once && anyFailed_) ? 1 : 0;
+}
+
+} // namespace
+
+int RunSpool(const SpoolOptions& options) {
+    Spool spool(options);
+    return spool.Run();
+}
+
+} // namespace folio

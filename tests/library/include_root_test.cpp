@@ -1,0 +1,112 @@
+// The include root's one-step open: which paths it opens, which it refuses
+// with a warning and which quietly, and that without openat2 it refuses to
+// start instead of falling back to checking resolved paths.
+#include "IncludeRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path scratch(const char* name) {
+    const char* base = std::getenv("FOLIO_TEST_TMP");
+    fs::path dir = fs::path(base ? base : "/tmp") / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+} // namespace
+
+TEST(IncludeRoot, OpensOnlyBeneathTheRoot) {
+    const fs::path dir = scratch("include_root_open");
+    fs::create_directories(dir / "root/sub");
+    std::ofstream(dir / "root/sub/in.txt") << "inside\n";
+    std::ofstream(dir / "secret.txt") << "SECRET\n";
+    fs::create_symlink("sub/in.txt", dir / "root/near");
+    fs::create_symlink("../secret.txt", dir / "root/far");
+    fs::create_symlink(dir / "root/sub/in.txt", dir / "root/absolute"); // absolute: refused too
+    const std::string root = (dir / "root").string();
+
+    std::vector<std::string> warnings;
+    folio::IncludeRoot gate;
+    std::string error;
+    ASSERT_TRUE(folio::IncludeRoot::Create(
+        root, [&](const std::string& w) { warnings.push_back(w); }, gate, error))
+        << error;
+
+    struct Case {
+        std::string path;
+        bool opens, warns;
+    } cases[] = {
+        {root + "/sub/in.txt", true, false},
+        {root + "/sub/../sub/in.txt", true, false},
+        {root + "/near", true, false},
+        {root + "/sub", true, false}, // a folder opens; the engine skips it
+        {root + "/missing.txt", false, false},
+        {root + "/sub/in.txt/x", false, false},
+        {root + "/far", false, true},
+        {root + "/absolute", false, true},
+        {root + "/../secret.txt", false, true},
+        {root + "/sub/../../secret.txt", false, true},
+        {(dir / "secret.txt").string(), false, true},
+        {root, false, true}, // the root itself is no file in it
+    };
+    for (const Case& c : cases) {
+        warnings.clear();
+        const int fd = gate.Open(c.path);
+        EXPECT_EQ(fd >= 0, c.opens) << c.path;
+        EXPECT_EQ(fd >= 0 ? 0 : fd, c.opens   ? 0
+                                    : c.warns ? FileGate::kRefused
+                                              : FileGate::kMissing)
+            << c.path;
+        EXPECT_EQ(!warnings.empty(), c.warns) << c.path;
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+// Makes openat2 fail with ENOSYS in this process, as on a kernel before 5.6.
+static bool withoutOpenat2() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(IncludeRoot, RefusesToStartWithoutOpenat2) {
+    const fs::path dir = scratch("include_root_enosys");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!withoutOpenat2())
+            ::_exit(3);
+        folio::IncludeRoot gate;
+        std::string error;
+        const bool created = folio::IncludeRoot::Create(dir.string(), nullptr, gate, error);
+        ::_exit(!created && error.find("openat2") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "no seccomp filter here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "started without openat2";
+}
