@@ -464,7 +464,6 @@ void TCommandForm::Timer1Timer() {
 }
 
 void TCommandForm::batchRun(const QString& faxFile) {
-    program_.BatchRun = true;
     // The engine is as the viewer's creation left it: no ResetAll.
     try {
         RunCommands();
