@@ -10,6 +10,7 @@
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
+#include "WindowFocus.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -307,11 +308,7 @@ void TCommandForm::RunCommands() {
 // ---- handlers -----------------------------------------------------------
 
 void TCommandForm::showViewer() {
-    TFaxForm& viewer = *program_.FaxForm;
-    viewer.show();
-    viewer.raise();
-    viewer.activateWindow();
-    activateWindow();
+    folio::ui::ShowKeepingFocus(*program_.FaxForm, *this);
 }
 
 void TCommandForm::btnProcessClick() {

@@ -8,6 +8,7 @@
 #include "Program.h"
 #include "TCommandForm.h"
 #include "TSettingsForm.h"
+#include "WindowFocus.h"
 
 #include "Artwork.h"
 #include "Error.h"
@@ -326,9 +327,5 @@ void TFaxForm::mnuFileCloseClick() {
 }
 
 void TFaxForm::mnuOptionsShowClick() {
-    TCommandForm& command = *program_.CommandForm;
-    command.show();
-    command.raise();
-    command.activateWindow();
-    activateWindow();
+    folio::ui::ShowKeepingFocus(*program_.CommandForm, *this);
 }

@@ -9,7 +9,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2
   libtiff-dev libtiff-tools libpng-dev libcairo2-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
+  xvfb openbox x11-utils
 )
 
 missing=()

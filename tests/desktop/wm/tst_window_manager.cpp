@@ -1,0 +1,191 @@
+// The windows under a real window manager (openbox on a private X server,
+// started by run-under-wm.sh): the manager maps a window on its own time and
+// gives a newly mapped window the focus, which the offscreen platform never
+// does. Each check first waits until the manager has handled everything
+// asked of it so far, so a focus it hands out late cannot slip past.
+#include "DesktopTestSupport.h"
+
+#include "TFaxForm.h"
+
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+using namespace desktoptest;
+
+namespace {
+
+xcb_connection_t* connection() {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(const char* name) {
+    xcb_connection_t* c = connection();
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(r);
+    return a;
+}
+
+// The window manager handles requests in order: once it has answered a
+// frame-extents request for a window of ours, it has handled every map and
+// focus request made before it.
+class ManagerBarrier {
+  public:
+    ManagerBarrier() {
+        xcb_connection_t* c = connection();
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        root_ = screen->root;
+        window_ = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, root_, 0, 0, 10, 10, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        request_ = atom("_NET_REQUEST_FRAME_EXTENTS");
+        extents_ = atom("_NET_FRAME_EXTENTS");
+    }
+    ~ManagerBarrier() {
+        xcb_destroy_window(connection(), window_);
+        xcb_flush(connection());
+    }
+    // True once the manager has answered; call through QTRY_VERIFY.
+    bool Passed() {
+        xcb_connection_t* c = connection();
+        xcb_get_property_reply_t* r = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, window_, extents_, XCB_ATOM_ANY, 0, 4), nullptr);
+        const bool set = r && r->type != XCB_ATOM_NONE;
+        std::free(r);
+        return set;
+    }
+    void Send() {
+        xcb_connection_t* c = connection();
+        xcb_delete_property(c, window_, extents_);
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window_;
+        event.type = request_;
+        xcb_send_event(c, 0, root_,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(c);
+    }
+
+  private:
+    xcb_window_t root_ = 0, window_ = 0;
+    xcb_atom_t request_ = 0, extents_ = 0;
+};
+
+// The top-level window that holds the X input focus, as the server has it.
+QWidget* focusedWindow() {
+    xcb_connection_t* c = connection();
+    xcb_get_input_focus_reply_t* r = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const xcb_window_t focus = r ? r->focus : 0;
+    std::free(r);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->internalWinId() == focus)
+            return w;
+    return nullptr;
+}
+
+// Whether the manager stacks `upper` above `lower` (its client list runs
+// from the bottom of the stack to the top).
+bool stackedAbove(const QWidget& upper, const QWidget& lower) {
+    xcb_connection_t* c = connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, root, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 0, 1024),
+        nullptr);
+    int upperAt = -1, lowerAt = -1;
+    if (r) {
+        const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(r));
+        const int n = xcb_get_property_value_length(r) / int(sizeof(xcb_window_t));
+        for (int i = 0; i < n; ++i) {
+            if (ids[i] == upper.internalWinId())
+                upperAt = i;
+            if (ids[i] == lower.internalWinId())
+                lowerAt = i;
+        }
+    }
+    std::free(r);
+    return lowerAt >= 0 && upperAt > lowerAt;
+}
+
+constexpr int kWait = 20000; // ms; a loaded machine may be slow to map
+
+} // namespace
+
+class TestWindowManager : public QObject, RunningProgram {
+    Q_OBJECT
+
+    // Waits until the manager has handled all that was asked of it, then
+    // until `window` holds the focus both for the server and for Qt.
+    void expectFocusIn(QWidget& window) {
+        ManagerBarrier barrier;
+        barrier.Send();
+        QTRY_VERIFY_WITH_TIMEOUT(barrier.Passed(), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(focusedWindow(), &window, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isActiveWindow(), kWait);
+    }
+    void showCommandWindow() {
+        cmd().show();
+        cmd().activateWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&cmd(), kWait));
+        expectFocusIn(cmd());
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY2(connection(), "needs the xcb platform: run through run-under-wm.sh");
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void init() { StartProgram(); }
+    void cleanup() { StopProgram(); }
+
+    // The viewer was shown and the focus handed back before the manager
+    // had mapped it; the manager then gave the viewer the focus.
+    void processWithTheViewerHiddenLeavesTheFocusInTheEditor() {
+        showCommandWindow();
+        cmd().memoCommand->setPlainText(QStringLiteral("Hello"));
+        cmd().btnProcess->click();
+        QVERIFY(QTest::qWaitForWindowExposed(&fax(), kWait));
+        expectFocusIn(cmd());
+        QVERIFY(stackedAbove(fax(), cmd()));
+        QVERIFY(cmd().memoCommand->hasFocus());
+        QTest::keyClicks(nullptr, "!"); // to the focus widget, as typing goes
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("!Hello"));
+    }
+
+    void showViewerLeavesTheFocusInTheCommandWindow() {
+        showCommandWindow();
+        cmd().mnuOptionsShow->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(&fax(), kWait));
+        expectFocusIn(cmd());
+        QVERIFY(stackedAbove(fax(), cmd()));
+        // Shown again while behind: it comes to the front, the focus stays.
+        cmd().raise();
+        cmd().mnuOptionsShow->trigger();
+        expectFocusIn(cmd());
+        QVERIFY(stackedAbove(fax(), cmd()));
+    }
+
+    void showCommandWindowLeavesTheFocusInTheViewer() {
+        fax().show();
+        fax().activateWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&fax(), kWait));
+        expectFocusIn(fax());
+        fax().mnuOptionsShow->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(&cmd(), kWait));
+        expectFocusIn(fax());
+        QVERIFY(stackedAbove(cmd(), fax()));
+    }
+};
+
+QTEST_MAIN(TestWindowManager)
+#include "tst_window_manager.moc"
