@@ -348,6 +348,10 @@ bool FaxImage::ProcessCommand(char* line) {
         if (failed || ColumnCount == 0)
             break;
         TextMode = TextModes::Columns;
+        // A partly filled line is finished first, as TEXT does: the columns'
+        // opaque text would otherwise be drawn over it.
+        if (X != Left)
+            Y = folio::SatAdd(Y, Image->Canvas().TextHeight("Yy"));
         ColumnTop = Y;
         X = ColumnX[0];
         break;
