@@ -10,7 +10,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-liberation2
   libtiff-dev libtiff-tools libpng-dev libcairo2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
-  xvfb openbox x11-utils
+  xvfb openbox x11-utils desktop-file-utils shared-mime-info
 )
 
 missing=()
