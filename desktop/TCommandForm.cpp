@@ -5,6 +5,7 @@
 
 #include "Cp1252.h"
 #include "ErrorBox.h"
+#include "FileDialogLayout.h"
 #include "ObjectNames.h"
 #include "Program.h"
 #include "TAboutBox.h"
@@ -175,6 +176,9 @@ void TCommandForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontUseNativeDialog);
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
+
+    folio::ui::FitFileDialogColumns(*dlgFileOpen);
+    folio::ui::FitFileDialogColumns(*dlgFileSave);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);

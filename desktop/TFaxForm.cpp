@@ -5,6 +5,7 @@
 #include "TFaxForm.h"
 
 #include "ErrorBox.h"
+#include "FileDialogLayout.h"
 #include "Program.h"
 #include "TCommandForm.h"
 #include "TSettingsForm.h"
@@ -26,6 +27,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -187,9 +189,16 @@ void TFaxForm::createControls() {
     setCentralWidget(central);
 
     StatusBar1 = new QStatusBar;
+    // Two sunken panels, the first wide enough for five-digit positions.
     pnlPointer = new QLabel;
-    pnlPointer->setFixedWidth(90);
     pnlSecond = new QLabel;
+    for (QLabel* panel : {pnlPointer, pnlSecond}) {
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setMargin(1);
+    }
+    const int pointerText =
+        pnlPointer->fontMetrics().horizontalAdvance(QStringLiteral("X: 99999  Y: 99999"));
+    pnlPointer->setFixedWidth(std::max(90, pointerText + 2 * (pnlPointer->frameWidth() + 1) + 4));
     pnlSecond->setFixedWidth(50);
     StatusBar1->addWidget(pnlPointer);
     StatusBar1->addWidget(pnlSecond);
@@ -199,6 +208,7 @@ void TFaxForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontUseNativeDialog);
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
+    folio::ui::FitFileDialogColumns(*dlgFileSave);
 
     FOLIO_NAME(pnlButtonBar);
     FOLIO_NAME(btnPrevPg);

@@ -11,7 +11,9 @@
 #include "Error.h"
 #include "ObjectNames.h"
 
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -273,8 +275,13 @@ QString TSettingsForm::EngineFamilyName(const QString& family) {
 void TSettingsForm::BitBtn1Click() {
     // The dialog opens on the default font and size the fields hold.
     QFont current = FontDialog1->currentFont();
-    if (!efFont->text().trimmed().isEmpty())
-        current.setFamily(efFont->text().trimmed());
+    const QString family = efFont->text().trimmed();
+    if (!family.isEmpty()) {
+        current.setFamily(family);
+        // A family the machine lacks opens on the face that stands in for it.
+        if (!QFontDatabase::hasFamily(family))
+            current.setFamily(QFontInfo(current).family());
+    }
     bool isNumber = false;
     const int size = efFontSize->text().trimmed().toInt(&isNumber);
     if (isNumber && size > 0 && size <= kMaxDialogPoints)

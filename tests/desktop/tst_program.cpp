@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QToolBar>
 
 using namespace desktoptest;
 using State = TCommandForm::DocumentState;
@@ -286,6 +287,21 @@ class TestProgram : public QObject {
         const QString text = help->Browser()->toPlainText();
         QVERIFY2(text.contains("PAGEBREAK") && text.contains("Settings"),
                  qPrintable(text.left(200)));
+
+        // Back and Forward stayed disabled after following links.
+        auto* back = help->findChild<QToolBar*>()->actions().at(1);
+        auto* forward = help->findChild<QToolBar*>()->actions().at(2);
+        QCOMPARE(back->text(), QStringLiteral("&Back"));
+        QVERIFY(!back->isEnabled() && !forward->isEnabled());
+        const QUrl start = help->Browser()->source();
+        help->Browser()->setFocus();
+        QTest::keyClick(help->Browser(), Qt::Key_Tab); // the first link
+        QTest::keyClick(help->Browser(), Qt::Key_Return);
+        QVERIFY(help->Browser()->source() != start);
+        QVERIFY(back->isEnabled() && !forward->isEnabled());
+        back->trigger();
+        QCOMPARE(help->Browser()->source(), start);
+        QVERIFY(!back->isEnabled() && forward->isEnabled());
     }
 };
 

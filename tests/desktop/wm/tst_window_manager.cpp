@@ -5,11 +5,14 @@
 // asked of it so far, so a focus it hands out late cannot slip past.
 #include "DesktopTestSupport.h"
 
+#include "TAboutBox.h"
 #include "TFaxForm.h"
 
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -117,6 +120,24 @@ bool stackedAbove(const QWidget& upper, const QWidget& lower) {
     return lowerAt >= 0 && upperAt > lowerAt;
 }
 
+// The 32-bit values of a window property, empty when it is not set.
+QList<quint32> windowProperty(const QWidget& window, const char* name) {
+    xcb_connection_t* c = connection();
+    xcb_get_property_reply_t* r =
+        xcb_get_property_reply(c,
+                               xcb_get_property(c, 0, xcb_window_t(window.internalWinId()),
+                                                atom(name), XCB_ATOM_ANY, 0, 64),
+                               nullptr);
+    QList<quint32> values;
+    if (r && r->format == 32) {
+        const auto* v = static_cast<const quint32*>(xcb_get_property_value(r));
+        for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
+            values.append(v[i]);
+    }
+    std::free(r);
+    return values;
+}
+
 constexpr int kWait = 20000; // ms; a loaded machine may be slow to map
 
 } // namespace
@@ -184,6 +205,61 @@ class TestWindowManager : public QObject, RunningProgram {
         QVERIFY(QTest::qWaitForWindowExposed(&cmd(), kWait));
         expectFocusIn(fax());
         QVERIFY(stackedAbove(cmd(), fax()));
+    }
+
+    // The About box offered to minimise and maximise although its size is
+    // fixed: it asks for neither, and the manager allows neither resizing
+    // nor maximising. (Openbox keeps its minimise button on every dialog
+    // whatever the window asks; other managers follow the hints.)
+    void aboutBoxIsAFixedDialog() {
+        TAboutBox& about = *program_->AboutBox;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about, kWait));
+        ManagerBarrier barrier;
+        barrier.Send();
+        QTRY_VERIFY_WITH_TIMEOUT(barrier.Passed(), kWait);
+        // Motif hints: flags, functions, decorations (minimise 0x8 and
+        // maximise 0x10 among the functions, 0x20 and 0x40 among the
+        // decorations).
+        const QList<quint32> motif = windowProperty(about, "_MOTIF_WM_HINTS");
+        QCOMPARE(motif.size(), 5);
+        QVERIFY(motif[0] & 1);
+        QCOMPARE(motif[1] & 0x18u, 0u);
+        QCOMPARE(motif[2] & 0x60u, 0u);
+        const QList<quint32> allowed = windowProperty(about, "_NET_WM_ALLOWED_ACTIONS");
+        QVERIFY(!allowed.isEmpty());
+        for (const char* action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
+                                   "_NET_WM_ACTION_MAXIMIZE_VERT"})
+            QVERIFY2(!allowed.contains(atom(action)), action);
+        QCOMPARE(about.size(), QSize(298, 213));
+        about.hide();
+    }
+
+    // The help window opened partly below the bottom of the screen, where
+    // the manager found no free room for it.
+    void helpWindowOpensOnTheScreen() {
+        showCommandWindow();
+        cmd().mnuOptionsShow->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(&fax(), kWait));
+        program_->ShowHelpContents();
+        auto* help = qobject_cast<QMainWindow*>(QApplication::activeWindow());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->windowTitle().endsWith(QStringLiteral("Help")) && w->isVisible())
+                help = qobject_cast<QMainWindow*>(w);
+        QVERIFY(help);
+        QVERIFY(QTest::qWaitForWindowExposed(help, kWait));
+        ManagerBarrier barrier;
+        barrier.Send();
+        QTRY_VERIFY_WITH_TIMEOUT(barrier.Passed(), kWait);
+        const QRect screen = help->screen()->availableGeometry();
+        QCOMPARE(screen.size(), QSize(1280, 1024)); // the size the fault was seen at
+        QTRY_VERIFY2_WITH_TIMEOUT(screen.contains(help->frameGeometry()),
+                                  qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                 .arg(help->frameGeometry().x())
+                                                 .arg(help->frameGeometry().y())
+                                                 .arg(help->frameGeometry().width())
+                                                 .arg(help->frameGeometry().height())),
+                                  kWait);
     }
 };
 
