@@ -6,7 +6,8 @@
 # The server takes a free display number (-displayfd); openbox's files go to
 # WORKDIR. Both are stopped when the command ends, however it ends; the
 # server is a child of this script, so a test driver that ends the script's
-# process tree ends it too.
+# process tree ends it too, and a watchdog ends both if only the script is
+# killed.
 set -uo pipefail
 
 work="$1"
@@ -59,6 +60,15 @@ if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; the
   echo "run-under-wm: openbox did not take the screen" >&2
   exit 1
 fi
+
+# A watchdog ends both should this script itself be killed outright (a
+# test driver's timeout, kill -9), when no trap runs.
+script_pid=$$
+(
+  trap '' INT TERM HUP
+  while kill -0 "$script_pid" 2>/dev/null; do sleep 1; done
+  kill "$wm_pid" "$xvfb_pid" 2>/dev/null
+) </dev/null >/dev/null 2>&1 &
 
 export QT_QPA_PLATFORM=xcb
 "$@"
