@@ -54,15 +54,15 @@ Program::~Program() {
 void Program::Start() {
     SplashForm->show();
     SplashForm->raise();
-    if (startMessage_.isEmpty())
-        return;
-    const QString message = std::exchange(startMessage_, QString());
     // Nobody answers a box in a batch run: the message goes to the error
     // stream and the run goes on with the page defaults.
-    if (IsBatchRun())
-        std::fprintf(stderr, "folioset: %s\n", message.toLocal8Bit().constData());
-    else
-        folio::ui::ShowError(nullptr, message);
+    if (IsBatchRun() && !startMessage_.isEmpty())
+        std::fprintf(stderr, "folioset: %s\n",
+                     std::exchange(startMessage_, QString()).toLocal8Bit().constData());
+}
+
+QString Program::TakeStartMessage() {
+    return std::exchange(startMessage_, QString());
 }
 
 void Program::End(int exitCode) {

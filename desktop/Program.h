@@ -33,10 +33,13 @@ class Program : public QObject {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Shows the main window; the event loop then runs the splash timer. A
-    // message left by the creation (stored page settings that were reset)
-    // is shown now, or written to the standard error stream in a batch run.
+    // Shows the main window; the event loop then runs the splash timer. In
+    // a batch run a message left by the creation (stored page settings
+    // that were reset) is written to the standard error stream now.
     void Start();
+    // That message, once, for the command window to show when it first
+    // appears; empty when there is none.
+    QString TakeStartMessage();
 
     // True when the command line names a macro file and a fax file.
     bool IsBatchRun() const { return Arguments.size() >= 2; }

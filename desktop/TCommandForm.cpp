@@ -462,6 +462,9 @@ void TCommandForm::Timer1Timer() {
         return;
     }
     show();
+    const QString message = program_.TakeStartMessage();
+    if (!message.isEmpty())
+        folio::ui::ShowError(this, message);
 }
 
 void TCommandForm::batchRun(const QString& faxFile) {

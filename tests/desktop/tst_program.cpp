@@ -208,7 +208,7 @@ class TestProgram : public QObject {
         Program p({});
         QVERIFY(script.Seen().isEmpty());
         QVERIFY(p.SplashForm->Timer1->isActive());
-        p.Start();
+        runStart(p); // shown over the command window once it appears
         QVERIFY(script.Done());
         QCOMPARE(script.Seen()[0].icon, QMessageBox::Critical);
         QVERIFY2(script.Seen()[0].text.contains("reset"), qPrintable(script.Seen()[0].text));
