@@ -37,52 +37,46 @@ xcb_atom_t atom(const char* name) {
     return a;
 }
 
-// The window manager handles requests in order: once it has answered a
-// frame-extents request for a window of ours, it has handled every map and
-// focus request made before it.
-class ManagerBarrier {
-  public:
-    ManagerBarrier() {
-        xcb_connection_t* c = connection();
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        root_ = screen->root;
-        window_ = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, root_, 0, 0, 10, 10, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        request_ = atom("_NET_REQUEST_FRAME_EXTENTS");
-        extents_ = atom("_NET_FRAME_EXTENTS");
-    }
-    ~ManagerBarrier() {
-        xcb_destroy_window(connection(), window_);
-        xcb_flush(connection());
-    }
-    // True once the manager has answered; call through QTRY_VERIFY.
-    bool Passed() {
-        xcb_connection_t* c = connection();
-        xcb_get_property_reply_t* r = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, window_, extents_, XCB_ATOM_ANY, 0, 4), nullptr);
-        const bool set = r && r->type != XCB_ATOM_NONE;
-        std::free(r);
-        return set;
-    }
-    void Send() {
-        xcb_connection_t* c = connection();
-        xcb_delete_property(c, window_, extents_);
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window_;
-        event.type = request_;
-        xcb_send_event(c, 0, root_,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(c);
-    }
+xcb_window_t root() {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
 
-  private:
-    xcb_window_t root_ = 0, window_ = 0;
-    xcb_atom_t request_ = 0, extents_ = 0;
-};
+// The 32-bit values of a window property, empty when it is not set.
+QList<quint32> windowProperty(xcb_window_t window, const char* name) {
+    xcb_connection_t* c = connection();
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom(name), XCB_ATOM_ANY, 0, 1024), nullptr);
+    QList<quint32> values;
+    if (r && r->format == 32) {
+        const auto* v = static_cast<const quint32*>(xcb_get_property_value(r));
+        for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
+            values.append(v[i]);
+    }
+    std::free(r);
+    return values;
+}
+
+// Waits until the window manager has handled every request made so far: it
+// handles them in order, so once it has answered a frame-extents request
+// for a window of ours, every earlier map and focus request is done.
+void waitForTheManager() {
+    xcb_connection_t* c = connection();
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root(), 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom("_NET_REQUEST_FRAME_EXTENTS");
+    xcb_send_event(c, 0, root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+    QTRY_VERIFY_WITH_TIMEOUT(!windowProperty(window, "_NET_FRAME_EXTENTS").isEmpty(), 20000);
+    xcb_destroy_window(c, window);
+    xcb_flush(c);
+}
 
 // The top-level window that holds the X input focus, as the server has it.
 QWidget* focusedWindow() {
@@ -99,43 +93,9 @@ QWidget* focusedWindow() {
 // Whether the manager stacks `upper` above `lower` (its client list runs
 // from the bottom of the stack to the top).
 bool stackedAbove(const QWidget& upper, const QWidget& lower) {
-    xcb_connection_t* c = connection();
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    xcb_get_property_reply_t* r = xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, root, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 0, 1024),
-        nullptr);
-    int upperAt = -1, lowerAt = -1;
-    if (r) {
-        const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(r));
-        const int n = xcb_get_property_value_length(r) / int(sizeof(xcb_window_t));
-        for (int i = 0; i < n; ++i) {
-            if (ids[i] == upper.internalWinId())
-                upperAt = i;
-            if (ids[i] == lower.internalWinId())
-                lowerAt = i;
-        }
-    }
-    std::free(r);
-    return lowerAt >= 0 && upperAt > lowerAt;
-}
-
-// The 32-bit values of a window property, empty when it is not set.
-QList<quint32> windowProperty(const QWidget& window, const char* name) {
-    xcb_connection_t* c = connection();
-    xcb_get_property_reply_t* r =
-        xcb_get_property_reply(c,
-                               xcb_get_property(c, 0, xcb_window_t(window.internalWinId()),
-                                                atom(name), XCB_ATOM_ANY, 0, 64),
-                               nullptr);
-    QList<quint32> values;
-    if (r && r->format == 32) {
-        const auto* v = static_cast<const quint32*>(xcb_get_property_value(r));
-        for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
-            values.append(v[i]);
-    }
-    std::free(r);
-    return values;
+    const QList<quint32> stack = windowProperty(root(), "_NET_CLIENT_LIST_STACKING");
+    const qsizetype lowerAt = stack.indexOf(quint32(lower.internalWinId()));
+    return lowerAt >= 0 && stack.indexOf(quint32(upper.internalWinId())) > lowerAt;
 }
 
 constexpr int kWait = 20000; // ms; a loaded machine may be slow to map
@@ -148,9 +108,7 @@ class TestWindowManager : public QObject, RunningProgram {
     // Waits until the manager has handled all that was asked of it, then
     // until `window` holds the focus both for the server and for Qt.
     void expectFocusIn(QWidget& window) {
-        ManagerBarrier barrier;
-        barrier.Send();
-        QTRY_VERIFY_WITH_TIMEOUT(barrier.Passed(), kWait);
+        waitForTheManager();
         QTRY_COMPARE_WITH_TIMEOUT(focusedWindow(), &window, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(window.isActiveWindow(), kWait);
     }
@@ -215,18 +173,18 @@ class TestWindowManager : public QObject, RunningProgram {
         TAboutBox& about = *program_->AboutBox;
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about, kWait));
-        ManagerBarrier barrier;
-        barrier.Send();
-        QTRY_VERIFY_WITH_TIMEOUT(barrier.Passed(), kWait);
+        waitForTheManager();
         // Motif hints: flags, functions, decorations (minimise 0x8 and
         // maximise 0x10 among the functions, 0x20 and 0x40 among the
         // decorations).
-        const QList<quint32> motif = windowProperty(about, "_MOTIF_WM_HINTS");
+        const QList<quint32> motif =
+            windowProperty(xcb_window_t(about.internalWinId()), "_MOTIF_WM_HINTS");
         QCOMPARE(motif.size(), 5);
         QVERIFY(motif[0] & 1);
         QCOMPARE(motif[1] & 0x18u, 0u);
         QCOMPARE(motif[2] & 0x60u, 0u);
-        const QList<quint32> allowed = windowProperty(about, "_NET_WM_ALLOWED_ACTIONS");
+        const QList<quint32> allowed =
+            windowProperty(xcb_window_t(about.internalWinId()), "_NET_WM_ALLOWED_ACTIONS");
         QVERIFY(!allowed.isEmpty());
         for (const char* action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
                                    "_NET_WM_ACTION_MAXIMIZE_VERT"})
@@ -248,9 +206,7 @@ class TestWindowManager : public QObject, RunningProgram {
                 help = qobject_cast<QMainWindow*>(w);
         QVERIFY(help);
         QVERIFY(QTest::qWaitForWindowExposed(help, kWait));
-        ManagerBarrier barrier;
-        barrier.Send();
-        QTRY_VERIFY_WITH_TIMEOUT(barrier.Passed(), kWait);
+        waitForTheManager();
         const QRect screen = help->screen()->availableGeometry();
         QCOMPARE(screen.size(), QSize(1280, 1024)); // the size the fault was seen at
         QTRY_VERIFY2_WITH_TIMEOUT(screen.contains(help->frameGeometry()),
