@@ -28,6 +28,9 @@ foreach(pc foliolib rastrum tiflib32)
 endforeach()
 
 install(FILES packaging/folioset.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The file type of fax macros (*.fax), which the desktop entry opens.
+install(FILES packaging/folioset-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME folioset.xml)
 install(FILES packaging/folioset.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES packaging/foliobuild.1 packaging/folioset.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

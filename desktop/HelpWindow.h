@@ -21,7 +21,10 @@ class HelpWindow : public QMainWindow {
     QTextBrowser* Browser() const { return browser_; }
 
   private:
+    void placeOnScreen();
+
     QTextBrowser* browser_;
+    bool placed_ = false;
 };
 
 } // namespace folio::ui

@@ -16,6 +16,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
+#include <utility>
+
 Program::Program(QStringList arguments) : Arguments(std::move(arguments)) {
     SplashForm = std::make_unique<TSplashForm>(*this);
     SettingsForm = std::make_unique<TSettingsForm>();
@@ -23,16 +26,20 @@ Program::Program(QStringList arguments) : Arguments(std::move(arguments)) {
         FaxForm = std::make_unique<TFaxForm>(*this);
     } catch (const folio::Error& e) {
         // Stored page settings no page can be made with would stop every
-        // later start as well: say so, and start with the page defaults,
-        // which are stored again at the end.
-        folio::ui::ShowError(nullptr, folio::ui::ErrorText(e) +
-                                          QStringLiteral(" The page settings are reset to "
-                                                         "their defaults."));
+        // later start as well: start with the page defaults, which are
+        // stored again at the end, and say so once the start runs. No box
+        // is shown here: its event loop would run the splash timer while
+        // the command window does not exist yet.
+        startMessage_ = folio::ui::ErrorText(e) +
+                        QStringLiteral(" The page settings are reset to their defaults.");
         SettingsForm->ResetPageDefaults();
         FaxForm = std::make_unique<TFaxForm>(*this);
     }
     CommandForm = std::make_unique<TCommandForm>(*this);
     AboutBox = std::make_unique<TAboutBox>();
+    // The splash's tick reaches the command window: it runs only once every
+    // window is made.
+    SplashForm->Timer1->start();
 }
 
 Program::~Program() {
@@ -47,6 +54,15 @@ Program::~Program() {
 void Program::Start() {
     SplashForm->show();
     SplashForm->raise();
+    // Nobody answers a box in a batch run: the message goes to the error
+    // stream and the run goes on with the page defaults.
+    if (IsBatchRun() && !startMessage_.isEmpty())
+        std::fprintf(stderr, "folioset: %s\n",
+                     std::exchange(startMessage_, QString()).toLocal8Bit().constData());
+}
+
+QString Program::TakeStartMessage() {
+    return std::exchange(startMessage_, QString());
 }
 
 void Program::End(int exitCode) {

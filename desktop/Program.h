@@ -33,8 +33,16 @@ class Program : public QObject {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Shows the main window; the event loop then runs the splash timer.
+    // Shows the main window; the event loop then runs the splash timer. In
+    // a batch run a message left by the creation (stored page settings
+    // that were reset) is written to the standard error stream now.
     void Start();
+    // That message, once, for the command window to show when it first
+    // appears; empty when there is none.
+    QString TakeStartMessage();
+
+    // True when the command line names a macro file and a fax file.
+    bool IsBatchRun() const { return Arguments.size() >= 2; }
 
     // Closes the main window, which ends the program with `exitCode`.
     void End(int exitCode);
@@ -49,10 +57,6 @@ class Program : public QObject {
 
     const QStringList Arguments;
     const QString HelpFile = QStringLiteral("folioset.hlp");
-    // True while a batch run is under way: errors are then written to the
-    // standard error stream and end the program, for nobody is there to
-    // answer a message box.
-    bool BatchRun = false;
 
     // Destroyed in the opposite order, so the settings dialog, which stores
     // the settings, outlives the viewer that reads them.
@@ -68,6 +72,7 @@ class Program : public QObject {
 
   private:
     std::unique_ptr<folio::ui::HelpWindow> help_;
+    QString startMessage_;
     int exitCode_ = 0;
     bool ended_ = false;
 };

@@ -13,7 +13,11 @@
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    // A fixed dialog frame: caption and close button, nothing to minimise
+    // or maximise (a window manager reads the flags as its hints).
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(298, 213);
 
     Panel1 = new QFrame(this);

@@ -6,11 +6,13 @@
 #include "Cp1252.h"
 #include "Diagnostics.h"
 #include "ErrorBox.h"
+#include "FileDialogLayout.h"
 #include "ObjectNames.h"
 #include "Program.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
+#include "WindowFocus.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -176,6 +178,9 @@ void TCommandForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
 
+    folio::ui::FitFileDialogColumns(*dlgFileOpen);
+    folio::ui::FitFileDialogColumns(*dlgFileSave);
+
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TCommandForm::Timer1Timer);
@@ -310,11 +315,7 @@ void TCommandForm::RunCommands() {
 // ---- handlers -----------------------------------------------------------
 
 void TCommandForm::showViewer() {
-    TFaxForm& viewer = *program_.FaxForm;
-    viewer.show();
-    viewer.raise();
-    viewer.activateWindow();
-    activateWindow();
+    folio::ui::ShowKeepingFocus(*program_.FaxForm, *this);
 }
 
 void TCommandForm::btnProcessClick() {
@@ -464,10 +465,12 @@ void TCommandForm::Timer1Timer() {
         return;
     }
     show();
+    const QString message = program_.TakeStartMessage();
+    if (!message.isEmpty())
+        folio::ui::ShowError(this, message);
 }
 
 void TCommandForm::batchRun(const QString& faxFile) {
-    program_.BatchRun = true;
     // What the macro loses goes to standard error as foliobuild prints it:
     // MACRO:LINE: warning: MESSAGE.
     struct Printer : folio::DiagnosticSink {

@@ -5,9 +5,11 @@
 #include "TFaxForm.h"
 
 #include "ErrorBox.h"
+#include "FileDialogLayout.h"
 #include "Program.h"
 #include "TCommandForm.h"
 #include "TSettingsForm.h"
+#include "WindowFocus.h"
 
 #include "Artwork.h"
 #include "Error.h"
@@ -26,6 +28,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -189,9 +192,16 @@ void TFaxForm::createControls() {
     setCentralWidget(central);
 
     StatusBar1 = new QStatusBar;
+    // Two sunken panels, the first wide enough for five-digit positions.
     pnlPointer = new QLabel;
-    pnlPointer->setFixedWidth(90);
     pnlSecond = new QLabel;
+    for (QLabel* panel : {pnlPointer, pnlSecond}) {
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setMargin(1);
+    }
+    const int pointerText =
+        pnlPointer->fontMetrics().horizontalAdvance(QStringLiteral("X: 99999  Y: 99999"));
+    pnlPointer->setFixedWidth(std::max(90, pointerText + 2 * (pnlPointer->frameWidth() + 1) + 4));
     pnlSecond->setFixedWidth(50);
     StatusBar1->addWidget(pnlPointer);
     StatusBar1->addWidget(pnlSecond);
@@ -201,6 +211,7 @@ void TFaxForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontUseNativeDialog);
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
+    folio::ui::FitFileDialogColumns(*dlgFileSave);
 
     FOLIO_NAME(pnlButtonBar);
     FOLIO_NAME(btnPrevPg);
@@ -329,9 +340,5 @@ void TFaxForm::mnuFileCloseClick() {
 }
 
 void TFaxForm::mnuOptionsShowClick() {
-    TCommandForm& command = *program_.CommandForm;
-    command.show();
-    command.raise();
-    command.activateWindow();
-    activateWindow();
+    folio::ui::ShowKeepingFocus(*program_.CommandForm, *this);
 }

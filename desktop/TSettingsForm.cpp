@@ -11,7 +11,9 @@
 #include "Error.h"
 #include "ObjectNames.h"
 
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -178,7 +181,6 @@ void TSettingsForm::createControls() {
     setTabOrder(efFontSize, BitBtn1);
     setTabOrder(BitBtn1, btnCancel);
 
-    // The font dialog opens with its own last font, not the fields' values.
     FontDialog1 = new QFontDialog(QFont(QStringLiteral("MS Sans Serif"), 8), this);
     FontDialog1->setOption(QFontDialog::DontUseNativeDialog);
 
@@ -261,7 +263,30 @@ void TSettingsForm::ResetPageDefaults() {
             (this->*s.field)->setText(QString::fromLatin1(s.defaultText));
 }
 
+QString TSettingsForm::EngineFamilyName(const QString& family) {
+    // Qt names a family that two foundries provide "Family [Foundry]";
+    // fontconfig knows only the family, and its foundries' faces are one
+    // design.
+    static const QRegularExpression foundry(QStringLiteral("^(.+) \\[[^\\]]*\\]$"));
+    const QRegularExpressionMatch match = foundry.match(family);
+    return match.hasMatch() ? match.captured(1) : family;
+}
+
 void TSettingsForm::BitBtn1Click() {
+    // The dialog opens on the default font and size the fields hold.
+    QFont current = FontDialog1->currentFont();
+    const QString family = efFont->text().trimmed();
+    if (!family.isEmpty()) {
+        current.setFamily(family);
+        // A family the machine lacks opens on the face that stands in for it.
+        if (!QFontDatabase::hasFamily(family))
+            current.setFamily(QFontInfo(current).family());
+    }
+    bool isNumber = false;
+    const int size = efFontSize->text().trimmed().toInt(&isNumber);
+    if (isNumber && size > 0 && size <= kMaxDialogPoints)
+        current.setPointSize(size);
+    FontDialog1->setCurrentFont(current);
     if (FontDialog1->exec() != QDialog::Accepted)
         return;
     const QFont font = FontDialog1->selectedFont();
@@ -269,7 +294,7 @@ void TSettingsForm::BitBtn1Click() {
     int points = font.pointSize();
     if (points <= 0)
         points = qRound(font.pointSizeF());
-    efFont->setText(font.family());
+    efFont->setText(EngineFamilyName(font.family()));
     efFontSize->setText(QString::number(points));
 }
 

@@ -24,6 +24,9 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     // Store location: organisation and application of QSettings.
     static constexpr const char* kOrganisation = "Tessaly";
     static constexpr const char* kApplication = "Folioset";
+    // A size the font dialog is opened on at most, in points; a larger
+    // field leaves the dialog's own size.
+    static constexpr int kMaxDialogPoints = 999;
 
     // Loads the stored settings into the fields. Throws folio::Error naming
     // the value when an integer setting holds something else.
@@ -70,7 +73,13 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     QPushButton* btnCancel;
     QFontDialog* FontDialog1;
 
+    // The family name the engine's font lookup finds for a family the font
+    // dialog offers: without the foundry Qt adds as " [Foundry]".
+    static QString EngineFamilyName(const QString& family);
+
   public slots:
+    // Opens the font dialog on the fields' font and size; the chosen
+    // family and size go into the fields.
     void BitBtn1Click();
 
   protected:

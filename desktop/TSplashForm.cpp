@@ -65,12 +65,12 @@ TSplashForm::TSplashForm(Program& program) : program_(program) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    // Runs from creation; the tick is handled once the event loop runs.
+    // Started by the program once every window is made; the tick is
+    // handled once the event loop runs.
     Timer1 = new QTimer(this);
     Timer1->setInterval(kShowMs);
     FOLIO_NAME(Timer1);
     connect(Timer1, &QTimer::timeout, this, &TSplashForm::Timer1Timer);
-    Timer1->start();
 }
 
 void TSplashForm::Timer1Timer() {

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QFont>
 
+#include <cstdio>
+
 namespace {
 
 // The last line of defence: an exception that escapes a handler is shown
@@ -49,8 +51,15 @@ int main(int argc, char** argv) {
     try {
         program = std::make_unique<Program>(arguments);
     } catch (const std::exception& e) {
-        // An error while the windows are made ends the start.
-        folio::ui::ShowError(nullptr, folio::ui::ErrorText(e));
+        // An error while the windows are made ends the start. A batch run
+        // has nobody to answer a box: the message goes to the error stream
+        // and the run fails, since no fax file is made.
+        const QString message = folio::ui::ErrorText(e);
+        if (arguments.size() >= 2) {
+            std::fprintf(stderr, "folioset: %s\n", message.toLocal8Bit().constData());
+            return 1;
+        }
+        folio::ui::ShowError(nullptr, message);
         return 0;
     }
     QObject::connect(program.get(), &Program::Ended, &app, [&app](int code) { app.exit(code); });

@@ -428,6 +428,10 @@ bool FaxImage::ProcessCommand(char* line) {
                         "COLUMNS takes at most 4 columns; " + folio::Quoted(line + pos) +
                             " is ignored");
         TextMode = TextModes::Columns;
+        // A partly filled line is finished first, as TEXT does: the columns'
+        // opaque text would otherwise be drawn over it.
+        if (X != Left)
+            Y = folio::SatAdd(Y, Image->Canvas().TextHeight("Yy"));
         ColumnTop = Y;
         X = ColumnX[0];
         break;

@@ -44,7 +44,7 @@ void FaxImage::NextToken(const char* line, int* pos, char* token, int* length, i
     token[0] = p[0];
     token[1] = '\0';
     *length = 1;
-    *width = canvas.TextWidth(std::string_view(p, 1));
+    *width = canvas.TextWidth(isWhite(p[0]) ? std::string_view(" ") : std::string_view(p, 1));
     *pos += 1;
 }
 
@@ -105,7 +105,9 @@ void FaxImage::PrintWord(const char* word) {
     Image->Canvas().Tally = diag_ ? &diag_->Tally : nullptr;
     auto draw = [this](const char* p) {
         folio::Canvas& canvas = Image->Canvas();
-        std::string_view ch(p, 1);
+        // Whitespace (a tab above all) is set as a space: the fonts have
+        // no glyph for it and would draw their empty box.
+        std::string_view ch = isWhite(*p) ? std::string_view(" ") : std::string_view(p, 1);
         canvas.TextOut(X, Y, ch);
         X = folio::SatAdd(X, canvas.TextWidth(ch));
     };

@@ -9,8 +9,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2
   libtiff-dev libtiff-tools libpng-dev libcairo2-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   poppler-utils netpbm python3
+  xvfb openbox x11-utils desktop-file-utils shared-mime-info
 )
 
 missing=()

@@ -8,12 +8,15 @@
 #include "TCommandForm.h"
 #include "TFaxForm.h"
 
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <cstring>
 
@@ -51,6 +54,51 @@ class TestFaxForm : public QObject, protected RunningProgram {
         settings_->WriteRaw("[General]\nImageWidth=800\nImageHeight=600\n");
         program_ = std::make_unique<Program>(QStringList{});
         QCOMPARE(fax().pageView->Picture().size(), QSize(800, 600));
+    }
+
+    // The panels had no frames between them and a five-digit position was
+    // cut off.
+    void statusPanelsAreFramedAndHoldFiveDigits() {
+        for (QLabel* panel : {fax().pnlPointer, fax().pnlSecond})
+            QCOMPARE(panel->frameShape(), QFrame::Panel);
+        emit fax().pageView->PointerMoved(99999, 99999);
+        const QString text = fax().PointerText();
+        QCOMPARE(text, QStringLiteral("X: 99999  Y: 99999"));
+        QVERIFY(fax().pnlPointer->contentsRect().width() >=
+                fax().pnlPointer->fontMetrics().horizontalAdvance(text));
+    }
+
+    // The columns of the file dialogs' detail view were cut at the dialogs'
+    // first size.
+    void fileDialogsShowTheirColumnsWhole() {
+        QVERIFY(WriteBytes(file("a letter.txt"), "text\r\n"));
+        for (QFileDialog* dialog : {cmd().dlgFileOpen, cmd().dlgFileSave, fax().dlgFileSave}) {
+            dialog->setDirectory(files_->path());
+            dialog->setViewMode(QFileDialog::Detail);
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            QAbstractItemView* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+            QVERIFY(view);
+            QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
+            QHeaderView* header = static_cast<QTreeView*>(view)->header();
+            for (int column = 0; column < 4; ++column) {
+                const int width = header->sectionSize(column);
+                QVERIFY2(width >= header->sectionSizeHint(column) &&
+                             width >= view->sizeHintForColumn(column),
+                         qPrintable(QStringLiteral("%1: column %2 is %3 wide, needs %4")
+                                        .arg(dialog->windowTitle())
+                                        .arg(column)
+                                        .arg(width)
+                                        .arg(view->sizeHintForColumn(column))));
+            }
+            QVERIFY2(header->length() <= view->viewport()->width(),
+                     qPrintable(QStringLiteral("%1 %2 %3x%4")
+                                    .arg(header->length())
+                                    .arg(view->viewport()->width())
+                                    .arg(dialog->width())
+                                    .arg(dialog->height())));
+            dialog->hide();
+        }
     }
 
     void pointerPositionIsInPagePixels() {

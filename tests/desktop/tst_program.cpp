@@ -16,8 +16,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QToolBar>
 
 using namespace desktoptest;
 using State = TCommandForm::DocumentState;
@@ -197,16 +199,54 @@ class TestProgram : public QObject {
         QVERIFY_THROWS_EXCEPTION(folio::Error, Program({}));
     }
 
-    void unusablePageSizeIsResetAtStart() {
+    // The box waited inside the creation, where the splash's tick reached a
+    // command window not made yet.
+    void unusablePageSizeIsResetAtStartAfterTheWindowsExist() {
         settings_->WriteRaw("[General]\nImageWidth=0\nImageHeight=5\n");
         ModalScript script;
         script.Box(QMessageBox::Ok);
         Program p({});
+        QVERIFY(script.Seen().isEmpty());
+        QVERIFY(p.SplashForm->Timer1->isActive());
+        runStart(p); // shown over the command window once it appears
         QVERIFY(script.Done());
         QCOMPARE(script.Seen()[0].icon, QMessageBox::Critical);
         QVERIFY2(script.Seen()[0].text.contains("reset"), qPrintable(script.Seen()[0].text));
         QCOMPARE(p.SettingsForm->efWidth->text(), QStringLiteral("1728"));
         QCOMPARE(p.FaxForm->pageView->Picture().size(), QSize(1728, 2200));
+    }
+
+    // The program itself, its settings in a temporary folder: a batch run
+    // with a refused stored page size crashed when the splash ticked.
+    void batchRunWithARefusedStoredPageSize_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("width 0") << QByteArray("ImageWidth=0") << 0 << "reset to their defaults";
+        QTest::newRow("height 70000") << QByteArray("ImageHeight=70000") << 0 << "reset";
+        QTest::newRow("width not a number") << QByteArray("ImageWidth=wide") << 1 << "ImageWidth";
+    }
+    void batchRunWithARefusedStoredPageSize() {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QString config = file("config");
+        QVERIFY(QDir().mkpath(config + "/Tessaly"));
+        QVERIFY(WriteBytes(config + "/Tessaly/Folioset.conf", "[General]\n" + stored + "\n"));
+        QVERIFY(WriteBytes(file("m.txt"), "text\r\n"));
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", files_->path());
+        env.insert("XDG_CONFIG_HOME", config);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        run.setProcessEnvironment(env);
+        run.start(QStringLiteral(FOLIOSET_PROGRAM), {file("m.txt"), file("f.tif")});
+        QVERIFY(run.waitForFinished(120000));
+        const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), exitCode);
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QCOMPARE(IsTiff(ReadBytes(file("f.tif"))), exitCode == 0);
     }
 
     void aboutBoxTwiceInARow() {
@@ -247,6 +287,21 @@ class TestProgram : public QObject {
         const QString text = help->Browser()->toPlainText();
         QVERIFY2(text.contains("PAGEBREAK") && text.contains("Settings"),
                  qPrintable(text.left(200)));
+
+        // Back and Forward stayed disabled after following links.
+        auto* back = help->findChild<QToolBar*>()->actions().at(1);
+        auto* forward = help->findChild<QToolBar*>()->actions().at(2);
+        QCOMPARE(back->text(), QStringLiteral("&Back"));
+        QVERIFY(!back->isEnabled() && !forward->isEnabled());
+        const QUrl start = help->Browser()->source();
+        help->Browser()->setFocus();
+        QTest::keyClick(help->Browser(), Qt::Key_Tab); // the first link
+        QTest::keyClick(help->Browser(), Qt::Key_Return);
+        QVERIFY(help->Browser()->source() != start);
+        QVERIFY(back->isEnabled() && !forward->isEnabled());
+        back->trigger();
+        QCOMPARE(help->Browser()->source(), start);
+        QVERIFY(!back->isEnabled() && forward->isEnabled());
     }
 };
 

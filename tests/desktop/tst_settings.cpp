@@ -7,7 +7,13 @@
 #include "Error.h"
 #include "TSettingsForm.h"
 
+#include "FontLibrary.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -34,6 +40,26 @@ void setFields(TSettingsForm& f, const QStringList& v) {
         edits[i]->setMaxLength(32767);
         edits[i]->setText(v[i]);
     }
+}
+
+// Every family name fontconfig records for a font file.
+QStringList familiesOf(const std::string& file) {
+    QStringList names;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8*>(file.c_str()));
+    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+    if (FcFontSet* set = FcFontList(nullptr, pattern, objects)) {
+        for (int i = 0; i < set->nfont; ++i) {
+            FcChar8* name = nullptr;
+            for (int n = 0; FcPatternGetString(set->fonts[i], FC_FAMILY, n, &name) == FcResultMatch;
+                 ++n)
+                names.append(QString::fromUtf8(reinterpret_cast<const char*>(name)));
+        }
+        FcFontSetDestroy(set);
+    }
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    return names;
 }
 
 QStringList stored() {
@@ -185,6 +211,55 @@ class TestSettings : public QObject {
         }
         QCOMPARE(form.efFont->text(), family);
         QCOMPARE(form.efFontSize->text(), QStringLiteral("14"));
+    }
+
+    // The dialog opened on its own first font, and a family from two
+    // foundries came back as "C059 [UKWN]", which the engine could not find.
+    void fontDialogOpensOnTheFieldsAndStoresNamesTheEngineFinds() {
+        TSettingsForm form;
+        form.efFont->setText("Liberation Serif");
+        form.efFontSize->setText("17");
+        QStringList offered;
+        QFont opened;
+        {
+            ModalScript script;
+            script.Then([&](QWidget* w) {
+                auto* dialog = qobject_cast<QFontDialog*>(w);
+                if (!dialog)
+                    return false;
+                offered = QFontDatabase::families();
+                opened = dialog->currentFont();
+                dialog->reject();
+                return true;
+            });
+            form.BitBtn1->click();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(opened.family(), QStringLiteral("Liberation Serif"));
+        QCOMPARE(opened.pointSize(), 17);
+        QVERIFY(!offered.isEmpty());
+        for (const QString& family : offered) {
+            ModalScript script;
+            script.Then([&](QWidget* w) {
+                auto* dialog = qobject_cast<QFontDialog*>(w);
+                if (!dialog)
+                    return false;
+                dialog->setCurrentFont(QFont(family, 12));
+                dialog->accept();
+                return true;
+            });
+            form.BitBtn1->click();
+            QVERIFY(script.Done());
+            // The face Qt shows for the family, and the one the engine finds
+            // for the stored name.
+            const QString shown =
+                TSettingsForm::EngineFamilyName(QFontInfo(QFont(family)).family());
+            const std::string file =
+                folio::AcquireTypeface(form.efFont->text().toStdString(), 24, false, false)->File();
+            QVERIFY2(familiesOf(file).contains(shown),
+                     qPrintable(family + " stored as " + form.efFont->text() + " finds " +
+                                QString::fromStdString(file)));
+        }
     }
 
     void okCancelAndEscape() {

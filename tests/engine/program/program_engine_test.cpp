@@ -295,15 +295,43 @@ TEST_F(ProgramEngine, ColumnsFillDownThenAcrossThenOntoANewPage) {
     EXPECT_EQ(fax.ColumnCount, 4);
 }
 
-TEST_F(ProgramEngine, TabsAreDrawnAsCharactersOfTheirOwn) {
+// A tab was set with the font's glyph for it: an empty box.
+TEST_F(ProgramEngine, TabsAreDrawnAsSpaces) {
     FaxImage fax(settings, &viewer);
     fax.ResetAll();
     fax.PrintLine("a\tb");
     EXPECT_EQ(fax.X, 100); // the line ended
-    FaxImage other(settings, &viewer);
-    other.ResetAll();
-    other.PrintWord("a\tb");
-    EXPECT_EQ(other.X, 100 + width(other, "a") + width(other, "\t") + width(other, "b"));
+    FaxImage tab(settings, &viewer), space(settings, &viewer);
+    tab.ResetAll();
+    space.ResetAll();
+    tab.PrintWord("a\tb");
+    space.PrintWord("a b");
+    EXPECT_EQ(tab.X, space.X);
+    EXPECT_EQ(blackIn(tab.Image->Picture(), 0, 0, 1728, 400),
+              blackIn(space.Image->Picture(), 0, 0, 1728, 400));
+}
+
+// The columns started on the open paragraph line and their opaque text
+// erased it.
+TEST_F(ProgramEngine, ColumnsAfterAPartlyFilledLineStartBelowIt) {
+    FaxImage fax(settings, &viewer);
+    fax.ResetAll();
+    const int lh = lineHeight(fax);
+    run(fax, ":FAX:TEXT=PARAGRAPH");
+    fax.PrintLine("An open paragraph line");
+    const folio::Bitmap& page = fax.Image->Picture();
+    const int ink = blackIn(page, 0, 100, 1728, 100 + lh);
+    ASSERT_GT(ink, 0);
+    run(fax, ":FAX:COLUMNS=100,800,900,1600");
+    EXPECT_EQ(fax.ColumnTop, 100 + lh);
+    EXPECT_EQ(fax.Y, 100 + lh);
+    EXPECT_EQ(fax.X, 100);
+    fax.PrintLine("Column text");
+    EXPECT_EQ(blackIn(page, 0, 100, 1728, 100 + lh), ink);
+    // At the start of a line nothing moves.
+    fax.PrintLine("");
+    run(fax, ":FAX:COLUMNS=100,800,900,1600");
+    EXPECT_EQ(fax.ColumnTop, 100 + 2 * lh);
 }
 
 } // namespace

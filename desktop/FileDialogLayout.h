@@ -1,0 +1,15 @@
+// The file dialogs' detail view laid out so that its columns show their
+// headers and typical entries whole at the dialog's first size.
+#pragma once
+
+class QFileDialog;
+
+namespace folio::ui {
+
+// Sizes the Name, Size, Type and Date Modified columns for their headers
+// and for typical entries (a size in KiB, a common type, a date and time
+// in the locale's short form), and widens the dialog to hold them, when the
+// dialog is first shown.
+void FitFileDialogColumns(QFileDialog& dialog);
+
+} // namespace folio::ui
