@@ -3,8 +3,6 @@
 // BuildFax and foliobuild both build through here.
 #pragma once
 
-#include "Export.h"
-
 #include <functional>
 #include <string>
 
@@ -27,7 +25,7 @@ struct BuildOptions {
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure
 // `error` holds one line naming the file and the cause, and no TIFF is written.
-FOLIO_EXPORT bool BuildFaxFile(const char* macroFile, const char* tiffFile,
-                               const BuildOptions& options, std::string& error);
+bool BuildFaxFile(const char* macroFile, const char* tiffFile,
+                  const BuildOptions& options, std::string& error);
 
 } // namespace folio

@@ -6,6 +6,7 @@
 #include <tiffio.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,7 +18,7 @@ namespace {
 std::string scratchDir() {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
     std::string base = std::string(dir ? dir : "/tmp") + "/buildfax";
-    std::system(("mkdir -p '" + base + "'").c_str());
+    std::filesystem::create_directories(base);
     return base;
 }
 
