@@ -19,6 +19,8 @@ for arg in "$@"; do
   esac
 done
 
+bash scripts/install-deps.sh
+
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/folioset-debs.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/folioset"

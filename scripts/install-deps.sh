@@ -10,6 +10,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-liberation2
   libtiff-dev libtiff-tools libpng-dev libcairo2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  dpkg-dev debhelper lintian desktop-file-utils autopkgtest libtiff-tools
 )
 
 missing=()
