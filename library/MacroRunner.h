@@ -25,7 +25,7 @@ struct BuildOptions {
 
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure
 // `error` holds one line naming the file and the cause, and no TIFF is written.
-bool BuildFaxFile(const char* macroFile, const char* tiffFile,
-                  const BuildOptions& options, std::string& error);
+bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
+                  std::string& error);
 
 } // namespace folio
