@@ -37,6 +37,25 @@ install(FILES packaging/foliobuild.1 packaging/folioset.1 DESTINATION ${CMAKE_IN
 install(FILES examples/letter.fax examples/form.fax examples/report.fax examples/logo.bmp
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/folioset/examples)
 
+# Without FOLIO_INSTALL_RPATH the installed programs and libraries lose the
+# run path they were built with. Runs after the install rules of every folder
+# (this file is included after them).
+if(NOT FOLIO_INSTALL_RPATH)
+  foreach(target foliolib tiflib32 rastrum foliobuild folioset)
+    if(NOT TARGET ${target})
+      continue()
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      set(dir ${CMAKE_INSTALL_BINDIR})
+    else()
+      set(dir ${CMAKE_INSTALL_LIBDIR})
+    endif()
+    install(CODE "file(RPATH_REMOVE FILE
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dir}/$<TARGET_FILE_NAME:${target}>\")")
+  endforeach()
+endif()
+
 if(FOLIO_TESTS)
   add_test(NAME installed_headers
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/installed_headers_test.sh
