@@ -40,5 +40,6 @@ changes=out/debs/$(basename "$scratch"/*.changes)
 lintian --fail-on error,warning --info "$changes"
 
 if [ "$autopkgtest" = 1 ]; then
-  autopkgtest "$changes" -- null
+  # The tests come from this tree (debian/tests), the packages from the .changes.
+  autopkgtest "$changes" ./ -- null
 fi
