@@ -37,6 +37,9 @@ install(FILES packaging/foliobuild.1 packaging/folioset.1 DESTINATION ${CMAKE_IN
 install(FILES examples/letter.fax examples/form.fax examples/report.fax examples/logo.bmp
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/folioset/examples)
 
+# A shared library finds the others it needs beside itself.
+set_target_properties(foliolib tiflib32 rastrum PROPERTIES INSTALL_RPATH "$ORIGIN")
+
 # Without FOLIO_INSTALL_RPATH the installed programs and libraries lose the
 # run path they were built with. Runs after the install rules of every folder
 # (this file is included after them).
