@@ -1,8 +1,11 @@
-# Installation and the Debian package: programs, libraries with their
-# public headers and pkg-config files, the desktop entry, icon, man pages
-# and examples.
+# Installation: programs, libraries with their public headers and
+# pkg-config files, the desktop entry, icon, man pages and examples. The
+# Debian packages (debian/) split this tree by package.
 include(GNUInstallDirs)
 
+# What a client includes (foliolib.h, FaxImage.h, tiflib32.h, rastrum.h) and
+# the headers those include, nothing else; installed_headers checks that each
+# one compiles on its own from the installed folder.
 set(FOLIO_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/library/foliolib.h
   ${PROJECT_SOURCE_DIR}/tiflib/tiflib32.h
@@ -37,16 +40,36 @@ install(FILES packaging/foliobuild.1 packaging/folioset.1 DESTINATION ${CMAKE_IN
 install(FILES examples/letter.fax examples/form.fax examples/report.fax examples/logo.bmp
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/folioset/examples)
 
-set(CPACK_PACKAGE_NAME folioset)
-set(CPACK_PACKAGE_VENDOR "Brackwell")
-set(CPACK_PACKAGE_CONTACT "Folioset developers <folioset@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turns text macros into fax pages and fax TIFF files")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Folioset sets plain-text fax macros (text, fonts, margins, lines, boxes, text boxes,\n included text and bitmaps) on black-and-white fax pages and writes them as one\n multi-page TIFF Class F file. It brings the command-line tool foliobuild, the desktop\n program folioset and the libraries foliolib, tiflib32 and rastrum.")
-set(CPACK_GENERATOR DEB)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fontconfig")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-include(CPack)
+# A shared library finds the others it needs beside itself.
+set_target_properties(foliolib tiflib32 rastrum PROPERTIES INSTALL_RPATH "$ORIGIN")
+
+# Without FOLIO_INSTALL_RPATH the installed programs and libraries lose the
+# run path they were built with. Runs after the install rules of every folder
+# (this file is included after them).
+if(NOT FOLIO_INSTALL_RPATH)
+  foreach(target foliolib tiflib32 rastrum foliobuild folioset)
+    if(NOT TARGET ${target})
+      continue()
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      set(dir ${CMAKE_INSTALL_BINDIR})
+    else()
+      set(dir ${CMAKE_INSTALL_LIBDIR})
+    endif()
+    install(CODE "file(RPATH_REMOVE FILE
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dir}/$<TARGET_FILE_NAME:${target}>\")")
+  endforeach()
+endif()
+
+if(FOLIO_TESTS)
+  add_test(NAME installed_headers
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/installed_headers_test.sh
+            ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/installed-headers
+            ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
+  find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+  if(DESKTOP_FILE_VALIDATE)
+    add_test(NAME desktop_entry_valid
+      COMMAND ${DESKTOP_FILE_VALIDATE} ${PROJECT_SOURCE_DIR}/packaging/folioset.desktop)
+  endif()
+endif()

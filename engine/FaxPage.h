@@ -8,7 +8,6 @@
 
 #include "Bitmap.h"
 #include "Canvas.h"
-#include "Export.h"
 #include "List.h"
 #include "PackStore.h"
 
@@ -24,7 +23,7 @@ class PagePacker;
 
 // The drawing surface of one page. The viewer of the desktop program shows
 // it; in the library it only holds pixels.
-class FOLIO_EXPORT PageImage {
+class PageImage {
   public:
     PageImage() : canvas_(bitmap_) {}
     PageImage(const PageImage&) = delete;

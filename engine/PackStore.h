@@ -7,15 +7,13 @@
 // The store is shared by all documents and safe across threads.
 #pragma once
 
-#include "Export.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 namespace folio {
 
-class FOLIO_EXPORT PackedBytes {
+class PackedBytes {
   public:
     PackedBytes() = default;
     // A copy of `bytes` in the store. Throws std::bad_alloc when there is no

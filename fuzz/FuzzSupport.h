@@ -1,8 +1,8 @@
 // What the fuzz targets share: a scratch folder per process (under /dev/shm
-// when there is one, so the many small files a run writes stay in memory), a
-// file gate that lets FILE commands read only files inside that folder, and
-// small file helpers. The folder is removed when the process ends normally;
-// a crashed run leaves it behind for inspection.
+// when it can be written, so the many small files a run writes stay in
+// memory), a file gate that lets FILE commands read only files inside that
+// folder, and small file helpers. The folder is removed when the process
+// ends normally; a crashed run leaves it behind for inspection.
 #pragma once
 
 #include "FileGate.h"
@@ -26,9 +26,16 @@ class Scratch {
     // relative file names in macros land there.
     Scratch(const char* name, bool enter) {
         namespace fs = std::filesystem;
-        fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        path_ = base / ("folio-fuzz-" + std::string(name) + "-" + std::to_string(::getpid()));
-        fs::create_directories(path_);
+        const std::string leaf =
+            "folio-fuzz-" + std::string(name) + "-" + std::to_string(::getpid());
+        // /dev/shm may be missing or not writable (a build chroot): then
+        // the temporary folder.
+        std::error_code ec;
+        path_ = fs::path("/dev/shm") / leaf;
+        if (!fs::create_directories(path_, ec) && !fs::is_directory(path_, ec)) {
+            path_ = fs::temp_directory_path() / leaf;
+            fs::create_directories(path_);
+        }
         path_ = fs::canonical(path_);
         if (enter)
             fs::current_path(path_);

@@ -3,8 +3,6 @@
 // BuildFax and foliobuild both build through here.
 #pragma once
 
-#include "Export.h"
-
 #include <functional>
 #include <string>
 
@@ -51,7 +49,7 @@ struct BuildOptions {
 // is written. Only when the PDF cannot take its name after the TIFF has taken
 // its own does the TIFF stay (and the build fails). `tiffFile` may be null
 // with options.dryRun.
-FOLIO_EXPORT bool BuildFaxFile(const char* macroFile, const char* tiffFile,
-                               const BuildOptions& options, std::string& error);
+bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
+                  std::string& error);
 
 } // namespace folio

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,7 +19,7 @@ namespace {
 std::string scratchDir() {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
     std::string base = std::string(dir ? dir : "/tmp") + "/buildfax";
-    std::system(("mkdir -p '" + base + "'").c_str());
+    std::filesystem::create_directories(base);
     return base;
 }
 

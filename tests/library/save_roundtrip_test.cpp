@@ -6,6 +6,7 @@
 #include <tiffio.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace {
 std::string scratch(const std::string& name) {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
     std::string base = dir ? dir : "/tmp";
-    std::system(("mkdir -p '" + base + "'").c_str());
+    std::filesystem::create_directories(base);
     return base + "/" + name;
 }
 

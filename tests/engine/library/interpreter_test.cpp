@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ using enginetest::run;
 std::string scratch(const std::string& name) {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
     std::string base = dir ? dir : "/tmp";
-    std::system(("mkdir -p '" + base + "'").c_str());
+    std::filesystem::create_directories(base);
     return base + "/" + name;
 }
 
