@@ -10,6 +10,7 @@ set(FOLIO_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/library/foliolib.h
   ${PROJECT_SOURCE_DIR}/tiflib/tiflib32.h
   ${PROJECT_SOURCE_DIR}/engine/FaxImage.h
+  ${PROJECT_SOURCE_DIR}/engine/Diagnostics.h
   ${PROJECT_SOURCE_DIR}/engine/FaxPage.h
   ${PROJECT_SOURCE_DIR}/engine/FaxViewer.h
   ${PROJECT_SOURCE_DIR}/engine/FileGate.h
