@@ -4,6 +4,7 @@
 #include "PagePacker.h"
 
 #include "PagePack.h"
+#include "tiflib32.h"
 
 #include <cstring>
 #include <new>
@@ -17,6 +18,7 @@ struct PackJob::Shared {
     std::deque<std::shared_ptr<PackJob>> queue;
     Bitmap reusable;  // a packed page's bitmap, for the next page
     int inFlight = 0; // bitmaps handed over and not yet back
+    int codeMode = -1, codeResolution = 0;
     bool stop = false;
 };
 
@@ -58,6 +60,14 @@ std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
     return job;
 }
 
+void PagePacker::CodeAhead(int mode, int resolution) {
+    codeMode_ = mode;
+    codeResolution_ = resolution;
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->codeMode = mode;
+    shared_->codeResolution = resolution;
+}
+
 Bitmap PagePacker::TakeStorage() {
     std::unique_lock<std::mutex> hold(shared_->lock);
     shared_->changed.wait(hold,
@@ -76,11 +86,25 @@ void PagePacker::run() {
             return; // stopped, and nothing left
         std::shared_ptr<PackJob> job = std::move(s.queue.front());
         s.queue.pop_front();
+        const int codeMode = s.codeMode, codeResolution = s.codeResolution;
         hold.unlock();
         PackedBytes packed;
-        bool failed = false;
+        bool failed = false, coded = false;
+        const Bitmap& page = job->bitmap;
+        TiflibCodedPage code;
         try {
-            packed = PackedBytes::Copy(PackPageInPlace(job->bitmap));
+            if (codeMode >= 0 &&
+                TiflibCodePage(page.Bits(), page.Stride(), unsigned(page.Width()),
+                               unsigned(page.Height()), codeMode, codeResolution, &code)) {
+                packed = PackedBytes::Copy({code.code, code.bytes});
+                coded = true;
+            }
+        } catch (const std::bad_alloc&) {
+            // packed instead, below
+        }
+        try {
+            if (!coded)
+                packed = PackedBytes::Copy(PackPageInPlace(page));
         } catch (const std::bad_alloc&) {
             failed = true; // the page keeps its bitmap: correct, only larger
         }
@@ -89,6 +113,7 @@ void PagePacker::run() {
             std::memset(job->bitmap.Bits(), 0, job->bitmap.ByteCount());
         hold.lock();
         job->packed = std::move(packed);
+        job->coded = coded;
         job->failed = failed;
         job->done_ = true;
         --s.inFlight;

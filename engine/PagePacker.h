@@ -28,6 +28,7 @@ class PackJob {
     void Wait();
     Bitmap bitmap;
     PackedBytes packed;
+    bool coded = false; // `packed` holds the page's fax code (PagePacker::CodeAhead)
     bool failed = false;
 
   private:
@@ -48,6 +49,14 @@ class PagePacker {
     // Hands `bitmap` over to be packed. Returns null, with the bitmap left
     // where it was, when no thread can be had: the caller then packs it.
     std::shared_ptr<PackJob> Submit(Bitmap& bitmap);
+    // From now on pages are coded for the fax writer in `mode` at
+    // `resolution` (tiflib32.h's TiflibCodePage) instead of packed; a page
+    // that cannot be coded is packed.
+    void CodeAhead(int mode, int resolution);
+    bool CodesAhead() const { return codeMode_ >= 0; }
+    int CodeMode() const { return codeMode_; }
+    int CodeResolution() const { return codeResolution_; }
+
     // A bitmap for the next page: one whose page is packed, cleared to
     // white, or an empty bitmap while fewer than two are in use. Waits for a
     // packing when two are.
@@ -58,6 +67,7 @@ class PagePacker {
 
     std::shared_ptr<PackJob::Shared> shared_;
     std::thread thread_;
+    int codeMode_ = -1, codeResolution_ = 0;
 };
 
 } // namespace folio
