@@ -87,10 +87,10 @@ void FaxImage::PrevPage() {
     Image = &CurrentPage->PageImage;
 }
 
-void FaxImage::CodeAhead(int mode, int resolution) {
+void FaxImage::CodeAhead(int mode, int resolution, bool withCopy) {
     if (!packer_)
         packer_ = std::make_unique<folio::PagePacker>();
-    packer_->CodeAhead(mode, resolution);
+    packer_->CodeAhead(mode, resolution, withCopy);
 }
 
 void FaxImage::ResetPage() {
