@@ -133,11 +133,10 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // thread while the next page is set, in the writer's `mode`
     // (TIFLIB_FAX_G3_1D, _G3_2D or _G4) at `resolution`; SaveFile then
     // writes the whole document in them, whatever the writer's settings are
-    // by then, and only codes the pages not coded yet; with `withCopy` in
-    // Group 4 too, for the writer's page copy. A coded page is final:
+    // by then, and only codes the pages not coded yet. A coded page is final:
     // PrevPage does not return to it, and reading its pixels fails. Without a
     // thread, or memory for a page's code, pages are parked as before.
-    void CodeAhead(int mode, int resolution, bool withCopy = false);
+    void CodeAhead(int mode, int resolution);
 #endif
 
     // Confines FILE commands to what `gate` allows; null allows every file.

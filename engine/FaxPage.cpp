@@ -62,7 +62,6 @@ void PageImage::takeJob() const {
     } else {
         packed_ = std::move(job->packed);
         coded_ = job->coded;
-        copy_ = std::move(job->copy);
     }
 }
 
@@ -85,7 +84,6 @@ void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
     settle();
     if (parked_) {
         packed_.Release();
-        copy_.Release();
         parked_ = false;
         coded_ = false;
     }

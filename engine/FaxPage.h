@@ -98,11 +98,6 @@ class FOLIO_EXPORT PageImage {
         settle();
         return coded_ ? packed_.Bytes() : std::span<const std::uint8_t>();
     }
-    // Its Group 4 code for a page copy, when coded in Group 3 with one.
-    std::span<const std::uint8_t> CopyCode() const {
-        settle();
-        return coded_ ? copy_.Bytes() : std::span<const std::uint8_t>();
-    }
     // Bytes of pixels the page holds now: the packed form or the bitmap.
     std::size_t HeldBytes() const;
 
@@ -119,7 +114,6 @@ class FOLIO_EXPORT PageImage {
     mutable bool parked_ = false;
     mutable bool coded_ = false; // parked as its fax code (packed_ holds it)
     mutable folio::PackedBytes packed_;
-    mutable folio::PackedBytes copy_; // a coded page's copy (CopyCode)
     mutable std::shared_ptr<folio::PackJob> job_;
     int packedWidth_ = 0;
     int packedHeight_ = 0;

@@ -19,7 +19,6 @@ struct PackJob::Shared {
     std::vector<Bitmap> reusable; // packed pages' bitmaps, for the next pages
     int inFlight = 0;             // bitmaps handed over and not yet back
     int codeMode = -1, codeResolution = 0;
-    bool codeCopy = false;
     bool stop = false;
 };
 
@@ -61,14 +60,12 @@ std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
     return job;
 }
 
-void PagePacker::CodeAhead(int mode, int resolution, bool withCopy) {
+void PagePacker::CodeAhead(int mode, int resolution) {
     codeMode_ = mode;
     codeResolution_ = resolution;
-    codeCopy_ = withCopy;
     std::lock_guard<std::mutex> hold(shared_->lock);
     shared_->codeMode = mode;
     shared_->codeResolution = resolution;
-    shared_->codeCopy = withCopy;
 }
 
 Bitmap PagePacker::TakeStorage() {
@@ -106,23 +103,20 @@ void PagePacker::run() {
 void PagePacker::work(std::shared_ptr<PackJob> job, std::unique_lock<std::mutex>& hold) {
     PackJob::Shared& s = *shared_;
     const int codeMode = s.codeMode, codeResolution = s.codeResolution;
-    const bool codeCopy = s.codeCopy;
     hold.unlock();
-    PackedBytes packed, copy;
+    PackedBytes packed;
     bool failed = false, coded = false;
     const Bitmap& page = job->bitmap;
     TiflibCodedPage code;
     try {
         if (codeMode >= 0 &&
             TiflibCodePage(page.Bits(), page.Stride(), unsigned(page.Width()),
-                           unsigned(page.Height()), codeMode, codeResolution, codeCopy, &code)) {
+                           unsigned(page.Height()), codeMode, codeResolution, &code)) {
             packed = PackedBytes::Copy({code.code, code.bytes});
-            if (code.copy)
-                copy = PackedBytes::Copy({code.copy, code.copyBytes});
             coded = true;
         }
     } catch (const std::bad_alloc&) {
-        packed.Release(); // packed instead, below
+        // packed instead, below
     }
     try {
         if (!coded)
@@ -136,7 +130,6 @@ void PagePacker::work(std::shared_ptr<PackJob> job, std::unique_lock<std::mutex>
     hold.lock();
     job->packed = std::move(packed);
     job->coded = coded;
-    job->copy = std::move(copy);
     job->failed = failed;
     job->done_ = true;
     --s.inFlight;

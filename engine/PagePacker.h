@@ -30,7 +30,6 @@ class PackJob {
     Bitmap bitmap;
     PackedBytes packed;
     bool coded = false; // `packed` holds the page's fax code (PagePacker::CodeAhead)
-    PackedBytes copy;   // and this its Group 4 code for a page copy, if asked for
     bool failed = false;
 
   private:
@@ -54,12 +53,10 @@ class PagePacker {
     // From now on pages are coded for the fax writer in `mode` at
     // `resolution` (tiflib32.h's TiflibCodePage) instead of packed; a page
     // that cannot be coded is packed.
-    // With `withCopy`, Group 3 pages are coded in Group 4 too.
-    void CodeAhead(int mode, int resolution, bool withCopy);
+    void CodeAhead(int mode, int resolution);
     bool CodesAhead() const { return codeMode_ >= 0; }
     int CodeMode() const { return codeMode_; }
     int CodeResolution() const { return codeResolution_; }
-    bool CodesCopy() const { return codeCopy_; }
 
     // A bitmap for the next page: one whose page is packed, cleared to
     // white, or an empty bitmap while fewer than kBitmaps are handed over.
@@ -78,7 +75,6 @@ class PagePacker {
     std::shared_ptr<PackJob::Shared> shared_;
     std::thread thread_;
     int codeMode_ = -1, codeResolution_ = 0;
-    bool codeCopy_ = false;
 };
 
 } // namespace folio

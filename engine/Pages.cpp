@@ -87,10 +87,10 @@ void FaxImage::PrevPage() {
     Image = &CurrentPage->PageImage;
 }
 
-void FaxImage::CodeAhead(int mode, int resolution, bool withCopy) {
+void FaxImage::CodeAhead(int mode, int resolution) {
     if (!packer_)
         packer_ = std::make_unique<folio::PagePacker>();
-    packer_->CodeAhead(mode, resolution, withCopy);
+    packer_->CodeAhead(mode, resolution);
 }
 
 void FaxImage::ResetPage() {

@@ -24,15 +24,9 @@ bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* na
         TiflibCodedPage code{};
         bool ok = width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF;
         if (ok && page.Coded()) {
-            const std::span<const std::uint8_t> bytes = page.Code(), copy = page.CopyCode();
-            code = {unsigned(width),
-                    unsigned(height),
-                    packer.CodeMode(),
-                    packer.CodeResolution(),
-                    bytes.data(),
-                    bytes.size(),
-                    copy.empty() ? nullptr : copy.data(),
-                    copy.size()};
+            const std::span<const std::uint8_t> bytes = page.Code();
+            code = {unsigned(width),         unsigned(height), packer.CodeMode(),
+                    packer.CodeResolution(), bytes.data(),     bytes.size()};
         } else if (ok) {
             const std::uint8_t* top;
             std::size_t stride;
@@ -46,8 +40,7 @@ bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* na
                 stride = std::size_t(page.Picture().Stride());
             }
             ok = TiflibCodePage(top, std::ptrdiff_t(stride), unsigned(width), unsigned(height),
-                                packer.CodeMode(), packer.CodeResolution(), packer.CodesCopy(),
-                                &code);
+                                packer.CodeMode(), packer.CodeResolution(), &code);
         }
         // Without a code the writer is still told, so that it drops the
         // document it has begun and leaves the old file in place.

@@ -233,17 +233,14 @@ bool FaxDocument::AddPage(const PageView& fine, std::string& error) {
 }
 
 bool FaxDocument::AddCodedPage(std::uint32_t width, std::uint32_t height, const std::uint8_t* strip,
-                               std::size_t bytes, const std::uint8_t* copy, std::size_t copyBytes,
-                               std::string& error) {
+                               std::size_t bytes, std::string& error) {
     if (!tiff_ || next_ >= count_) {
         error = "document is closed";
         return false;
     }
-    // The copy is Group 4; a page coded otherwise has no pixels left to code
-    // it from, and must bring its copy along.
-    const bool ownCopy = coding_ == FaxCoding::G4;
-    if (copy_.send && !ownCopy && (!copy || copyBytes == 0)) {
-        error = "a page coded ahead in Group 3 came without its copy";
+    // The copy is Group 4; a page coded otherwise has no pixels left to code it from.
+    if (copy_.send && coding_ != FaxCoding::G4) {
+        error = "a page coded ahead in Group 3 cannot be copied";
         return false;
     }
     if (!SetTags(width, height)) {
@@ -255,8 +252,7 @@ bool FaxDocument::AddCodedPage(std::uint32_t width, std::uint32_t height, const 
         error = Reason("cannot write the page", errno);
         return false;
     }
-    if (copy_.send &&
-        !SendCopy(width, height, ownCopy ? strip : copy, ownCopy ? bytes : copyBytes, error))
+    if (copy_.send && !SendCopy(width, height, strip, bytes, error))
         return false;
     return EndPage(error);
 }

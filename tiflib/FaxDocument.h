@@ -71,12 +71,9 @@ class FaxDocument {
     bool AddPage(const PageView& page, std::string& error);
     // Writes the next page from its strip, coded ahead in the document's
     // coding at its resolution: `width` x `height` are the pixels of the
-    // strip (at normal resolution, the merged rows); `copy` is the page in
-    // Group 4 for the page copy when the document is in Group 3 (null when
-    // there is none). Same failures as AddPage.
+    // strip (at normal resolution, the merged rows). Same failures as AddPage.
     bool AddCodedPage(std::uint32_t width, std::uint32_t height, const std::uint8_t* strip,
-                      std::size_t bytes, const std::uint8_t* copy, std::size_t copyBytes,
-                      std::string& error);
+                      std::size_t bytes, std::string& error);
     FaxCoding coding() const { return coding_; }
     FaxResolution resolution() const { return resolution_; }
     // After the last page: puts the file in place. On failure the target is

@@ -262,13 +262,12 @@ bool writeCodedPage(const char* fileName, const TiflibCodedPage* page, int index
             return doc.coding() == coding && doc.resolution() == resolution;
         },
         [&](FaxDocument& doc, std::string& error) {
-            return doc.AddCodedPage(page->width, rows, page->code, page->bytes, page->copy,
-                                    page->copyBytes, error);
+            return doc.AddCodedPage(page->width, rows, page->code, page->bytes, error);
         });
 }
 
 bool codePage(const unsigned char* top, std::ptrdiff_t step, unsigned width, unsigned height,
-              int mode, int resolution, bool withCopy, TiflibCodedPage* result) {
+              int mode, int resolution, TiflibCodedPage* result) {
     using namespace folio::tiflib;
     if (!top || !result || width < 1 || width > kMaxPageSide || height < 1 ||
         height > kMaxPageSide || !codesAhead(mode) ||
@@ -282,7 +281,7 @@ bool codePage(const unsigned char* top, std::ptrdiff_t step, unsigned width, uns
     page.rowBytes = (std::size_t(width) + 31) / 32 * 4;
     // Kept by the thread from page to page, so that neither buffer is fresh
     // memory the system clears again at every page.
-    thread_local std::vector<std::uint8_t> merged, code, copy;
+    thread_local std::vector<std::uint8_t> merged, code;
     if (resolution == TIFLIB_FAX_NORMAL)
         page = MergeRowPairs(page, merged);
     CodeAlone alone;
@@ -297,17 +296,7 @@ bool codePage(const unsigned char* top, std::ptrdiff_t step, unsigned width, uns
         EncodeG3OneD(page, code);
         break;
     }
-    const bool copied = withCopy && mode != TIFLIB_FAX_G4;
-    if (copied)
-        EncodeG4(page, copy);
-    *result = TiflibCodedPage{width,
-                              height,
-                              mode,
-                              resolution,
-                              code.data(),
-                              code.size(),
-                              copied ? copy.data() : nullptr,
-                              copied ? copy.size() : 0};
+    *result = TiflibCodedPage{width, height, mode, resolution, code.data(), code.size()};
     return true;
 }
 
@@ -368,10 +357,10 @@ void SetFaxPageCopy(TiflibPageCopy copy, void* context) {
 }
 
 int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width, unsigned height,
-                   int mode, int resolution, int withCopy, TiflibCodedPage* page) {
+                   int mode, int resolution, TiflibCodedPage* page) {
     try {
         tLastError.clear();
-        return codePage(top, step, width, height, mode, resolution, withCopy != 0, page) ? 1 : 0;
+        return codePage(top, step, width, height, mode, resolution, page) ? 1 : 0;
     } catch (const std::exception& e) {
         try {
             tLastError = e.what();

@@ -94,26 +94,20 @@ typedef struct TiflibCodedPage {
     int resolution;         /* TIFLIB_FAX_FINE or TIFLIB_FAX_NORMAL */
     const unsigned char* code;
     size_t bytes;
-    /* The page in Group 4 for the page copy (SetFaxPageCopy) when asked for
-     * and the mode is Group 3; else null and 0 (a Group 4 page is its own). */
-    const unsigned char* copy;
-    size_t copyBytes;
 } TiflibCodedPage;
 /* Codes a page of `width` x `height` pixels (1 to 65535 each), row y (0 = top)
  * at `top + y * step`, each row ((width + 31) / 32) * 4 readable bytes, the
  * leftmost pixel in the most significant bit, a set bit black (bits past the
- * width are ignored), as a document in `mode` at `resolution` codes it, and
- * with `withCopy` in Group 4 for the page copy too. The page is coded on the
- * calling thread alone. Fills `page`, whose codes stay valid until the
- * thread's next call; returns 1, or 0 for sizes, a mode or a resolution out of
- * range or when memory runs out. Safe on any thread. */
+ * width are ignored), as a document in `mode` at `resolution` codes it. The
+ * page is coded on the calling thread alone. Fills `page`, whose code stays
+ * valid until the thread's next call; returns 1, or 0 for sizes, a mode or a
+ * resolution out of range or when memory runs out. Safe on any thread. */
 TIFLIB_API int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width,
-                              unsigned height, int mode, int resolution, int withCopy,
-                              TiflibCodedPage* page);
+                              unsigned height, int mode, int resolution, TiflibCodedPage* page);
 /* WriteGraphicFile with the page coded ahead: index 0 starts the document in
  * the page's mode and resolution, and every later page must have them too.
- * With a page copy receiver set (SetFaxPageCopy) a Group 3 page must carry its
- * copy. Same results and failures as WriteGraphicFile. */
+ * With a page copy receiver set (SetFaxPageCopy) only Group 4 pages can be
+ * written this way. Same results and failures as WriteGraphicFile. */
 TIFLIB_API int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count);
 
 /* Memory blocks, so that a client loading only this library can make pages. */
