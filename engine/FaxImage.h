@@ -127,6 +127,17 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // Writes the pages in use as one fax TIFF. False when a page could not
     // be handed over or written (the file is then left as it was).
     bool SaveFile(char* name);
+#if !FOLIO_PROGRAM_VARIANT
+    // For a build that only goes forward and then saves: from now on each
+    // page left behind is coded for the fax file at once, on the packer's
+    // thread while the next page is set, in the writer's `mode`
+    // (TIFLIB_FAX_G3_1D, _G3_2D or _G4) at `resolution`; SaveFile then
+    // writes the whole document in them, whatever the writer's settings are
+    // by then, and only codes the pages not coded yet. A coded page is final:
+    // PrevPage does not return to it, and reading its pixels fails. Without a
+    // thread, or memory for a page's code, pages are parked as before.
+    void CodeAhead(int mode, int resolution);
+#endif
 
     // Confines FILE commands to what `gate` allows; null allows every file.
     // The gate must outlive the engine's use of it.

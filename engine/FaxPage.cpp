@@ -2,6 +2,7 @@
 // it is parked or not.
 #include "FaxPage.h"
 
+#include "Error.h"
 #include "PagePack.h"
 #include "PagePacker.h"
 
@@ -60,6 +61,7 @@ void PageImage::takeJob() const {
         parked_ = false;
     } else {
         packed_ = std::move(job->packed);
+        coded_ = job->coded;
     }
 }
 
@@ -67,6 +69,8 @@ void PageImage::Unpark() const {
     settle();
     if (!parked_)
         return;
+    if (coded_)
+        throw folio::Error("the page is already coded for the fax file; its pixels are gone");
     folio::Bitmap unpacked;
     unpacked.SetSize(packedWidth_, packedHeight_);
     folio::UnpackPage(packed_.Bytes(), packedWidth_, packedHeight_, packedStride_, unpacked.Bits(),
@@ -81,6 +85,7 @@ void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
     if (parked_) {
         packed_.Release();
         parked_ = false;
+        coded_ = false;
     }
     if (storage && storage->Width() == width && storage->Height() == height) {
         bitmap_ = std::move(*storage);
@@ -93,6 +98,8 @@ void PageImage::Blank(int width, int height, folio::Bitmap* storage) {
 
 void PageImage::ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding) const {
     settle();
+    if (coded_)
+        throw folio::Error("the page is already coded for the fax file; its pixels are gone");
     if (parked_) {
         folio::UnpackPage(packed_.Bytes(), packedWidth_, packedHeight_, packedStride_, top, step,
                           setPadding);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace folio {
@@ -85,6 +86,17 @@ class PageImage {
     // row y at `top + y * step`, without unparking; with `setPadding` the bits
     // past the width come out set.
     void ReadRows(std::uint8_t* top, std::ptrdiff_t step, bool setPadding) const;
+    // Whether the page was coded for the fax file when it was parked
+    // (FaxImage::CodeAhead); its code is then all that is left of it, and its
+    // pixels can no longer be read.
+    bool Coded() const {
+        settle();
+        return coded_;
+    }
+    std::span<const std::uint8_t> Code() const {
+        settle();
+        return coded_ ? packed_.Bytes() : std::span<const std::uint8_t>();
+    }
     // Bytes of pixels the page holds now: the packed form or the bitmap.
     std::size_t HeldBytes() const;
 
@@ -99,6 +111,7 @@ class PageImage {
     mutable folio::Bitmap bitmap_;
     folio::Canvas canvas_;
     mutable bool parked_ = false;
+    mutable bool coded_ = false; // parked as its fax code (packed_ holds it)
     mutable folio::PackedBytes packed_;
     mutable std::shared_ptr<folio::PackJob> job_;
     int packedWidth_ = 0;

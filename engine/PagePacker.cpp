@@ -4,6 +4,7 @@
 #include "PagePacker.h"
 
 #include "PagePack.h"
+#include "tiflib32.h"
 
 #include <cstring>
 #include <new>
@@ -15,8 +16,9 @@ struct PackJob::Shared {
     std::mutex lock;
     std::condition_variable changed;
     std::deque<std::shared_ptr<PackJob>> queue;
-    Bitmap reusable;  // a packed page's bitmap, for the next page
-    int inFlight = 0; // bitmaps handed over and not yet back
+    std::vector<Bitmap> reusable; // packed pages' bitmaps, for the next pages
+    int inFlight = 0;             // bitmaps handed over and not yet back
+    int codeMode = -1, codeResolution = 0;
     bool stop = false;
 };
 
@@ -58,12 +60,30 @@ std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
     return job;
 }
 
+void PagePacker::CodeAhead(int mode, int resolution) {
+    codeMode_ = mode;
+    codeResolution_ = resolution;
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->codeMode = mode;
+    shared_->codeResolution = resolution;
+}
+
 Bitmap PagePacker::TakeStorage() {
-    std::unique_lock<std::mutex> hold(shared_->lock);
-    shared_->changed.wait(hold,
-                          [this] { return !shared_->reusable.Empty() || shared_->inFlight < 2; });
-    Bitmap storage = std::move(shared_->reusable);
-    shared_->reusable = Bitmap();
+    PackJob::Shared& s = *shared_;
+    std::unique_lock<std::mutex> hold(s.lock);
+    // Coding a page takes longer than setting one: once two pages wait for
+    // the packer, this thread codes the newer one itself, so that both
+    // threads code and the packer still has the other one to go on with.
+    while (s.reusable.empty() && s.queue.size() >= 2) {
+        std::shared_ptr<PackJob> job = std::move(s.queue.back());
+        s.queue.pop_back();
+        work(std::move(job), hold);
+    }
+    s.changed.wait(hold, [&s] { return !s.reusable.empty() || s.inFlight < kBitmaps; });
+    if (s.reusable.empty())
+        return Bitmap();
+    Bitmap storage = std::move(s.reusable.back());
+    s.reusable.pop_back();
     return storage;
 }
 
@@ -76,29 +96,49 @@ void PagePacker::run() {
             return; // stopped, and nothing left
         std::shared_ptr<PackJob> job = std::move(s.queue.front());
         s.queue.pop_front();
-        hold.unlock();
-        PackedBytes packed;
-        bool failed = false;
-        try {
-            packed = PackedBytes::Copy(PackPageInPlace(job->bitmap));
-        } catch (const std::bad_alloc&) {
-            failed = true; // the page keeps its bitmap: correct, only larger
-        }
-        // Cleared here for the page that takes it, off that page's thread.
-        if (!failed)
-            std::memset(job->bitmap.Bits(), 0, job->bitmap.ByteCount());
-        hold.lock();
-        job->packed = std::move(packed);
-        job->failed = failed;
-        job->done_ = true;
-        --s.inFlight;
-        if (!failed) {
-            if (s.reusable.Empty())
-                s.reusable = std::move(job->bitmap);
-            job->bitmap = Bitmap();
-        }
-        s.changed.notify_all();
+        work(std::move(job), hold);
     }
+}
+
+void PagePacker::work(std::shared_ptr<PackJob> job, std::unique_lock<std::mutex>& hold) {
+    PackJob::Shared& s = *shared_;
+    const int codeMode = s.codeMode, codeResolution = s.codeResolution;
+    hold.unlock();
+    PackedBytes packed;
+    bool failed = false, coded = false;
+    const Bitmap& page = job->bitmap;
+    TiflibCodedPage code;
+    try {
+        if (codeMode >= 0 &&
+            TiflibCodePage(page.Bits(), page.Stride(), unsigned(page.Width()),
+                           unsigned(page.Height()), codeMode, codeResolution, &code)) {
+            packed = PackedBytes::Copy({code.code, code.bytes});
+            coded = true;
+        }
+    } catch (const std::bad_alloc&) {
+        // packed instead, below
+    }
+    try {
+        if (!coded)
+            packed = PackedBytes::Copy(PackPageInPlace(page));
+    } catch (const std::bad_alloc&) {
+        failed = true; // the page keeps its bitmap: correct, only larger
+    }
+    // Cleared here for the page that takes it, off that page's thread.
+    if (!failed)
+        std::memset(job->bitmap.Bits(), 0, job->bitmap.ByteCount());
+    hold.lock();
+    job->packed = std::move(packed);
+    job->coded = coded;
+    job->failed = failed;
+    job->done_ = true;
+    --s.inFlight;
+    if (!failed) {
+        if (int(s.reusable.size()) < kBitmaps)
+            s.reusable.push_back(std::move(job->bitmap));
+        job->bitmap = Bitmap();
+    }
+    s.changed.notify_all();
 }
 
 } // namespace folio

@@ -2,7 +2,7 @@
 // packing one page overlaps setting the next. A page handed over is parked
 // at once; its packed form arrives when the packer gets to it, and any use
 // of the page waits for that first. Bitmaps whose pages are packed come back
-// as storage for new pages, so two bitmaps take turns whatever the length of
+// as storage for new pages, so a few bitmaps take turns whatever the length of
 // the document.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace folio {
 
@@ -28,6 +29,7 @@ class PackJob {
     void Wait();
     Bitmap bitmap;
     PackedBytes packed;
+    bool coded = false; // `packed` holds the page's fax code (PagePacker::CodeAhead)
     bool failed = false;
 
   private:
@@ -48,16 +50,31 @@ class PagePacker {
     // Hands `bitmap` over to be packed. Returns null, with the bitmap left
     // where it was, when no thread can be had: the caller then packs it.
     std::shared_ptr<PackJob> Submit(Bitmap& bitmap);
+    // From now on pages are coded for the fax writer in `mode` at
+    // `resolution` (tiflib32.h's TiflibCodePage) instead of packed; a page
+    // that cannot be coded is packed.
+    void CodeAhead(int mode, int resolution);
+    bool CodesAhead() const { return codeMode_ >= 0; }
+    int CodeMode() const { return codeMode_; }
+    int CodeResolution() const { return codeResolution_; }
+
     // A bitmap for the next page: one whose page is packed, cleared to
-    // white, or an empty bitmap while fewer than two are in use. Waits for a
-    // packing when two are.
+    // white, or an empty bitmap while fewer than kBitmaps are handed over.
+    // When the packer falls two pages behind, packs the newer one here; waits
+    // for a packing when kBitmaps are handed over.
     Bitmap TakeStorage();
 
   private:
+    // Bitmaps handed over at most before TakeStorage waits for one back.
+    static constexpr int kBitmaps = 3;
     void run();
+    // Packs or codes `job` with the lock `hold` released, then completes it
+    // under the lock again.
+    void work(std::shared_ptr<PackJob> job, std::unique_lock<std::mutex>& hold);
 
     std::shared_ptr<PackJob::Shared> shared_;
     std::thread thread_;
+    int codeMode_ = -1, codeResolution_ = 0;
 };
 
 } // namespace folio

@@ -78,10 +78,19 @@ void FaxImage::NextPage(bool create) {
 void FaxImage::PrevPage() {
     if (!CurrentPage || !CurrentPage->Pred())
         return;
+    // A page coded ahead is final.
+    if (static_cast<FaxPage*>(CurrentPage->Pred())->PageImage.Coded())
+        return;
     --PageNo;
     CurrentPage = static_cast<FaxPage*>(CurrentPage->Pred());
     Image->Park();
     Image = &CurrentPage->PageImage;
+}
+
+void FaxImage::CodeAhead(int mode, int resolution) {
+    if (!packer_)
+        packer_ = std::make_unique<folio::PagePacker>();
+    packer_->CodeAhead(mode, resolution);
 }
 
 void FaxImage::ResetPage() {

@@ -4,9 +4,54 @@
 #include "FaxImage.h"
 
 #include "PackedDib.h"
+#include "PagePacker.h"
 #include "tiflib32.h"
 
 #include <cstring>
+#include <vector>
+
+#if !FOLIO_PROGRAM_VARIANT
+namespace {
+
+// Writes the first `count` pages from their codes, coding here the pages not
+// coded ahead (the current page, and any that had to be packed instead).
+bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* name) {
+    std::vector<std::uint8_t> rows; // a parked page's rows, top-down
+    int index = 0;
+    for (Link* l = pages.First(); l && index < count; l = l->Suc(), ++index) {
+        const PageImage& page = static_cast<FaxPage*>(l)->PageImage;
+        const int width = page.Width(), height = page.Height();
+        TiflibCodedPage code{};
+        bool ok = width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF;
+        if (ok && page.Coded()) {
+            const std::span<const std::uint8_t> bytes = page.Code();
+            code = {unsigned(width),         unsigned(height), packer.CodeMode(),
+                    packer.CodeResolution(), bytes.data(),     bytes.size()};
+        } else if (ok) {
+            const std::uint8_t* top;
+            std::size_t stride;
+            if (page.Parked()) {
+                stride = folio::DibRowStride(width, 1);
+                rows.resize(stride * std::size_t(height));
+                page.ReadRows(rows.data(), std::ptrdiff_t(stride), false);
+                top = rows.data();
+            } else {
+                top = page.Picture().Bits();
+                stride = std::size_t(page.Picture().Stride());
+            }
+            ok = TiflibCodePage(top, std::ptrdiff_t(stride), unsigned(width), unsigned(height),
+                                packer.CodeMode(), packer.CodeResolution(), &code);
+        }
+        // Without a code the writer is still told, so that it drops the
+        // document it has begun and leaves the old file in place.
+        if (!WriteCodedPage(name, ok ? &code : nullptr, index, count) || !ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+#endif
 
 bool FaxImage::SaveFile(char* name) {
     static const PaletteTriple kBlackWhite[2] = {{0, 0, 0}, {255, 255, 255}};
@@ -14,6 +59,8 @@ bool FaxImage::SaveFile(char* name) {
     const int pagesToSave = PageCount;
 #else
     const int pagesToSave = Pages->Cardinal();
+    if (packer_ && packer_->CodesAhead())
+        return saveCoded(*Pages, pagesToSave, *packer_, name);
 #endif
     // One block serves every page of its size: each page is read into it
     // whole (every byte of the pixel area is written), handed over, and the

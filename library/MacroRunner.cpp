@@ -228,6 +228,14 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         fax->SetDiagnostics(sink);
+        // Pages are coded as they are finished when nothing but the fax file
+        // needs their pixels: a PDF copy of a Group 3 file codes them again,
+        // and beforeSave may read them.
+        const int coding = GetFaxCompression();
+        if (!options.dryRun && !options.beforeSave &&
+            (coding == TIFLIB_FAX_G4 || (options.pdfFile.empty() && (coding == TIFLIB_FAX_G3_1D ||
+                                                                     coding == TIFLIB_FAX_G3_2D))))
+            fax->CodeAhead(coding, options.resolution);
         auto reader = std::make_unique<MacroReader>(file.get());
         const long long maxBytes =
             options.maxMacroBytes > 0 ? options.maxMacroBytes : kMaxMacroBytes;

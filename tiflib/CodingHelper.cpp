@@ -113,6 +113,8 @@ struct Holder {
     }
 };
 
+thread_local bool tAlone = false;
+
 Helper& helper() {
     static Holder holder;
     return *holder.helper;
@@ -121,11 +123,19 @@ Helper& helper() {
 } // namespace
 
 bool StartBeside(SideJob& job) {
-    return helper().start(job);
+    return !tAlone && helper().start(job);
 }
 
 void AwaitBeside(SideJob& job) {
     helper().await(job);
+}
+
+CodeAlone::CodeAlone() : before_(tAlone) {
+    tAlone = true;
+}
+
+CodeAlone::~CodeAlone() {
+    tAlone = before_;
 }
 
 } // namespace folio::tiflib

@@ -28,6 +28,20 @@ bool StartBeside(SideJob& job);
 // Waits until a started job has finished.
 void AwaitBeside(SideJob& job);
 
+// While one lives, the calling thread codes every page alone, never handing
+// half of it to the helper: for a thread that codes pages while another one
+// sets the next, when both cores are busy already.
+class CodeAlone {
+  public:
+    CodeAlone();
+    ~CodeAlone();
+    CodeAlone(const CodeAlone&) = delete;
+    CodeAlone& operator=(const CodeAlone&) = delete;
+
+  private:
+    bool before_;
+};
+
 // Runs `here` on this thread and `beside` on the helper at the same time, or
 // both here when the helper cannot take `beside`; returns when both are done.
 // What either throws is rethrown here, once both are done (`here`'s first).

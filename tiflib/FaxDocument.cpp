@@ -40,11 +40,6 @@ constexpr double kXResolution = 204.0;
 int rowsPerInch(FaxResolution resolution) {
     return resolution == FaxResolution::Normal ? 98 : 196;
 }
-// Rows in a group of Group 3 2-D coding (K): libtiff's encoder takes 4 above
-// 150 rows per inch and 2 at and below, and our encoder must match it.
-std::uint32_t rowsPerGroup(FaxResolution resolution) {
-    return rowsPerInch(resolution) > 150 ? 4 : 2;
-}
 
 TIFF* asTiff(void* p) {
     return static_cast<TIFF*>(p);
@@ -126,14 +121,14 @@ std::string FaxDocument::Reason(const char* what, int systemError) const {
     return text;
 }
 
-bool FaxDocument::SetTags(const PageView& page) {
+bool FaxDocument::SetTags(std::uint32_t width, std::uint32_t height) {
     TIFF* tif = asTiff(tiff_);
     // The page number is two 16-bit values; the caller keeps counts in range.
     const auto index = std::uint16_t(next_);
     const auto total = std::uint16_t(count_);
     bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE) &&
-              TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, page.width) &&
-              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.height) &&
+              TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height) &&
               TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1) &&
               TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
               TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
@@ -143,7 +138,7 @@ bool FaxDocument::SetTags(const PageView& page) {
               TIFFSetField(tif, TIFFTAG_XRESOLUTION, kXResolution) &&
               TIFFSetField(tif, TIFFTAG_YRESOLUTION, double(rowsPerInch(resolution_))) &&
               TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
-              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, page.height) &&
+              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height) &&
               TIFFSetField(tif, TIFFTAG_PAGENUMBER, index, total) &&
               TIFFSetField(tif, TIFFTAG_SOFTWARE, "Folioset");
     if (!ok)
@@ -169,13 +164,13 @@ bool FaxDocument::WritePixels(const PageView& page) {
     switch (coding_) {
     case FaxCoding::G3OneD:
         EncodeG3OneD(page, buffer_);
-        return WriteStrip();
+        return WriteStrip(buffer_.data(), buffer_.size());
     case FaxCoding::G3TwoD:
-        EncodeG3TwoD(page, rowsPerGroup(resolution_), buffer_);
-        return WriteStrip();
+        EncodeG3TwoD(page, RowsPerGroup(resolution_), buffer_);
+        return WriteStrip(buffer_.data(), buffer_.size());
     case FaxCoding::G4:
         EncodeG4(page, buffer_);
-        return WriteStrip();
+        return WriteStrip(buffer_.data(), buffer_.size());
     case FaxCoding::G3OneDReference:
     case FaxCoding::G3TwoDReference:
     case FaxCoding::G4Reference:
@@ -193,9 +188,10 @@ bool FaxDocument::WritePixels(const PageView& page) {
     return true;
 }
 
-bool FaxDocument::WriteStrip() {
-    const auto size = tmsize_t(buffer_.size());
-    return TIFFWriteRawStrip(asTiff(tiff_), 0, buffer_.data(), size) == size;
+bool FaxDocument::WriteStrip(const std::uint8_t* strip, std::size_t bytes) {
+    const auto size = tmsize_t(bytes);
+    // libtiff only reads the strip.
+    return TIFFWriteRawStrip(asTiff(tiff_), 0, const_cast<std::uint8_t*>(strip), size) == size;
 }
 
 bool FaxDocument::SendCopy(const PageView& page, std::string& error) {
@@ -203,8 +199,13 @@ bool FaxDocument::SendCopy(const PageView& page, std::string& error) {
     if (!ownStrip)
         EncodeG4(page, copyBuffer_);
     const std::vector<std::uint8_t>& g4 = ownStrip ? buffer_ : copyBuffer_;
-    if (copy_.send(copy_.context, next_, count_, page.width, page.height, rowsPerInch(resolution_),
-                   g4.data(), g4.size()))
+    return SendCopy(page.width, page.height, g4.data(), g4.size(), error);
+}
+
+bool FaxDocument::SendCopy(std::uint32_t width, std::uint32_t height, const std::uint8_t* g4,
+                           std::size_t bytes, std::string& error) {
+    if (copy_.send(copy_.context, next_, count_, width, height, rowsPerInch(resolution_), g4,
+                   bytes))
         return true;
     error = "the copy of the page was refused";
     return false;
@@ -217,7 +218,7 @@ bool FaxDocument::AddPage(const PageView& fine, std::string& error) {
     }
     const PageView page =
         resolution_ == FaxResolution::Normal ? MergeRowPairs(fine, merged_) : fine;
-    if (!SetTags(page)) {
+    if (!SetTags(page.width, page.height)) {
         error = Reason("cannot set the page tags");
         return false;
     }
@@ -228,6 +229,35 @@ bool FaxDocument::AddPage(const PageView& fine, std::string& error) {
     }
     if (copy_.send && !SendCopy(page, error))
         return false;
+    return EndPage(error);
+}
+
+bool FaxDocument::AddCodedPage(std::uint32_t width, std::uint32_t height, const std::uint8_t* strip,
+                               std::size_t bytes, std::string& error) {
+    if (!tiff_ || next_ >= count_) {
+        error = "document is closed";
+        return false;
+    }
+    // The copy is Group 4; a page coded otherwise has no pixels left to code it from.
+    if (copy_.send && coding_ != FaxCoding::G4) {
+        error = "a page coded ahead in Group 3 cannot be copied";
+        return false;
+    }
+    if (!SetTags(width, height)) {
+        error = Reason("cannot set the page tags");
+        return false;
+    }
+    errno = 0;
+    if (!WriteStrip(strip, bytes)) {
+        error = Reason("cannot write the page", errno);
+        return false;
+    }
+    if (copy_.send && !SendCopy(width, height, strip, bytes, error))
+        return false;
+    return EndPage(error);
+}
+
+bool FaxDocument::EndPage(std::string& error) {
     errno = 0;
     if (!TIFFWriteDirectory(asTiff(tiff_))) {
         error = Reason("cannot write the page directory", errno);

@@ -33,6 +33,12 @@ enum class FaxResolution {
     Normal, // 204 x 98 dpi, each pair of rows merged (RowMerge.h)
 };
 
+// Rows in a group of Group 3 2-D coding (K): libtiff's encoder takes 4 above
+// 150 rows per inch (fine) and 2 at and below (normal), and ours must match it.
+inline std::uint32_t RowsPerGroup(FaxResolution resolution) {
+    return resolution == FaxResolution::Normal ? 2 : 4;
+}
+
 // Where each page goes once more, coded in Group 4 (see SetFaxPageCopy).
 struct PageCopy {
     int (*send)(void* context, int index, int count, unsigned width, unsigned height,
@@ -63,6 +69,13 @@ class FaxDocument {
     // Writes the next page. On failure the document is unusable and must be
     // dropped.
     bool AddPage(const PageView& page, std::string& error);
+    // Writes the next page from its strip, coded ahead in the document's
+    // coding at its resolution: `width` x `height` are the pixels of the
+    // strip (at normal resolution, the merged rows). Same failures as AddPage.
+    bool AddCodedPage(std::uint32_t width, std::uint32_t height, const std::uint8_t* strip,
+                      std::size_t bytes, std::string& error);
+    FaxCoding coding() const { return coding_; }
+    FaxResolution resolution() const { return resolution_; }
     // After the last page: puts the file in place. On failure the target is
     // left as it was (a stream may have taken part of the document).
     bool Finish(std::string& error);
@@ -70,12 +83,16 @@ class FaxDocument {
   private:
     FaxDocument(int count, FaxCoding coding);
     void Drop();
-    bool SetTags(const PageView& page);
+    bool SetTags(std::uint32_t width, std::uint32_t height);
     bool WritePixels(const PageView& page);
     // Hands the page, coded in Group 4, to copy_.
     bool SendCopy(const PageView& page, std::string& error);
-    // Hands the page coded in buffer_ to libtiff as the page's one strip.
-    bool WriteStrip();
+    // Hands a coded page to libtiff as the page's one strip.
+    bool WriteStrip(const std::uint8_t* strip, std::size_t bytes);
+    bool SendCopy(std::uint32_t width, std::uint32_t height, const std::uint8_t* g4,
+                  std::size_t bytes, std::string& error);
+    // After the page's strip and copy: its directory.
+    bool EndPage(std::string& error);
     // `what`, then strerror(systemError) when it is not 0, then libtiff's message.
     std::string Reason(const char* what, int systemError = 0) const;
 

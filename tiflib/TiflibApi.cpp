@@ -4,9 +4,14 @@
 // drops the document of that name; nothing thrown inside leaves these calls.
 #include "tiflib32.h"
 
+#include "CodingHelper.h"
 #include "FaxDocument.h"
+#include "G3Encoder.h"
+#include "G3TwoDEncoder.h"
+#include "G4Encoder.h"
 #include "GlobalMemory.h"
 #include "PageBlock.h"
+#include "RowMerge.h"
 
 #include <atomic>
 #include <map>
@@ -18,6 +23,7 @@ namespace {
 
 using folio::tiflib::FaxCoding;
 using folio::tiflib::FaxDocument;
+using folio::tiflib::FaxResolution;
 
 std::atomic<int> gCoding{TIFLIB_FAX_G3_1D};
 
@@ -117,13 +123,13 @@ FaxCoding codingFor(int mode) {
     }
 }
 
-// Writes the page to the locked document and completes it after the last
-// page. On failure the document is dropped.
-bool writeLocked(const std::string& name, const std::shared_ptr<OpenDocument>& entry,
-                 const folio::tiflib::PageView& page) {
+// Adds the page to the locked document with `add(doc, error)` and completes
+// the document after the last page. On failure the document is dropped.
+template <class Add>
+bool writeLocked(const std::string& name, const std::shared_ptr<OpenDocument>& entry, Add& add) {
     std::string error;
     FaxDocument& doc = *entry->doc;
-    bool ok = doc.AddPage(page, error);
+    bool ok = add(doc, error);
     bool last = ok && doc.nextIndex() == doc.count();
     if (last)
         ok = doc.Finish(error);
@@ -134,32 +140,30 @@ bool writeLocked(const std::string& name, const std::shared_ptr<OpenDocument>& e
     return ok || fail(error);
 }
 
-bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
+// Checks the name and the page's place; false, with the document of that name
+// dropped, when they are wrong.
+bool checkPlace(const char* fileName, int index, int count) {
     if (!fileName || !*fileName)
         return fail("no file name");
-    const std::string name(fileName);
     if (count <= 0 || index < 0 || index >= count) {
-        dropDocument(name);
+        dropDocument(fileName);
         return fail("page " + std::to_string(index) + " of " + std::to_string(count) +
                     " is out of range");
     }
     if (count > int(folio::tiflib::kMaxPageSide)) {
         // The TIFF page number holds 16 bits.
-        dropDocument(name);
+        dropDocument(fileName);
         return fail("more than 65535 pages in one document");
     }
+    return true;
+}
 
-    // The block is checked, and stays locked, before the document is touched.
-    const SIZE_T size = GlobalSize(block);
-    folio::GlobalLockGuard lock(size ? block : nullptr);
-    folio::tiflib::PageView page;
-    const char* refused = lock ? folio::tiflib::ReadPageBlock(lock.data(), size, page)
-                               : "page block is not a valid memory block";
-    if (refused) {
-        dropDocument(name);
-        return fail(refused);
-    }
-
+// Writes page `index` of `count` with `add`: index 0 starts the document
+// anew in `coding` at `resolution`; a later page must find the document
+// waiting for it, and `fits(doc)` true.
+template <class Fits, class Add>
+bool writeDocumentPage(const std::string& name, int index, int count, FaxCoding coding,
+                       FaxResolution resolution, Fits&& fits, Add&& add) {
     if (index == 0) {
         auto fresh = std::make_shared<OpenDocument>();
         std::unique_lock freshLock(fresh->mutex);
@@ -168,16 +172,14 @@ bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
             old->doc.reset();
         }
         std::string error;
-        fresh->doc = FaxDocument::Start(name, count, codingFor(gCoding.load()), error);
+        fresh->doc = FaxDocument::Start(name, count, coding, error);
         if (!fresh->doc) {
             registry().remove(name, fresh);
             return fail(error);
         }
-        fresh->doc->SetResolution(tResolution == TIFLIB_FAX_NORMAL
-                                      ? folio::tiflib::FaxResolution::Normal
-                                      : folio::tiflib::FaxResolution::Fine);
+        fresh->doc->SetResolution(resolution);
         fresh->doc->SetPageCopy(tPageCopy);
-        return writeLocked(name, fresh, page);
+        return writeLocked(name, fresh, add);
     }
 
     std::shared_ptr<OpenDocument> entry = registry().find(name);
@@ -194,7 +196,108 @@ bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
         registry().remove(name, entry);
         return fail(text);
     }
-    return writeLocked(name, entry, page);
+    if (!fits(*entry->doc)) {
+        entry->doc.reset();
+        registry().remove(name, entry);
+        return fail("page " + std::to_string(index) +
+                    " is coded otherwise than the document's pages before it");
+    }
+    return writeLocked(name, entry, add);
+}
+
+FaxResolution resolutionFor(int value) {
+    return value == TIFLIB_FAX_NORMAL ? FaxResolution::Normal : FaxResolution::Fine;
+}
+
+bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
+    if (!checkPlace(fileName, index, count))
+        return false;
+    const std::string name(fileName);
+
+    // The block is checked, and stays locked, before the document is touched.
+    const SIZE_T size = GlobalSize(block);
+    folio::GlobalLockGuard lock(size ? block : nullptr);
+    folio::tiflib::PageView page;
+    const char* refused = lock ? folio::tiflib::ReadPageBlock(lock.data(), size, page)
+                               : "page block is not a valid memory block";
+    if (refused) {
+        dropDocument(name);
+        return fail(refused);
+    }
+    return writeDocumentPage(
+        name, index, count, codingFor(gCoding.load()), resolutionFor(tResolution),
+        [](const FaxDocument&) { return true; },
+        [&page](FaxDocument& doc, std::string& error) { return doc.AddPage(page, error); });
+}
+
+// The codings our own coders make, the ones a page can be coded ahead in.
+bool codesAhead(int mode) {
+    return mode == TIFLIB_FAX_G3_1D || mode == TIFLIB_FAX_G3_2D || mode == TIFLIB_FAX_G4;
+}
+
+bool validCode(const TiflibCodedPage* page) {
+    return page && page->width >= 1 && page->width <= folio::tiflib::kMaxPageSide &&
+           page->height >= 1 && page->height <= folio::tiflib::kMaxPageSide &&
+           codesAhead(page->mode) &&
+           (page->resolution == TIFLIB_FAX_FINE || page->resolution == TIFLIB_FAX_NORMAL) &&
+           page->code && page->bytes > 0;
+}
+
+bool writeCodedPage(const char* fileName, const TiflibCodedPage* page, int index, int count) {
+    if (!checkPlace(fileName, index, count))
+        return false;
+    const std::string name(fileName);
+    if (!validCode(page)) {
+        dropDocument(name);
+        return fail("not a page coded by TiflibCodePage");
+    }
+    const FaxCoding coding = codingFor(page->mode);
+    const FaxResolution resolution = resolutionFor(page->resolution);
+    const std::uint32_t rows = resolution == FaxResolution::Normal
+                                   ? folio::tiflib::MergedRows(page->height)
+                                   : page->height;
+    return writeDocumentPage(
+        name, index, count, coding, resolution,
+        [&](const FaxDocument& doc) {
+            return doc.coding() == coding && doc.resolution() == resolution;
+        },
+        [&](FaxDocument& doc, std::string& error) {
+            return doc.AddCodedPage(page->width, rows, page->code, page->bytes, error);
+        });
+}
+
+bool codePage(const unsigned char* top, std::ptrdiff_t step, unsigned width, unsigned height,
+              int mode, int resolution, TiflibCodedPage* result) {
+    using namespace folio::tiflib;
+    if (!top || !result || width < 1 || width > kMaxPageSide || height < 1 ||
+        height > kMaxPageSide || !codesAhead(mode) ||
+        (resolution != TIFLIB_FAX_FINE && resolution != TIFLIB_FAX_NORMAL))
+        return fail("a page that cannot be coded ahead");
+    PageView page;
+    page.width = width;
+    page.height = height;
+    page.top = top;
+    page.step = step;
+    page.rowBytes = (std::size_t(width) + 31) / 32 * 4;
+    // Kept by the thread from page to page, so that neither buffer is fresh
+    // memory the system clears again at every page.
+    thread_local std::vector<std::uint8_t> merged, code;
+    if (resolution == TIFLIB_FAX_NORMAL)
+        page = MergeRowPairs(page, merged);
+    CodeAlone alone;
+    switch (mode) {
+    case TIFLIB_FAX_G3_2D:
+        EncodeG3TwoD(page, RowsPerGroup(resolutionFor(resolution)), code);
+        break;
+    case TIFLIB_FAX_G4:
+        EncodeG4(page, code);
+        break;
+    default:
+        EncodeG3OneD(page, code);
+        break;
+    }
+    *result = TiflibCodedPage{width, height, mode, resolution, code.data(), code.size()};
+    return true;
 }
 
 } // namespace
@@ -251,6 +354,37 @@ int GetFaxResolution(void) {
 void SetFaxPageCopy(TiflibPageCopy copy, void* context) {
     tPageCopy.send = copy;
     tPageCopy.context = copy ? context : nullptr;
+}
+
+int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width, unsigned height,
+                   int mode, int resolution, TiflibCodedPage* page) {
+    try {
+        tLastError.clear();
+        return codePage(top, step, width, height, mode, resolution, page) ? 1 : 0;
+    } catch (const std::exception& e) {
+        try {
+            tLastError = e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return 0;
+}
+
+int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count) {
+    try {
+        tLastError.clear();
+        return writeCodedPage(name, page, index, count) ? 1 : 0;
+    } catch (const std::exception& e) {
+        try {
+            if (name)
+                dropDocument(name);
+            tLastError = e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return 0;
 }
 
 const char* TiflibLastError(void) {

@@ -84,6 +84,32 @@ TIFLIB_API void SetFaxPageCopy(TiflibPageCopy copy, void* context);
  * after a success). Valid until the thread's next call into the writer. */
 TIFLIB_API const char* TiflibLastError(void);
 
+/* Pages coded ahead: a client that draws a long document page by page can code
+ * each page as soon as it is finished, on a thread of its own while it draws
+ * the next, and write the document from the codes at the end. The file is the
+ * one WriteGraphicFile writes for the same pages, byte for byte. */
+typedef struct TiflibCodedPage {
+    unsigned width, height; /* the page as handed to TiflibCodePage (fine rows) */
+    int mode;               /* TIFLIB_FAX_G3_1D, TIFLIB_FAX_G3_2D or TIFLIB_FAX_G4 */
+    int resolution;         /* TIFLIB_FAX_FINE or TIFLIB_FAX_NORMAL */
+    const unsigned char* code;
+    size_t bytes;
+} TiflibCodedPage;
+/* Codes a page of `width` x `height` pixels (1 to 65535 each), row y (0 = top)
+ * at `top + y * step`, each row ((width + 31) / 32) * 4 readable bytes, the
+ * leftmost pixel in the most significant bit, a set bit black (bits past the
+ * width are ignored), as a document in `mode` at `resolution` codes it. The
+ * page is coded on the calling thread alone. Fills `page`, whose code stays
+ * valid until the thread's next call; returns 1, or 0 for sizes, a mode or a
+ * resolution out of range or when memory runs out. Safe on any thread. */
+TIFLIB_API int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width,
+                              unsigned height, int mode, int resolution, TiflibCodedPage* page);
+/* WriteGraphicFile with the page coded ahead: index 0 starts the document in
+ * the page's mode and resolution, and every later page must have them too.
+ * With a page copy receiver set (SetFaxPageCopy) only Group 4 pages can be
+ * written this way. Same results and failures as WriteGraphicFile. */
+TIFLIB_API int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count);
+
 /* Memory blocks, so that a client loading only this library can make pages. */
 TIFLIB_API HGLOBAL GlobalAlloc(unsigned int flags, size_t bytes);
 TIFLIB_API void* GlobalLock(HGLOBAL block);

@@ -112,7 +112,7 @@ inline Page textPage(std::uint32_t w, std::uint32_t h, unsigned seed) {
     Page p(w, h);
     std::mt19937 random(seed);
     const std::uint32_t margin = w / 12;
-    for (std::uint32_t top = margin; top + 30 < h - margin; top += 40) {
+    for (std::uint32_t top = margin; top + 30 + margin < h; top += 40) {
         for (std::uint32_t y = top; y < top + 28; ++y) {
             std::mt19937 line(seed * 7919 + top); // same strokes down a text line ...
             line.discard(y % 5);                  // ... shifting a little row to row
