@@ -300,16 +300,14 @@ bool codePage(const unsigned char* top, std::ptrdiff_t step, unsigned width, uns
     return true;
 }
 
-} // namespace
-
-extern "C" {
-
-int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count) {
+// Runs the work of one C entry point: 1 on success, 0 on failure with the
+// reason kept for TiflibLastError. Only allocation throws; the document
+// `name` (when not null) it hit may be half written, so it is dropped.
+template <typename Work> int guardedCall(const char* name, Work work) {
     try {
         tLastError.clear();
-        return writePage(name, block, index, count) ? 1 : 0;
+        return work() ? 1 : 0;
     } catch (const std::exception& e) {
-        // Only allocation can throw; the document it hit may be half written.
         try {
             if (name)
                 dropDocument(name);
@@ -319,6 +317,14 @@ int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count) {
     } catch (...) {
     }
     return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+int WriteGraphicFile(const char* name, HGLOBAL block, int index, int count) {
+    return guardedCall(name, [&] { return writePage(name, block, index, count); });
 }
 
 int SetFaxCompression(int mode) {
@@ -358,33 +364,12 @@ void SetFaxPageCopy(TiflibPageCopy copy, void* context) {
 
 int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width, unsigned height,
                    int mode, int resolution, TiflibCodedPage* page) {
-    try {
-        tLastError.clear();
-        return codePage(top, step, width, height, mode, resolution, page) ? 1 : 0;
-    } catch (const std::exception& e) {
-        try {
-            tLastError = e.what();
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return 0;
+    return guardedCall(nullptr,
+                       [&] { return codePage(top, step, width, height, mode, resolution, page); });
 }
 
 int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count) {
-    try {
-        tLastError.clear();
-        return writeCodedPage(name, page, index, count) ? 1 : 0;
-    } catch (const std::exception& e) {
-        try {
-            if (name)
-                dropDocument(name);
-            tLastError = e.what();
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return 0;
+    return guardedCall(name, [&] { return writeCodedPage(name, page, index, count); });
 }
 
 const char* TiflibLastError(void) {
