@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -59,17 +60,23 @@ struct RefuseAll : FileGate {
     bool MayRead(const std::string&) override { return false; }
 };
 
-// A folder of its own for the files the cases include.
+// A folder of its own for the files the cases include, removed at exit.
 const std::string& tempDir() {
-    static const std::string dir = [] {
-        std::string t = ::testing::TempDir() + "diagnostics-XXXXXX";
-        const char* made = ::mkdtemp(t.data());
-        EXPECT_NE(made, nullptr);
-        ::mkfifo((t + "/pipe.txt").c_str(), 0600);
-        std::ofstream(t + "/bad.bmp") << "not a bitmap at all";
-        return t;
-    }();
-    return dir;
+    static const struct Folder {
+        std::string path;
+        Folder() {
+            path = ::testing::TempDir() + "diagnostics-XXXXXX";
+            const char* made = ::mkdtemp(path.data());
+            EXPECT_NE(made, nullptr);
+            ::mkfifo((path + "/pipe.txt").c_str(), 0600);
+            std::ofstream(path + "/bad.bmp") << "not a bitmap at all";
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    return folder.path;
 }
 
 // Lines run with the variant's prefix for a leading "@", "$T" standing for
