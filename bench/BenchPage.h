@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A default fax page (1728 x 2200) with a canvas in Arial 25 pt, the
 // library's default text font, for the benchmarks that set text.
 #pragma once

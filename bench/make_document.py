@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 """Writes the benchmark document: plain text lines (no commands), 68
 characters a line on average, from a fixed seed so every run and every
 converter gets the same bytes.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The hot paths of turning text into fax pages, each on its own: measuring
 // and setting one glyph, PrintLine of a typical line, clearing a page,
 // parking a page, reading a page out into a page block, and coding one page

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Speed of the three dithers on a 24-bit 2000 x 2000 picture of smooth
 // gradients with noise, reported as pixels per second (items/s; Mpixel/s
 // is that divided by a million). Each iteration is one full call: the output

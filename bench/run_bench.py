@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 """Text-to-fax benchmark: foliobuild against the text-to-fax converters found
 on this machine, on the same plain-text document (bench/make_document.py,
 fixed seed). Each converter runs --runs times (5 by default); the table shows

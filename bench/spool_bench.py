@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 """The fax spool against a plain batch, and a soak run.
 
 Throughput: the same documents built by `foliobuild -j 2 -o` and through a

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Setting a page of text through the canvas: 54 lines of 90 characters of
 // Arial 25 pt on a 1728 x 2200 page, with the glyph cache warm. One variant
 // draws every character by its own TextOut after measuring it, as the text

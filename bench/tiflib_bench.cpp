@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Cost of one fax page in the TIFF writer, per coding: our encoders (Group 3
 // 1-D and 2-D, Group 4) against libtiff's own for the same tags (the same
 // file). A page is a default 1728 x 2200 page handed over as the engine does;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Copy and paste of DIBs through the clipboard. The copy puts a new DIB
 // (CF_DIB) and a palette (CF_PALETTE: the colour table, or the 256-colour cube
 // for 24-bit pictures) on the clipboard; the paste hands out a new DIB made

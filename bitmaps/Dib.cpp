@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The DIB model: the check every block passes before a Rastrum function reads
 // it, and the shared routines that copy DIBs and their colour tables. The
 // check compares every size in the header with the block's real size, so no

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The DIB model that every Rastrum function shares: checking a packed DIB
 // block against the model, locking it for the length of a call, and the
 // routines that copy and describe DIBs (DuplicateDib, ExtractPalette,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Display of a DIB on a device context, and the library's version and notice.
 // At 8 bits or less the DIB's own colour table becomes a logical palette,
 // selected and realized for the drawing so that a palette device shows the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Colour reduction: Dither2 (black and white, ordered dither of a
 // tone-stretched grey), Dither16 (the eight cube corners, ordered dither of
 // each component) and Dither256 (the 256-colour cube, error diffusion). Each

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Printing a DIB as a one-page document through the printer escapes:
 // STARTDOC, the picture unscaled at device position (20, 20), NEWFRAME, and
 // ENDDOC only when the page went out. The result says whether the page was

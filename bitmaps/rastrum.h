@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 /* Rastrum, the DIB library: the public interface of librastrum.so.
  *
  * Rastrum works on device-independent bitmaps (DIBs) held in global memory

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Installation: programs, libraries with their public headers and
 # pkg-config files, the desktop entry, icon, man pages and examples. The
 # Debian packages (debian/) split this tree by package.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Pictures painted with QPainter. The splash shows a fax page leaving a
 // machine: a soft blue ground, a white sheet with text lines and a wave.
 #include "Artwork.h"

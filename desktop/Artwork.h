@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The program's pictures, drawn when first needed instead of stored as
 // files: the splash picture, the program icon, the viewer's two triangles and
 // the font button's glyph.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Code page 1252 <-> Unicode. Bytes below 0x80 and from 0xA0 up are their
 // own code points (Latin-1); only 0x80 to 0x9F need a table.
 #include "Cp1252.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Code page 1252, the byte encoding of macro files and of the text the
 // engine compares and draws. The editor works in Unicode; these two
 // functions carry text across, so that loading and saving a file leaves

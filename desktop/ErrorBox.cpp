@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The application's error box and the guard every handler runs through.
 #include "ErrorBox.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The application's error handler: an error raised while a user action or a
 // timer tick is handled ends that action and is shown in a message box with
 // the application title and a stop icon; the program goes on. Every handler

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Qt's own file dialog gives the Name column most of its width and cuts the
 // others at its first size. The widths here come from the view's font, so
 // they hold for any font size.

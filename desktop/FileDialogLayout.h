@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The file dialogs' detail view laid out so that its columns show their
 // headers and typical entries whole at the dialog's first size.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The help window over QTextBrowser. The help file keeps its historical name
 // "folioset.hlp" but holds HTML, so it is read as text and given to the
 // browser with its folder as the search path for any linked file.

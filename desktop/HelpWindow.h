@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The help window: the program's stand-in for the platform help system. It
 // shows the help document folioset.hlp (HTML) from its contents page, with
 // back, forward and contents buttons; links within the document work.

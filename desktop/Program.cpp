@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The application object: window creation in its fixed order, the help
 // request and the end of the program.
 #include "Program.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The application object of Folioset: the five windows, created once each in
 // a fixed order and alive until the program ends, the command-line
 // arguments, the help file and the program's end. Every window reaches the

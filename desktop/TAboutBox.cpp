@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The About box: a fixed 298 x 213 dialog, its texts in a bevelled panel at
 // the positions of the classic About dialog.
 #include "TAboutBox.h"

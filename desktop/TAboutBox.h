@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The About box: product name, version and the maker's notices, shown
 // modally from Help > About.
 #pragma once

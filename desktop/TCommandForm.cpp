@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The command window. Macro files are bytes: they are read through a line
 // buffer of 500 bytes, decoded as code page 1252 for the editor and encoded
 // back the same way when saved or run, so no byte changes on the way.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The command window: the macro editor, the Process button that runs the
 // text through the viewer's engine, and the menus to open, save and close
 // macro files and to reach the other windows. Which File menu items are

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The viewer window and its page view. Pages stay owned by the engine; the
 // view wraps the current page's 1-bit rows (set bit black, leftmost pixel in
 // the most significant bit, the layout of QImage::Format_Mono) and turns

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The viewer window. It holds the program's fax page engine and is the
 // engine's FaxViewer: it shows the engine's current page at one screen pixel
 // per page pixel, the page counter and the pointer position in page pixels,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The settings dialog and its store. The store is QSettings with the
 // organisation "Tessaly" and the application "Folioset"; the eight values
 // carry their historical names. QSettings keeps no types between runs, so an

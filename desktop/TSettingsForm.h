@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The settings dialog: the eight user settings as edit fields (there is no
 // other settings record), loaded from the user's settings store when the
 // dialog is created and stored back when it is destroyed. The engine reads

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The splash window: a frameless, always-on-top 434 x 284 window centred on
 // the screen, its picture in a panel with a single-line border and three
 // labels drawn over it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The splash window: the program's main window. It shows the product name
 // and picture for three seconds, then starts the command window's start
 // timer and hides; closing it ends the program.

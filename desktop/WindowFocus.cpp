@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A window manager maps a window after show() has returned: it then decides
 // where the window goes in the stack and may give it the focus, undoing
 // whatever was asked before. So the window is shown without taking the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Showing one window of the program in front of the others while the
 // keyboard focus stays where the user is typing.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Process entry of folioset: the application object, the five windows, the
 // event loop. `folioset [MACRO [TIFF]]`: with both arguments the fax file is
 // built without showing a working window and the program ends.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The engine's reports: the wording of each kind, the quoting of lost text,
 // and the memory that reports a clipped line or a replaced font only once.
 #include "Diagnostics.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Diagnostics of a macro run: what the engine dropped, cut, clipped, ignored,
 // replaced or guessed while it carried the macro out (text that did not fit,
 // files not included, commands not understood, fonts and characters

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Engine construction, destruction and the defaults: ResetDefaults,
 // DefaultFont and, in the program variant, ResetAll.
 #include "FaxImage.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The fax page engine: the state a macro run works on (prefixes, page
 // geometry, pen, font, text mode, the page list) and every operation on it:
 // the macro interpreter, the text layout, pages and drawing, and saving.

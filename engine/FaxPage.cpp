@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Parking and unparking page images, and reading a page's rows out whether
 // it is parked or not.
 #include "FaxPage.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // One page of a fax document: a list element holding the page image, a
 // 1-bit bitmap with its canvas. Pages live in the engine's page list, which
 // owns them. A page that is not current is parked: its pixels are packed

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // What the program variant of the engine needs from the desktop program,
 // as two small interfaces: the settings dialog's fields (read at the moment
 // a value is needed, so an edit takes effect at the next such moment) and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Decides which files FILE commands may read. Without a gate every file the
 // process can open may be included; a server that takes macros from others
 // gives the engine a gate that keeps them inside one folder.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The macro interpreter. A line is a command (it starts with the macro
 // prefix), a comment (the comment prefix) or text for the layout. Commands
 // are a keyword and optional "=" with comma-separated arguments; commands

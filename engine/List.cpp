@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The intrusive list. Placing an element next to itself, or making the first
 // element first again, leaves the list as it is.
 #include "List.h"

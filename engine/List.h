@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The intrusive two-way list that holds the engine's pages. Elements carry
 // their own links and know the head that holds them; a head owns its
 // elements and deletes them with itself. Nothing here allocates.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The packed-page store: 4 MiB chunks aligned to 2 MiB (the huge page size on
 // x86-64), spans handed out from the end of the current chunk. A chunk counts
 // its live spans; it is unmapped when the last one goes, except that one

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Where parked pages keep their packed bytes. Packed pages are many, written
 // once and mostly kept until the document ends, so they are laid end to end
 // in large chunks of memory that the system may back with huge pages: a

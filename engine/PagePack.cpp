@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Packing pages. A row is read as 64-bit words in memory order (byte i of a
 // word is byte i of the row whatever the machine's byte order, since only
 // exclusive or and zero tests touch them). The packed form is, for each row:

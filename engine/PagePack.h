@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The compact form a page is held in while it is not the current page: each
 // row is kept as its difference (exclusive or) from the row above, and of
 // that difference only the bytes that are not zero. Text pages repeat most of

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The packer thread: takes jobs in order, packs each into the packed-page
 // store and hands the bitmap back for reuse. One mutex guards the queue, the
 // jobs' results and the bitmap waiting for reuse.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Packing the pages a document leaves behind on a thread of its own, so that
 // packing one page overlaps setting the next. A page handed over is parked
 // at once; its packed form arrives when the packer gets to it, and any use

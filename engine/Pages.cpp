@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Pages and drawing: making, reusing, clearing and moving between pages,
 // and the two drawing commands. The library makes a fresh page for every
 // page break; the program keeps the pages of earlier runs as spares and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Saturating arithmetic for page coordinates. Pen positions, margins and
 // command arguments are 32-bit and may come from hostile macros; sums such
 // as X + width stop at the ends of the range instead of wrapping.

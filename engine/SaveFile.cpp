@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Saving: each page in use becomes a 1-bit packed DIB (rows bottom-up, a set
 // bit black) handed to the TIFF writer, one block at a time, so a document
 // of any length needs the memory of one page block.

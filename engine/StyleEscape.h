@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The style escapes inside text: a backslash and a letter, the capital
 // letter switching a style on and the small letter switching it off.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Text layout of the library variant: lines are set word by word between the
 // margins or inside the text box, stepping through characters in CodePage.
 // A word is never broken: one wider than the region is set from its left

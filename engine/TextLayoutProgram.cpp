@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Text layout of the desktop program: four text modes (lines, paragraphs
 // that flow across input lines, a text box, up to four columns), one byte a
 // character, words wider than the region cut into pieces, and fit tests

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 /* A C client of Foliolib: builds a fax TIFF from a macro file.
  *   cc buildfax_client.c $(pkg-config --cflags --libs foliolib) -o buildfax_client
  *   ./buildfax_client letter.fax letter.tif */

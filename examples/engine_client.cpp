@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A C++ client that drives the Foliolib engine line by line, the way
 // BuildFax does, and reports how many pages the text made.
 //   c++ -std=c++20 engine_client.cpp $(pkg-config --cflags --libs foliolib)

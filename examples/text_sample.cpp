@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Sets a sample page of text through the canvas (faces, sizes, styles,
 // character sets, a line erased by a text cell) and writes it as a 1-bit PNG,
 // to look at how glyphs come out: folio_text_sample [out.png].

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // What the fuzz targets share: a scratch folder per process (under /dev/shm
 // when it can be written, so the many small files a run writes stay in
 // memory), a file gate that lets FILE commands read only files inside that

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Fuzz target: the BMP reader. The input is a BMP file as FILE=name,BMP would
 // read it. A file is decoded or refused with "Bitmap image is not valid"; a
 // refusal leaves the target bitmap as it was, and a decoded bitmap keeps the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Fuzz target: a whole build, as BuildFax does it, of a macro that may
 // include a bitmap. The input is the macro text, a NUL byte, then the bytes
 // of the bitmap file "in.bmp" (without a NUL the whole input is the macro).

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Fuzz target: Rastrum's three dithers on an arbitrary block. The input is
 // the block's bytes; Dither2, Dither16 and Dither256 each get it in turn. Each
 // returns null (the block is outside the DIB model or of a depth it does not

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Fuzz target: the writer's three fax encoders (Group 3 1-D and 2-D, Group
 // 4) against libtiff. The input makes a page; each encoder codes it, libtiff
 // must decode the coded strip to exactly the page's pixels without a single

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Fuzz target: the macro interpreter of the library engine. The input is a
 // macro text, cut into lines as BuildFax reads a file (LF or CR LF ends a
 // line; a line longer than 499 bytes arrives in parts of 499) and fed to one

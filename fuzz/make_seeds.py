@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 """Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/.
 
 The seeds are small valid (or nearly valid) inputs that reach the main paths

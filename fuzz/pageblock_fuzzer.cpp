@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Fuzz target: the page block check of the TIFF writer, through
 // WriteGraphicFile as a client calls it. The first input byte chooses the
 // coding (bits 0-1) and whether the block is sent as a one-page or a

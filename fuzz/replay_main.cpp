@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The replay program of a fuzz target: the target's LLVMFuzzerTestOneInput
 // behind a plain main() instead of libFuzzer. Each argument is a file or a
 // folder whose files (not those whose names begin with a dot) are fed to the

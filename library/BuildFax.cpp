@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The plain entry point of libfoliolib.so: BuildFax, also exported as
 // _BuildFax, with the C calling convention and a one-byte boolean result.
 #include "foliolib.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Include-root opening with openat2(RESOLVE_BENEATH). The path a macro names
 // is first made relative to the root by its spelling alone; the kernel then
 // walks it from the root's descriptor and fails with EXDEV at the first step

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A file gate that lets FILE commands read only inside one folder, for
 // servers that build macros written by others.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The macro file reader and the build. The file is read in text mode: a
 // carriage return right before a line feed is dropped, a lone one stays in
 // the line. Errors the engine raises while a line runs end the build with

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Building a fax from a macro file: the line reader (a 500-byte buffer, so a
 // line longer than 499 bytes arrives in parts), the engine run and the save.
 // BuildFax and foliobuild both build through here.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The file's objects: 1 the catalog, 2 the page tree, 3 the document
 // information, then three for each page in order (the page, its content
 // stream, its image). The page tree and the catalog are written last, when

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A PDF copy of a fax document. Every page is one image holding the page's
 // Group 4 coding as it is (CCITTFaxDecode, nothing decoded or drawn again),
 // the page the size of the image at its resolution: 1728 pixels at 204 dpi

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Buffered writing into an OutputFile's work file. Complete does the slow
 // part (the flush and the sync) before the caller's other file is put in
 // place, so that Commit, which names this one, is quick and rarely fails.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A file that appears under its name complete or not at all, in two steps:
 // written and synced (Complete), then put in place only when asked (Commit).
 // The file itself is an OutputFile: an unnamed file in the target's folder,

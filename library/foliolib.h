@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 /* Foliolib: turns a fax macro file into a multi-page fax TIFF file.
  * For C and C++ clients of libfoliolib.so. C++ clients may also drive the
  * engine class FaxImage themselves (FaxImage.h): construct it, hand each line

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // 1-bit bitmap storage and the clipped span fill every other drawing uses.
 #include "Bitmap.h"
 

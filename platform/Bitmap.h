@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A 1-bit bitmap: rows top-down in memory, the leftmost pixel in the most
 // significant bit, a set bit is black ink and a clear bit white paper. Rows
 // are padded to 32 bits (the stride of a 1-bit DIB row) and the padding bits

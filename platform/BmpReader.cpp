@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Decoding Windows BMP files into a 1-bit bitmap. Every size in the file is
 // checked against the buffer before it is used, and the output is allocated
 // only once the file has been shown to hold the pixels it claims (for

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Reading Windows BMP files into a 1-bit bitmap.
 #pragma once
 

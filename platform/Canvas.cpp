@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Lines, rectangles and bitmap copies on a 1-bit canvas, clipped first.
 #include "Canvas.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Drawing on a 1-bit bitmap with the platform's rules: a pen (1 pixel) for
 // lines and outlines, a brush for fills, a font for text. Every operation
 // clips to the bitmap before it loops, so any 32-bit coordinate is cheap.

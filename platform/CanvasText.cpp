@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Canvas text: the canvas's TextOut, TextWidth and TextHeight, and the text
 // renderer behind them, which decodes bytes, lays glyphs out by their
 // advances (no kerning) and blits cached glyph bitmaps onto the 1-bit page.

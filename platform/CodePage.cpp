@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Code pages from glibc's iconv: for each code page in use a table is built
 // once (single bytes to code points, which bytes are lead bytes, and for a
 // double-byte code page every lead/trail pair) and kept for the life of the

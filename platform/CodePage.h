@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Code-page services for byte strings: stepping from one character to the
 // next (one byte, or a lead and a trail byte; whole sequences in UTF-8), the
 // lead-byte tests, and turning one character's bytes into a Unicode code

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The strict text-to-integer conversion of the settings fields.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The Windows DIB records, byte for byte as they sit in a packed DIB block:
 // a 40-byte BITMAPINFOHEADER, then RGBQUAD colour entries (blue, green, red,
 // reserved), then the pixel rows bottom-up, each padded to 4 bytes. All

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A canvas font as the engine sees it: face name, size in points, style set,
 // character set and colour. Only state; the text module turns it into glyphs.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // fontconfig and FreeType behind the canvas fonts. One FT_Library serves the
 // process; every FreeType call runs under one mutex (calls are rare: opening
 // a face and loading a glyph on a cache miss), so faces can be shared by

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Typefaces for the canvas: fontconfig finds the face file for a name, weight
 // and slant; FreeType sizes it and renders hinted monochrome glyphs. A
 // Typeface is one face at one pixel size with its synthesised styles; it

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Movable global memory blocks. Each block is one heap allocation: a header
 // followed by the caller's bytes. The table of live headers is what makes a
 // freed or foreign handle harmless: only handles found in it are touched.

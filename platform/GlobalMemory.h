@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Movable global memory blocks with the Win32 names and meanings. Every DIB
 // that crosses a library boundary lives in such a block. A handle is the
 // address of a small header (magic word, size, lock count) in front of the

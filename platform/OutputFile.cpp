@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The work file of an output and how it reaches its target: renamed over a
 // regular file, or copied into a device, pipe or socket with SIGPIPE held
 // off for the calling thread only (a library must not change the process's

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // An output file written in full or not at all, which never destroys what
 // its name points at. A new name or a regular file (through any chain of
 // symbolic links) is written as an unnamed temporary file in the target's

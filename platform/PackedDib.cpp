@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Packed DIB creation: header, colour table from palette triples, zero pixels.
 #include "PackedDib.h"
 

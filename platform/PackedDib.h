@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The one routine that creates packed DIB blocks, built into every library
 // that hands DIBs across its boundary (the engine's TIFF output and Rastrum).
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Bounded file reading: only regular files, only up to a size limit, so a
 // device, a directory or an endless file ends in an error, not a hang.
 #include "TextFile.h"

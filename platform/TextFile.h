@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Files for the FILE command: the existence test and reading a text file as
 // lines (CR LF, LF or CR end a line).
 #pragma once

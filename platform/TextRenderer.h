@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Text for one canvas: turns the canvas Font into a typeface, the bytes of a
 // text into characters (through the code page of the font's character set)
 // and sets their glyphs on a bitmap with the GDI text model: the cell is

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Builds the Debian packages from a copy of the committed tree in a scratch
 # folder (dpkg-buildpackage writes beside the tree it builds) and checks them
 # with lintian. The packages, .changes and .buildinfo end up in out/debs/.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Builds the libFuzzer targets with clang (build-fuzz/, AddressSanitizer and
 # UBSan) and runs each one for a fixed time, one after the other on one core.
 #   scripts/fuzz.sh [seconds per target] [target...]

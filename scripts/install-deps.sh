@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Installs every Debian package the build, the tests and the tools need.
 # Idempotent: when everything is present it only asks dpkg and returns.
 set -euo pipefail

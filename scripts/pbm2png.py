@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 """Turns a binary PBM (P4) into a 1-bit PNG, to look at golden pages."""
 import struct
 import sys

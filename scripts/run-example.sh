@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Builds the project and turns the example letter into a fax TIFF, with a
 # PNG preview of each page.
 set -euo pipefail

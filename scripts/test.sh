@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Installs what is missing, builds, and runs the whole test suite.
 #   scripts/test.sh               normal build (build/), all tests
 #   scripts/test.sh --sanitize    also the AddressSanitizer+UBSan build (build-asan/)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The coding helper thread. Its state is held by one function-local static,
 // so that the thread is made on first use and joined by the static's
 // destructor, which runs at exit and when the library is unloaded. A forked

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The coding helper: one thread, started the first time a page is coded in
 // two halves and kept for every page after, on which the second half of a
 // page is coded while the calling thread codes the first. It serves one page

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Positioned reads and writes over the document file with its tail held in
 // memory, up to kHold bytes before it goes out.
 #include "DocumentFile.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The file a fax document is written to, as libtiff sees it through its
 // client procedures. libtiff writes a page as a strip and a directory in
 // many small writes with a seek before each, and patches the link of the

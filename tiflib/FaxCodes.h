@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // What the three fax encoders share: the code words (run lengths, the EOL
 // and the modes of two-dimensional coding) as tables, the bit writer, the
 // listing of a row's colour changes a 64-bit word at a time, and the coding of

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Writing a fax TIFF with libtiff. Every page is one directory: TIFF Class F
 // tags, one strip holding the whole page, 204 x 196 dots per inch (or 98 rows
 // per inch, the page's row pairs merged). libtiff's

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // One multi-page fax TIFF being written. The pages go to the work file of an
 // OutputFile, which reaches the target only when the last page is in: renamed
 // over a new or regular file, written into a device, pipe or socket. A

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Group 3 one-dimensional coding. Each row's changes of colour are listed a
 // 64-bit word at a time and its runs coded from the shared tables into a
 // buffer sized for the worst row in advance, so the inner loop never checks

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The CCITT Group 3 one-dimensional (Modified Huffman) encoder for TIFF Class
 // F pages: every row is an EOL code placed so that it ends on a byte boundary
 // (the fill-bit form, Group3Options 4), followed by the row's alternating

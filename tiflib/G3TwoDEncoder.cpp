@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Group 3 two-dimensional coding: each row's changes are listed a word at a
 // time and the row coded by its runs or against the row above with the
 // shared tables (FaxCodes.h). A group of K rows needs nothing from the rows

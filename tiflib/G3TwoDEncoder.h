@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The CCITT Group 3 two-dimensional (Modified READ) encoder for TIFF Class F
 // pages (Group3Options 5: two-dimensional coding and fill bits). Rows come in
 // groups of K: the first of each group is coded by its runs, the others

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Group 4 coding: each row's changes are listed a word at a time and the row
 // coded against the row above with the shared tables (FaxCodes.h). The code
 // of a row depends only on the pixels of the row above, not on the bits

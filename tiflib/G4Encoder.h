@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The CCITT Group 4 (Modified Modified READ) encoder for TIFF pages
 // (Group4Options 0): every row coded against the row above it, the first
 // against a white row, with no EOLs; the page ends with the end-of-block

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Checking a page block. Every size is computed in 64 bits from fields that
 // were range-checked first, so no header, however hostile, can make the
 // reader look outside the block.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Reading a page block: the packed 1-bit DIB a client hands to the writer.
 // The block is checked field by field against its real size before a single
 // pixel is read, and then seen as rows top row first whatever order the block

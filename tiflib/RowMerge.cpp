@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Merging row pairs a 64-bit word at a time; rows are a multiple of 4 bytes
 // long, so a row ends with at most one 32-bit word, taken bytewise.
 #include "RowMerge.h"

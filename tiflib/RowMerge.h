@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Normal resolution (98 rows per inch) from a fine page (196): each pair of
 // rows becomes one, a pixel black when it is black in either row, so that no
 // black pixel is lost (a one-pixel line on either row of a pair stays). A

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The C entry points of libtiflib32.so. Open documents are kept by file name,
 // each behind its own mutex, so several documents can be written at once from
 // different threads while calls for one document stay in order. Every failure

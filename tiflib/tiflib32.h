@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 /* The fax TIFF writer, libtiflib32.so. A client hands over a document one page
  * at a time as a packed 1-bit DIB in a memory block (a set bit is a black
  * pixel, rows bottom-up); the writer turns the pages into one multi-page TIFF

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The process-wide clipboard with the Win32 calls. It holds one handle per
 // format: a global memory block for every format but CF_PALETTE, which holds a
 // palette. Handing a handle to SetClipboardData gives it to the clipboard,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Device contexts: creation and deletion, the memory raster with its PNG
 // output, the PDF printer with its escapes, and SetDIBitsToDevice, which
 // turns DIB rows into device pixels for both. All arithmetic on caller

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The device contexts of Rastrum's GDI layer. Both kinds draw through the
 // same interface: SetDIBitsToDevice works out the visible rectangle, asks the
 // device for a block of 32-bit pixels (0x00RRGGBB, rows top-down) to fill,

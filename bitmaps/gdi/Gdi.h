@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Rastrum's stand-in for the Windows GDI and clipboard: device contexts
 // (memory rasters and PDF printers), logical palettes and a process-wide
 // clipboard. The public calls are declared in rastrum.h with their Win32

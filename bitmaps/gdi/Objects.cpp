@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The GDI object table and the palette calls. Handles are object addresses,
 // valid only while entered in the table, so a stale or made-up handle is
 // refused instead of followed. Palettes count the device contexts they are

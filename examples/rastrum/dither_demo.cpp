@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Rastrum example: loads a 24-bit BMP file into a DIB, reduces it with the
 // three dithers, shows the original and each result on a memory device
 // context saved as PNG, and prints the 256-colour result to a PDF file. Uses

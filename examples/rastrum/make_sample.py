@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 """Writes sample.bmp, the 24-bit picture the Rastrum example dithers: a sky
 gradient with a sun, a hue wheel, a grey ramp and saturated colour bars, so
 that each reduction shows its character (tone stretch, eight corners, cube)."""

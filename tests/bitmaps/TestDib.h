@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Test helpers for Rastrum: pictures as plain pixel arrays, turned into packed
 // DIB blocks by hand (not by the library's own routine) and read back, and the
 // counters of the link-time hooks around the block, palette and clipboard

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Clipboard transfer: the round trip at every depth, the palette that goes
 // with a copy, ownership after copy and paste, the refusals, and clipboard
 // DIBs from other programs that do not follow the model.

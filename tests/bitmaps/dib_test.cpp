@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The DIB model shared by every function: the colour cube, palette
 // extraction and duplication, the refusal of blocks outside the model by
 // every export, display on a memory device context with its palette handling,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Dithering: the worked examples of each function, and comparison with
 // independent reference dithers on random pictures of odd sizes at every
 // accepted source depth. The references build the Bayer matrix by bit

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Link-time hooks (ld --wrap) around the block, palette and clipboard calls
 // of the library: they count live blocks, outstanding locks and live palettes,
 // and make a chosen call fail. The fault tests below run every exported

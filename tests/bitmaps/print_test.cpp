@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Printing: the escape sequence and the one drawing call, what a failing
 // device does to the sequence, and the PDF file the printer device writes.
 #include "TestDib.h"

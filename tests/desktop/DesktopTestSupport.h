@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Helpers for the desktop tests: a settings store in a temporary folder, a
 // script of answers for the modal boxes and dialogs a test expects, and
 // small file helpers.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # The desktop entry and the fax macro file type: the entry is valid, carries
 # the product name and opens the program's own type, not every text file;
 # the type is declared for *.fax files and shared-mime-info accepts it.

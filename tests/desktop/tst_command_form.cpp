@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The command window driven as a user would: the File menu through open,
 // type, save and close; the close query's three answers; loading and saving
 // macro files byte for byte; Process building pages in the viewer; settings

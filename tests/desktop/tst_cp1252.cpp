@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Code page 1252 conversion: every byte survives a round trip, the 0x80 to
 // 0x9F range maps to its typographic characters, and what the code page
 // cannot hold becomes '?'.

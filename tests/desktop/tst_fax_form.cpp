@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The viewer window: the blank first page, the pointer position in page
 // pixels whatever the scroll position, saving the fax file (asking once,
 // then reusing the name; Save As always asking), a failed save that is

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The program as a whole: the five windows and their order, the splash and
 // the two start timers, the command-line arguments, the batch run that
 // writes the fax file and ends, the program's end, errors at start, the

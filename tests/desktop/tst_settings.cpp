@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The settings dialog and its store: defaults on a first start, the round
 // trip of all eight values through a temporary store, values missing or of
 // the wrong type, empty fields, the comment prefix's length limit, the font

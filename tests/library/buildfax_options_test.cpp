@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // BuildFaxWithOptions: the diagnostics callback, strict builds, checks that
 // write nothing, and options structs of an older, shorter size.
 #include "foliolib.h"

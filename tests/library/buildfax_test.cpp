@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // BuildFax from end to end: macro files in, fax TIFF files out, read back
 // with libtiff and compared page by page.
 #include "foliolib.h"

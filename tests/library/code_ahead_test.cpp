@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Pages coded as they are left behind: the document is the one an engine
 // that codes every page at the save writes, in every coding and resolution,
 // with the PDF copy too; a coded page is final.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The include root's one-step open: which paths it opens, which it refuses
 // with a warning and which quietly, and that without openat2 it refuses to
 // start instead of falling back to checking resolved paths.

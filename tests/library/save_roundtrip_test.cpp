@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The engine's pages against the TIFF it writes: every page read back with
 // libtiff must hold exactly the engine's page bitmap.
 #include "FaxImage.h"

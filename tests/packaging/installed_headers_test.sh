@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Installs the build tree into a scratch prefix and compiles every installed
 # header on its own, with only the installed include folder on the path: a
 # header that needs one that is not installed, or that relies on being

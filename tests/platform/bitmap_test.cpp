@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The 1-bit bitmap: size limits (refused sizes keep the old picture), clipped
 // pixel access, and span fills whose edge masks are checked bit by bit.
 #include "Bitmap.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The BMP reader: every header kind, depth and compression decoded against the
 // luminance rule, RLE escapes, and a table of malformed files (truncations,
 // bad fields, hostile sizes, random damage) that must be refused cleanly.

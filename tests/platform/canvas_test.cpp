@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Lines, rectangles and bitmap copies on the canvas: pixel-exact against a
 // plain step-by-step Bresenham, clipping at every edge, and coordinates out
 // at the ends of the 32-bit range.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Code pages: character stepping in single-byte, double-byte and UTF-8 text,
 // the lead-byte tests, decoding to code points and the character-set table.
 #include "CodePage.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Global memory blocks: zeroing, lock counting, sizes, and handles that are
 // null, freed or not blocks at all.
 #include "GlobalMemory.h"

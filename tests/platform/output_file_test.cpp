@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Output files against every kind of target, all made in a scratch folder:
 // new and regular files and chains of links to them are replaced whole and
 // leave no other name behind; pipes, sockets and character devices receive

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Packed DIB blocks: the depth rule, row strides, block sizes, the header
 // fields and the colour table built from palette triples.
 #include "PackedDib.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Scratch files for the platform tests: a directory under FOLIO_TEST_TMP (or
 // the system's temporary directory when the tests run by hand) and a helper
 // that writes bytes to a file there.

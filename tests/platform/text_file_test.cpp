@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Reading files for the FILE command: line endings, the empty file, and
 // paths that are not readable regular files (directories, devices, pipes,
 // files above the size cap), which must fail at once instead of hanging.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Text metrics on the canvas: cell heights and advances of the GDI text
 // model, sizes (default, negative, huge), faces and their substitutes,
 // synthesised styles, code pages and the replacement character, VDMX.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Text drawing on the canvas: the cell fill, the baseline, underline and
 // strike-out rows, bold weight, clipping at the page edges and far outside,
 // huge glyphs rendered clipped, and canvases on several threads at once.

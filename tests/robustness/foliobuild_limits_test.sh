@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # foliobuild at the limits of its surroundings: a full disk (a 64 KB tmpfs,
 # when the test may mount one), a file size limit (ulimit -f) and a macro
 # that is a folder. Each fails with one line naming the file, exit status 1,

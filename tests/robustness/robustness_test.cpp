@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Hostile input from end to end, as a fax server meets it: numbers at and
 // beyond the ends of the range in every command, fonts of absurd sizes,
 // empty and huge prefixes, endless lines, binary garbage, included files that

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Shared pieces of the writer's tests: pages of known pixels, page blocks
 // made from them the way the engine makes them, a scratch folder per test, and
 // a reader that brings a written TIFF back with libtiff, collecting any

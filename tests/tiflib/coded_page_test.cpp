@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Pages coded ahead: a document written from TiflibCodePage's codes is the
 // file WriteGraphicFile writes for the same pages, byte for byte, in every
 // coding and resolution; codes that do not fit the document are refused and

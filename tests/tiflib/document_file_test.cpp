@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The document file against a plain model of a file: any mix of seeks,
 // writes (appends, gaps past the end, patches of bytes held or already out,
 // writes larger than what is held) and reads leaves exactly the model's

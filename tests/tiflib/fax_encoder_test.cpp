@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The writer's own encoders (Group 3 one- and two-dimensional, Group 4)
 // against libtiff's: for pages of every kind and awkward widths the coded
 // strips must be the same bytes, and libtiff must decode them to exactly the

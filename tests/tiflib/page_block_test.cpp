@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Blocks the writer must refuse: each header field wrong in turn, sizes that
 // do not add up against the real block size, and handles that are no blocks.
 // A refused page writes nothing and drops the document it belonged to.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Normal resolution and the page copy: pages written at 98 rows per inch keep
 // every black pixel of the 196-row page (each row pair merged), in every
 // coding, read back with libtiff; the Group 4 copy of each page is the page's

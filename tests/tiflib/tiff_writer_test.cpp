@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The writer as the engine uses it: documents written page by page, read back
 // with libtiff pixel by pixel and tag by tag, and the ways a document can go
 // wrong (refused pages, calls out of order, files that cannot be put in place)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // librastrum.so as a program that loads it sees it: every name of the public
 // header resolves, nothing internal is exported, and a picture can be made,
 // dithered, shown, printed, copied and pasted through the loaded library

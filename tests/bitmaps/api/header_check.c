@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 /* Compiles the public header as C, as a C client would include it. */
 #include "rastrum.h"
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # Runs one command on a private X server (Xvfb) with the openbox window
 # manager, for the desktop tests that need a real window manager: one that
 # maps windows on its own time and decides which window gets the focus.

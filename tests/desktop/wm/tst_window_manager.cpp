@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The windows under a real window manager (openbox on a private X server,
 // started by run-under-wm.sh): the manager maps a window on its own time and
 // gives a newly mapped window the focus, which the offscreen platform never

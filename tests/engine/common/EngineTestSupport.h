@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Helpers shared by the engine tests of both variants: pixel counts in
 // regions of a page and a writable line for ProcessCommand.
 #pragma once

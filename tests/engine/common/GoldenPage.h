@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Golden pages: a region of a page compared with a PBM file checked in under
 // tests/engine/golden/. With FOLIO_UPDATE_GOLDEN=1 in the environment the
 // test writes the file afresh instead (and passes), for a deliberate change

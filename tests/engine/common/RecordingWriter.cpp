@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The recording WriteGraphicFile of the engine tests.
 #include <cstring>
 

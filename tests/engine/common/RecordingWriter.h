@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A stand-in for the TIFF writer's WriteGraphicFile, defined in the test
 // program so that it takes the place of the library's: it records every
 // call and a copy of every block it is handed.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Diagnostics in both variants: one macro per kind, checked for the line and
 // the kind reported, and for pages identical to those of the same macro run
 // without a sink.

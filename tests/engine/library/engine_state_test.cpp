@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The library engine's state: construction, defaults, pages and drawing.
 #include "FaxImage.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A representative library macro set on a page and compared with the golden
 // picture: fonts and sizes, the style escapes, a text box that drops its
 // overflow, wrapping, lines and boxes.

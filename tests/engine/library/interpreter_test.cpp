@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The library variant's macro interpreter: line classes, keyword matching,
 // arguments and the effect of every command on the engine state.
 #include "FaxImage.h"

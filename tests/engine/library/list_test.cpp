@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The intrusive list: invariants after every operation, moves between lists,
 // ownership on deletion.
 #include "List.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The packed-page store: every span keeps its bytes whatever is stored or
 // released around it, chunks go back to the system when their spans do, and
 // large spans live apart.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Parked pages: the packed form gives back exactly the pixels it was made
 // from, for every width and kind of page, with the padding bits set or clear
 // as asked; a damaged form never reads or writes out of bounds; a page image

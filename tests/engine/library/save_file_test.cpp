@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // SaveFile: one packed 1-bit DIB per page, bottom row first, a set bit
 // black, handed to the writer with the page index and count.
 #include "FaxImage.h"

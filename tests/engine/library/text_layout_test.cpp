@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The library variant's text layout: word placement and wrapping with the
 // strict fit test, escapes, text boxes, page breaks, word buffers, RTrim.
 #include "FaxImage.h"

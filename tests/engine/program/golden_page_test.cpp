@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // A representative program macro on small pages compared with the golden
 // pictures: paragraphs, columns across a page break, a text box that cuts a
 // long word, and the strike-out escape.

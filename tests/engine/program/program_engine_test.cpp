@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The program variant: settings read from the dialog's fields at the moment
 // they are needed, the viewer kept informed, spare pages reused across runs,
 // and the program's own text modes (paragraphs, columns, word cutting).

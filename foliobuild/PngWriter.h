@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Writing a page bitmap as a 1-bit greyscale PNG, for a quick look at pages.
 #pragma once
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # foliobuild in batch mode: output names, the exit status when one document
 # fails, parallel builds byte-identical to serial ones, and the include root.
 set -u

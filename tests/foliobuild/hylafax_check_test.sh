@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # The fax files as a HylaFAX server sees them: its tiffcheck passes the TIFF
 # unchanged ("OK") at its defaults for 98 lines per inch and with -r 196 for
 # fine pages, for each coding with its coding option (1-D -1, 2-D -2, G4 -3);

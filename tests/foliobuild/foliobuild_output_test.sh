@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # foliobuild's outputs other than a plain new file, all made in the test's
 # folder: a named pipe, standard output ('-'), character device
 # nodes with /dev/null's and /dev/full's numbers (root only), a folder, a

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // foliobuild's diagnostics of one document: collected while the document
 // builds (a batch builds several at a time on as many threads), printed in
 // one piece when it is done, and counted for --check's summary and --strict.

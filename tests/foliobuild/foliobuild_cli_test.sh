@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # foliobuild's command line: exit codes, the one-line error, --png, --help.
 set -u
 dir="$1"

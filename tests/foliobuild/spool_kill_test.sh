@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # The spool under kills: 200 macros (a tenth of them failing: a broken
 # bitmap, an include that cannot be read, a macro over the size limit) go
 # into a spool with two builders, half before it starts and half while it

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # What the spool takes and when: a file still open for writing (found at
 # start or written slowly in pieces while it runs) is not taken before its
 # writer closes it; dot names are left alone; a second macro of a name in

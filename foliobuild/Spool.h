@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The fax spool: a service that watches DIR/in for macros dropped by other
 // systems and turns each into DIR/out/<name>.tif, moving the macro to
 // DIR/done (or to DIR/failed with <name>.err holding the reason). A macro is

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // The spool's service loop. One thread waits on inotify (in/), a signalfd
 // (SIGTERM, SIGINT) and an eventfd the builders ring when a job ends; it
 // alone claims macros, one per idle builder, so the jobs in hand are exactly

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // foliobuild: the command-line tool over Foliolib. Builds one fax TIFF from a
 // macro file, or a batch of them into a folder on several threads (one engine
 // per document and thread). On failure it names the file and the cause, one

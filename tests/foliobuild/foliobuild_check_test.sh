@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # foliobuild's diagnostics: MACRO:LINE: warning lines on standard error with
 # the fax written all the same, --check (nothing written, a summary line per
 # macro, exit 1 on a warning), --strict, -q, and line numbers that count the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // Collecting, printing and counting one document's diagnostics.
 #include "DiagnosticList.h"
 

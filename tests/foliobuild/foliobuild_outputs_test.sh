@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # foliobuild --resolution and --pdf as archives and fax servers take them:
 # the normal page is the fine page with each row pair merged (one-pixel lines
 # on odd and even rows, text and a dithered bitmap all kept), the PDF's pages

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
 # The include root against a symbolic link swapped while builds run: the
 # link points in turn at a file inside the root and at a secret outside it
 # (by a relative and by an absolute target). Every fax built meanwhile must

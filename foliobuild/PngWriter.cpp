@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
 // 1-bit PNG output with libpng. PNG greyscale takes a set bit as white, the
 // page a set bit as black, so each row is inverted on its way out; the bits
 // past the last pixel of a row are ignored by readers.
