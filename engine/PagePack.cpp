@@ -20,7 +20,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
+#include <vector>
+
+#if defined(__clang__) && defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 namespace folio {
 namespace {
@@ -67,11 +73,14 @@ constexpr ShuffleTables makeShuffleTables() {
 
 constexpr ShuffleTables kShuffle = makeShuffleTables();
 
+// Reorders the 8 bytes of x by one of the tables above. On a processor with
+// byte shuffles (SSSE3 and later, NEON) this is one instruction.
+#if defined(__GNUC__) && !defined(__clang__)
 typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
 typedef std::uint64_t Words2 __attribute__((vector_size(16)));
 
-// Reorders the 8 bytes of x by one of the tables above. On a processor with
-// byte shuffles (SSSE3 and later, NEON) this is one instruction.
+// GCC picks the instruction for the clone it compiles (see
+// FOLIO_SHUFFLE_CLONES below) and lowers the shuffle itself elsewhere.
 inline __attribute__((always_inline)) std::uint64_t shuffle(std::uint64_t x,
                                                             const std::uint8_t* order) {
     // Built in registers: going through memory would stall on forwarding.
@@ -81,6 +90,29 @@ inline __attribute__((always_inline)) std::uint64_t shuffle(std::uint64_t x,
     const Bytes16 r = __builtin_shuffle(Bytes16(w), m);
     return Words2(r)[0];
 }
+#elif defined(__SSSE3__)
+// Other compilers (clang) have no shuffle by a run-time order but the
+// processor's own instruction, when the build targets it.
+inline __attribute__((always_inline)) std::uint64_t shuffle(std::uint64_t x,
+                                                            const std::uint8_t* order) {
+    const __m128i r = _mm_shuffle_epi8(_mm_cvtsi64_si128(static_cast<long long>(x)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(order)));
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(r));
+}
+#else
+// One byte at a time: the same result, for builds without byte shuffles.
+// The orders hold only 0..7 for the word's bytes and 15 for a zero byte.
+inline std::uint64_t shuffle(std::uint64_t x, const std::uint8_t* order) {
+    std::uint8_t in[16] = {};
+    std::memcpy(in, &x, 8);
+    std::uint8_t out[8];
+    for (unsigned k = 0; k < 8; ++k)
+        out[k] = in[order[k] & 15];
+    std::uint64_t r;
+    std::memcpy(&r, out, 8);
+    return r;
+}
+#endif
 
 // The layout of a row's words, the same for packing and unpacking.
 struct RowShape {

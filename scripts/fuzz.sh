@@ -19,11 +19,18 @@ if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then
   seconds="$1"
   shift
 fi
-all_targets=(macro bmp buildfax pageblock dither faxcoder)
+# Every fuzz/<t>_fuzzer.cpp is a target, so that a new one is fuzzed (and
+# built by CI) without a change here.
+all_targets=()
+for f in fuzz/*_fuzzer.cpp; do
+  t=$(basename "$f" _fuzzer.cpp)
+  all_targets+=("$t")
+done
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
-# Largest input per target (bytes), matching the caps inside each target.
+# Largest input per target (bytes), matching the caps inside each target;
+# 1 MiB for a target not listed.
 declare -A max_len=([macro]=65536 [bmp]=1048576 [buildfax]=65536 [pageblock]=1048577
                     [dither]=262144 [faxcoder]=65536)
 
@@ -43,14 +50,16 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts" build-fuzz/logs "fuzz/regressions/$t"
   rm -f "$artifacts"/*
   echo "fuzz: $t for ${seconds}s"
-  # The macro targets get the keywords of the language as a dictionary.
+  # The macro targets get the keywords of the language as a dictionary; a
+  # target with a dictionary of its own (fuzz/<t>.dict) gets that.
   dict=()
   case "$t" in macro | buildfax) dict=(-dict="$root/fuzz/macro.dict") ;; esac
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
   status=0
   # -timeout: an input that takes longer is a hang. -rss_limit_mb: a run that
   # needs more memory is a finding (the targets cap every size well below).
   "build-fuzz/bin/${t}_fuzzer" "$root/$corpus" "$root/fuzz/corpus/$t" \
-    -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=20 -rss_limit_mb=2048 \
+    -max_total_time="$seconds" -max_len="${max_len[$t]:-1048576}" -timeout=20 -rss_limit_mb=2048 \
     -artifact_prefix="$root/$artifacts/" -print_final_stats=1 "${dict[@]}" \
     >"build-fuzz/logs/$t.log" 2>&1 || status=$?
   found=0
