@@ -9,6 +9,7 @@
 #include "Diagnostics.h"
 #include "Error.h"
 #include "FaxImage.h"
+#include "FaxPage.h"
 #include "PdfWriter.h"
 #include "tiflib32.h"
 
@@ -280,7 +281,11 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
     };
     try {
         auto fax = std::make_unique<FaxImage>();
+        // As a CODEPAGE command sets it: the engine and the first page's
+        // canvas (later pages take it from the engine).
         fax->CodePage = options.codePage;
+        if (fax->Image)
+            fax->Image->Canvas().CodePage = options.codePage;
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         fax->SetDiagnostics(sink);

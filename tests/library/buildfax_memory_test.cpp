@@ -201,7 +201,7 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
 }
 
 TEST(BuildFaxPageBitmap, GivesThePageAndRefusesPagesItDoesNotHave) {
-    const std::string macro = "@CONVERT:BOX=0,0,8,4\n@CONVERT:PAGE\nSecond\n";
+    const std::string macro = "@CONVERT:BOX=0,0,8,4\n@CONVERT:PAGEBREAK\nSecond\n";
     FolioBuffer bits{};
     int width = 0, height = 0;
     ASSERT_TRUE(BuildFaxPageBitmap(macro.data(), macro.size(), nullptr, 1, &bits, &width, &height))
