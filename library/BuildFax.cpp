@@ -118,7 +118,7 @@ class Build {
     bool finish() {
         sink_ = std::make_unique<CallbackSink>(name_.c_str(), callback_, context_);
         // Strict builds count warnings even when nobody listens.
-        build.diagnostics = callback_     ? static_cast<folio::DiagnosticSink*>(sink_.get())
+        build.diagnostics = callback_      ? static_cast<folio::DiagnosticSink*>(sink_.get())
                             : build.strict ? &quiet_
                                            : nullptr;
         return true;
@@ -198,8 +198,8 @@ bool buildInMemory(const char* macro, size_t length, const FolioBuildOptions* op
     return true;
 }
 
-bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options,
-                     int page, FolioBuffer* bitmap, int* width, int* height) {
+bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options, int page,
+                     FolioBuffer* bitmap, int* width, int* height) {
     if (!bitmap || !width || !height) {
         tLastError = "no place for the page given";
         return false;

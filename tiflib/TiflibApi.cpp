@@ -230,8 +230,7 @@ bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
     }
     return writeDocumentPage(
         name, index, count, codingFor(tCoding >= 0 ? tCoding : gCoding.load()),
-        resolutionFor(tResolution),
-        [](const FaxDocument&) { return true; },
+        resolutionFor(tResolution), [](const FaxDocument&) { return true; },
         [&page](FaxDocument& doc, std::string& error) { return doc.AddPage(page, error); });
 }
 

@@ -135,8 +135,8 @@ void collect(void* context, const FolioDiagnostic* d) {
 }
 
 TEST(BuildFaxInMemory, IncludeRootRefusesAndBaseDirFindsWithTheMacroName) {
-    const std::string macro =
-        "@CONVERT:FILE=logo.bmp,BMP\n@CONVERT:FILE=../README.md,TXT\n@CONVERT:FILE=/etc/hostname,TXT\n";
+    const std::string macro = "@CONVERT:FILE=logo.bmp,BMP\n@CONVERT:FILE=../"
+                              "README.md,TXT\n@CONVERT:FILE=/etc/hostname,TXT\n";
     std::vector<Seen> seen;
     FolioBuildOptions o = optionsFor(FOLIO_CODING_G3, FOLIO_RESOLUTION_FINE);
     o.includeRoot = FOLIO_SOURCE_DIR "/examples";
@@ -212,8 +212,8 @@ TEST(BuildFaxPageBitmap, GivesThePageAndRefusesPagesItDoesNotHave) {
     EXPECT_EQ(bits.data[0], 0xFF); // the box's top edge, from its left corner
     FolioBufferFree(&bits);
     for (int page : {0, 3, -1}) {
-        EXPECT_FALSE(BuildFaxPageBitmap(macro.data(), macro.size(), nullptr, page, &bits, &width,
-                                        &height));
+        EXPECT_FALSE(
+            BuildFaxPageBitmap(macro.data(), macro.size(), nullptr, page, &bits, &width, &height));
         EXPECT_EQ(bits.data, nullptr);
         EXPECT_EQ(width, 0);
     }
