@@ -12,7 +12,7 @@ import stat
 import struct
 import tempfile
 import zlib
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from typing import List, NamedTuple, Optional, Union
 
 from . import _library
