@@ -179,22 +179,24 @@ bool buildInMemory(const char* macro, size_t length, const FolioBuildOptions* op
     if (!folio::BuildFaxBytes(macro, length, b.Name(),
                               tiffPipe ? tiffPipe->Name().c_str() : nullptr, b.build, tLastError))
         return false;
-    std::string tiffBytes, pdfBytes;
-    if ((tiffPipe && !tiffPipe->Finish(tiffBytes)) || (pdfPipe && !pdfPipe->Finish(pdfBytes))) {
+    FolioBuffer tiffOut{}, pdfOut{};
+    if ((tiffPipe && !tiffPipe->Finish(tiffOut.data, tiffOut.size)) ||
+        (pdfPipe && !pdfPipe->Finish(pdfOut.data, pdfOut.size))) {
+        FolioBufferFree(&tiffOut);
         tLastError = "out of memory";
         return false;
     }
     // Failures of the writers reach the pipe as a short document or none.
-    if (tiffPipe && tiffBytes.empty()) {
+    if (tiffPipe && tiffOut.size == 0) {
+        FolioBufferFree(&tiffOut);
+        FolioBufferFree(&pdfOut);
         tLastError = std::string(b.Name()) + ": the fax came back empty";
         return false;
     }
-    if (tiff && !giveBuffer(tiffBytes, tiff))
-        return false;
-    if (pdf && !giveBuffer(pdfBytes, pdf)) {
-        FolioBufferFree(tiff);
-        return false;
-    }
+    if (tiff)
+        *tiff = tiffOut;
+    if (pdf)
+        *pdf = pdfOut;
     return true;
 }
 

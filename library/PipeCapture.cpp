@@ -8,6 +8,7 @@
 #include "PipeCapture.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -60,13 +61,15 @@ PipeCapture::~PipeCapture() {
     }
     ::close(readFd_);
     ::close(stopFd_);
+    std::free(data_);
 }
 
 void PipeCapture::drain() {
     // A larger pipe means fewer turns between writer and reader; a refusal
     // only costs speed.
     ::fcntl(readFd_, F_SETPIPE_SZ, 1 << 20);
-    char buffer[1 << 16];
+    constexpr std::size_t kFirst = std::size_t(1) << 20, kLeast = std::size_t(64) << 10;
+    unsigned char spill[1 << 12]; // read into once memory ran out
     for (;;) {
         pollfd watch[2] = {{readFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         if (::poll(watch, 2, -1) < 0) {
@@ -76,25 +79,31 @@ void PipeCapture::drain() {
         }
         if (watch[1].revents)
             break;
-        const ssize_t got = ::read(readFd_, buffer, sizeof buffer);
+        if (!lost_ && capacity_ - size_ < kLeast) {
+            const std::size_t grown = capacity_ ? capacity_ * 2 : kFirst;
+            void* more = grown > capacity_ ? std::realloc(data_, grown) : nullptr;
+            if (more) {
+                data_ = static_cast<unsigned char*>(more);
+                capacity_ = grown;
+            } else {
+                // Read on, so that the writer is never left waiting.
+                lost_ = true;
+            }
+        }
+        const ssize_t got = lost_ ? ::read(readFd_, spill, sizeof spill)
+                                  : ::read(readFd_, data_ + size_, capacity_ - size_);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
-        if (lost_)
-            continue;
-        try {
-            data_.append(buffer, std::size_t(got));
-        } catch (const std::bad_alloc&) {
-            // Read on, so that the writer is never left waiting.
-            lost_ = true;
-            std::string().swap(data_);
-        }
+        if (!lost_)
+            size_ += std::size_t(got);
     }
 }
 
-bool PipeCapture::Finish(std::string& out) {
-    out.clear();
+bool PipeCapture::Finish(unsigned char*& data, std::size_t& size) {
+    data = nullptr;
+    size = 0;
     if (writeFd_ >= 0) {
         ::close(writeFd_);
         writeFd_ = -1;
@@ -103,7 +112,12 @@ bool PipeCapture::Finish(std::string& out) {
         reader_.join();
     if (lost_)
         return false;
-    out.swap(data_);
+    if (!data_ && !(data_ = static_cast<unsigned char*>(std::malloc(1))))
+        return false;
+    data = data_;
+    size = size_;
+    data_ = nullptr;
+    size_ = capacity_ = 0;
     return true;
 }
 

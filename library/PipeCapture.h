@@ -7,6 +7,7 @@
 // its own, hands over exactly the bytes a file of that name would hold.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,10 +26,11 @@ class PipeCapture {
     // The name to write to: the pipe's write end in /proc/self/fd.
     const std::string& Name() const { return name_; }
 
-    // Ends the capture once every writer has let go of the pipe: `out`
-    // receives every byte written. False when the bytes could not all be
-    // kept (memory ran out); `out` is then empty.
-    bool Finish(std::string& out);
+    // Ends the capture once every writer has let go of the pipe: `data`
+    // receives every byte written (`size` of them) in a block of malloc'd
+    // memory the caller frees, never null. False when the bytes could not
+    // all be kept (memory ran out).
+    bool Finish(unsigned char*& data, std::size_t& size);
 
   private:
     PipeCapture(int readFd, int writeFd, int stopFd);
@@ -37,7 +39,10 @@ class PipeCapture {
     int readFd_, writeFd_;
     int stopFd_; // an eventfd: the destructor's signal to stop reading
     std::string name_;
-    std::string data_;
+    // What came so far, read straight into a block that doubles as it
+    // fills: no copy between the pipe and the caller.
+    unsigned char* data_ = nullptr;
+    std::size_t size_ = 0, capacity_ = 0;
     bool lost_ = false; // memory ran out: the rest was read and dropped
     std::thread reader_;
 };
