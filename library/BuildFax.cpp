@@ -1,17 +1,32 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
-// The plain entry point of libfoliolib.so: BuildFax, also exported as
-// _BuildFax, with the C calling convention and a one-byte boolean result.
+// The C entry points of libfoliolib.so: BuildFax, also exported as
+// _BuildFax, with the C calling convention and a one-byte boolean result;
+// BuildFaxWithOptions; the builds from memory to memory, BuildFaxInMemory
+// and BuildFaxPageBitmap, and FolioBufferFree.
 #include "foliolib.h"
 
+#include "BaseFolder.h"
 #include "Diagnostics.h"
+#include "FaxImage.h"
+#include "FaxPage.h"
+#include "IncludeRoot.h"
 #include "MacroRunner.h"
+#include "PipeCapture.h"
+#include "tiflib32.h"
 
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
 thread_local std::string tLastError;
+
+// What a macro held in memory is called in errors and diagnostics when the
+// client gives it no name.
+constexpr const char* kMemoryMacro = "<macro>";
 
 // Hands the engine's diagnostics to the client's callback.
 class CallbackSink : public folio::DiagnosticSink {
@@ -41,6 +56,197 @@ class NullSink : public folio::DiagnosticSink {
 static_assert(int(folio::Severity::Note) == FOLIO_NOTE &&
               int(folio::Severity::Warning) == FOLIO_WARNING &&
               int(folio::Severity::Error) == FOLIO_ERROR);
+static_assert(int(FOLIO_CODING_G3) == int(TIFLIB_FAX_G3_1D) &&
+              int(FOLIO_CODING_G3_2D) == int(TIFLIB_FAX_G3_2D) &&
+              int(FOLIO_CODING_G4) == int(TIFLIB_FAX_G4));
+
+// A client's options turned into the runner's, with the gates and the
+// diagnostic sink they need; lives as long as the build.
+class Build {
+  public:
+    // False, with tLastError set, for options that cannot be used.
+    // `file` names the macro file; null for a macro in memory.
+    bool Read(const FolioBuildOptions* options, const char* file) {
+        name_ = file ? file : kMemoryMacro;
+        if (!options)
+            return finish();
+        if (!HAS_FIELD(options, size))
+            return fail("FolioBuildOptions.size is too small");
+        if (HAS_FIELD(options, resolution))
+            build.resolution = options->resolution;
+        if (HAS_FIELD(options, pdfFile) && options->pdfFile)
+            build.pdfFile = options->pdfFile;
+        if (HAS_FIELD(options, diagnostic))
+            callback_ = options->diagnostic;
+        if (HAS_FIELD(options, diagnosticContext))
+            context_ = options->diagnosticContext;
+        if (HAS_FIELD(options, strict))
+            build.strict = options->strict != 0;
+        if (HAS_FIELD(options, coding)) {
+            if (options->coding != FOLIO_CODING_G3 && options->coding != FOLIO_CODING_G3_2D &&
+                options->coding != FOLIO_CODING_G4)
+                return fail("unknown coding " + std::to_string(options->coding));
+            build.coding = options->coding;
+        }
+        if (HAS_FIELD(options, codePage)) {
+            if (options->codePage < 0 || options->codePage > 0xFFFF)
+                return fail("code page " + std::to_string(options->codePage) + " is out of range");
+            build.codePage = std::uint16_t(options->codePage);
+        }
+        if (HAS_FIELD(options, macroName) && options->macroName && !file)
+            name_ = options->macroName;
+        std::string base, error;
+        if (HAS_FIELD(options, baseDir) && options->baseDir && *options->baseDir) {
+            base = options->baseDir;
+            if (!(baseFolder_ = folio::BaseFolder::Create(base, error)))
+                return fail(error);
+            build.fileGate = baseFolder_.get();
+        }
+        if (HAS_FIELD(options, includeRoot) && options->includeRoot) {
+            // Refusals reach the client as diagnostics, with their line.
+            if (!folio::IncludeRoot::Create(options->includeRoot, nullptr, root_, error, base))
+                return fail(error);
+            build.fileGate = &root_;
+        }
+        return finish();
+    }
+
+    const char* Name() const { return name_.c_str(); }
+    folio::BuildOptions build;
+
+  private:
+    bool finish() {
+        sink_ = std::make_unique<CallbackSink>(name_.c_str(), callback_, context_);
+        // Strict builds count warnings even when nobody listens.
+        build.diagnostics = callback_      ? static_cast<folio::DiagnosticSink*>(sink_.get())
+                            : build.strict ? &quiet_
+                                           : nullptr;
+        return true;
+    }
+    static bool fail(std::string why) {
+        tLastError = std::move(why);
+        return false;
+    }
+
+    std::string name_;
+    void (*callback_)(void*, const FolioDiagnostic*) = nullptr;
+    void* context_ = nullptr;
+    std::unique_ptr<CallbackSink> sink_;
+    NullSink quiet_;
+    std::unique_ptr<folio::BaseFolder> baseFolder_;
+    folio::IncludeRoot root_;
+};
+
+// Hands `bytes` to the client as a buffer of its own (malloc'd).
+bool giveBuffer(const std::string& bytes, FolioBuffer* to) {
+    void* data = std::malloc(bytes.empty() ? 1 : bytes.size());
+    if (!data) {
+        tLastError = "out of memory";
+        return false;
+    }
+    if (!bytes.empty())
+        std::memcpy(data, bytes.data(), bytes.size());
+    to->data = static_cast<unsigned char*>(data);
+    to->size = bytes.size();
+    return true;
+}
+
+bool buildInMemory(const char* macro, size_t length, const FolioBuildOptions* options,
+                   FolioBuffer* tiff, FolioBuffer* pdf) {
+    if (tiff)
+        *tiff = FolioBuffer{nullptr, 0};
+    if (pdf)
+        *pdf = FolioBuffer{nullptr, 0};
+    Build b;
+    if (!b.Read(options, nullptr))
+        return false;
+    if (!b.build.pdfFile.empty()) {
+        tLastError = "FolioBuildOptions.pdfFile is not used here: the PDF comes back in `pdf`";
+        return false;
+    }
+    if (pdf && !tiff) {
+        tLastError = "a PDF is only made together with the TIFF";
+        return false;
+    }
+    b.build.dryRun = tiff == nullptr;
+    std::unique_ptr<folio::PipeCapture> tiffPipe, pdfPipe;
+    if (tiff && !(tiffPipe = folio::PipeCapture::Create(tLastError)))
+        return false;
+    if (pdf && !(pdfPipe = folio::PipeCapture::Create(tLastError)))
+        return false;
+    if (pdfPipe)
+        b.build.pdfFile = pdfPipe->Name();
+    if (!folio::BuildFaxBytes(macro, length, b.Name(),
+                              tiffPipe ? tiffPipe->Name().c_str() : nullptr, b.build, tLastError))
+        return false;
+    FolioBuffer tiffOut{}, pdfOut{};
+    if ((tiffPipe && !tiffPipe->Finish(tiffOut.data, tiffOut.size)) ||
+        (pdfPipe && !pdfPipe->Finish(pdfOut.data, pdfOut.size))) {
+        FolioBufferFree(&tiffOut);
+        tLastError = "out of memory";
+        return false;
+    }
+    // Failures of the writers reach the pipe as a short document or none.
+    if (tiffPipe && tiffOut.size == 0) {
+        FolioBufferFree(&tiffOut);
+        FolioBufferFree(&pdfOut);
+        tLastError = std::string(b.Name()) + ": the fax came back empty";
+        return false;
+    }
+    if (tiff)
+        *tiff = tiffOut;
+    if (pdf)
+        *pdf = pdfOut;
+    return true;
+}
+
+bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options, int page,
+                     FolioBuffer* bitmap, int* width, int* height) {
+    if (!bitmap || !width || !height) {
+        tLastError = "no place for the page given";
+        return false;
+    }
+    *bitmap = FolioBuffer{nullptr, 0};
+    *width = *height = 0;
+    Build b;
+    if (!b.Read(options, nullptr))
+        return false;
+    if (!b.build.pdfFile.empty()) {
+        tLastError = "FolioBuildOptions.pdfFile is not used here";
+        return false;
+    }
+    b.build.dryRun = true;
+    std::string rows;
+    int w = 0, h = 0;
+    b.build.beforeSave = [&](FaxImage& fax, std::string& error) {
+        int index = 1;
+        Link* l = fax.Pages->First();
+        for (; l && index < page; l = l->Suc())
+            ++index;
+        if (page < 1 || !l || index > fax.Pages->Cardinal()) {
+            error = "there is no page " + std::to_string(page) + "; the fax has " +
+                    std::to_string(fax.Pages->Cardinal());
+            return false;
+        }
+        const folio::Bitmap& picture = static_cast<FaxPage*>(l)->PageImage.Picture();
+        w = picture.Width();
+        h = picture.Height();
+        // Rows packed without the bitmap's padding: (w + 7) / 8 bytes each.
+        const std::size_t rowBytes = (std::size_t(w) + 7) / 8;
+        rows.resize(rowBytes * std::size_t(h));
+        for (int y = 0; y < h; ++y)
+            std::memcpy(&rows[rowBytes * std::size_t(y)], picture.Row(y), rowBytes);
+        return true;
+    };
+    if (!folio::BuildFaxBytes(macro, length, b.Name(), nullptr, b.build, tLastError))
+        return false;
+    if (!giveBuffer(rows, bitmap))
+        return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
 } // namespace
 
 extern "C" {
@@ -57,33 +263,11 @@ bool BuildFax(const char* macroFile, const char* tiffFile) {
 bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                          const FolioBuildOptions* options) {
     try {
-        folio::BuildOptions build;
-        build.dryRun = tiffFile == nullptr;
-        void (*callback)(void*, const FolioDiagnostic*) = nullptr;
-        void* context = nullptr;
-        if (options) {
-            if (!HAS_FIELD(options, size)) {
-                tLastError = "FolioBuildOptions.size is too small";
-                return false;
-            }
-            if (HAS_FIELD(options, resolution))
-                build.resolution = options->resolution;
-            if (HAS_FIELD(options, pdfFile) && options->pdfFile)
-                build.pdfFile = options->pdfFile;
-            if (HAS_FIELD(options, diagnostic))
-                callback = options->diagnostic;
-            if (HAS_FIELD(options, diagnosticContext))
-                context = options->diagnosticContext;
-            if (HAS_FIELD(options, strict))
-                build.strict = options->strict != 0;
-        }
-        CallbackSink sink(macroFile, callback, context);
-        // Strict builds count warnings even when nobody listens.
-        NullSink quiet;
-        build.diagnostics = callback       ? static_cast<folio::DiagnosticSink*>(&sink)
-                            : build.strict ? &quiet
-                                           : nullptr;
-        return folio::BuildFaxFile(macroFile, tiffFile, build, tLastError);
+        Build b;
+        if (!b.Read(options, macroFile ? macroFile : ""))
+            return false;
+        b.build.dryRun = tiffFile == nullptr;
+        return folio::BuildFaxFile(macroFile, tiffFile, b.build, tLastError);
     } catch (...) {
         tLastError = "unexpected failure";
         return false;
@@ -94,6 +278,34 @@ bool _BuildFax(const char* macroFile, const char* tiffFile) __attribute__((alias
 
 const char* BuildFaxLastError(void) {
     return tLastError.c_str();
+}
+
+bool BuildFaxInMemory(const char* macro, size_t length, const FolioBuildOptions* options,
+                      FolioBuffer* tiff, FolioBuffer* pdf) {
+    try {
+        return buildInMemory(macro, length, options, tiff, pdf);
+    } catch (...) {
+        tLastError = "unexpected failure";
+        return false;
+    }
+}
+
+bool BuildFaxPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options,
+                        int page, FolioBuffer* bitmap, int* width, int* height) {
+    try {
+        return buildPageBitmap(macro, length, options, page, bitmap, width, height);
+    } catch (...) {
+        tLastError = "unexpected failure";
+        return false;
+    }
+}
+
+void FolioBufferFree(FolioBuffer* buffer) {
+    if (!buffer)
+        return;
+    std::free(buffer->data);
+    buffer->data = nullptr;
+    buffer->size = 0;
 }
 
 } // extern "C"

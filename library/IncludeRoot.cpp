@@ -76,7 +76,7 @@ IncludeRoot::~IncludeRoot() {
 }
 
 bool IncludeRoot::Create(const std::string& folder, std::function<void(const std::string&)> warn,
-                         IncludeRoot& out, std::string& error) {
+                         IncludeRoot& out, std::string& error, const std::string& base) {
     std::string resolved;
     char cwd[PATH_MAX];
     if (!resolve(folder, resolved) || !::getcwd(cwd, sizeof cwd)) {
@@ -107,6 +107,13 @@ bool IncludeRoot::Create(const std::string& folder, std::function<void(const std
     out.root_ = resolved;
     out.cwd_ = withoutTrailingSlash(cwd);
     out.given_ = withoutTrailingSlash(folder[0] == '/' ? folder : out.cwd_ + "/" + folder);
+    if (!base.empty()) {
+        // Resolved as the root is, so that the two are spelled alike.
+        std::string resolvedBase;
+        out.cwd_ = withoutTrailingSlash(resolve(base, resolvedBase) ? resolvedBase
+                                        : base[0] == '/'            ? base
+                                                                    : out.cwd_ + "/" + base);
+    }
     out.warn_ = std::move(warn);
     return true;
 }

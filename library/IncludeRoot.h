@@ -22,10 +22,13 @@ class IncludeRoot : public FileGate {
     // false and sets `error`) when `folder` is not an existing folder or the
     // kernel cannot open files beneath a folder in one step (openat2, Linux
     // 5.6 and later).
+    // Relative FILE names are taken from `base` when it is not empty, from
+    // the current folder otherwise; a relative `folder` always from the
+    // current folder.
     static bool Create(const std::string& folder, std::function<void(const std::string&)> warn,
-                       IncludeRoot& out, std::string& error);
+                       IncludeRoot& out, std::string& error, const std::string& base = {});
 
-    // Opens `path` (relative to the current folder at Create) beneath the
+    // Opens `path` (relative to the base folder given to Create) beneath the
     // root in one step: the kernel resolves every component, symbolic links
     // and "../" included, and refuses any that leads out of the root, so a
     // link swapped between the check and the read cannot lead outside. A

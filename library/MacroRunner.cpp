@@ -9,6 +9,7 @@
 #include "Diagnostics.h"
 #include "Error.h"
 #include "FaxImage.h"
+#include "FaxPage.h"
 #include "PdfWriter.h"
 #include "tiflib32.h"
 
@@ -51,12 +52,17 @@ struct FileCloser {
 // The writer's settings of this thread for one save, put back afterwards.
 class WriterSettings {
   public:
-    WriterSettings(int resolution, PdfWriter* pdf) : resolution_(GetFaxResolution()) {
+    WriterSettings(int resolution, int coding, PdfWriter* pdf)
+        : resolution_(GetFaxResolution()), coding_(coding) {
         SetFaxResolution(resolution);
+        if (coding_ >= 0)
+            SetFaxThreadCompression(coding_);
         SetFaxPageCopy(pdf ? &PdfWriter::TakePage : nullptr, pdf);
     }
     ~WriterSettings() {
         SetFaxPageCopy(nullptr, nullptr);
+        if (coding_ >= 0)
+            SetFaxThreadCompression(-1);
         SetFaxResolution(resolution_);
     }
     WriterSettings(const WriterSettings&) = delete;
@@ -64,6 +70,7 @@ class WriterSettings {
 
   private:
     int resolution_;
+    int coding_; // -1: the process-wide coding, left alone
 };
 
 // Whether two paths name one file: the same path once "." and ".." and
@@ -182,23 +189,43 @@ class MacroReader {
     long long consumed_ = 0;
 };
 
-} // namespace
-
-bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
-                  std::string& error) {
-    error.clear();
-    if (!macroFile || (!tiffFile && !options.dryRun)) {
-        error = "no macro file or no fax file given";
+// Checks what does not depend on the macro: false with `error` set.
+bool checkTargets(const char* tiffFile, const BuildOptions& options, std::string& error) {
+    if (!tiffFile && !options.dryRun) {
+        error = "no fax file given";
         return false;
     }
     if (options.resolution != TIFLIB_FAX_FINE && options.resolution != TIFLIB_FAX_NORMAL) {
         error = "unknown resolution " + std::to_string(options.resolution);
         return false;
     }
-    if (!options.pdfFile.empty() && sameFile(options.pdfFile.c_str(), tiffFile)) {
+    if (options.coding != -1 && options.coding != TIFLIB_FAX_G3_1D &&
+        options.coding != TIFLIB_FAX_G3_2D && options.coding != TIFLIB_FAX_G4) {
+        error = "unknown coding " + std::to_string(options.coding);
+        return false;
+    }
+    if (!options.pdfFile.empty() && tiffFile && sameFile(options.pdfFile.c_str(), tiffFile)) {
         error = options.pdfFile + ": the PDF file and the fax file are the same file";
         return false;
     }
+    return true;
+}
+
+// Builds from the open macro `file`, closed as soon as it has been read.
+bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& macroName,
+               const char* tiffFile, const BuildOptions& options, std::string& error);
+
+} // namespace
+
+bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
+                  std::string& error) {
+    error.clear();
+    if (!macroFile) {
+        error = "no macro file given";
+        return false;
+    }
+    if (!checkTargets(tiffFile, options, error))
+        return false;
     const std::string macroName = macroFile;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(macroFile, "rb"));
     if (!file) {
@@ -210,6 +237,33 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         error = macroName + ": cannot open the macro file: it is a directory";
         return false;
     }
+    return buildFrom(std::move(file), macroName, tiffFile, options, error);
+}
+
+bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& name,
+                   const char* tiffFile, const BuildOptions& options, std::string& error) {
+    error.clear();
+    if (!macro && length > 0) {
+        error = name + ": no macro given";
+        return false;
+    }
+    if (!checkTargets(tiffFile, options, error))
+        return false;
+    // The stream only reads; an empty macro still needs a buffer to point at.
+    static char empty[1];
+    std::unique_ptr<std::FILE, FileCloser> file(
+        ::fmemopen(length ? const_cast<char*>(macro) : empty, length, "rb"));
+    if (!file) {
+        error = name + ": cannot read the macro: " + std::strerror(errno);
+        return false;
+    }
+    return buildFrom(std::move(file), name, tiffFile, options, error);
+}
+
+namespace {
+
+bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& macroName,
+               const char* tiffFile, const BuildOptions& options, std::string& error) {
     std::unique_ptr<char[]> line(new (std::nothrow) char[kLineBuffer]);
     if (!line) {
         error = "out of memory";
@@ -227,13 +281,18 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
     };
     try {
         auto fax = std::make_unique<FaxImage>();
+        // As a CODEPAGE command sets it: the engine and the first page's
+        // canvas (later pages take it from the engine).
+        fax->CodePage = options.codePage;
+        if (fax->Image)
+            fax->Image->Canvas().CodePage = options.codePage;
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         fax->SetDiagnostics(sink);
         // Pages are coded as they are finished when nothing but the fax file
         // needs their pixels: a PDF copy of a Group 3 file codes them again,
         // and beforeSave may read them.
-        const int coding = GetFaxCompression();
+        const int coding = options.coding >= 0 ? options.coding : GetFaxCompression();
         if (!options.dryRun && !options.beforeSave &&
             (coding == TIFLIB_FAX_G4 || (options.pdfFile.empty() && (coding == TIFLIB_FAX_G3_1D ||
                                                                      coding == TIFLIB_FAX_G3_2D))))
@@ -294,7 +353,7 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
             return false;
         bool saved;
         {
-            WriterSettings settings(options.resolution, pdf.get());
+            WriterSettings settings(options.resolution, options.coding, pdf.get());
             saved = fax->SaveFile(target.data());
         }
         if (!saved && pdf && !pdf->Error().empty()) {
@@ -319,5 +378,7 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
     }
     return false;
 }
+
+} // namespace
 
 } // namespace folio

@@ -5,6 +5,8 @@
 // BuildFax and foliobuild both build through here.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -27,6 +29,12 @@ struct BuildOptions {
     int maxPages = 0;
     // TIFLIB_FAX_FINE (204 x 196 dpi) or TIFLIB_FAX_NORMAL (204 x 98).
     int resolution = 0;
+    // TIFLIB_FAX_G3_1D, _G3_2D or _G4 for this build alone; -1 takes the
+    // writer's process-wide setting (SetFaxCompression).
+    int coding = -1;
+    // The code page text is read in until a CODEPAGE command changes it
+    // (0: the ANSI code page, as a macro file starts).
+    std::uint16_t codePage = 0;
     // Also writes the pages as this PDF file (PdfWriter.h) when not empty.
     // Both files are written or neither: a PDF that cannot be written fails
     // the build before the TIFF is put in place.
@@ -53,5 +61,11 @@ struct BuildOptions {
 // with options.dryRun.
 bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
                   std::string& error);
+
+// BuildFaxFile with the macro file's bytes in memory, `length` of them at
+// `macro`, read exactly as a file of those bytes is read. `name` stands for
+// the macro file in errors.
+bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& name,
+                   const char* tiffFile, const BuildOptions& options, std::string& error);
 
 } // namespace folio

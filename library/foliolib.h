@@ -8,6 +8,8 @@
 #ifndef FOLIO_FOLIOLIB_H
 #define FOLIO_FOLIOLIB_H
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #else
@@ -76,7 +78,38 @@ typedef struct FolioBuildOptions {
     void* diagnosticContext;
     /* Nonzero: a warning fails the build (false, nothing written). */
     int strict;
+    /* Since 1.1. The coding of this build's pages: FOLIO_CODING_G3 (CCITT
+     * Group 3 one-dimensional, the default; every fax reader takes it),
+     * FOLIO_CODING_G3_2D (Group 3 two-dimensional, smaller) or
+     * FOLIO_CODING_G4 (Group 4, smallest). Another value fails the build.
+     * A caller whose `size` ends before this field gets the process-wide
+     * coding of libtiflib32 (SetFaxCompression), as before. */
+    int coding;
+    /* Since 1.1. When not null, FILE commands may only read files inside
+     * this folder (a relative name is taken from the current folder): a
+     * file outside it, reached through "../", an absolute name or a
+     * symbolic link, is not included and is reported as a "file-refused"
+     * warning at its line. Each file is checked and opened in one step
+     * (openat2, Linux 5.6 or later), so a link swapped meanwhile cannot lead
+     * out. The build fails when the folder does not exist or the kernel
+     * cannot confine opening to it. */
+    const char* includeRoot;
+    /* Since 1.1. When not null and not empty, the folder relative FILE names
+     * are taken from instead of the current folder (for a macro built from
+     * memory, or a server whose threads share one current folder). The
+     * build fails when it is not a folder. */
+    const char* baseDir;
+    /* Since 1.1. The code page the macro's text is read in until a CODEPAGE
+     * command changes it, 0 to 65535: 0 (the default) is the ANSI code page
+     * 1252, as for a macro file; 65001 reads the text as UTF-8. */
+    int codePage;
+    /* Since 1.1. The name BuildFaxInMemory and BuildFaxPageBitmap give the
+     * macro in errors and in FolioDiagnostic.file; null: "<macro>". The
+     * file builds name the macro file and ignore this field. */
+    const char* macroName;
 } FolioBuildOptions;
+
+enum { FOLIO_CODING_G3 = 0, FOLIO_CODING_G3_2D = 1, FOLIO_CODING_G4 = 2 };
 
 /* BuildFax with options; `options` may be NULL (the defaults). With
  * `tiffFile` NULL the macro is built in memory and nothing is written (a
@@ -84,6 +117,63 @@ typedef struct FolioBuildOptions {
  * for `size` itself. Never throws. */
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                                       const FolioBuildOptions* options);
+
+/* Bytes the library hands to the caller: `size` bytes at `data`, allocated
+ * by the library and owned by the caller, who releases them with
+ * FolioBufferFree. A buffer the library did not fill holds NULL and 0. */
+typedef struct FolioBuffer {
+    unsigned char* data;
+    size_t size;
+} FolioBuffer;
+
+/* Releases the bytes of `buffer` (if any) and sets it to NULL and 0; a NULL
+ * `buffer`, or one already released, is left alone. Never throws. */
+FOLIOLIB_API void FolioBufferFree(FolioBuffer* buffer);
+
+/* Builds a fax from a macro held in memory into memory. `macro` is the
+ * contents of a macro file, `length` bytes (NUL bytes included as they are;
+ * `macro` may be NULL when `length` is 0), read exactly as BuildFax reads a
+ * file: lines end at LF or CR LF, a line longer than 499 bytes is read in
+ * parts of 499 bytes, the text is read in the code page of
+ * `options->codePage` until a CODEPAGE command, and nothing after END is
+ * read. Relative FILE names are taken from `options->baseDir`, or else from
+ * the current folder. `options` may be NULL (the defaults); its `pdfFile`
+ * must be NULL.
+ * On success `*tiff` receives the fax TIFF, byte for byte the file that
+ * BuildFaxWithOptions writes for a file of these bytes with these options,
+ * and, when `pdf` is not NULL, `*pdf` the PDF copy it would write. The
+ * caller owns both and frees them with FolioBufferFree. With `tiff` NULL
+ * the macro is only built and checked (diagnostics, strict), as with
+ * BuildFaxWithOptions and a NULL `tiffFile`; `pdf` must then be NULL too.
+ * Nothing is written to disk and no file is left behind: the documents are
+ * assembled in unnamed temporary files (in $TMPDIR, or in memory) and come
+ * back through pipes; /proc must be mounted.
+ * Returns false, with both buffers set to NULL and 0 and the cause in
+ * BuildFaxLastError, for the failures of BuildFaxWithOptions (an unknown
+ * resolution, coding or code page, a missing base folder or include root,
+ * an included file that cannot be read, a bitmap that is not valid, a
+ * warning in a strict build, more pages than allowed), for a macro larger
+ * than 512 MiB, and when memory runs out. Diagnostics go to
+ * `options->diagnostic` on the calling thread, FolioDiagnostic.file being
+ * `options->macroName` or "<macro>". Safe to call from several threads at
+ * once, each with its own options, buffers and coding. Never throws. */
+FOLIOLIB_API bool BuildFaxInMemory(const char* macro, size_t length,
+                                   const FolioBuildOptions* options, FolioBuffer* tiff,
+                                   FolioBuffer* pdf);
+
+/* Builds the macro as BuildFaxInMemory does (nothing is coded or written)
+ * and hands back the pixels of page `page` (1 for the first), as drawn at
+ * 204 x 196 dpi whatever `options->resolution` says: `*width` x `*height`
+ * pixels, rows from the top, each row (width + 7) / 8 bytes, the leftmost
+ * pixel in the most significant bit, a set bit black. The caller frees
+ * `*bitmap` with FolioBufferFree. False, with `*bitmap` NULL and 0, the
+ * sizes 0 and the cause in BuildFaxLastError, when the build fails (as for
+ * BuildFaxInMemory) or the fax has no page `page`. For previews: a preview
+ * of each page builds the macro again. Thread safety as BuildFaxInMemory.
+ * Never throws. */
+FOLIOLIB_API bool BuildFaxPageBitmap(const char* macro, size_t length,
+                                     const FolioBuildOptions* options, int page,
+                                     FolioBuffer* bitmap, int* width, int* height);
 
 #ifdef __cplusplus
 }

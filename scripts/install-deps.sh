@@ -15,6 +15,7 @@ PACKAGES=(
   poppler-utils netpbm python3
   xvfb openbox x11-utils desktop-file-utils shared-mime-info
   dpkg-dev debhelper lintian autopkgtest
+  python3-pytest python3-venv python3-setuptools python3-wheel python3-all dh-python pybuild-plugin-pyproject
 )
 
 missing=()

@@ -32,6 +32,8 @@ std::atomic<int> gCoding{TIFLIB_FAX_G3_1D};
 thread_local std::string tLastError;
 // Settings of the calling thread for the documents it starts.
 thread_local int tResolution = TIFLIB_FAX_FINE;
+// -1: the process-wide coding.
+thread_local int tCoding = -1;
 thread_local folio::tiflib::PageCopy tPageCopy;
 
 struct OpenDocument {
@@ -227,8 +229,8 @@ bool writePage(const char* fileName, HGLOBAL block, int index, int count) {
         return fail(refused);
     }
     return writeDocumentPage(
-        name, index, count, codingFor(gCoding.load()), resolutionFor(tResolution),
-        [](const FaxDocument&) { return true; },
+        name, index, count, codingFor(tCoding >= 0 ? tCoding : gCoding.load()),
+        resolutionFor(tResolution), [](const FaxDocument&) { return true; },
         [&page](FaxDocument& doc, std::string& error) { return doc.AddPage(page, error); });
 }
 
@@ -346,6 +348,25 @@ int SetFaxCompression(int mode) {
 
 int GetFaxCompression(void) {
     return gCoding.load();
+}
+
+int SetFaxThreadCompression(int mode) {
+    if (mode == -1) {
+        tCoding = -1;
+        return 1;
+    }
+    switch (mode) {
+    case TIFLIB_FAX_G3_1D:
+    case TIFLIB_FAX_G3_2D:
+    case TIFLIB_FAX_G4:
+    case TIFLIB_FAX_G3_1D_REFERENCE:
+    case TIFLIB_FAX_G3_2D_REFERENCE:
+    case TIFLIB_FAX_G4_REFERENCE:
+        tCoding = mode;
+        return 1;
+    default:
+        return 0;
+    }
 }
 
 int SetFaxResolution(int resolution) {

@@ -55,6 +55,11 @@ enum {
 TIFLIB_API int SetFaxCompression(int mode);
 /* The coding following documents will use. */
 TIFLIB_API int GetFaxCompression(void);
+/* Sets the coding of the documents the calling thread starts afterwards, in
+ * place of the process-wide one, so that threads building at once can code
+ * differently; -1 makes the thread follow SetFaxCompression again. Returns 1,
+ * or 0 for an unknown mode (the setting is then unchanged). */
+TIFLIB_API int SetFaxThreadCompression(int mode);
 
 /* Vertical resolution of the documents the calling thread starts afterwards
  * (a setting of each thread, so that library callers on several threads can

@@ -1,0 +1,41 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
+"""Folioset: fax macros to fax TIFF files, from Python.
+
+A fax macro is plain text: lines of text set on the page, and command lines
+(``@CONVERT:FONT=Arial,12``, ``@CONVERT:BOX=...``, ``@CONVERT:FILE=logo.bmp,BMP``)
+that choose fonts, draw lines and boxes and include text and bitmap files.
+This package builds macros into multi-page fax TIFF files (TIFF Class F,
+204 x 196 or 204 x 98 dpi, Group 3 or Group 4) with Foliolib, the library
+behind the foliobuild command, and returns them in memory::
+
+    import folioset
+
+    fax = folioset.build("@CONVERT:FONT=Arial,14\\nHello, world")
+    fax.pages            # 1
+    fax.save("hello.tif")  # or send fax.tiff (bytes) to a fax server
+    fax.png(1)           # a preview of page 1 as PNG bytes
+
+    for d in folioset.check(pathlib.Path("letter.fax")):
+        print(d)         # letter.fax:12: warning: ...
+
+Functions: build() returns a Fax (TIFF bytes, PDF bytes when asked, the
+page count, the diagnostics, save(), png()); check() returns only the
+diagnostics, what ``foliobuild --check`` prints; build_file() builds a macro
+file into a fax file as foliobuild does. A failure raises BuildError;
+arguments the library would not take raise TypeError or ValueError before
+it is called.
+
+The output is byte for byte what foliobuild writes for the same macro and
+options. Builds release the GIL: threads build at once, one core each.
+
+The library: libfoliolib.so.1 (the Debian package libfoliolib1, 1.1 or
+later), found as the system finds libraries; the environment variable
+FOLIOSET_LIBRARY may name another library file. Without it importing this
+package raises ImportError.
+"""
+
+from ._api import BuildError, Diagnostic, Fax, build, build_file, check
+
+__all__ = ["build", "check", "build_file", "Fax", "Diagnostic", "BuildError"]
+__version__ = "1.1.0"

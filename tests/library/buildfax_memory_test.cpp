@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// BuildFaxInMemory: byte for byte the file build in every coding and
+// resolution, with and without the PDF copy, also on several threads at
+// once with different codings; the options added at the end of
+// FolioBuildOptions; failures that hand back no buffers.
+#include "foliolib.h"
+#include "tiflib32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string scratch(const std::string& name) {
+    const char* dir = std::getenv("FOLIO_TEST_TMP");
+    const std::string base = std::string(dir ? dir : "/tmp") + "/buildfax-memory";
+    fs::create_directories(base);
+    return base + "/" + name;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string take(FolioBuffer& b) {
+    std::string s(reinterpret_cast<const char*>(b.data), b.size);
+    FolioBufferFree(&b);
+    return s;
+}
+
+// Lines cut at 499 bytes, a CR LF, a NUL byte, a bitmap from the base
+// folder, text after END: everything a file is read with.
+std::string representativeMacro() {
+    std::string m = "@CONVERT:FONT=Arial,14\r\nHello\r\n@CONVERT:FILE=logo.bmp,BMP\n";
+    m += std::string(1200, 'w') + "\n";
+    m += std::string("with a NUL \0 inside\n", 20);
+    for (int i = 0; i < 120; ++i)
+        m += "line " + std::to_string(i) + "\n";
+    return m + "@CONVERT:END\nnot read\n";
+}
+
+FolioBuildOptions optionsFor(int coding, int resolution) {
+    FolioBuildOptions o{};
+    o.size = sizeof o;
+    o.coding = coding;
+    o.resolution = resolution;
+    o.baseDir = FOLIO_SOURCE_DIR "/examples";
+    return o;
+}
+
+TEST(BuildFaxInMemory, EqualsTheFileBuildInEveryCodingAndResolution) {
+    const std::string macro = representativeMacro(), file = scratch("same.fax");
+    std::ofstream(file, std::ios::binary) << macro;
+    for (int coding : {FOLIO_CODING_G3, FOLIO_CODING_G3_2D, FOLIO_CODING_G4})
+        for (int resolution : {FOLIO_RESOLUTION_FINE, FOLIO_RESOLUTION_NORMAL})
+            for (bool withPdf : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "coding " << coding << " resolution "
+                                                << resolution << " pdf " << withPdf);
+                FolioBuildOptions o = optionsFor(coding, resolution);
+                const std::string tiffFile = scratch("same.tif"), pdfFile = scratch("same.pdf");
+                o.pdfFile = withPdf ? pdfFile.c_str() : nullptr;
+                ASSERT_TRUE(BuildFaxWithOptions(file.c_str(), tiffFile.c_str(), &o))
+                    << BuildFaxLastError();
+                o.pdfFile = nullptr;
+                FolioBuffer tiff{}, pdf{};
+                ASSERT_TRUE(BuildFaxInMemory(macro.data(), macro.size(), &o, &tiff,
+                                             withPdf ? &pdf : nullptr))
+                    << BuildFaxLastError();
+                EXPECT_EQ(take(tiff), slurp(tiffFile));
+                if (withPdf) {
+                    EXPECT_EQ(take(pdf), slurp(pdfFile));
+                }
+                EXPECT_EQ(pdf.data, nullptr);
+            }
+}
+
+TEST(BuildFaxInMemory, ThreadsWithDifferentCodingsEachGetTheirOwn) {
+    const std::string macro = representativeMacro();
+    std::vector<std::string> expected(3);
+    for (int c = 0; c < 3; ++c) {
+        FolioBuildOptions o = optionsFor(c, FOLIO_RESOLUTION_FINE);
+        FolioBuffer tiff{};
+        ASSERT_TRUE(BuildFaxInMemory(macro.data(), macro.size(), &o, &tiff, nullptr));
+        expected[std::size_t(c)] = take(tiff);
+    }
+    std::vector<std::string> got(6);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&, t] {
+            FolioBuildOptions o = optionsFor(t % 3, FOLIO_RESOLUTION_FINE);
+            FolioBuffer tiff{}, pdf{};
+            if (BuildFaxInMemory(macro.data(), macro.size(), &o, &tiff, t % 2 ? &pdf : nullptr))
+                got[std::size_t(t)] = take(tiff);
+            FolioBufferFree(&pdf);
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (int t = 0; t < 6; ++t)
+        EXPECT_EQ(got[std::size_t(t)], expected[std::size_t(t % 3)]) << "thread " << t;
+}
+
+TEST(BuildFaxInMemory, AnOlderOptionsSizeKeepsTheProcessWideCoding) {
+    const std::string macro = "Hello\n";
+    FolioBuildOptions o = optionsFor(FOLIO_CODING_G4, FOLIO_RESOLUTION_FINE);
+    FolioBuffer g4{}, old{};
+    ASSERT_TRUE(BuildFaxInMemory(macro.data(), macro.size(), &o, &g4, nullptr));
+    ASSERT_EQ(GetFaxCompression(), TIFLIB_FAX_G3_1D);
+    ASSERT_TRUE(SetFaxCompression(TIFLIB_FAX_G4));
+    o.size = offsetof(FolioBuildOptions, coding); // a 1.0 caller: fields past strict unseen
+    const bool ok = BuildFaxInMemory(macro.data(), macro.size(), &o, &old, nullptr);
+    SetFaxCompression(TIFLIB_FAX_G3_1D);
+    ASSERT_TRUE(ok) << BuildFaxLastError();
+    EXPECT_EQ(take(old), take(g4));
+}
+
+struct Seen {
+    std::string file, kind;
+    int line;
+};
+
+void collect(void* context, const FolioDiagnostic* d) {
+    static_cast<std::vector<Seen>*>(context)->push_back({d->file, d->kind, d->line});
+}
+
+TEST(BuildFaxInMemory, IncludeRootRefusesAndBaseDirFindsWithTheMacroName) {
+    const std::string macro = "@CONVERT:FILE=logo.bmp,BMP\n@CONVERT:FILE=../"
+                              "README.md,TXT\n@CONVERT:FILE=/etc/hostname,TXT\n";
+    std::vector<Seen> seen;
+    FolioBuildOptions o = optionsFor(FOLIO_CODING_G3, FOLIO_RESOLUTION_FINE);
+    o.includeRoot = FOLIO_SOURCE_DIR "/examples";
+    o.macroName = "order-17";
+    o.diagnostic = collect;
+    o.diagnosticContext = &seen;
+    FolioBuffer tiff{};
+    ASSERT_TRUE(BuildFaxInMemory(macro.data(), macro.size(), &o, &tiff, nullptr));
+    FolioBufferFree(&tiff);
+    std::vector<std::string> kinds;
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.file, "order-17");
+        EXPECT_NE(s.kind, "file-missing") << "line " << s.line;
+        if (s.kind == "file-refused")
+            kinds.push_back(std::to_string(s.line));
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"2", "3"}));
+}
+
+TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
+    const std::string good = "Hello\n";
+    struct Case {
+        const char* what;
+        std::string macro;
+        FolioBuildOptions options;
+        bool pdfOnly;
+    };
+    FolioBuildOptions unknownCoding = optionsFor(7, 0), missingBase = optionsFor(0, 0),
+                      missingRoot = optionsFor(0, 0), withPdfFile = optionsFor(0, 0),
+                      strict = optionsFor(0, 0), codePage = optionsFor(0, 0);
+    missingBase.baseDir = "/nonexistent/folder";
+    missingRoot.includeRoot = "/nonexistent/folder";
+    withPdfFile.pdfFile = "x.pdf";
+    strict.strict = 1;
+    codePage.codePage = 70000;
+    const std::vector<Case> cases = {
+        {"unknown coding", good, unknownCoding, false},
+        {"missing base folder", good, missingBase, false},
+        {"missing include root", good, missingRoot, false},
+        {"a pdfFile", good, withPdfFile, false},
+        {"a warning in a strict build", "@CONVERT:X=1px\n", strict, false},
+        {"a code page out of range", good, codePage, false},
+        {"a PDF without the TIFF", good, optionsFor(0, 0), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FolioBuffer tiff{reinterpret_cast<unsigned char*>(1), 1}, pdf{};
+        EXPECT_FALSE(BuildFaxInMemory(c.macro.data(), c.macro.size(), &c.options,
+                                      c.pdfOnly ? nullptr : &tiff, &pdf));
+        EXPECT_STRNE(BuildFaxLastError(), "");
+        if (!c.pdfOnly) {
+            EXPECT_EQ(tiff.data, nullptr);
+        }
+        EXPECT_EQ(pdf.data, nullptr);
+    }
+    FolioBuffer tiff{};
+    EXPECT_FALSE(BuildFaxInMemory(nullptr, 5, nullptr, &tiff, nullptr));
+    EXPECT_TRUE(BuildFaxInMemory(nullptr, 0, nullptr, &tiff, nullptr)) << BuildFaxLastError();
+    FolioBufferFree(&tiff);
+    FolioBufferFree(&tiff); // twice is harmless
+    FolioBufferFree(nullptr);
+}
+
+TEST(BuildFaxPageBitmap, GivesThePageAndRefusesPagesItDoesNotHave) {
+    const std::string macro = "@CONVERT:BOX=0,0,8,4\n@CONVERT:PAGEBREAK\nSecond\n";
+    FolioBuffer bits{};
+    int width = 0, height = 0;
+    ASSERT_TRUE(BuildFaxPageBitmap(macro.data(), macro.size(), nullptr, 1, &bits, &width, &height))
+        << BuildFaxLastError();
+    EXPECT_EQ(width, 1728);
+    EXPECT_EQ(height, 2200);
+    ASSERT_EQ(bits.size, std::size_t(1728 / 8 * 2200));
+    EXPECT_EQ(bits.data[0], 0xFF); // the box's top edge, from its left corner
+    FolioBufferFree(&bits);
+    for (int page : {0, 3, -1}) {
+        EXPECT_FALSE(
+            BuildFaxPageBitmap(macro.data(), macro.size(), nullptr, page, &bits, &width, &height));
+        EXPECT_EQ(bits.data, nullptr);
+        EXPECT_EQ(width, 0);
+    }
+}
+
+} // namespace
