@@ -23,23 +23,24 @@
 // until the file is synced, a name made, renamed or removed until its
 // folder is. So every step that a later one relies on is synced first,
 // and each state a cut can leave is one of those above:
-//  1. claim: rename in/NAME -> work/JOB, sync work/ and in/. Until then the
-//     cut may undo the claim; nothing of the job exists elsewhere yet.
+//  1. claim: rename in/NAME -> work/JOB, sync work/. Until then the cut
+//     may undo the claim; nothing of the job exists elsewhere yet.
 //  2. build: the fax (and the PDF copy) is written unnamed, synced, named
 //     in out/ (the PDF directory), and that folder synced. A cut undoes at
 //     most the naming, and the macro is still in work/ (step 1 is on the
 //     disk), so it is built again under the same JOB name.
-//  3. done: rename work/JOB -> done/JOB, sync done/ and work/, and only
-//     then the "done" line of the log. A cut before the sync leaves the
+//  3. done: rename work/JOB -> done/JOB, sync done/, and only then the
+//     "done" line of the log. A cut before the sync leaves the
 //     macro in work/ (built again, its fax replaced by an equal one) or in
 //     done/ with its fax already on the disk.
 //  4. failed: work/.JOB.err written and synced, work/ synced (the reason
 //     is on the disk before the macro can be seen in failed/); rename
-//     work/JOB -> failed/JOB, sync failed/ and work/; rename the reason
-//     to failed/JOB.err, sync both. A cut between them is the "reason in
+//     work/JOB -> failed/JOB, sync failed/; rename the reason to
+//     failed/JOB.err, sync failed/. A cut between them is the "reason in
 //     work/" case above.
-// Renames are taken to be atomic (the journal of ext4, XFS or Btrfs makes
-// them so): a cut shows the old name or the new one, not both.
+// A rename is taken to be atomic, as the journal of ext4, XFS or Btrfs
+// makes it: a cut shows the old name or the new one, never both, so
+// syncing the folder it went to makes the whole move durable.
 #include "Spool.h"
 
 #include "DiagnosticList.h"
@@ -352,7 +353,6 @@ void Spool::recover() {
             if (::renameat(work_.get(), name.c_str(), failed_.get(), (macro + ".err").c_str()) != 0)
                 log(macro + ": cannot move its reason to failed/: " + std::strerror(errno));
             sync(failed_, "failed");
-            sync(work_, "work");
         } else {
             ::unlinkat(work_.get(), name.c_str(), 0);
         }
@@ -364,6 +364,18 @@ void Spool::recover() {
         if (at != std::string::npos && at + 15 == name.size())
             ::unlinkat(out_.get(), name.c_str(), 0);
     }
+    // The same beside the PDF copies, a folder shared with others: only
+    // those of the jobs in work/, which are written again.
+    if (options_.pdfDir.empty())
+        return;
+    const Fd pdf(::open(options_.pdfDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (pdf)
+        for (const std::string& name : listFolder(pdf.get())) {
+            const std::size_t at = name.rfind(".pdf.part");
+            if (at != std::string::npos && at + 15 == name.size() &&
+                workStems_.count(name.substr(0, at)))
+                ::unlinkat(pdf.get(), name.c_str(), 0);
+        }
 }
 
 void Spool::scanIn() {
@@ -437,7 +449,6 @@ bool Spool::claim(const std::string& name) {
         return false;
     }
     sync(work_, "work");
-    sync(in_, "in");
     if (job != name)
         log(name + ": taken as " + job +
             (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
@@ -595,7 +606,6 @@ Outcome Spool::build(const std::string& name) {
         if (::renameat(work_.get(), name.c_str(), done_.get(), name.c_str()) != 0)
             return keep(head + "written, but cannot move it to done/: " + std::strerror(errno));
         sync(done_, "done");
-        sync(work_, "work");
         // From an earlier attempt; a cut that brings it back leaves it to
         // the next start, which drops it.
         ::unlinkat(work_.get(), ("." + name + ".err").c_str(), 0);
@@ -638,12 +648,10 @@ Outcome Spool::build(const std::string& name) {
         return keep(head + "failed: " + error +
                     "; cannot move it to failed/: " + std::strerror(errno));
     sync(failed_, "failed");
-    sync(work_, "work");
     if (::renameat(work_.get(), reason.c_str(), failed_.get(), (name + ".err").c_str()) != 0)
         log(name +
             ": cannot move its reason to failed/ (the next start does): " + std::strerror(errno));
     sync(failed_, "failed");
-    sync(work_, "work");
     log(head + "failed: " + error);
     return Outcome::Failed;
 }
