@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <grp.h>
 #include <thread>
 #include <unistd.h>
 
@@ -215,6 +217,43 @@ TEST(OutputFile, ReplacedFileKeepsItsModeOwnerAndGroup) {
             EXPECT_EQ(st.st_gid, c.gid);
         }
     }
+}
+
+// A user who may not give the file back to its owner still keeps its group
+// where the user is a member of it. Run as root: a child takes the user
+// nobody with one more group and rebuilds a root-owned file of that group.
+TEST(OutputFile, ReplacedFileKeepsItsGroupWhenTheOwnerIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to become another user";
+    Folder folder;
+    const std::string path = folder / "fax.tif";
+    folio::test::WriteScratchFile(path, "old");
+    constexpr gid_t kShared = 4321;
+    ASSERT_EQ(::chown(path.c_str(), 0, kShared), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(::chmod(folder.path.c_str(), 0777), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const gid_t groups[] = {65534, kShared};
+        if (::setgroups(2, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        std::string error;
+        auto out = OutputFile::Create(path, error);
+        ::_exit(out && fill(*out, "new") && out->Commit(error) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "cannot become another user here";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(contents(path), "new");
+    EXPECT_EQ(st.st_uid, 65534u); // the owner could not be kept
+    EXPECT_EQ(st.st_gid, kShared);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 // A node that receives the bytes: `receive` runs on a thread of its own
