@@ -31,6 +31,8 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -274,6 +276,18 @@ bool TCommandForm::LoadMacroFile(const QString& path) {
     return true;
 }
 
+// QSaveFile gives the new file the mode of the one it replaces, not its
+// owner and group: those are set here where this process may (the group
+// alone where the owner is refused, as for a user in several groups).
+static void keepOwner(int fd, const QString& path) {
+    struct stat st;
+    if (fd < 0 || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
+        (void)::fchown(fd, uid_t(-1), st.st_gid);
+    (void)::fchmod(fd, st.st_mode & 07777); // a change of owner clears set-ID bits
+}
+
 bool TCommandForm::WriteMacroFile(const QString& path) {
     // QSaveFile writes beside the target and renames over it on commit, so
     // a failed write leaves the old file whole.
@@ -283,6 +297,7 @@ bool TCommandForm::WriteMacroFile(const QString& path) {
                    QStringLiteral("Cannot open file."));
         return false;
     }
+    keepOwner(file.handle(), path);
     QByteArray bytes;
     for (const QString& line : editorLines(*memoCommand)) {
         bytes += folio::ui::ToCp1252(line);

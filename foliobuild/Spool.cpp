@@ -6,7 +6,7 @@
 // those in work/. Each builder thread builds one document at a time with an
 // engine of its own and moves the macro on.
 //
-// Where a kill can strike and what the next run does:
+// Where a kill or a power cut can strike and what the next run does:
 //  - before the claim: the macro is still in in/ and is taken at start;
 //  - after the claim (in work/), before or during the build: built again;
 //    the fax file is replaced in one step, so out/ never shows a part;
@@ -18,11 +18,35 @@
 //    macro still in work/ it builds again; with neither it drops the file.
 // Each move is a rename within one file system, so a macro is always in
 // exactly one folder.
+//
+// A power cut also undoes what had not reached the disk: a file's data
+// until the file is synced, a name made, renamed or removed until its
+// folder is. So every step that a later one relies on is synced first,
+// and each state a cut can leave is one of those above:
+//  1. claim: rename in/NAME -> work/JOB, sync work/. Until then the cut
+//     may undo the claim; nothing of the job exists elsewhere yet.
+//  2. build: the fax (and the PDF copy) is written unnamed, synced, named
+//     in out/ (the PDF directory), and that folder synced. A cut undoes at
+//     most the naming, and the macro is still in work/ (step 1 is on the
+//     disk), so it is built again under the same JOB name.
+//  3. done: rename work/JOB -> done/JOB, sync done/, and only then the
+//     "done" line of the log. A cut before the sync leaves the
+//     macro in work/ (built again, its fax replaced by an equal one) or in
+//     done/ with its fax already on the disk.
+//  4. failed: work/.JOB.err written and synced, work/ synced (the reason
+//     is on the disk before the macro can be seen in failed/); rename
+//     work/JOB -> failed/JOB, sync failed/; rename the reason to
+//     failed/JOB.err, sync failed/. A cut between them is the "reason in
+//     work/" case above.
+// A rename is taken to be atomic, as the journal of ext4, XFS or Btrfs
+// makes it: a cut shows the old name or the new one, never both, so
+// syncing the folder it went to makes the whole move durable.
 #include "Spool.h"
 
 #include "DiagnosticList.h"
 
 #include "FaxImage.h"
+#include "OutputFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,6 +55,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <climits>
 #include <deque>
 #include <dirent.h>
 #include <fcntl.h>
@@ -125,19 +150,68 @@ std::vector<std::string> listFolder(int dirFd) {
     return names;
 }
 
-// True while another process holds the file open for writing. The kernel
+enum class Writers { None, Some, Unknown };
+
+// Whether another process holds the file open for writing. The kernel
 // refuses a read lease on such a file (EAGAIN). Where no lease can be taken
 // at all (the file belongs to another user and CAP_LEASE is missing, or the
-// file system has no leases) the file counts as complete.
-bool beingWritten(int dirFd, const std::string& name) {
+// file system has no leases) it cannot be told.
+Writers writersOf(int dirFd, const std::string& name) {
     Fd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     if (!fd)
-        return false;
+        return Writers::Unknown;
     if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
-        return false;
+        return Writers::None;
     }
-    return errno == EAGAIN;
+    return errno == EAGAIN ? Writers::Some : Writers::Unknown;
+}
+
+// A file that cannot be told counts as complete once its writer closed it
+// or it was moved in (the events that bring it here).
+bool beingWritten(int dirFd, const std::string& name) {
+    return writersOf(dirFd, name) == Writers::Some;
+}
+
+// Longest name a job may have: work/ also holds ".JOB.err" beside it.
+constexpr std::size_t kLongestJob = NAME_MAX - 5;
+
+// `name` with "-k" (k > 1) before its extension, shortened where needed to
+// kLongestJob bytes: the extension is kept (unless it is itself long), the
+// stem cut at a whole UTF-8 character.
+std::string jobName(const std::string& name, int k) {
+    const std::string suffix = k == 1 ? "" : "-" + std::to_string(k);
+    if (name.size() + suffix.size() <= kLongestJob)
+        return k == 1 ? name : withNumber(name, k);
+    std::string stem = stemOf(name);
+    std::string ext = name.substr(stem.size());
+    if (ext.size() > 16) {
+        stem = name;
+        ext.clear();
+    }
+    std::size_t keep = kLongestJob - ext.size() - suffix.size();
+    while (keep > 0 && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+        --keep;
+    return stem.substr(0, keep) + suffix + ext;
+}
+
+// What a non-regular file in in/ is, for its reason in failed/.
+const char* notAMacro(mode_t mode) {
+    switch (mode & S_IFMT) {
+    case S_IFLNK:
+        return "a symbolic link";
+    case S_IFDIR:
+        return "a folder";
+    case S_IFIFO:
+        return "a named pipe";
+    case S_IFSOCK:
+        return "a socket";
+    case S_IFCHR:
+    case S_IFBLK:
+        return "a device";
+    default:
+        return "not a regular file";
+    }
 }
 
 bool writeAll(int fd, const std::string& text) {
@@ -169,6 +243,9 @@ class Spool {
     bool claim(const std::string& name);
     std::string freeName(const std::string& name) const;
     void readWatch();
+    void created(const std::string& name);
+    void sync(const Fd& folder, const char* name) const;
+    bool leftBehind() const;
     void finished(const std::string& name, Outcome outcome);
     void builder();
     Outcome build(const std::string& name);
@@ -242,7 +319,7 @@ bool Spool::start() {
     // Watched before the first look, so that no file slips in between.
     if (!watch_ ||
         ::inotify_add_watch(watch_.get(), (dir + "/in").c_str(),
-                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR | IN_DONT_FOLLOW) < 0) {
+                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR | IN_DONT_FOLLOW) < 0) {
         log("spool " + dir + ": cannot watch in/: " + std::strerror(errno));
         return false;
     }
@@ -275,6 +352,7 @@ void Spool::recover() {
         if (exists(failed_.get(), macro)) {
             if (::renameat(work_.get(), name.c_str(), failed_.get(), (macro + ".err").c_str()) != 0)
                 log(macro + ": cannot move its reason to failed/: " + std::strerror(errno));
+            sync(failed_, "failed");
         } else {
             ::unlinkat(work_.get(), name.c_str(), 0);
         }
@@ -286,6 +364,18 @@ void Spool::recover() {
         if (at != std::string::npos && at + 15 == name.size())
             ::unlinkat(out_.get(), name.c_str(), 0);
     }
+    // The same beside the PDF copies, a folder shared with others: only
+    // those of the jobs in work/, which are written again.
+    if (options_.pdfDir.empty())
+        return;
+    const Fd pdf(::open(options_.pdfDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (pdf)
+        for (const std::string& name : listFolder(pdf.get())) {
+            const std::size_t at = name.rfind(".pdf.part");
+            if (at != std::string::npos && at + 15 == name.size() &&
+                workStems_.count(name.substr(0, at)))
+                ::unlinkat(pdf.get(), name.c_str(), 0);
+        }
 }
 
 void Spool::scanIn() {
@@ -322,11 +412,12 @@ bool Spool::claimNext() {
 
 // A name for the job that no other job in work/, fax in out/ or macro in
 // done/ or failed/ has: the macro's own, or with "-2", "-3"... before its
-// extension. Decided at the claim, it stays the job's name through any
-// number of restarts, so a rebuild replaces only its own fax.
+// extension, shortened where the names made from it would not fit.
+// Decided at the claim, it stays the job's name through any number of
+// restarts, so a rebuild replaces only its own fax.
 std::string Spool::freeName(const std::string& name) const {
     for (int k = 1; k <= 100000; ++k) {
-        const std::string candidate = k == 1 ? name : withNumber(name, k);
+        const std::string candidate = jobName(name, k);
         const std::string stem = stemOf(candidate);
         if (!workStems_.count(stem) && !exists(work_.get(), candidate) &&
             !exists(work_.get(), "." + candidate + ".err") && !exists(out_.get(), stem + ".tif") &&
@@ -341,9 +432,9 @@ bool Spool::claim(const std::string& name) {
     struct stat st;
     if (::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false; // gone
-    if (S_ISDIR(st.st_mode))
-        return false; // a folder is no macro; left where it is
-    // Still open for writing: its close brings it back.
+    // Anything else than a regular file (a folder, a link, a pipe) is
+    // claimed all the same and goes on to failed/ with its reason; it is
+    // never opened. Still open for writing: its close brings it back.
     if (S_ISREG(st.st_mode) && beingWritten(in_.get(), name))
         return false;
     const std::string job = freeName(name);
@@ -357,8 +448,11 @@ bool Spool::claim(const std::string& name) {
             log(name + ": cannot move it to work/: " + std::strerror(errno) + "; left in in/");
         return false;
     }
+    sync(work_, "work");
     if (job != name)
-        log(name + ": taken as " + job + " (the name was in use)");
+        log(name + ": taken as " + job +
+            (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
+                                                                    : " (the name was in use)"));
     workStems_.insert(stemOf(job));
     std::lock_guard lock(mutex_);
     queue_.push_back(job);
@@ -380,12 +474,42 @@ void Spool::readWatch() {
             } else if (e->mask & IN_IGNORED) {
                 log("spool " + options_.folder + ": in/ was removed; stopping");
                 stopping_ = broken_ = true;
+            } else if (e->len && (e->mask & IN_CREATE)) {
+                created(e->name);
             } else if (e->len) {
                 addPending(e->name);
             }
             at += ssize_t(sizeof(inotify_event) + e->len);
         }
     }
+}
+
+// A name made in in/ in one step. A hard link to a complete file (more
+// than one link, or no writer) is taken at once; so is anything that is
+// no regular file, which goes on to failed/. A file created empty is left
+// until its writer closes it (IN_CLOSE_WRITE).
+void Spool::created(const std::string& name) {
+    struct stat st;
+    if (name.empty() || name[0] == '.' ||
+        ::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1 || writersOf(in_.get(), name) == Writers::None)
+        addPending(name);
+}
+
+// A folder's entries to the disk; see the protocol above.
+void Spool::sync(const Fd& folder, const char* name) const {
+    if (!SyncFolder(folder.get()))
+        log("spool " + options_.folder + ": cannot sync " + name + "/: " + std::strerror(errno));
+}
+
+// A macro (no dot name) still in in/ or work/.
+bool Spool::leftBehind() const {
+    for (const Fd* folder : {&in_, &work_})
+        for (const std::string& name : listFolder(folder->get()))
+            if (name[0] != '.')
+                return true;
+    return false;
 }
 
 void Spool::finished(const std::string& name, Outcome outcome) {
@@ -454,7 +578,7 @@ Outcome Spool::build(const std::string& name) {
         }
         error = name + ": " + std::strerror(errno);
     } else if (!S_ISREG(st.st_mode)) {
-        error = name + ": not a regular file";
+        error = name + ": " + notAMacro(st.st_mode) + "; only a regular file is a macro";
     } else {
         BuildOptions build = options_.build;
         build.beforeSave = [&pages](FaxImage& fax, std::string&) {
@@ -481,7 +605,10 @@ Outcome Spool::build(const std::string& name) {
     if (ok) {
         if (::renameat(work_.get(), name.c_str(), done_.get(), name.c_str()) != 0)
             return keep(head + "written, but cannot move it to done/: " + std::strerror(errno));
-        ::unlinkat(work_.get(), ("." + name + ".err").c_str(), 0); // from an earlier attempt
+        sync(done_, "done");
+        // From an earlier attempt; a cut that brings it back leaves it to
+        // the next start, which drops it.
+        ::unlinkat(work_.get(), ("." + name + ".err").c_str(), 0);
         log(head + "done: out/" + stem + ".tif");
         return Outcome::Done;
     }
@@ -493,11 +620,19 @@ Outcome Spool::build(const std::string& name) {
     // or not writable): it is built again later.
     if (error.compare(0, tiff.size() + 27, tiff + ": cannot write the fax file") == 0)
         return keep(head + "not written: " + error);
+    // Nor is a PDF copy that cannot be written (the PDF folder full, not
+    // writable or gone): the fax is not given out half archived.
+    if (!options_.pdfDir.empty()) {
+        const std::string pdf = options_.pdfDir + "/" + stem + ".pdf";
+        if (error.compare(0, pdf.size() + 1, pdf + ":") == 0 ||
+            error.compare(0, pdf.size() + 13, "cannot write " + pdf + ":") == 0)
+            return keep(head + "PDF copy not written: " + error);
+    }
 
     const std::string reason = "." + name + ".err";
     const int fd = ::openat(work_.get(), reason.c_str(),
                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    bool written = fd >= 0 && writeAll(fd, details + error + "\n");
+    bool written = fd >= 0 && writeAll(fd, details + error + "\n") && ::fsync(fd) == 0;
     int why = errno;
     if (fd >= 0 && ::close(fd) != 0 && written) {
         written = false;
@@ -508,12 +643,15 @@ Outcome Spool::build(const std::string& name) {
         return keep(head + "failed: " + error +
                     "; cannot write the reason to work/: " + std::strerror(why));
     }
+    sync(work_, "work");
     if (::renameat(work_.get(), name.c_str(), failed_.get(), name.c_str()) != 0)
         return keep(head + "failed: " + error +
                     "; cannot move it to failed/: " + std::strerror(errno));
+    sync(failed_, "failed");
     if (::renameat(work_.get(), reason.c_str(), failed_.get(), (name + ".err").c_str()) != 0)
         log(name +
             ": cannot move its reason to failed/ (the next start does): " + std::strerror(errno));
+    sync(failed_, "failed");
     log(head + "failed: " + error);
     return Outcome::Failed;
 }
@@ -608,7 +746,9 @@ int Spool::Run() {
     ready_.notify_all();
     for (std::thread& t : builders)
         t.join();
-    return broken_ || (options_.once && anyFailed_) ? 1 : 0;
+    // A macro left in in/ (no free name, not movable) or work/ (kept for a
+    // retry) is not finished: --once says so.
+    return broken_ || (options_.once && (anyFailed_ || leftBehind())) ? 1 : 0;
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "tiflib32.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -85,9 +86,24 @@ std::string stem(const std::string& path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-bool isFolder(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+// An output folder, made with its parents where missing (mode 0777 less the
+// umask, as the spool makes its own). Empty, or the reason it cannot be had.
+std::string makeFolder(const std::string& path) {
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        if (::mkdir(part.c_str(), 0777) != 0) {
+            // A part that exists may refuse mkdir with another reason (a
+            // read-only file system, no write permission in its parent).
+            const int why = errno;
+            struct stat st;
+            if (::stat(part.c_str(), &st) != 0)
+                return part + ": cannot create the folder: " + std::strerror(why);
+            if (!S_ISDIR(st.st_mode))
+                return part + ": not a folder";
+        }
+        if (end == std::string::npos)
+            return {};
+    }
 }
 
 int usageError(const std::string& message) {
@@ -270,8 +286,8 @@ int main(int argc, char** argv) {
     } else {
         if (files.empty())
             return usageError("no macro files given");
-        if (!isFolder(outDir)) {
-            say("foliobuild: " + outDir + ": not a folder");
+        if (const std::string why = makeFolder(outDir); !why.empty()) {
+            say("foliobuild: " + why);
             return 1;
         }
         std::map<std::string, std::string> taken;
@@ -286,8 +302,10 @@ int main(int argc, char** argv) {
     if (!settings.pdfFile.empty() && (!outDir.empty() || !settings.pdfDir.empty()))
         return usageError("--pdf names one file: with -o or --pdf-dir, use --pdf-dir only");
     for (const std::string& dir : {settings.pngDir, settings.pdfDir}) {
-        if (!dir.empty() && !isFolder(dir)) {
-            say("foliobuild: " + dir + ": not a folder");
+        if (dir.empty())
+            continue;
+        if (const std::string why = makeFolder(dir); !why.empty()) {
+            say("foliobuild: " + why);
             return 1;
         }
     }

@@ -1,15 +1,24 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // Include-root opening with openat2(RESOLVE_BENEATH). The path a macro names
-// is first made relative to the root by its spelling alone; the kernel then
-// walks it from the root's descriptor and fails with EXDEV at the first step
-// ("../", an absolute or escaping symbolic link) that would leave the root.
-// Resolving the path in user space and opening it afterwards would leave a
-// window in which a link could be swapped; there is no such fallback here.
+// is first made relative to the root; the kernel then walks it from the
+// root's descriptor and fails with EXDEV at the first step ("../", an
+// absolute or escaping symbolic link) that would leave the root. Resolving
+// the path in user space and opening it afterwards would leave a window in
+// which a link could be swapped; there is no such fallback here.
+//
+// Making the path relative: where it is spelled beneath the root (as given
+// or as resolved), its rest is walked from the root as it stands. Otherwise
+// ("./R/x", "R//x", a link to R from outside) the kernel finds where the
+// path's folder is, without opening it (O_PATH) and without magic links
+// (/proc/self/root); a folder found inside the root gives the relative
+// path, which is then walked from the root as above. Either way the file
+// itself is only ever opened beneath the root.
 #include "IncludeRoot.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -58,13 +67,16 @@ std::string withoutTrailingSlash(std::string s) {
 // `path` starts with the folder `dir` (spelled the same way).
 bool under(const std::string& path, const std::string& dir, std::string& rest) {
     if (dir == "/") {
-        rest = path.substr(1);
+        const std::size_t at = path.find_first_not_of('/');
+        rest = at == std::string::npos ? "" : path.substr(at);
         return true;
     }
     if (path.size() <= dir.size() || path.compare(0, dir.size(), dir) != 0 ||
         path[dir.size()] != '/')
         return false;
-    rest = path.substr(dir.size() + 1);
+    // "R//x" is "R/x": the rest must not start as an absolute path.
+    const std::size_t at = path.find_first_not_of('/', dir.size());
+    rest = at == std::string::npos ? "" : path.substr(at);
     return true;
 }
 
@@ -119,7 +131,11 @@ bool IncludeRoot::Create(const std::string& folder, std::function<void(const std
 }
 
 bool IncludeRoot::beneath(const std::string& path, std::string& relative) const {
-    const std::string full = path[0] == '/' ? path : cwd_ + "/" + path;
+    std::string full = withoutTrailingSlash(path[0] == '/' ? path : cwd_ + "/" + path);
+    if (full == root_ || full == given_) {
+        relative.clear();
+        return true;
+    }
     return under(full, root_, relative) || under(full, given_, relative);
 }
 
@@ -128,14 +144,50 @@ void IncludeRoot::refuse(const std::string& path, const std::string& why) const 
         warn_("FILE " + path + why);
 }
 
+bool IncludeRoot::resolvedBeneath(const std::string& path, std::string& relative) const {
+    const std::string full = path[0] == '/' ? path : cwd_ + "/" + path;
+    const std::size_t slash = full.find_last_of('/');
+    const std::string folder = slash == 0 ? "/" : full.substr(0, slash);
+    const std::string last = full.substr(slash + 1);
+    int fd = -1;
+#ifdef SYS_openat2
+    struct open_how how;
+    std::memset(&how, 0, sizeof how);
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_MAGICLINKS;
+    do
+        fd = int(::syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how));
+    while (fd < 0 && errno == EINTR);
+#endif
+    if (fd < 0)
+        return false;
+    char link[64], where[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = ::readlink(link, where, sizeof where - 1);
+    ::close(fd);
+    if (n <= 0 || where[0] != '/')
+        return false; // no /proc, or a folder no longer reachable by name
+    std::string found(where, std::size_t(n));
+    if (!last.empty())
+        found += (found == "/" ? "" : "/") + last;
+    if (found == root_) {
+        relative.clear();
+        return true;
+    }
+    return under(found, root_, relative);
+}
+
 int IncludeRoot::Open(const std::string& path) {
     std::string relative;
     if (path.empty() || rootFd_ < 0)
         return kMissing;
-    if (!beneath(path, relative) || relative.empty()) {
+    if (!beneath(path, relative) && !resolvedBeneath(path, relative)) {
         refuse(path, " is outside the include root " + root_ + "; ignored");
         return kRefused;
     }
+    // The root itself opens as any folder in it does; the engine skips it.
+    if (relative.empty())
+        relative = ".";
     const int fd = openBeneath(rootFd_, relative.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0)
         return fd;

@@ -42,8 +42,11 @@ class IncludeRoot : public FileGate {
     const std::string& Root() const { return root_; }
 
   private:
-    // `path` relative to the root, or false when it does not start inside it.
+    // `path` relative to the root ("" for the root itself), or false when it
+    // is not spelled as starting inside it.
     bool beneath(const std::string& path, std::string& relative) const;
+    // The same, from where the kernel finds the path's folder.
+    bool resolvedBeneath(const std::string& path, std::string& relative) const;
     void refuse(const std::string& path, const std::string& why) const;
 
     std::string root_;  // resolved, without a trailing slash (except "/")

@@ -294,15 +294,26 @@ bool OutputFile::Commit(std::string& error) {
 }
 
 bool OutputFile::commitReplace(std::string& error) {
+    struct stat st;
+    const bool replacing = ::lstat(final_.c_str(), &st) == 0;
+    if (replacing && !S_ISREG(st.st_mode)) {
+        error = final_ + " is no longer a regular file; it was left as it is";
+        return false;
+    }
+    // A file replaced keeps its owner, group and mode, as far as this
+    // process may set them: the group alone where the owner is refused (a
+    // member may give a file to any group of its own). The owner goes first,
+    // as a change of owner clears the set-user-ID bits. A new file keeps the
+    // mode its creation gave it (0666 less the umask).
+    if (replacing) {
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0)
+            (void)::fchown(fd_, uid_t(-1), st.st_gid);
+        (void)::fchmod(fd_, st.st_mode & 07777);
+    }
     // Synced before it is named, so that the name never points at a file
     // whose data is still only in memory or was never written.
     if (::fsync(fd_) != 0) {
         error = "cannot write the file: " + reason(errno);
-        return false;
-    }
-    struct stat st;
-    if (::lstat(final_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = final_ + " is no longer a regular file; it was left as it is";
         return false;
     }
     if (temporary_.empty()) {
@@ -319,7 +330,7 @@ bool OutputFile::commitReplace(std::string& error) {
         };
         if (link(final_)) {
             committed_ = true;
-            return true;
+            return syncFolder(error);
         }
         for (int attempt = 0; errno == EEXIST && attempt < 100; ++attempt) {
             std::string name = partName(final_);
@@ -339,7 +350,35 @@ bool OutputFile::commitReplace(std::string& error) {
     }
     temporary_.clear();
     committed_ = true;
-    return true;
+    return syncFolder(error);
+}
+
+// The new name is on the disk only once its folder is: until then a power
+// cut may leave the folder as it was before the link or rename.
+bool OutputFile::syncFolder(std::string& error) {
+    if (SyncFolder(folderOf(final_)))
+        return true;
+    error = "cannot sync the folder " + folderOf(final_) + ": " + reason(errno);
+    return false;
+}
+
+bool SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = SyncFolder(fd);
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+    return ok;
+}
+
+bool SyncFolder(int folderFd) {
+    if (::fsync(folderFd) == 0)
+        return true;
+    // File systems that keep no folders to sync (some network and FUSE
+    // ones) refuse the call; there is nothing more to be done there.
+    return errno == EINVAL || errno == EROFS || errno == ENOTSUP;
 }
 
 bool OutputFile::commitStream(std::string& error) {

@@ -40,8 +40,10 @@ class OutputFile {
     int Fd() const { return fd_; }
     Kind kind() const { return kind_; }
 
-    // Puts the work file's bytes in place: synced to disk, named and renamed
-    // over the target; or written into the device, pipe or socket in order
+    // Puts the work file's bytes in place: synced to disk, given the owner,
+    // group and mode of the file it replaces (where the process may), named
+    // and renamed over the target, and the folder synced so that the name
+    // survives a power cut; or written into the device, pipe or socket in order
     // (a broken pipe is an error, never a signal). False, with `error` set,
     // on failure, after which the target is as it was, except that a stream
     // may have taken part of the bytes.
@@ -51,6 +53,7 @@ class OutputFile {
     OutputFile() = default;
     bool commitReplace(std::string& error);
     bool commitStream(std::string& error);
+    bool syncFolder(std::string& error);
 
     Kind kind_ = Kind::Replace;
     int fd_ = -1;
@@ -60,5 +63,10 @@ class OutputFile {
     bool ownsSink_ = false;
     bool committed_ = false;
 };
+
+// Syncs a folder's entries (names made, renamed or removed in it) to the
+// disk. True where the file system has nothing to sync for folders.
+bool SyncFolder(const std::string& folder);
+bool SyncFolder(int folderFd);
 
 } // namespace folio

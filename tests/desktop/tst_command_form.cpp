@@ -18,6 +18,9 @@
 #include <QTextBlock>
 #include <QToolButton>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace desktoptest;
 using State = TCommandForm::DocumentState;
 
@@ -294,9 +297,22 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QCOMPARE(script.Seen()[0].icon, QMessageBox::Critical);
         QCOMPARE(cmd().State(), State::Modified);
         QCOMPARE(ReadBytes(path), QByteArray("old\r\n"));
-        // A successful save replaces the whole file, never appends to it.
+        // A successful save replaces the whole file, never appends to it,
+        // and keeps its mode, owner and group (the owner where allowed).
+        const QByteArray name = QFile::encodeName(path);
+        QCOMPARE(::chmod(name.constData(), 0640), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
         QVERIFY(cmd().WriteMacroFile(path));
         QCOMPARE(ReadBytes(path), QByteArray("new text\r\n"));
+        struct stat st;
+        QCOMPARE(::stat(name.constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0640);
+        if (root) {
+            QCOMPARE(unsigned(st.st_uid), 65534u);
+            QCOMPARE(unsigned(st.st_gid), 65534u);
+        }
         QCOMPARE(QDir(files_->path()).entryList(QDir::Files).size(), 1); // no temporary left
     }
 

@@ -142,7 +142,7 @@ mkdir -p "$dir/batch" "$dir/batchpdf" && cp "$dir/doc.fax" "$dir/a.fax" && cp "$
 [ -s "$dir/batchpdf/a.pdf" ] && [ -s "$dir/batchpdf/b.pdf" ] || { echo "FAIL: batch PDFs missing"; fail=1; }
 "$FOLIOBUILD" -o "$dir/batch" --pdf "$dir/x.pdf" "$dir/a.fax" 2>/dev/null; check "--pdf with -o" 2 $?
 "$FOLIOBUILD" --resolution coarse "$dir/a.fax" "$dir/x.tif" 2>/dev/null; check "bad resolution" 2 $?
-"$FOLIOBUILD" --pdf-dir "$dir/none" -o "$dir/batch" "$dir/a.fax" 2>/dev/null; check "no PDF folder" 1 $?
+"$FOLIOBUILD" --pdf-dir "$dir/a.fax/none" -o "$dir/batch" "$dir/a.fax" 2>/dev/null; check "PDF folder under a file" 1 $?
 
 # Without the new options the fax is what it always was.
 "$FOLIOBUILD" "$dir/doc.fax" "$dir/plain.tif" && "$FOLIOBUILD" --resolution fine "$dir/doc.fax" "$dir/fine.tif"

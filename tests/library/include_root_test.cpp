@@ -64,7 +64,16 @@ TEST(IncludeRoot, OpensOnlyBeneathTheRoot) {
         {root + "/../secret.txt", false, true},
         {root + "/sub/../../secret.txt", false, true},
         {(dir / "secret.txt").string(), false, true},
-        {root, false, true}, // the root itself is no file in it
+        {root, true, false}, // the root opens as a folder in it would
+        {root + "/", true, false},
+        // Spelled otherwise, found inside by the kernel.
+        {dir.string() + "/./root/sub/in.txt", true, false},
+        {dir.string() + "//root//sub/in.txt", true, false},
+        {dir.string() + "/./root/far", false, true},
+        {dir.string() + "/./root/../secret.txt", false, true},
+        {"/proc/self/root" + root + "/sub/in.txt", false, true},
+        {"/proc/self/cwd/../secret.txt", false, true},
+        {"/dev/null", false, true},
     };
     for (const Case& c : cases) {
         warnings.clear();
@@ -75,6 +84,40 @@ TEST(IncludeRoot, OpensOnlyBeneathTheRoot) {
                                               : FileGate::kMissing)
             << c.path;
         EXPECT_EQ(!warnings.empty(), c.warns) << c.path;
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+// A root given relative to the current folder, and files named from there
+// in other spellings of the same place.
+TEST(IncludeRoot, RelativeSpellingsOfTheRootAreInside) {
+    const fs::path dir = scratch("include_root_spelling");
+    fs::create_directories(dir / "R");
+    std::ofstream(dir / "R/inside.txt") << "inside\n";
+    std::ofstream(dir / "outside.txt") << "SECRET\n";
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    folio::IncludeRoot gate;
+    std::string error;
+    int warnings = 0;
+    const bool created = folio::IncludeRoot::Create(
+        "./R", [&](const std::string&) { ++warnings; }, gate, error);
+    fs::current_path(before); // relative names still count from dir
+    ASSERT_TRUE(created) << error;
+    const struct {
+        const char* path;
+        bool opens;
+    } cases[] = {
+        {"./R/inside.txt", true}, {"R//inside.txt", true},      {"R/./inside.txt", true},
+        {"R", true},              {"./R/", true},               {"R/../outside.txt", false},
+        {"./outside.txt", false}, {"./R/../outside.txt", false},
+    };
+    for (const auto& c : cases) {
+        warnings = 0;
+        const int fd = gate.Open(c.path);
+        EXPECT_EQ(fd >= 0, c.opens) << c.path;
+        EXPECT_EQ(warnings, c.opens ? 0 : 1) << c.path;
         if (fd >= 0)
             ::close(fd);
     }

@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <grp.h>
 #include <thread>
 #include <unistd.h>
 
@@ -165,6 +167,93 @@ TEST(OutputFile, DroppedOutputLeavesTheOldFile) {
     out.reset();
     EXPECT_EQ(contents(folder / "keep.tif"), "old");
     EXPECT_EQ(folder.names(), std::vector<std::string>{"keep.tif"});
+}
+
+// A rebuilt file keeps what its owner set: mode, owner and group (the owner
+// only where this process may give files away, as root may). A new file
+// gets the mode the umask leaves of 0666.
+TEST(OutputFile, ReplacedFileKeepsItsModeOwnerAndGroup) {
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        const char* what;
+        bool exists;
+        mode_t mode;    // of the old file
+        uid_t uid;      // of the old file (root only)
+        gid_t gid;
+        mode_t umask;
+        mode_t expected;
+    } cases[] = {
+        {"new file, umask 022", false, 0, 0, 0, 022, 0644},
+        {"new file, umask 077", false, 0, 0, 0, 077, 0600},
+        {"private file", true, 0600, 65534, 65534, 022, 0600},
+        {"group-writable file", true, 0664, 65534, 0, 077, 0664},
+        {"executable file", true, 0751, 0, 65534, 022, 0751},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder folder;
+        const std::string path = folder / "fax.tif";
+        if (c.exists) {
+            folio::test::WriteScratchFile(path, "old");
+            ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+            if (root) {
+                ASSERT_EQ(::chown(path.c_str(), c.uid, c.gid), 0);
+            }
+        }
+        const mode_t old = ::umask(c.umask);
+        std::string error;
+        auto out = OutputFile::Create(path, error);
+        ::umask(old);
+        ASSERT_TRUE(out) << error;
+        ASSERT_TRUE(fill(*out, "new"));
+        ASSERT_TRUE(out->Commit(error)) << error;
+        out.reset();
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(contents(path), "new");
+        EXPECT_EQ(st.st_mode & 07777, c.expected);
+        if (root && c.exists) {
+            EXPECT_EQ(st.st_uid, c.uid);
+            EXPECT_EQ(st.st_gid, c.gid);
+        }
+    }
+}
+
+// A user who may not give the file back to its owner still keeps its group
+// where the user is a member of it. Run as root: a child takes the user
+// nobody with one more group and rebuilds a root-owned file of that group.
+TEST(OutputFile, ReplacedFileKeepsItsGroupWhenTheOwnerIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to become another user";
+    Folder folder;
+    const std::string path = folder / "fax.tif";
+    folio::test::WriteScratchFile(path, "old");
+    constexpr gid_t kShared = 4321;
+    ASSERT_EQ(::chown(path.c_str(), 0, kShared), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(::chmod(folder.path.c_str(), 0777), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const gid_t groups[] = {65534, kShared};
+        if (::setgroups(2, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        std::string error;
+        auto out = OutputFile::Create(path, error);
+        ::_exit(out && fill(*out, "new") && out->Commit(error) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "cannot become another user here";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(contents(path), "new");
+    EXPECT_EQ(st.st_uid, 65534u); // the owner could not be kept
+    EXPECT_EQ(st.st_gid, kShared);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 // A node that receives the bytes: `receive` runs on a thread of its own
