@@ -15,6 +15,7 @@ PACKAGES=(
   poppler-utils netpbm python3
   xvfb openbox x11-utils desktop-file-utils shared-mime-info
   dpkg-dev debhelper lintian autopkgtest
+  libzint-dev zbar-tools zxing-cpp-tools
 )
 
 missing=()
