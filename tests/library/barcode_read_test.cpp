@@ -297,6 +297,27 @@ TEST_P(BarcodeRead, EverySymbolReadsBackExactly) {
     }
 }
 
+// --strict refuses a barcode that is not drawn, and takes one whose check
+// digit was only added.
+TEST(BarcodeStrict, WarningsFailTheBuildNotesDoNot) {
+    const std::string base = scratch() + "/strict";
+    folio::BuildOptions options;
+    options.strict = true;
+    std::string error;
+    std::ofstream(base + "-note.fax") << "@CONVERT:BARCODE=EAN13,100,100,0,400638133393\n";
+    EXPECT_TRUE(folio::BuildFaxFile((base + "-note.fax").c_str(), (base + "-note.tif").c_str(),
+                                    options, error))
+        << error;
+    for (const char* bad : {"QR,1700,100,0,past the edge", "EAN13,100,100,0,letters",
+                            "MAXICODE,100,100,0,unknown"}) {
+        std::ofstream(base + "-bad.fax") << "@CONVERT:BARCODE=" << bad << "\n";
+        EXPECT_FALSE(folio::BuildFaxFile((base + "-bad.fax").c_str(),
+                                         (base + "-bad.tif").c_str(), options, error))
+            << bad;
+        EXPECT_FALSE(std::filesystem::exists(base + "-bad.tif")) << bad;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Codings, BarcodeRead,
     ::testing::Values(Build{"g3_fine", TIFLIB_FAX_G3_1D, TIFLIB_FAX_FINE},
