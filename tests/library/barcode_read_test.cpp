@@ -303,6 +303,8 @@ TEST(BarcodeStrict, WarningsFailTheBuildNotesDoNot) {
     const std::string base = scratch() + "/strict";
     folio::BuildOptions options;
     options.strict = true;
+    Sink sink; // as foliobuild --strict gives one
+    options.diagnostics = &sink;
     std::string error;
     std::ofstream(base + "-note.fax") << "@CONVERT:BARCODE=EAN13,100,100,0,400638133393\n";
     EXPECT_TRUE(folio::BuildFaxFile((base + "-note.fax").c_str(), (base + "-note.tif").c_str(),
