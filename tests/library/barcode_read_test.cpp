@@ -313,6 +313,7 @@ TEST(BarcodeStrict, WarningsFailTheBuildNotesDoNot) {
     for (const char* bad : {"QR,1700,100,0,past the edge", "EAN13,100,100,0,letters",
                             "MAXICODE,100,100,0,unknown"}) {
         std::ofstream(base + "-bad.fax") << "@CONVERT:BARCODE=" << bad << "\n";
+        std::filesystem::remove(base + "-bad.tif");
         EXPECT_FALSE(folio::BuildFaxFile((base + "-bad.fax").c_str(),
                                          (base + "-bad.tif").c_str(), options, error))
             << bad;
