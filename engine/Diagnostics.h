@@ -39,6 +39,10 @@ inline constexpr const char* NoGlyph = "no-glyph";
 inline constexpr const char* BadBytes = "bad-bytes";
 inline constexpr const char* LineCut = "line-cut";
 inline constexpr const char* AfterEnd = "after-end";
+inline constexpr const char* BarcodeType = "barcode-type";
+inline constexpr const char* BarcodeData = "barcode-data";
+inline constexpr const char* BarcodeClipped = "barcode-clipped";
+inline constexpr const char* BarcodeAdjusted = "barcode-adjusted";
 } // namespace kind
 
 struct Diagnostic {

@@ -212,6 +212,8 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     void IncludeFile(char* line, int pos);
     void IncludeGated(const std::string& path, const char* name, const char* type, bool text);
     void IncludeOpened(int fd, const std::string& path, const char* name, bool text);
+    // BARCODE: draws the symbol of `data` (BarcodeCommand.cpp).
+    void DrawBarcode(char* type, int x, int y, int height, char* data);
 #if FOLIO_PROGRAM_VARIANT
     void AdvanceColumn();
     FaxSettingsSource& settings_;

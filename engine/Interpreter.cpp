@@ -97,7 +97,8 @@ enum class Keyword {
     Text,
     Columns,
     PageBreak,
-    File
+    File,
+    Barcode
 };
 
 struct KeywordEntry {
@@ -127,6 +128,9 @@ constexpr KeywordEntry kKeywords[] = {
 #endif
     {"PAGEBREAK", Keyword::PageBreak},
     {"FILE", Keyword::File},
+    // Tried last: a line that no keyword above takes was ignored before
+    // BARCODE came, so no older macro changes meaning.
+    {"BARCODE", Keyword::Barcode},
 };
 
 #if !FOLIO_PROGRAM_VARIANT
@@ -265,7 +269,7 @@ bool FaxImage::ProcessCommand(char* line) {
         diag_->CheckNoEquals(sourceLine_, name,
                              keyword == Keyword::Line || keyword == Keyword::Box ||
                                  keyword == Keyword::TextBox || keyword == Keyword::Columns ||
-                                 keyword == Keyword::File,
+                                 keyword == Keyword::File || keyword == Keyword::Barcode,
                              line + pos);
 
     // Numbers are read with the integer rule; a text that is not quite a
@@ -448,6 +452,26 @@ bool FaxImage::ProcessCommand(char* line) {
         if (diag_)
             diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
         break;
+    case Keyword::Barcode: {
+        // type, x, y, height, then the data: the rest of the line, commas
+        // and all.
+        if (!hasArgs)
+            break;
+        char* type = nullptr;
+        char* height = nullptr;
+        int v[3] = {0, 0, 0};
+        bool ok = LineGetStr(line, &pos, &type) && getInt(&v[0]) && getInt(&v[1]) &&
+                  LineGetStr(line, &pos, &height);
+        // An empty height asks for the usual one.
+        if (ok && height[std::strspn(height, " \t\n\v\f\r")])
+            v[2] = argInt(height);
+        if (!ok || !line[pos]) {
+            missing("needs a type, x, y, height and data; it draws nothing");
+            break;
+        }
+        DrawBarcode(type, v[0], v[1], v[2], line + pos);
+        break;
+    }
     default:
         break;
     }

@@ -16,6 +16,7 @@ PACKAGES=(
   xvfb openbox x11-utils desktop-file-utils shared-mime-info
   dpkg-dev debhelper lintian autopkgtest
   python3-pytest python3-venv python3-setuptools python3-wheel python3-all dh-python pybuild-plugin-pyproject
+  libzint-dev zbar-tools zxing-cpp-tools
 )
 
 missing=()
