@@ -48,8 +48,8 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
                                                              : folio::PictureType::Tiff;
     const folio::GreyImage picture =
         fd >= 0 ? folio::LoadPicture(fd, path, type) : folio::LoadPicture(path, type);
-    const folio::DrawnSize size = folio::DrawnSizeOf(picture.storedWidth, picture.storedHeight,
-                                                     picture.dpiX, picture.dpiY);
+    const folio::DrawnSize size =
+        folio::DrawnSizeOf(picture.storedWidth, picture.storedHeight, picture.dpiX, picture.dpiY);
     // The window of the drawn picture that lands on the page, in picture
     // coordinates; the rest is never computed.
     const folio::Bitmap& page = Image->Canvas().Target();
@@ -69,10 +69,10 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
             diag_->Warn(sourceLine_, folio::kind::PictureImages,
                         folio::Quoted(name) + " holds " + std::to_string(picture.moreImages + 1) +
                             " images; only the first is drawn");
-        diag_->CheckDrawingOnPage(
-            sourceLine_, ("picture " + folio::Quoted(name)).c_str(), X, Y,
-            folio::Saturate(std::int64_t(X) + size.width - 1),
-            folio::Saturate(std::int64_t(Y) + size.height - 1), false, Width, Height);
+        diag_->CheckDrawingOnPage(sourceLine_, ("picture " + folio::Quoted(name)).c_str(), X, Y,
+                                  folio::Saturate(std::int64_t(X) + size.width - 1),
+                                  folio::Saturate(std::int64_t(Y) + size.height - 1), false, Width,
+                                  Height);
     }
     Y = folio::Saturate(std::int64_t(Y) + size.height);
 }

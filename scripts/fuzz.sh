@@ -19,13 +19,14 @@ if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then
   seconds="$1"
   shift
 fi
-all_targets=(macro bmp buildfax pageblock dither faxcoder)
+all_targets=(macro bmp buildfax pageblock dither faxcoder png jpeg tiff)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
 # Largest input per target (bytes), matching the caps inside each target.
 declare -A max_len=([macro]=65536 [bmp]=1048576 [buildfax]=65536 [pageblock]=1048577
-                    [dither]=262144 [faxcoder]=65536)
+                    [dither]=262144 [faxcoder]=65536 [png]=1048576 [jpeg]=1048576
+                    [tiff]=1048576)
 
 bash scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

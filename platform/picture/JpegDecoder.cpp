@@ -61,9 +61,9 @@ Exif readExif(const std::uint8_t* p, std::size_t n) {
         return at + 2 > n ? 0 : little ? p[at] | p[at + 1] << 8 : p[at] << 8 | p[at + 1];
     };
     auto u32 = [&](std::size_t at) -> std::uint32_t {
-        return at + 4 > n ? 0
-                          : std::uint32_t(u16(little ? at + 2 : at)) << 16 |
-                                u16(little ? at : at + 2);
+        return at + 4 > n
+                   ? 0
+                   : std::uint32_t(u16(little ? at + 2 : at)) << 16 | u16(little ? at : at + 2);
     };
     auto rational = [&](std::size_t at) -> double {
         const std::uint32_t num = u32(at), den = u32(at + 4);
@@ -94,7 +94,9 @@ Exif readExif(const std::uint8_t* p, std::size_t n) {
 }
 
 // Orientations 5 to 8 turn the picture a quarter: its sides swap.
-bool swapsSides(int orientation) { return orientation >= 5; }
+bool swapsSides(int orientation) {
+    return orientation >= 5;
+}
 
 // The picture turned upright. For each stored pixel (x, y) of a w x h
 // picture, EXIF says where row 0 and column 0 belong.
@@ -112,14 +114,34 @@ GreyImage upright(GreyImage in, int orientation) {
         for (int x = 0; x < w; ++x) {
             int u = x, v = y;
             switch (orientation) {
-            case 2: u = w - 1 - x; break;
-            case 3: u = w - 1 - x; v = h - 1 - y; break;
-            case 4: v = h - 1 - y; break;
-            case 5: u = y; v = x; break;
-            case 6: u = h - 1 - y; v = x; break;
-            case 7: u = h - 1 - y; v = w - 1 - x; break;
-            case 8: u = y; v = w - 1 - x; break;
-            default: break;
+            case 2:
+                u = w - 1 - x;
+                break;
+            case 3:
+                u = w - 1 - x;
+                v = h - 1 - y;
+                break;
+            case 4:
+                v = h - 1 - y;
+                break;
+            case 5:
+                u = y;
+                v = x;
+                break;
+            case 6:
+                u = h - 1 - y;
+                v = x;
+                break;
+            case 7:
+                u = h - 1 - y;
+                v = w - 1 - x;
+                break;
+            case 8:
+                u = y;
+                v = w - 1 - x;
+                break;
+            default:
+                break;
             }
             out.pixels[std::size_t(v) * std::size_t(out.width) + std::size_t(u)] = src[x];
         }
@@ -140,6 +162,9 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     if (setjmp(errors->jump))
         return false;
     jpeg_create_decompress(cinfo);
+    // Progressive files keep every coefficient of the picture in memory
+    // (about 6 bytes a pixel); more than this is refused, never swapped.
+    cinfo->mem->max_memory_to_use = 512L << 20;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);

@@ -58,7 +58,8 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
     int depth = 0, colour = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
     CheckPictureSize(width, height);
-    const std::uint64_t rowBytes = (std::uint64_t(width) * png_get_channels(png, info) * depth + 7) / 8;
+    const std::uint64_t rowBytes =
+        (std::uint64_t(width) * png_get_channels(png, info) * depth + 7) / 8;
     if (std::uint64_t(height) * (rowBytes + 1) > std::uint64_t(fileSize) * kDeflateMaxRatio)
         throw PictureError("the header's " + std::to_string(width) + " x " +
                            std::to_string(height) + " pixels cannot be in a file of " +

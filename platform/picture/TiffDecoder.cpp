@@ -37,7 +37,9 @@ tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) {
     s->pos += take;
     return tmsize_t(take);
 }
-tmsize_t writeProc(thandle_t, void*, tmsize_t) { return -1; }
+tmsize_t writeProc(thandle_t, void*, tmsize_t) {
+    return -1;
+}
 toff_t seekProc(thandle_t h, toff_t off, int whence) {
     auto* s = static_cast<TiffSource*>(h);
     std::uint64_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? s->size : 0;
@@ -48,9 +50,15 @@ toff_t seekProc(thandle_t h, toff_t off, int whence) {
     s->pos = base > s->size ? s->size : std::size_t(base);
     return base;
 }
-int closeProc(thandle_t) { return 0; }
-toff_t sizeProc(thandle_t h) { return static_cast<TiffSource*>(h)->size; }
-int mapProc(thandle_t, void**, toff_t*) { return 0; }
+int closeProc(thandle_t) {
+    return 0;
+}
+toff_t sizeProc(thandle_t h) {
+    return static_cast<TiffSource*>(h)->size;
+}
+int mapProc(thandle_t, void**, toff_t*) {
+    return 0;
+}
 void unmapProc(thandle_t, void*, toff_t) {}
 
 int onError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
@@ -181,7 +189,8 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
     float rx = 0, ry = 0;
     std::uint16_t unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &rx) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &ry) &&
+    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &rx) &&
+        TIFFGetField(tif, TIFFTAG_YRESOLUTION, &ry) &&
         (unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER)) {
         const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
         out.dpiX = UsableDpi(rx * perInch);

@@ -75,11 +75,11 @@ inline bool writePng(const std::string& path, int w, int h, int colour, int dept
                 const unsigned max = (1u << depth) - 1;
                 if (colour == PNG_COLOR_TYPE_PALETTE) {
                     const bool two = depth == 1;
-                    samples[n++] = p.alpha == 0       ? 0
-                                   : p.grey == 0      ? (alpha && !two ? 3 : 0)
-                                   : p.grey == 255    ? 1
-                                   : two              ? (p.grey < 128 ? 0 : 1)
-                                                      : 2;
+                    samples[n++] = p.alpha == 0    ? 0
+                                   : p.grey == 0   ? (alpha && !two ? 3 : 0)
+                                   : p.grey == 255 ? 1
+                                   : two           ? (p.grey < 128 ? 0 : 1)
+                                                   : 2;
                 } else {
                     const unsigned g = unsigned(p.grey) * max / 255;
                     samples[n++] = g;
@@ -136,9 +136,13 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
     jpeg_start_compress(&c, TRUE);
     if (orientation) {
         // "Exif\0\0", little-endian TIFF header, IFD0 with one SHORT entry.
-        const unsigned char exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
-                                      1,   0,   0x12, 0x01, 3, 0, 1, 0, 0, 0,
-                                      static_cast<unsigned char>(orientation), 0, 0, 0, 0, 0, 0, 0};
+        const unsigned char exif[] = {'E', 'x',  'i',  'f', 0,
+                                      0,   'I',  'I',  42,  0,
+                                      8,   0,    0,    0,   1,
+                                      0,   0x12, 0x01, 3,   0,
+                                      1,   0,    0,    0,   static_cast<unsigned char>(orientation),
+                                      0,   0,    0,    0,   0,
+                                      0,   0};
         jpeg_write_marker(&c, JPEG_APP0 + 1, exif, sizeof exif);
     }
     std::vector<JSAMPLE> row(std::size_t(w) * c.input_components);
@@ -183,8 +187,9 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
-                     fax ? PHOTOMETRIC_MINISWHITE
-                         : kind == TiffKind::Rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+                     fax                     ? PHOTOMETRIC_MINISWHITE
+                     : kind == TiffKind::Rgb ? PHOTOMETRIC_RGB
+                                             : PHOTOMETRIC_MINISBLACK);
         TIFFSetField(t, TIFFTAG_COMPRESSION,
                      kind == TiffKind::FaxG4   ? COMPRESSION_CCITTFAX4
                      : kind == TiffKind::FaxG3 ? COMPRESSION_CCITTFAX3

@@ -143,8 +143,8 @@ const std::vector<DrawCase>& drawCases() {
         png("rgba-8", PNG_COLOR_TYPE_RGBA, 8, true, false);
         png("rgba-16", PNG_COLOR_TYPE_RGBA, 16, true, false);
         for (int depth : {1, 2, 4, 8})
-            png(("palette-" + std::to_string(depth)).c_str(), PNG_COLOR_TYPE_PALETTE, depth,
-                false, false);
+            png(("palette-" + std::to_string(depth)).c_str(), PNG_COLOR_TYPE_PALETTE, depth, false,
+                false);
         png("palette-trns", PNG_COLOR_TYPE_PALETTE, 8, true, false, true);
         png("grey-interlaced", PNG_COLOR_TYPE_GRAY, 8, false, true);
         png("rgba-interlaced", PNG_COLOR_TYPE_RGBA, 8, true, true);
@@ -184,7 +184,8 @@ TEST(Pictures, EveryKindIsDrawnAtThePenAndMovesItDown) {
             const folio::Diagnostic* note = d->diags.find(folio::kind::PictureSize);
             ASSERT_NE(note, nullptr);
             // Fax TIFFs state the page's own resolution; the rest none.
-            EXPECT_NE(note->message.find(std::string(c.name) == "tiff-g3" || std::string(c.name) == "tiff-g4"
+            EXPECT_NE(note->message.find(std::string(c.name) == "tiff-g3" ||
+                                                 std::string(c.name) == "tiff-g4"
                                              ? "drawn 48 x 24 pixels (0.24 x 0.12 in) from its "
                                                "204 x 196 dpi"
                                              : "drawn 48 x 24 pixels (0.24 x 0.12 in) pixel for "
@@ -315,8 +316,9 @@ TEST(Pictures, AFaxPageIsDrawnBackIdentical) {
 // A picture reaching past the page is drawn clipped with a warning.
 TEST(Pictures, APictureLargerThanThePageIsClipped) {
     const std::string file = scratch("wide.png");
-    ASSERT_TRUE(writePng(file, 100, 100, PNG_COLOR_TYPE_GRAY, 1,
-                         [](int, int) { return Pixel{0, 255}; }));
+    ASSERT_TRUE(writePng(file, 100, 100, PNG_COLOR_TYPE_GRAY, 1, [](int, int) {
+        return Pixel{0, 255};
+    }));
     const auto d = draw(file, "PNG", 1700, 2150);
     ASSERT_FALSE(d->threw) << d->error;
     EXPECT_EQ(d->page().CountBlack(), 28u * 50);
