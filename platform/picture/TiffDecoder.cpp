@@ -146,6 +146,49 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h, Grey
     }
 }
 
+// Refuses a header that asks for more pixels than the file can hold: the
+// strips (or tiles) must lie within the file, and their bytes, expanded at
+// the most a codec can expand them, must cover the picture. Fax and JPEG
+// codings have no such bound and are checked for the first only.
+void checkDataFits(TIFF* tif, std::uint32_t w, std::uint32_t h, std::uint64_t bitsPerPixel,
+                   std::uint16_t compression, std::size_t fileSize) {
+    const bool tiled = TIFFIsTiled(tif);
+    std::uint64_t* counts = nullptr;
+    if (!TIFFGetField(tif, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts) ||
+        !counts)
+        throw PictureError("the picture has no data");
+    const std::uint32_t n = TIFFNumberOfStrips(tif);
+    std::uint64_t total = 0;
+    for (std::uint32_t i = 0; i < n && total <= fileSize; ++i)
+        total += std::min<std::uint64_t>(counts[i], fileSize + 1);
+    const std::string lie = "the header's " + std::to_string(w) + " x " + std::to_string(h) +
+                            " pixels cannot be in a file of " + std::to_string(fileSize) +
+                            " bytes";
+    if (total > fileSize)
+        throw PictureError(lie);
+    std::uint64_t ratio = 0; // largest expansion of the coding; 0: unbounded
+    switch (compression) {
+    case COMPRESSION_NONE:
+        ratio = 1;
+        break;
+    case COMPRESSION_PACKBITS:
+        ratio = 64; // 2 bytes give at most 128
+        break;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        ratio = 1032;
+        break;
+    case COMPRESSION_LZW:
+        ratio = 3641; // 9-bit codes for strings of up to 4096 bytes
+        break;
+    default:
+        break;
+    }
+    const std::uint64_t bytes = std::uint64_t(h) * ((std::uint64_t(w) * bitsPerPixel + 7) / 8);
+    if (ratio && bytes > total * ratio)
+        throw PictureError(lie);
+}
+
 } // namespace
 
 GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
@@ -178,10 +221,7 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     const bool hasPhotometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    if (compression == COMPRESSION_NONE &&
-        std::uint64_t(h) * ((std::uint64_t(w) * bits * samples + 7) / 8) > size)
-        throw PictureError("the header's " + std::to_string(w) + " x " + std::to_string(h) +
-                           " pixels cannot be in a file of " + std::to_string(size) + " bytes");
+    checkDataFits(tif, w, h, std::uint64_t(bits) * samples, compression, size);
 
     GreyImage out;
     out.width = out.storedWidth = int(w);

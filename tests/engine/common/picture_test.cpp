@@ -355,9 +355,22 @@ TEST(Pictures, BadPicturesAreRefusedWithTheirReason) {
     ASSERT_TRUE(writeTiff(tif, 300, 300, TiffKind::FaxG4, [](int x, int y) {
         return Pixel{(x ^ y) & 4 ? 0 : 255, 255};
     }));
-    // A white 6000 x 6000 PNG compresses to a few kilobytes, within the
-    // deflate bound; 9000 x 9000 is too many pixels.
-    std::string wide = readAll(png);
+    // An LZW TIFF of 60000 x 1000 grey pixels of which one row is written.
+    const std::string lyingTif = scratch("lying.tif");
+    {
+        TIFF* t = TIFFOpen(lyingTif.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 60000);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1000);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1000);
+        std::vector<std::uint8_t> row(60000, 0);
+        TIFFWriteScanline(t, row.data(), 0, 0);
+        TIFFClose(t);
+    }
     const std::string pngBytes = readAll(png), jpgBytes = readAll(jpg), tifBytes = readAll(tif);
     struct {
         const char* name;
@@ -374,6 +387,7 @@ TEST(Pictures, BadPicturesAreRefusedWithTheirReason) {
         {"lying.jpg", "JPG", jpegSized(jpgBytes, 4000, 4000), "cannot be in a file"},
         {"text.tif", "TIF", "II*\0garbage", ""},
         {"half.tif", "TIF", tifBytes.substr(0, tifBytes.size() / 2), ""},
+        {"lying.tif", "TIF", readAll(lyingTif), "cannot be in a file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
