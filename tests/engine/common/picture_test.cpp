@@ -15,11 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -69,13 +71,20 @@ struct AllowAll : FileGate {
     bool MayRead(const std::string&) override { return true; }
 };
 
+// A file in a folder of the test's own, removed at exit.
 std::string scratch(const std::string& name) {
-    static const std::string dir = [] {
-        std::string d = ::testing::TempDir() + "pictures-" + std::to_string(::getpid());
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir + "/" + name;
+    static const struct Folder {
+        std::string path;
+        Folder() {
+            path = ::testing::TempDir() + "pictures-XXXXXX";
+            EXPECT_NE(::mkdtemp(path.data()), nullptr);
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    return folder.path + "/" + name;
 }
 
 struct Drawn {
