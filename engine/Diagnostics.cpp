@@ -216,8 +216,8 @@ void EngineDiagnostics::FileNotIncluded(int line, const char* why, const char* n
     const auto is = [why](const char* k) { return std::strcmp(why, k) == 0; };
     std::string m;
     if (is(kind::FileType))
-        m = type ? "FILE type " + Quoted(type) + " is neither TXT nor BMP"
-                 : "FILE " + Quoted(name) + " names no type (TXT or BMP)";
+        m = type ? "FILE type " + Quoted(type) + " is not TXT, BMP, PNG, JPG or TIF"
+                 : "FILE " + Quoted(name) + " names no type (TXT, BMP, PNG, JPG or TIF)";
     else if (is(kind::FileRefused))
         m = "included file " + Quoted(name) + " is refused (outside the include root)";
     else

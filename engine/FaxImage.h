@@ -210,8 +210,11 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     bool MatchesPrefix(const char* line, const char* prefix) const;
     const char* NextChar(const char* p) const;
     void IncludeFile(char* line, int pos);
-    void IncludeGated(const std::string& path, const char* name, const char* type, bool text);
-    void IncludeOpened(int fd, const std::string& path, const char* name, bool text);
+    // What a FILE command includes: text lines, a BMP or another picture.
+    enum class Included { Text, Bmp, Png, Jpeg, Tiff };
+    void IncludeGated(const std::string& path, const char* name, const char* type, Included what);
+    void IncludeOpened(int fd, const std::string& path, const char* name, Included what);
+    void DrawPicture(int fd, const std::string& path, const char* name, Included what);
     // BARCODE: draws the symbol of `data` (BarcodeCommand.cpp).
     void DrawBarcode(char* type, int x, int y, int height, char* data);
 #if FOLIO_PROGRAM_VARIANT

@@ -10,6 +10,7 @@
 #include "CodePage.h"
 #include "Diagnostics.h"
 #include "Error.h"
+#include "Picture.h"
 #include "SafeMath.h"
 #include "TextFile.h"
 
@@ -481,7 +482,8 @@ bool FaxImage::ProcessCommand(char* line) {
 // A FILE command behind a gate: the gate opens the file and the engine reads
 // only through that descriptor, so the file checked is the file read.
 void FaxImage::IncludeGated(const std::string& path, const char* name, const char* type,
-                            bool text) {
+                            Included what) {
+    const bool text = what == Included::Text;
     const int fd = fileGate_->Open(path);
     if (fd == FileGate::kMissing || fd == FileGate::kRefused) {
         if (diag_)
@@ -508,12 +510,13 @@ void FaxImage::IncludeGated(const std::string& path, const char* name, const cha
             diag_->FileNotIncluded(sourceLine_, folio::kind::FileMissing, name, type);
         return;
     }
-    IncludeOpened(fd, path, name, text);
+    IncludeOpened(fd, path, name, what);
 }
 
-// Sets the lines of a text file or draws a bitmap, read through `fd`, or
-// through `path` when `fd` is negative.
-void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, bool text) {
+// Sets the lines of a text file or draws a bitmap or picture, read through
+// `fd`, or through `path` when `fd` is negative.
+void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, Included what) {
+    const bool text = what == Included::Text;
     try {
         if (text) {
             auto read = [&](const std::function<void(std::string&)>& onLine) {
@@ -535,6 +538,8 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                 diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
             });
             diag_->IncludeName.clear();
+        } else if (what != Included::Bmp) {
+            DrawPicture(fd, path, name, what);
         } else {
             folio::Bitmap picture;
             if (fd >= 0)
@@ -549,6 +554,11 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                                           Height);
             Y = folio::SatAdd(Y, picture.Height());
         }
+    } catch (const folio::PictureError& e) {
+        if (diag_)
+            diag_->Report(sourceLine_, folio::Severity::Error, folio::kind::BitmapInvalid,
+                          folio::Quoted(name) + " is not a valid picture: " + e.Reason());
+        throw;
     } catch (const folio::Error& e) {
         if (diag_)
             diag_->FileFailed(sourceLine_, name, !text, e.what());
@@ -560,9 +570,10 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
     }
 }
 
-// FILE=name,TXT includes the text lines of a file; FILE=name,BMP draws a
-// bitmap at the pen and moves the pen below it. A missing file or another
-// type does nothing; a file that exists but cannot be read is an error.
+// FILE=name,TXT includes the text lines of a file; FILE=name,BMP (or PNG,
+// JPG, JPEG, TIF, TIFF) draws a picture at the pen and moves the pen below
+// it. A missing file or another type does nothing; a file that exists but
+// cannot be read is an error.
 void FaxImage::IncludeFile(char* line, int pos) {
     char* name = line + pos;
     char* type = nullptr;
@@ -583,14 +594,22 @@ void FaxImage::IncludeFile(char* line, int pos) {
             diag_->FileNotIncluded(sourceLine_, kind::FileType, name, nullptr);
         return;
     }
-    const bool text = beginsWith(type, "TXT"), bitmap = beginsWith(type, "BMP");
-    if (!text && !bitmap) {
+    Included what = Included::Text;
+    if (beginsWith(type, "BMP"))
+        what = Included::Bmp;
+    else if (beginsWith(type, "PNG"))
+        what = Included::Png;
+    else if (beginsWith(type, "JPG") || beginsWith(type, "JPEG"))
+        what = Included::Jpeg;
+    else if (beginsWith(type, "TIF"))
+        what = Included::Tiff;
+    else if (!beginsWith(type, "TXT")) {
         if (diag_)
             diag_->FileNotIncluded(sourceLine_, kind::FileType, name, type);
         return;
     }
     if (fileGate_) {
-        IncludeGated(path, name, type, text);
+        IncludeGated(path, name, type, what);
         return;
     }
     if (!folio::FileExists(path)) {
@@ -598,5 +617,5 @@ void FaxImage::IncludeFile(char* line, int pos) {
             diag_->FileNotIncluded(sourceLine_, kind::FileMissing, name, type);
         return;
     }
-    IncludeOpened(-1, path, name, text);
+    IncludeOpened(-1, path, name, what);
 }

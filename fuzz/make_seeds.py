@@ -10,6 +10,7 @@ leaves other files in the folders alone.
 """
 import os
 import struct
+import subprocess
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -254,7 +255,61 @@ def dither_seeds():
     put("dither", "empty_rows", dib(0, 3, 24, [], lambda x, y: 0))
 
 
+# --- pictures (PNG, JPEG, TIFF) ----------------------------------------------
+
+def netpbm(tool, args, pnm):
+    """Runs a netpbm converter on a PNM held in memory."""
+    return subprocess.run([tool] + args, input=pnm, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, check=True).stdout
+
+
+def pnm(width, height, kind, pixel):
+    """P4 (1-bit), P5 (grey) or P6 (colour) with pixel(x, y) -> grey 0..255."""
+    if kind == "P4":
+        rows = b""
+        for y in range(height):
+            bits = [1 if pixel(x, y) < 128 else 0 for x in range(width)]
+            bits += [0] * (-width % 8)
+            rows += bytes(int("".join(map(str, bits[i:i + 8])), 2) for i in range(0, len(bits), 8))
+    else:
+        n = 3 if kind == "P6" else 1
+        rows = bytes(pixel(x, y) for y in range(height) for x in range(width) for _ in range(n))
+    return f"{kind}\n{width} {height}\n".encode() + (b"" if kind == "P4" else b"255\n") + rows
+
+
+def picture_seeds():
+    logo = lambda x, y: 0 if 4 <= x < 20 and 4 <= y < 12 else 255
+    ramp = lambda x, y: (x * 9 + y * 5) % 256
+    made = {}
+    made["png"] = {
+        "bw.png": netpbm("pnmtopng", [], pnm(24, 16, "P4", logo)),
+        "grey.png": netpbm("pnmtopng", [], pnm(24, 16, "P5", ramp)),
+        "rgb_interlaced.png": netpbm("pnmtopng", ["-interlace"], pnm(24, 16, "P6", ramp)),
+        "palette_trns.png": netpbm("pnmtopng", ["-transparent", "white"], pnm(24, 16, "P6", logo)),
+    }
+    made["jpeg"] = {
+        "grey.jpg": netpbm("pnmtojpeg", ["-greyscale"], pnm(24, 16, "P5", ramp)),
+        "colour.jpg": netpbm("pnmtojpeg", ["-density", "300x300dpi"], pnm(24, 16, "P6", ramp)),
+        "progressive.jpg": netpbm("pnmtojpeg", ["-progressive"], pnm(24, 16, "P6", logo)),
+    }
+    made["tiff"] = {
+        "fax_g4.tif": netpbm("pnmtotiff", ["-g4"], pnm(24, 16, "P4", logo)),
+        "fax_g3.tif": netpbm("pnmtotiff", ["-g3"], pnm(24, 16, "P4", logo)),
+        "grey_lzw.tif": netpbm("pnmtotiff", ["-lzw"], pnm(24, 16, "P5", ramp)),
+        "rgb.tif": netpbm("pnmtotiff", [], pnm(24, 16, "P6", ramp)),
+    }
+    for target, files in made.items():
+        for name, data in files.items():
+            put(target, name, data)
+            # Broken twins: cut in half, and a byte of the header changed.
+            put(target, "cut_" + name, data[:len(data) // 2])
+            bent = bytearray(data)
+            bent[min(20, len(bent) - 1)] ^= 0x40
+            put(target, "bent_" + name, bytes(bent))
+
+
 bmp_seeds()
+picture_seeds()
 dither_seeds()
 macro_seeds()
 buildfax_seeds()

@@ -10,7 +10,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-extra
-  libtiff-dev libtiff-tools libpng-dev libcairo2-dev
+  libtiff-dev libtiff-tools libpng-dev libjpeg-dev libcairo2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   poppler-utils netpbm python3
   xvfb openbox x11-utils desktop-file-utils shared-mime-info

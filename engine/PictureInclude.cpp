@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// FILE=name,PNG / JPG / TIF: draws a picture at the pen at its physical size
+// on the page grid (pixel for pixel when it states no resolution), only the
+// part that lands on the page, and moves the pen below it, as a BMP does.
+#include "FaxImage.h"
+
+#include "Diagnostics.h"
+#include "PictureRender.h"
+#include "SafeMath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+std::string dpiText(double dpi) {
+    char text[32];
+    if (std::fabs(dpi - std::round(dpi)) < 0.05)
+        std::snprintf(text, sizeof text, "%.0f", dpi);
+    else
+        std::snprintf(text, sizeof text, "%.1f", dpi);
+    return text;
+}
+
+// "logo.png drawn 408 x 131 pixels (2.00 x 0.67 in) from its 300 dpi"
+std::string sizeNote(const char* name, const folio::GreyImage& p, folio::DrawnSize size) {
+    char drawn[160];
+    std::snprintf(drawn, sizeof drawn, " drawn %lld x %lld pixels (%.2f x %.2f in) ",
+                  static_cast<long long>(size.width), static_cast<long long>(size.height),
+                  double(size.width) / folio::kPageDpiX, double(size.height) / folio::kPageDpiY);
+    std::string from;
+    if (p.dpiX <= 0)
+        from = "pixel for pixel: it states no resolution";
+    else if (dpiText(p.dpiX) == dpiText(p.dpiY))
+        from = "from its " + dpiText(p.dpiX) + " dpi";
+    else
+        from = "from its " + dpiText(p.dpiX) + " x " + dpiText(p.dpiY) + " dpi";
+    return std::string(name) + drawn + from;
+}
+
+} // namespace
+
+void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, Included what) {
+    const folio::PictureType type = what == Included::Png    ? folio::PictureType::Png
+                                    : what == Included::Jpeg ? folio::PictureType::Jpeg
+                                                             : folio::PictureType::Tiff;
+    const folio::GreyImage picture =
+        fd >= 0 ? folio::LoadPicture(fd, path, type) : folio::LoadPicture(path, type);
+    const folio::DrawnSize size =
+        folio::DrawnSizeOf(picture.storedWidth, picture.storedHeight, picture.dpiX, picture.dpiY);
+    // The window of the drawn picture that lands on the page, in picture
+    // coordinates; the rest is never computed.
+    const folio::Bitmap& page = Image->Canvas().Target();
+    const std::int64_t x0 = std::max<std::int64_t>(0, -std::int64_t(X));
+    const std::int64_t y0 = std::max<std::int64_t>(0, -std::int64_t(Y));
+    const std::int64_t x1 = std::min<std::int64_t>(size.width, std::int64_t(page.Width()) - X);
+    const std::int64_t y1 = std::min<std::int64_t>(size.height, std::int64_t(page.Height()) - Y);
+    if (x0 < x1 && y0 < y1) {
+        const folio::Bitmap part =
+            folio::RenderPicture(picture, size, x0, y0, x1, y1, folio::IsLineArt(picture));
+        Image->Canvas().Draw(int(X + x0), int(Y + y0), part);
+    }
+    if (diag_) {
+        diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
+                      sizeNote(name, picture, size));
+        if (picture.moreImages > 0)
+            diag_->Warn(sourceLine_, folio::kind::PictureImages,
+                        folio::Quoted(name) + " holds " + std::to_string(picture.moreImages + 1) +
+                            " images; only the first is drawn");
+        diag_->CheckDrawingOnPage(sourceLine_, ("picture " + folio::Quoted(name)).c_str(), X, Y,
+                                  folio::Saturate(std::int64_t(X) + size.width - 1),
+                                  folio::Saturate(std::int64_t(Y) + size.height - 1), false, Width,
+                                  Height);
+    }
+    Y = folio::Saturate(std::int64_t(Y) + size.height);
+}

@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// JPEG pictures through libjpeg-turbo: grey, YCbCr, RGB and CMYK/YCCK (Adobe
+// files store CMYK inverted). A picture drawn smaller than it is stored is
+// decoded at the smallest n/8 DCT scale that is still at least its drawn
+// size, row by row into the grey picture, so that a large photo costs a
+// fraction of its full size. The EXIF orientation is applied afterwards, and
+// the resolution is the JFIF density, else the EXIF X/YResolution.
+#include "PictureDecoders.h"
+
+#include <cstdio>
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstring>
+
+namespace folio {
+
+namespace {
+
+struct JpegErrors {
+    jpeg_error_mgr mgr; // first: libjpeg hands back a pointer to it
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void onError(j_common_ptr cinfo) {
+    auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    e->mgr.format_message(cinfo, e->message);
+    std::longjmp(e->jump, 1);
+}
+
+// A file that ends early is decoded by libjpeg as grey to the end with a
+// warning; here it is an error like any other damage that stops decoding.
+void onMessage(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        onError(cinfo);
+}
+
+// What the EXIF block says, as far as it is read.
+struct Exif {
+    int orientation = 1;
+    double dpiX = 0, dpiY = 0;
+};
+
+// Reads IFD0 of an APP1 "Exif" block: orientation (0x0112), X/YResolution
+// (0x011A/0x011B) and ResolutionUnit (0x0128). Every offset is checked
+// against the block; anything unreadable is left at its default.
+Exif readExif(const std::uint8_t* p, std::size_t n) {
+    Exif exif;
+    if (n < 14 || std::memcmp(p, "Exif\0\0", 6) != 0)
+        return exif;
+    p += 6;
+    n -= 6;
+    const bool little = p[0] == 'I' && p[1] == 'I';
+    if (!little && !(p[0] == 'M' && p[1] == 'M'))
+        return exif;
+    auto u16 = [&](std::size_t at) -> unsigned {
+        return at + 2 > n ? 0 : little ? p[at] | p[at + 1] << 8 : p[at] << 8 | p[at + 1];
+    };
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return at + 4 > n
+                   ? 0
+                   : std::uint32_t(u16(little ? at + 2 : at)) << 16 | u16(little ? at : at + 2);
+    };
+    auto rational = [&](std::size_t at) -> double {
+        const std::uint32_t num = u32(at), den = u32(at + 4);
+        return den ? double(num) / den : 0;
+    };
+    const std::size_t ifd = u32(4);
+    if (ifd < 8 || ifd + 2 > n)
+        return exif;
+    const unsigned entries = u16(ifd);
+    double x = 0, y = 0;
+    unsigned unit = 2; // inches unless stated otherwise
+    for (unsigned i = 0; i < entries && ifd + 2 + (i + 1) * 12 <= n; ++i) {
+        const std::size_t e = ifd + 2 + std::size_t(i) * 12;
+        const unsigned tag = u16(e), type = u16(e + 2);
+        if (tag == 0x0112 && type == 3)
+            exif.orientation = int(u16(e + 8));
+        else if (tag == 0x0128 && type == 3)
+            unit = u16(e + 8);
+        else if ((tag == 0x011A || tag == 0x011B) && type == 5)
+            (tag == 0x011A ? x : y) = rational(u32(e + 8));
+    }
+    if (exif.orientation < 1 || exif.orientation > 8)
+        exif.orientation = 1;
+    const double perInch = unit == 2 ? 1.0 : unit == 3 ? 2.54 : 0;
+    exif.dpiX = UsableDpi(x * perInch);
+    exif.dpiY = UsableDpi(y * perInch);
+    return exif;
+}
+
+// Orientations 5 to 8 turn the picture a quarter: its sides swap.
+bool swapsSides(int orientation) {
+    return orientation >= 5;
+}
+
+// The picture turned upright. For each stored pixel (x, y) of a w x h
+// picture, EXIF says where row 0 and column 0 belong.
+GreyImage upright(GreyImage in, int orientation) {
+    if (orientation == 1)
+        return in;
+    GreyImage out = in;
+    const int w = in.width, h = in.height;
+    if (swapsSides(orientation)) {
+        out.width = h;
+        out.height = w;
+    }
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = in.Row(y);
+        for (int x = 0; x < w; ++x) {
+            int u = x, v = y;
+            switch (orientation) {
+            case 2:
+                u = w - 1 - x;
+                break;
+            case 3:
+                u = w - 1 - x;
+                v = h - 1 - y;
+                break;
+            case 4:
+                v = h - 1 - y;
+                break;
+            case 5:
+                u = y;
+                v = x;
+                break;
+            case 6:
+                u = h - 1 - y;
+                v = x;
+                break;
+            case 7:
+                u = h - 1 - y;
+                v = w - 1 - x;
+                break;
+            case 8:
+                u = y;
+                v = w - 1 - x;
+                break;
+            default:
+                break;
+            }
+            out.pixels[std::size_t(v) * std::size_t(out.width) + std::size_t(u)] = src[x];
+        }
+    }
+    return out;
+}
+
+std::uint8_t luma(unsigned r, unsigned g, unsigned b) {
+    return std::uint8_t((77 * r + 150 * g + 29 * b + 128) >> 8);
+}
+
+// libjpeg reports errors by a jump back here: only trivially destructible
+// locals live in this function, and the objects it fills belong to the
+// caller. Returns false after such a jump.
+bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t size,
+            GreyImage* out, std::vector<std::uint8_t>* row, int* orientation) {
+    auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+    if (setjmp(errors->jump))
+        return false;
+    jpeg_create_decompress(cinfo);
+    // Progressive files keep every coefficient of the picture in memory
+    // (about 6 bytes a pixel); more than this is refused, never swapped.
+    cinfo->mem->max_memory_to_use = 512L << 20;
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(cinfo, TRUE);
+    const std::int64_t w = cinfo->image_width, h = cinfo->image_height;
+    CheckPictureSize(w, h);
+    // Huffman-coded sequential data takes at least 2 bits per 8 x 8 block
+    // of the first component; a header asking for more blocks lies.
+    if (!cinfo->progressive_mode && !cinfo->arith_code &&
+        std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8) / 4 > size)
+        throw PictureError("the header's " + std::to_string(w) + " x " + std::to_string(h) +
+                           " pixels cannot be in a file of " + std::to_string(size) + " bytes");
+
+    Exif exif;
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1) {
+            exif = readExif(m->data, m->data_length);
+            break;
+        }
+    *orientation = exif.orientation;
+    const bool swap = swapsSides(exif.orientation);
+    out->storedWidth = int(swap ? h : w);
+    out->storedHeight = int(swap ? w : h);
+    const double perInch = cinfo->density_unit == 1 ? 1.0 : cinfo->density_unit == 2 ? 2.54 : 0;
+    out->dpiX = UsableDpi(cinfo->X_density * perInch);
+    out->dpiY = UsableDpi(cinfo->Y_density * perInch);
+    if (out->dpiX == 0 || out->dpiY == 0) {
+        out->dpiX = exif.dpiX;
+        out->dpiY = exif.dpiY;
+    }
+    if (out->dpiX == 0 || out->dpiY == 0)
+        out->dpiX = out->dpiY = 0;
+
+    // The smallest n/8 scale that keeps the decoded picture at least as
+    // large as the drawn one, in stored orientation.
+    const DrawnSize drawn = DrawnSizeOf(out->storedWidth, out->storedHeight, out->dpiX, out->dpiY);
+    const std::int64_t needW = swap ? drawn.height : drawn.width;
+    const std::int64_t needH = swap ? drawn.width : drawn.height;
+    unsigned scale = 1;
+    while (scale < 8 && ((w * scale + 7) / 8 < needW || (h * scale + 7) / 8 < needH))
+        ++scale;
+    cinfo->scale_num = scale;
+    cinfo->scale_denom = 8;
+
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_GRAYSCALE;
+    jpeg_start_decompress(cinfo);
+    const unsigned ow = cinfo->output_width, oh = cinfo->output_height;
+    if (ow == 0 || oh == 0 || std::uint64_t(ow) * oh > kMaxPicturePixels)
+        throw PictureError("libjpeg gave an unexpected size");
+    out->width = int(ow);
+    out->height = int(oh);
+    out->pixels.assign(std::size_t(ow) * oh, 255);
+    row->assign(cmyk ? std::size_t(ow) * 4 : 0, 0);
+    // Adobe writes CMYK inverted (0 is full ink); others store ink amounts.
+    const bool inverted = cinfo->saw_Adobe_marker;
+    while (cinfo->output_scanline < oh) {
+        std::uint8_t* dst = out->Row(int(cinfo->output_scanline));
+        JSAMPROW target = cmyk ? row->data() : dst;
+        if (jpeg_read_scanlines(cinfo, &target, 1) != 1)
+            throw PictureError("libjpeg stopped before the last row");
+        if (!cmyk)
+            continue;
+        const std::uint8_t* s = row->data();
+        for (unsigned x = 0; x < ow; ++x, s += 4) {
+            unsigned c = s[0], m = s[1], y = s[2], k = s[3];
+            if (!inverted) {
+                c = 255 - c;
+                m = 255 - m;
+                y = 255 - y;
+                k = 255 - k;
+            }
+            // Paper lets through what neither the colour ink nor black takes.
+            dst[x] = luma(c * k / 255, m * k / 255, y * k / 255);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
+    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        throw PictureError("the file is not a JPEG file");
+    jpeg_decompress_struct cinfo{};
+    JpegErrors errors{};
+    cinfo.err = jpeg_std_error(&errors.mgr);
+    errors.mgr.error_exit = onError;
+    errors.mgr.emit_message = onMessage;
+    struct Release {
+        jpeg_decompress_struct* cinfo;
+        ~Release() { jpeg_destroy_decompress(cinfo); }
+    } release{&cinfo};
+    GreyImage out;
+    std::vector<std::uint8_t> row;
+    int orientation = 1;
+    if (!decode(&cinfo, data, size, &out, &row, &orientation))
+        throw PictureError(errors.message);
+    return upright(std::move(out), orientation);
+}
+
+} // namespace folio

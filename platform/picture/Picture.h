@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// Pictures drawn by FILE=name,PNG / JPG / TIF: the grey image the decoders
+// make, the limits every decoder keeps, and the size a picture takes on the
+// page's 204 x 196 dpi grid.
+#pragma once
+
+#include "Error.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace folio {
+
+// A picture that would decode to more pixels than this is refused before
+// any pixel memory is taken (a 64-megapixel photo is about 9200 x 6900).
+inline constexpr std::uint64_t kMaxPicturePixels = 64'000'000;
+// Largest picture file read.
+inline constexpr std::size_t kMaxPictureFileBytes = std::size_t(64) << 20;
+// The page grid in dots per inch.
+inline constexpr double kPageDpiX = 204.0, kPageDpiY = 196.0;
+// A stated resolution outside this range is taken as no resolution: it is a
+// placeholder (JFIF 1:1, pHYs of 1 pixel per metre), not a size.
+inline constexpr double kMinPictureDpi = 10.0, kMaxPictureDpi = 20000.0;
+
+// A file that is not a valid picture of its type. Its message is the one a
+// bad BMP gives; Reason() says what the decoder found, for diagnostics.
+class PictureError : public Error {
+  public:
+    explicit PictureError(std::string reason)
+        : Error("Bitmap image is not valid"), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+  private:
+    std::string reason_;
+};
+
+// An 8-bit grey picture, rows top-down, 0 black and 255 white, already
+// turned upright and composed over white. `width` x `height` is what the
+// decoder produced, which may be a reduction of the picture as stored
+// (JPEG DCT scaling); the drawn size is worked out from the stored size.
+struct GreyImage {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+
+    // The picture as stored, upright, in pixels.
+    int storedWidth = 0, storedHeight = 0;
+    // Stated resolution in dots per inch; 0 when none is stated (or it is
+    // outside kMinPictureDpi..kMaxPictureDpi).
+    double dpiX = 0, dpiY = 0;
+    // More images in the file than the one drawn (TIFF pages after the first).
+    int moreImages = 0;
+
+    std::uint8_t* Row(int y) { return pixels.data() + std::size_t(y) * std::size_t(width); }
+    const std::uint8_t* Row(int y) const {
+        return pixels.data() + std::size_t(y) * std::size_t(width);
+    }
+};
+
+// Size in page pixels of a picture of `width` x `height` stored pixels at
+// the given resolution (0: pixel for pixel), rounded to the nearest pixel
+// and at least 1. 64-bit: a low resolution makes a picture far larger than
+// any page.
+struct DrawnSize {
+    std::int64_t width = 0, height = 0;
+};
+DrawnSize DrawnSizeOf(int width, int height, double dpiX, double dpiY);
+
+// Throws PictureError when width x height is empty or above kMaxPicturePixels.
+void CheckPictureSize(std::int64_t width, std::int64_t height);
+
+// A resolution read from a file, in dots per inch, or 0 when it is no usable
+// resolution.
+double UsableDpi(double dpi);
+
+} // namespace folio

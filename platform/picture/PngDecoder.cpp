@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// PNG pictures through libpng: every colour type and bit depth, palettes
+// with transparency, 16-bit and interlaced files. libpng expands the file to
+// 8-bit grey (with alpha where it has any); the alpha is composed over white
+// here. The resolution is the pHYs chunk when it is in pixels per metre.
+#include "PictureDecoders.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace folio {
+
+namespace {
+
+struct PngSource {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t pos;
+    char message[160];
+};
+
+void onError(png_structp png, png_const_charp text) {
+    auto* src = static_cast<PngSource*>(png_get_error_ptr(png));
+    std::snprintf(src->message, sizeof src->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+void onWarning(png_structp, png_const_charp) {}
+
+void readData(png_structp png, png_bytep out, std::size_t n) {
+    auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (src->size - src->pos < n)
+        png_error(png, "the file ends before the picture does");
+    std::memcpy(out, src->data + src->pos, n);
+    src->pos += n;
+}
+
+// Deflate packs at most 1032 bytes into one; a header that asks for more
+// pixel bytes than its file could hold in that way lies about its size.
+constexpr std::uint64_t kDeflateMaxRatio = 1032;
+
+std::uint8_t overWhite(unsigned grey, unsigned alpha) {
+    return std::uint8_t((grey * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+// libpng reports errors by jumping back here: only trivially destructible
+// locals live in this function, and the objects it fills belong to the
+// caller. Returns false after such a jump.
+bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::uint8_t>* scratch,
+            std::size_t fileSize) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colour = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
+    CheckPictureSize(width, height);
+    const std::uint64_t rowBytes =
+        (std::uint64_t(width) * png_get_channels(png, info) * depth + 7) / 8;
+    if (std::uint64_t(height) * (rowBytes + 1) > std::uint64_t(fileSize) * kDeflateMaxRatio)
+        throw PictureError("the header's " + std::to_string(width) + " x " +
+                           std::to_string(height) + " pixels cannot be in a file of " +
+                           std::to_string(fileSize) + " bytes");
+
+    png_uint_32 ppmX = 0, ppmY = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &ppmX, &ppmY, &unit) && unit == PNG_RESOLUTION_METER) {
+        out->dpiX = UsableDpi(ppmX * 0.0254);
+        out->dpiY = UsableDpi(ppmY * 0.0254);
+        if (out->dpiX == 0 || out->dpiY == 0)
+            out->dpiX = out->dpiY = 0;
+    }
+
+    png_set_expand(png); // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    png_set_strip_16(png);
+    if (colour & PNG_COLOR_MASK_COLOR)
+        png_set_rgb_to_gray_fixed(png, PNG_ERROR_ACTION_NONE, -1, -1);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const int channels = png_get_channels(png, info);
+    if (png_get_bit_depth(png, info) != 8 || channels < 1 || channels > 2)
+        throw PictureError("libpng gave an unexpected pixel format");
+
+    out->width = out->storedWidth = int(width);
+    out->height = out->storedHeight = int(height);
+    out->pixels.assign(std::size_t(width) * height, 255);
+    if (channels == 1) {
+        // Straight into the picture; interlaced passes fill in the same rows.
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < height; ++y)
+                png_read_row(png, out->Row(int(y)), nullptr);
+        return true;
+    }
+    // Grey and alpha: one row at a time, or the whole picture when the
+    // passes of an interlaced file must add up in it first.
+    const std::size_t rows = passes > 1 ? height : 1;
+    scratch->assign(std::size_t(width) * 2 * rows, 0);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) {
+            std::uint8_t* row = scratch->data() + (passes > 1 ? std::size_t(y) * width * 2 : 0);
+            png_read_row(png, row, nullptr);
+            if (pass == passes - 1) {
+                std::uint8_t* dst = out->Row(int(y));
+                for (png_uint_32 x = 0; x < width; ++x)
+                    dst[x] = overWhite(row[2 * x], row[2 * x + 1]);
+            }
+        }
+    return true;
+}
+
+} // namespace
+
+GreyImage DecodePng(const std::uint8_t* data, std::size_t size) {
+    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
+        throw PictureError("the file is not a PNG file");
+    PngSource src{data, size, 0, {}};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &src, onError, onWarning);
+    if (!png)
+        throw PictureError("libpng could not start");
+    png_infop info = png_create_info_struct(png);
+    struct Release {
+        png_structp* png;
+        png_infop* info;
+        ~Release() { png_destroy_read_struct(png, info, nullptr); }
+    } release{&png, &info};
+    if (!info)
+        throw PictureError("libpng could not start");
+    png_set_read_fn(png, &src, readData);
+    png_set_user_limits(png, 1000000, 1000000);
+    GreyImage out;
+    std::vector<std::uint8_t> scratch;
+    if (!decode(png, info, &out, &scratch, size))
+        throw PictureError(src.message);
+    return out;
+}
+
+} // namespace folio

@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// Writers of small PNG, JPEG and TIFF files for the picture tests, through
+// libpng, libjpeg and libtiff themselves, so that no picture file is kept in
+// the tree. A picture is given as a function from (x, y) to grey and alpha.
+#pragma once
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <cstdio>
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace picturetest {
+
+struct Pixel {
+    int grey = 255;  // 0 black .. 255 white
+    int alpha = 255; // 0 transparent .. 255 opaque
+};
+using Source = std::function<Pixel(int x, int y)>;
+
+// PNG of any colour type and depth. Palette files get the palette
+// {black, white, grey 128, black} ({black, white} at 1 bit) and, with
+// `alpha`, index 0 transparent.
+inline bool writePng(const std::string& path, int w, int h, int colour, int depth,
+                     const Source& src, bool interlace = false, unsigned ppm = 0,
+                     bool alpha = false) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, depth, colour,
+                 interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (colour == PNG_COLOR_TYPE_PALETTE) {
+        // 0 black (transparent with `alpha`), 1 white, 2 grey, 3 opaque black
+        png_color pal[4] = {{0, 0, 0}, {255, 255, 255}, {128, 128, 128}, {0, 0, 0}};
+        png_set_PLTE(png, info, pal, depth == 1 ? 2 : 4);
+        if (alpha) {
+            png_byte trns[1] = {0};
+            png_set_tRNS(png, info, trns, 1, nullptr);
+        }
+    }
+    if (ppm)
+        png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
+    png_write_info(png, info);
+    const int channels = colour == PNG_COLOR_TYPE_GRAY         ? 1
+                         : colour == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                         : colour == PNG_COLOR_TYPE_RGB        ? 3
+                         : colour == PNG_COLOR_TYPE_RGBA       ? 4
+                                                               : 1;
+    const int passes = png_set_interlace_handling(png);
+    const std::size_t rowBytes = (std::size_t(w) * channels * depth + 7) / 8;
+    std::vector<png_byte> row(rowBytes);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < h; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (int x = 0; x < w; ++x) {
+                const Pixel p = src(x, y);
+                unsigned samples[4] = {};
+                int n = 0;
+                const unsigned max = (1u << depth) - 1;
+                if (colour == PNG_COLOR_TYPE_PALETTE) {
+                    const bool two = depth == 1;
+                    samples[n++] = p.alpha == 0    ? 0
+                                   : p.grey == 0   ? (alpha && !two ? 3 : 0)
+                                   : p.grey == 255 ? 1
+                                   : two           ? (p.grey < 128 ? 0 : 1)
+                                                   : 2;
+                } else {
+                    const unsigned g = unsigned(p.grey) * max / 255;
+                    samples[n++] = g;
+                    if (channels >= 3) {
+                        samples[n++] = g;
+                        samples[n++] = g;
+                    }
+                    if (channels == 2 || channels == 4)
+                        samples[n++] = unsigned(p.alpha) * max / 255;
+                }
+                for (int i = 0; i < n; ++i) {
+                    const std::size_t bit = (std::size_t(x) * channels + i) * depth;
+                    if (depth == 16) {
+                        row[bit / 8] = png_byte(samples[i] >> 8);
+                        row[bit / 8 + 1] = png_byte(samples[i]);
+                    } else {
+                        row[bit / 8] |= png_byte(samples[i] << (8 - depth - bit % 8));
+                    }
+                }
+            }
+            png_write_row(png, row.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0;
+}
+
+enum class JpegKind { Grey, Colour, AdobeCmyk };
+
+// JPEG at quality 95; `orientation` other than 0 adds an EXIF block with
+// that tag, `dpi` a JFIF density in dots per inch.
+inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, const Source& src,
+                      int orientation = 0, int dpi = 0) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = kind == JpegKind::Grey ? 1 : kind == JpegKind::Colour ? 3 : 4;
+    c.in_color_space = kind == JpegKind::Grey     ? JCS_GRAYSCALE
+                       : kind == JpegKind::Colour ? JCS_RGB
+                                                  : JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 95, TRUE);
+    if (dpi) {
+        c.density_unit = 1;
+        c.X_density = c.Y_density = UINT16(dpi);
+    }
+    jpeg_start_compress(&c, TRUE);
+    if (orientation) {
+        // "Exif\0\0", little-endian TIFF header, IFD0 with one SHORT entry.
+        const unsigned char exif[] = {'E', 'x',  'i',  'f', 0,
+                                      0,   'I',  'I',  42,  0,
+                                      8,   0,    0,    0,   1,
+                                      0,   0x12, 0x01, 3,   0,
+                                      1,   0,    0,    0,   static_cast<unsigned char>(orientation),
+                                      0,   0,    0,    0,   0,
+                                      0,   0};
+        jpeg_write_marker(&c, JPEG_APP0 + 1, exif, sizeof exif);
+    }
+    std::vector<JSAMPLE> row(std::size_t(w) * c.input_components);
+    while (c.next_scanline < c.image_height) {
+        const int y = int(c.next_scanline);
+        for (int x = 0; x < w; ++x) {
+            const int g = src(x, y).grey;
+            JSAMPLE* s = row.data() + std::size_t(x) * c.input_components;
+            if (kind == JpegKind::AdobeCmyk) {
+                // Adobe stores 255 - ink: black ink only, no colour.
+                s[0] = s[1] = s[2] = 255;
+                s[3] = JSAMPLE(g);
+            } else {
+                for (int i = 0; i < c.input_components; ++i)
+                    s[i] = JSAMPLE(g);
+            }
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return std::fclose(f) == 0;
+}
+
+enum class TiffKind { FaxG4, FaxG3, Grey, Rgb };
+
+// TIFF with `pages` images (each the same picture); fax kinds are 1-bit
+// min-is-white at 204 x 196 dpi, the others 8-bit LZW without resolution
+// unless `dpi` is given.
+inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, const Source& src,
+                      int pages = 1, int dpi = 0) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (!t)
+        return false;
+    const bool fax = kind == TiffKind::FaxG4 || kind == TiffKind::FaxG3;
+    const int spp = kind == TiffKind::Rgb ? 3 : 1;
+    for (int page = 0; page < pages; ++page) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, fax ? 1 : 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                     fax                     ? PHOTOMETRIC_MINISWHITE
+                     : kind == TiffKind::Rgb ? PHOTOMETRIC_RGB
+                                             : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_COMPRESSION,
+                     kind == TiffKind::FaxG4   ? COMPRESSION_CCITTFAX4
+                     : kind == TiffKind::FaxG3 ? COMPRESSION_CCITTFAX3
+                                               : COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? h : 7);
+        if (fax || dpi) {
+            TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+            TIFFSetField(t, TIFFTAG_XRESOLUTION, fax ? 204.0f : float(dpi));
+            TIFFSetField(t, TIFFTAG_YRESOLUTION, fax ? 196.0f : float(dpi));
+        }
+        if (pages > 1) {
+            TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+            TIFFSetField(t, TIFFTAG_PAGENUMBER, page, pages);
+        }
+        std::vector<std::uint8_t> row(fax ? (std::size_t(w) + 7) / 8 : std::size_t(w) * spp);
+        for (int y = 0; y < h; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (int x = 0; x < w; ++x) {
+                const int g = src(x, y).grey;
+                if (fax) {
+                    if (g < 128)
+                        row[std::size_t(x) / 8] |= std::uint8_t(0x80 >> (x % 8));
+                } else {
+                    for (int i = 0; i < spp; ++i)
+                        row[std::size_t(x) * spp + i] = std::uint8_t(g);
+                }
+            }
+            if (TIFFWriteScanline(t, row.data(), std::uint32_t(y), 0) < 0) {
+                TIFFClose(t);
+                return false;
+            }
+        }
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    return true;
+}
+
+} // namespace picturetest

@@ -1,0 +1,460 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// FILE=name,PNG / JPG / TIF in both variants. The pictures are written by
+// the tests through libpng, libjpeg and libtiff into a temporary folder:
+// every PNG colour type and depth, JPEG grey, colour, Adobe CMYK and
+// EXIF-turned, TIFF fax, grey and colour. Checked: drawn size and place,
+// the pen after the picture, threshold versus diffusion, a fax page drawn
+// back pixel for pixel, and broken files refused with the decoder's reason.
+#include "Diagnostics.h"
+#include "FaxImage.h"
+
+#include "Error.h"
+#include "common/EngineTestSupport.h"
+#include "common/PictureFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+#if FOLIO_PROGRAM_VARIANT
+constexpr const char* kPrefix = ":FAX:";
+
+struct Settings : FaxSettingsSource {
+    std::string WidthText() const override { return "1728"; }
+    std::string HeightText() const override { return "2200"; }
+    std::string LeftMarginText() const override { return "100"; }
+    std::string TopMarginText() const override { return "100"; }
+    std::string FontName() const override { return "Arial"; }
+    std::string FontSizeText() const override { return "10"; }
+    std::string MacroStart() const override { return kPrefix; }
+    std::string CommentStart() const override { return "#"; }
+};
+
+std::unique_ptr<FaxImage> makeEngine() {
+    static Settings settings;
+    auto fax = std::make_unique<FaxImage>(settings, nullptr);
+    fax->ResetAll();
+    return fax;
+}
+#else
+constexpr const char* kPrefix = "@CONVERT:";
+
+std::unique_ptr<FaxImage> makeEngine() {
+    return std::make_unique<FaxImage>();
+}
+#endif
+
+using namespace picturetest;
+
+struct Recorder : folio::DiagnosticSink {
+    std::vector<folio::Diagnostic> seen;
+    void Report(const folio::Diagnostic& d) override { seen.push_back(d); }
+    const folio::Diagnostic* find(const char* kind) const {
+        for (const auto& d : seen)
+            if (std::string(d.kind) == kind)
+                return &d;
+        return nullptr;
+    }
+};
+
+struct AllowAll : FileGate {
+    bool MayRead(const std::string&) override { return true; }
+};
+
+// A file in a folder of the test's own, removed at exit.
+std::string scratch(const std::string& name) {
+    static const struct Folder {
+        std::string path;
+        Folder() {
+            path = ::testing::TempDir() + "pictures-XXXXXX";
+            EXPECT_NE(::mkdtemp(path.data()), nullptr);
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    return folder.path + "/" + name;
+}
+
+struct Drawn {
+    std::unique_ptr<FaxImage> fax;
+    Recorder diags;
+    bool threw = false;
+    std::string error;
+    const folio::Bitmap& page() const { return fax->Image->Canvas().Target(); }
+};
+
+// Draws `file` as `type` with the pen at (x, y).
+std::unique_ptr<Drawn> draw(const std::string& file, const std::string& type, int x, int y,
+                            bool gated = false) {
+    static AllowAll allow;
+    auto d = std::make_unique<Drawn>();
+    d->fax = makeEngine();
+    d->fax->SetDiagnostics(&d->diags);
+    if (gated)
+        d->fax->SetFileGate(&allow);
+    try {
+        enginetest::run(*d->fax, std::string(kPrefix) + "X=" + std::to_string(x));
+        enginetest::run(*d->fax, std::string(kPrefix) + "Y=" + std::to_string(y));
+        enginetest::run(*d->fax, std::string(kPrefix) + "FILE=" + file + "," + type);
+    } catch (const folio::Error& e) {
+        d->threw = true;
+        d->error = e.what();
+    }
+    return d;
+}
+
+// 48 x 24, white, with a black 16 x 8 box at (8, 8): edges on the JPEG
+// block grid. `clear`: the white is transparent black instead.
+Source box(bool clear = false) {
+    return [clear](int x, int y) {
+        const bool in = x >= 8 && x < 24 && y >= 8 && y < 16;
+        if (in)
+            return Pixel{0, 255};
+        return clear ? Pixel{0, 0} : Pixel{255, 255};
+    };
+}
+
+struct DrawCase {
+    const char* name;
+    const char* type;
+    std::function<bool(const std::string&)> make;
+};
+
+const std::vector<DrawCase>& drawCases() {
+    static const std::vector<DrawCase> cases = [] {
+        std::vector<DrawCase> c;
+        auto png = [&](const char* name, int colour, int depth, bool clear, bool interlace,
+                       bool alpha = false) {
+            c.push_back({name, "PNG", [=](const std::string& p) {
+                             return writePng(p, 48, 24, colour, depth, box(clear), interlace, 0,
+                                             alpha);
+                         }});
+        };
+        for (int depth : {1, 2, 4, 8, 16})
+            png(("grey-" + std::to_string(depth)).c_str(), PNG_COLOR_TYPE_GRAY, depth, false,
+                false);
+        png("grey-alpha-8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, true, false);
+        png("grey-alpha-16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, true, false);
+        png("rgb-8", PNG_COLOR_TYPE_RGB, 8, false, false);
+        png("rgb-16", PNG_COLOR_TYPE_RGB, 16, false, false);
+        png("rgba-8", PNG_COLOR_TYPE_RGBA, 8, true, false);
+        png("rgba-16", PNG_COLOR_TYPE_RGBA, 16, true, false);
+        for (int depth : {1, 2, 4, 8})
+            png(("palette-" + std::to_string(depth)).c_str(), PNG_COLOR_TYPE_PALETTE, depth, false,
+                false);
+        png("palette-trns", PNG_COLOR_TYPE_PALETTE, 8, true, false, true);
+        png("grey-interlaced", PNG_COLOR_TYPE_GRAY, 8, false, true);
+        png("rgba-interlaced", PNG_COLOR_TYPE_RGBA, 8, true, true);
+        for (auto [name, kind] : {std::pair{"jpeg-grey", JpegKind::Grey},
+                                  {"jpeg-colour", JpegKind::Colour},
+                                  {"jpeg-cmyk", JpegKind::AdobeCmyk}})
+            c.push_back({name, "JPG", [kind = kind](const std::string& p) {
+                             return writeJpeg(p, 48, 24, kind, box());
+                         }});
+        for (auto [name, kind] : {std::pair{"tiff-g4", TiffKind::FaxG4},
+                                  {"tiff-g3", TiffKind::FaxG3},
+                                  {"tiff-grey", TiffKind::Grey},
+                                  {"tiff-rgb", TiffKind::Rgb}})
+            c.push_back({name, "TIF", [kind = kind](const std::string& p) {
+                             return writeTiff(p, 48, 24, kind, box());
+                         }});
+        return c;
+    }();
+    return cases;
+}
+
+// Each kind of file, drawn pixel for pixel at the pen: exactly the box is
+// black, and the pen moves down by the picture's height; the same through
+// a file gate.
+TEST(Pictures, EveryKindIsDrawnAtThePenAndMovesItDown) {
+    for (const DrawCase& c : drawCases()) {
+        const std::string file = scratch(std::string(c.name) + ".pic");
+        ASSERT_TRUE(c.make(file)) << c.name;
+        for (bool gated : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (gated ? " gated" : ""));
+            const auto d = draw(file, c.type, 100, 300, gated);
+            ASSERT_FALSE(d->threw) << d->error;
+            EXPECT_EQ(d->fax->Y, 324);
+            EXPECT_EQ(d->fax->X, 100);
+            EXPECT_EQ(enginetest::blackIn(d->page(), 108, 308, 124, 316), 128);
+            EXPECT_EQ(d->page().CountBlack(), 128u);
+            const folio::Diagnostic* note = d->diags.find(folio::kind::PictureSize);
+            ASSERT_NE(note, nullptr);
+            // Fax TIFFs state the page's own resolution; the rest none.
+            EXPECT_NE(note->message.find(std::string(c.name) == "tiff-g3" ||
+                                                 std::string(c.name) == "tiff-g4"
+                                             ? "drawn 48 x 24 pixels (0.24 x 0.12 in) from its "
+                                               "204 x 196 dpi"
+                                             : "drawn 48 x 24 pixels (0.24 x 0.12 in) pixel for "
+                                               "pixel: it states no resolution"),
+                      std::string::npos)
+                << note->message;
+        }
+    }
+}
+
+// A stated resolution gives the physical size on the 204 x 196 grid.
+TEST(Pictures, AStatedResolutionGivesThePhysicalSize) {
+    const Source logo = [](int x, int y) {
+        return Pixel{x >= 100 && x < 500 && y >= 50 && y < 150 ? 0 : 255, 255};
+    };
+    struct {
+        const char* name;
+        const char* type;
+        std::function<bool(const std::string&)> make;
+    } cases[] = {
+        {"logo.png", "png",
+         [&](const std::string& p) {
+             return writePng(p, 600, 200, PNG_COLOR_TYPE_GRAY, 8, logo, false, 11811);
+         }},
+        {"logo.jpg", "jpeg",
+         [&](const std::string& p) {
+             return writeJpeg(p, 600, 200, JpegKind::Grey, logo, 0, 300);
+         }},
+        {"logo.tif", "tiff",
+         [&](const std::string& p) {
+             return writeTiff(p, 600, 200, TiffKind::Grey, logo, 1, 300);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        ASSERT_TRUE(c.make(file));
+        const auto d = draw(file, c.type, 0, 0);
+        ASSERT_FALSE(d->threw) << d->error;
+        EXPECT_EQ(d->fax->Y, 131);
+        const folio::Diagnostic* note = d->diags.find(folio::kind::PictureSize);
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(note->severity, folio::Severity::Note);
+        EXPECT_EQ(note->message,
+                  file + " drawn 408 x 131 pixels (2.00 x 0.67 in) from its 300 dpi");
+        // The black 400 x 100 at (100, 50) becomes 272 x 65 at (68, 33); the
+        // edge rows and columns may go either way.
+        EXPECT_EQ(enginetest::blackIn(d->page(), 69, 34, 339, 97), 270 * 63);
+        EXPECT_EQ(enginetest::blackIn(d->page(), 0, 0, 1728, 32), 0);
+        EXPECT_EQ(enginetest::blackIn(d->page(), 0, 99, 1728, 300), 0);
+        EXPECT_EQ(enginetest::blackIn(d->page(), 341, 0, 1728, 300), 0);
+    }
+}
+
+// The EXIF orientation turns the stored picture upright. Stored: 48 x 24
+// with the box in the top-left corner.
+TEST(Pictures, JpegExifOrientationIsHonoured) {
+    const Source corner = [](int x, int y) { return Pixel{x < 16 && y < 8 ? 0 : 255, 255}; };
+    struct {
+        int orientation, width, height, bx, by, bw, bh;
+    } cases[] = {
+        {1, 48, 24, 0, 0, 16, 8},  {3, 48, 24, 32, 16, 16, 8}, {6, 24, 48, 16, 0, 8, 16},
+        {8, 24, 48, 0, 32, 8, 16}, {2, 48, 24, 32, 0, 16, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.orientation);
+        const std::string file = scratch("turned" + std::to_string(c.orientation) + ".jpg");
+        ASSERT_TRUE(writeJpeg(file, 48, 24, JpegKind::Colour, corner, c.orientation));
+        const auto d = draw(file, "JPG", 200, 400);
+        ASSERT_FALSE(d->threw) << d->error;
+        EXPECT_EQ(d->fax->Y, 400 + c.height);
+        EXPECT_EQ(enginetest::blackIn(d->page(), 200 + c.bx, 400 + c.by, 200 + c.bx + c.bw,
+                                      400 + c.by + c.bh),
+                  c.bw * c.bh);
+        EXPECT_EQ(d->page().CountBlack(), std::size_t(c.bw * c.bh));
+    }
+}
+
+// Line art is thresholded at mid grey; a picture of greys is diffused.
+TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
+    // 64 x 64 white with a black box; column 60 grey 100, column 61 grey
+    // 160: 3% of the pixels in between, so line art.
+    const Source lineArt = [](int x, int y) {
+        if (x == 60)
+            return Pixel{100, 255};
+        if (x == 61)
+            return Pixel{160, 255};
+        return Pixel{x < 32 && y < 32 ? 0 : 255, 255};
+    };
+    const Source photo = [](int, int) { return Pixel{100, 255}; };
+    const std::string art = scratch("art.png"), grey = scratch("grey.png");
+    ASSERT_TRUE(writePng(art, 64, 64, PNG_COLOR_TYPE_GRAY, 8, lineArt));
+    ASSERT_TRUE(writePng(grey, 64, 64, PNG_COLOR_TYPE_GRAY, 8, photo));
+    const auto a = draw(art, "PNG", 0, 0);
+    EXPECT_EQ(enginetest::blackIn(a->page(), 60, 0, 61, 64), 64);
+    EXPECT_EQ(enginetest::blackIn(a->page(), 61, 0, 62, 64), 0);
+    EXPECT_EQ(a->page().CountBlack(), 32u * 32 + 64);
+    // Grey 100 is 61% ink: diffusion sets about that share, in every region.
+    const auto g = draw(grey, "PNG", 0, 0);
+    const int black = enginetest::blackIn(g->page(), 0, 0, 64, 64);
+    EXPECT_GT(black, 64 * 64 * 55 / 100);
+    EXPECT_LT(black, 64 * 64 * 67 / 100);
+    EXPECT_GT(enginetest::blackIn(g->page(), 0, 0, 32, 32), 32 * 32 / 2);
+    EXPECT_LT(enginetest::blackIn(g->page(), 32, 32, 64, 64), 32 * 32 * 3 / 4);
+}
+
+// A whole fax page at 204 x 196 dpi comes back pixel for pixel; a second
+// image in the file is reported.
+TEST(Pictures, AFaxPageIsDrawnBackIdentical) {
+    const Source pattern = [](int x, int y) {
+        const unsigned h = unsigned(x) * 2654435761u ^ unsigned(y) * 40503u;
+        return Pixel{(h >> 7) % 5 == 0 || (y % 50 < 3 && x > 100) ? 0 : 255, 255};
+    };
+    const std::string file = scratch("page.tif");
+    ASSERT_TRUE(writeTiff(file, 1728, 2200, TiffKind::FaxG4, pattern, 2));
+    const auto d = draw(file, "TIFF", 0, 0);
+    ASSERT_FALSE(d->threw) << d->error;
+    EXPECT_EQ(d->fax->Y, 2200);
+    int wrong = 0;
+    for (int y = 0; y < 2200; ++y)
+        for (int x = 0; x < 1728; ++x)
+            wrong += d->page().Pixel(x, y) != (pattern(x, y).grey == 0);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_NE(d->diags.find(folio::kind::PictureImages), nullptr);
+    EXPECT_EQ(d->diags.find(folio::kind::DrawingClipped), nullptr);
+}
+
+// A picture reaching past the page is drawn clipped with a warning.
+TEST(Pictures, APictureLargerThanThePageIsClipped) {
+    const std::string file = scratch("wide.png");
+    ASSERT_TRUE(writePng(file, 100, 100, PNG_COLOR_TYPE_GRAY, 1, [](int, int) {
+        return Pixel{0, 255};
+    }));
+    const auto d = draw(file, "PNG", 1700, 2150);
+    ASSERT_FALSE(d->threw) << d->error;
+    EXPECT_EQ(d->page().CountBlack(), 28u * 50);
+    EXPECT_EQ(d->fax->Y, 2250);
+    EXPECT_NE(d->diags.find(folio::kind::DrawingClipped), nullptr);
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Puts a big-endian 16-bit width and height into the JPEG's SOF0 marker.
+std::string jpegSized(std::string jpeg, int w, int h) {
+    const std::size_t sof = jpeg.find("\xFF\xC0");
+    jpeg[sof + 5] = char(h >> 8);
+    jpeg[sof + 6] = char(h);
+    jpeg[sof + 7] = char(w >> 8);
+    jpeg[sof + 8] = char(w);
+    return jpeg;
+}
+
+// Broken, truncated, oversized and lying pictures: the BMP error, the
+// decoder's reason in the diagnostic, nothing drawn.
+TEST(Pictures, BadPicturesAreRefusedWithTheirReason) {
+    const std::string png = scratch("good.png"), jpg = scratch("good.jpg"),
+                      tif = scratch("good.tif");
+    ASSERT_TRUE(writePng(png, 48, 24, PNG_COLOR_TYPE_RGB, 8, box()));
+    ASSERT_TRUE(writeJpeg(jpg, 48, 24, JpegKind::Colour, box()));
+    ASSERT_TRUE(writeTiff(tif, 300, 300, TiffKind::FaxG4, [](int x, int y) {
+        return Pixel{(x ^ y) & 4 ? 0 : 255, 255};
+    }));
+    // An LZW TIFF of 60000 x 1000 grey pixels of which one row is written.
+    const std::string lyingTif = scratch("lying.tif");
+    {
+        TIFF* t = TIFFOpen(lyingTif.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 60000);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1000);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1000);
+        std::vector<std::uint8_t> row(60000, 0);
+        TIFFWriteScanline(t, row.data(), 0, 0);
+        TIFFClose(t);
+    }
+    const std::string pngBytes = readAll(png), jpgBytes = readAll(jpg), tifBytes = readAll(tif);
+    struct {
+        const char* name;
+        const char* type;
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {"text.png", "PNG", "hello, not a picture", "not a PNG file"},
+        {"half.png", "PNG", pngBytes.substr(0, pngBytes.size() / 2), ""},
+        {"header.png", "PNG", pngBytes.substr(0, 40), ""},
+        {"text.jpg", "JPG", "hello", "not a JPEG file"},
+        {"half.jpg", "JPG", jpgBytes.substr(0, jpgBytes.size() / 2), "Premature end"},
+        {"huge.jpg", "JPG", jpegSized(jpgBytes, 9000, 9000), "64 million"},
+        {"lying.jpg", "JPG", jpegSized(jpgBytes, 4000, 4000), "cannot be in a file"},
+        {"text.tif", "TIF", "II*\0garbage", ""},
+        {"half.tif", "TIF", tifBytes.substr(0, tifBytes.size() / 2), ""},
+        {"lying.tif", "TIF", readAll(lyingTif), "cannot be in a file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        writeAll(file, c.bytes);
+        const auto d = draw(file, c.type, 100, 100);
+        EXPECT_TRUE(d->threw);
+        EXPECT_EQ(d->error, "Bitmap image is not valid");
+        EXPECT_EQ(d->page().CountBlack(), 0u);
+        const folio::Diagnostic* e = d->diags.find(folio::kind::BitmapInvalid);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->severity, folio::Severity::Error);
+        EXPECT_NE(e->message.find("is not a valid picture: "), std::string::npos) << e->message;
+        EXPECT_NE(e->message.find(c.reason), std::string::npos) << e->message;
+    }
+}
+
+// A PNG whose header is changed to `w` x `h` (its CRC made right again).
+std::string pngSized(std::string png, std::uint32_t w, std::uint32_t h) {
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = char(w >> (24 - 8 * i));
+        png[20 + i] = char(h >> (24 - 8 * i));
+    }
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (int i = 12; i < 29; ++i) {
+        crc ^= std::uint8_t(png[std::size_t(i)]);
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    crc = ~crc;
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = char(crc >> (24 - 8 * i));
+    return png;
+}
+
+// PNG headers that ask for too much are refused before pixels are read: too
+// many pixels, or more than deflate could have packed into the file.
+TEST(Pictures, OversizedPngHeadersAreRefusedBeforeDecoding) {
+    const std::string small = scratch("small.png");
+    ASSERT_TRUE(writePng(small, 48, 24, PNG_COLOR_TYPE_GRAY, 1, box()));
+    const std::string bytes = readAll(small);
+    struct {
+        const char* name;
+        std::uint32_t side;
+        const char* reason;
+    } cases[] = {{"big.png", 9000, "64 million"},
+                 {"lying.png", 6000, "cannot be in a file of"},
+                 {"taller.png", 48, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        writeAll(file, pngSized(bytes, c.side, c.side));
+        const auto d = draw(file, "PNG", 0, 0);
+        EXPECT_TRUE(d->threw);
+        const folio::Diagnostic* e = d->diags.find(folio::kind::BitmapInvalid);
+        ASSERT_NE(e, nullptr);
+        EXPECT_NE(e->message.find(c.reason), std::string::npos) << e->message;
+    }
+}
+
+} // namespace
