@@ -212,6 +212,8 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     void IncludeFile(char* line, int pos);
     void IncludeGated(const std::string& path, const char* name, const char* type, bool text);
     void IncludeOpened(int fd, const std::string& path, const char* name, bool text);
+    // Reports text of `line` set in a font too small to read (diagnostics).
+    void checkTextSize(const char* line);
 #if FOLIO_PROGRAM_VARIANT
     void AdvanceColumn();
     FaxSettingsSource& settings_;

@@ -24,6 +24,10 @@ struct TextTally {
     std::uint64_t badBytes = 0; // characters whose bytes form none in the code page
     std::uint8_t firstBadByte = 0;
     std::uint16_t badCodePage = 0;
+    // Text cells filled white over black pixels that were there before
+    // (other text, lines, boxes, pictures): the first such pixel.
+    std::uint64_t overlaps = 0;
+    int firstOverlapX = 0, firstOverlapY = 0;
 };
 
 class Canvas {
@@ -74,6 +78,9 @@ class Canvas {
     void TextOut(int x, int y, std::string_view text);
     int TextWidth(std::string_view text);
     int TextHeight(std::string_view text);
+    // The height in pixels of the capital H in Font (its ink, not its
+    // cell); 0 when the face has no H.
+    int CapHeight();
 
     // The characters of `text` set one after another exactly as a TextOut
     // of each alone would set them, each at the pen the one before left

@@ -184,6 +184,45 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
     }
 }
 
+// Calls `seen(x, y)` for the black pixels of [x0, x1) x [y0, y1), clipped
+// to the bitmap, row by row and left to right, until it returns true;
+// returns whether it did. A row is read a 32-bit word at a time with the
+// masks of fill(), so white paper costs a load and a test per word.
+template <class Seen>
+bool findBlack(const Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+               Seen seen) {
+    x0 = std::max<std::int64_t>(x0, 0);
+    y0 = std::max<std::int64_t>(y0, 0);
+    x1 = std::min<std::int64_t>(x1, b.Width());
+    y1 = std::min<std::int64_t>(y1, b.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return false;
+    const std::int64_t first = x0 >> 5, n = ((x1 - 1) >> 5) - first + 1;
+    const std::uint32_t head = inMemoryOrder(~std::uint32_t(0) >> (x0 & 31));
+    const std::uint32_t tail = inMemoryOrder(~std::uint32_t(0) << (31 - ((x1 - 1) & 31)));
+    for (std::int64_t y = y0; y < y1; ++y) {
+        const std::uint8_t* row = b.Row(int(y)) + 4 * first;
+        for (std::int64_t k = 0; k < n; ++k) {
+            std::uint32_t w;
+            std::memcpy(&w, row + 4 * k, 4);
+            if (k == 0)
+                w &= head;
+            if (k == n - 1)
+                w &= tail;
+            if (!w)
+                continue;
+            // Back to the leftmost pixel in bit 31.
+            for (std::uint32_t v = __builtin_bswap32(w); v;) {
+                const int bit = __builtin_clz(v);
+                if (seen(((first + k) << 5) + bit, y))
+                    return true;
+                v &= ~(std::uint32_t(0x80000000u) >> bit);
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 TextRenderer::TextRenderer() = default;
@@ -316,6 +355,67 @@ int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) 
     return m.ascent + m.descent;
 }
 
+int TextRenderer::CapHeight(const Font& font) {
+    const char32_t h = U'H';
+    const Glyph* g = nullptr;
+    select(font).Glyphs(&h, 1, false, &g);
+    return g && g->index != 0 ? g->rows : 0;
+}
+
+void TextRenderer::noteSpill(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+    // Spills of one text line side by side (descenders below the cell, a
+    // run of italic overhangs) become one box, so that a long line does not
+    // push the first of them out.
+    for (int i = 0; i < spillCount_; ++i) {
+        InkBox& s = spills_[i];
+        if (s.y0 == y0 && x0 <= s.x1 + 64 && x1 >= s.x0 - 64) {
+            s = {std::min(s.x0, x0), y0, std::max(s.x1, x1), std::max(s.y1, y1)};
+            return;
+        }
+    }
+    spills_[spillNext_] = {x0, y0, x1, y1};
+    spillNext_ = (spillNext_ + 1) % kSpills;
+    spillCount_ = std::min(spillCount_ + 1, kSpills);
+}
+
+void TextRenderer::noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t baseline,
+                             std::int64_t top, std::int64_t bottom) {
+    if (g.width <= 0 || g.rows <= 0)
+        return;
+    const std::int64_t gx0 = pen + g.left, gx1 = gx0 + g.width;
+    const std::int64_t gy0 = baseline - g.top, gy1 = gy0 + g.rows;
+    const std::int64_t right = pen + g.advance;
+    if (gx0 >= pen && gx1 <= right && gy0 >= top && gy1 <= bottom)
+        return;
+    if (gx0 < pen)
+        noteSpill(gx0, gy0, pen, gy1);
+    if (gx1 > right)
+        noteSpill(std::max(right, gx0), gy0, gx1, gy1);
+    if (gy0 < top)
+        noteSpill(gx0, gy0, gx1, top);
+    if (gy1 > bottom)
+        noteSpill(gx0, bottom, gx1, gy1);
+}
+
+void TextRenderer::checkCell(const Bitmap& target, std::int64_t x0, std::int64_t y0,
+                             std::int64_t x1, std::int64_t y1) {
+    std::int64_t fx = 0, fy = 0;
+    const bool found = findBlack(target, x0, y0, x1, y1, [&](std::int64_t x, std::int64_t y) {
+        for (int i = 0; i < spillCount_; ++i) {
+            const InkBox& s = spills_[i];
+            if (x >= s.x0 && x < s.x1 && y >= s.y0 && y < s.y1)
+                return false;
+        }
+        fx = x;
+        fy = y;
+        return true;
+    });
+    if (found && tally_->overlaps++ == 0) {
+        tally_->firstOverlapX = int(fx);
+        tally_->firstOverlapY = int(fy);
+    }
+}
+
 namespace {
 
 int saturated(std::int64_t v) {
@@ -368,7 +468,10 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
     }
     width = std::min<std::int64_t>(width, INT_MAX);
     const std::int64_t baseline = y0 + m.ascent;
-    fill(target, x0, y0, x0 + width, y0 + m.ascent + m.descent, dark);
+    const std::int64_t y1 = y0 + m.ascent + m.descent;
+    if (tally_ && !dark)
+        checkCell(target, x0, y0, x0 + width, y1);
+    fill(target, x0, y0, x0 + width, y1, dark);
     if (target.Empty())
         return;
     // Glyph ink reaches at most a few ems left of its pen.
@@ -378,6 +481,8 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
     for (;;) {
         for (const Glyph* g : glyphs_) {
             setGlyph(target, face, *g, pen, baseline, part);
+            if (tally_)
+                noteGlyph(*g, pen, baseline, y0, y1);
             pen += g->advance;
         }
         if (next >= text.size() || pen > penLimit)
@@ -391,6 +496,10 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
 
 void TextRenderer::bands(Bitmap& target, const FaceMetrics& m, FontStyles style, std::int64_t x0,
                          std::int64_t x1, std::int64_t baseline) {
+    // An underline below the cell is the text's own ink too.
+    const std::int64_t under = baseline + m.underlineTop + m.underlineThickness;
+    if (tally_ && (style & fsUnderline) && under > baseline + m.descent && x0 < x1)
+        noteSpill(x0, baseline + m.descent, x1, under);
     if (style & fsUnderline)
         fill(target, x0, baseline + m.underlineTop, x1,
              baseline + m.underlineTop + m.underlineThickness, true);
@@ -420,7 +529,10 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
     auto setRun = [&](std::int64_t runEnd) {
         if (runGlyphs_.empty())
             return;
-        fill(target, runStart, y, runEnd, std::int64_t(y) + m.ascent + m.descent, dark);
+        const std::int64_t y1 = std::int64_t(y) + m.ascent + m.descent;
+        if (tally_ && !dark)
+            checkCell(target, runStart, y, runEnd, y1);
+        fill(target, runStart, y, runEnd, y1, dark);
         if (!target.Empty()) {
             // Past the page's right edge nothing more shows.
             Typeface::Part part;
@@ -428,6 +540,8 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
                 if (pen >= target.Width())
                     break;
                 setGlyph(target, face, *g, pen, baseline, part);
+                if (tally_)
+                    noteGlyph(*g, pen, baseline, y, y1);
             }
         }
         bands(target, m, font.Style, runStart, runEnd, baseline);
@@ -503,6 +617,12 @@ int Canvas::TextWidth(std::string_view text) {
     if (!text_)
         text_ = std::make_unique<TextRenderer>();
     return text_->TextWidth(Font, CodePage, text);
+}
+
+int Canvas::CapHeight() {
+    if (!text_)
+        text_ = std::make_unique<TextRenderer>();
+    return text_->CapHeight(Font);
 }
 
 int Canvas::TextHeight(std::string_view text) {

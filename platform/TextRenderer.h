@@ -44,6 +44,7 @@ class TextRenderer {
     int TextWidthCharacters(const Font& font, std::uint16_t codePage, std::string_view text,
                             std::uint16_t stepCodePage);
     int TextHeight(const Font& font, std::uint16_t codePage, std::string_view text);
+    int CapHeight(const Font& font);
 
     // Where the drawing calls count characters set without a glyph or from
     // bytes that form no character (null: nowhere).
@@ -106,6 +107,25 @@ class TextRenderer {
     // when drawing and not when measuring.
     bool drawing_ = false;
     void count(std::uint8_t trouble, char32_t code, std::uint8_t byte);
+
+    // Overlap checks, made only while a tally is attached. A cell about to
+    // be filled white is scanned for black pixels; ink that recent glyphs
+    // and bands of this renderer set outside their own cells (an italic
+    // overhang, a descender below the cell) is remembered here and not
+    // counted, as the text's own.
+    struct InkBox {
+        std::int64_t x0, y0, x1, y1; // [x0, x1) x [y0, y1)
+    };
+    static constexpr int kSpills = 16;
+    InkBox spills_[kSpills] = {};
+    int spillCount_ = 0, spillNext_ = 0;
+    void noteSpill(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+    // Records the ink of `g` (pen and baseline as set) that leaves the cell
+    // [pen, pen + advance) x [top, bottom).
+    void noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t baseline, std::int64_t top,
+                   std::int64_t bottom);
+    void checkCell(const Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                   std::int64_t y1);
 };
 
 } // namespace folio
