@@ -108,8 +108,8 @@ class TextRenderer {
     bool drawing_ = false;
     void count(std::uint8_t trouble, char32_t code, std::uint8_t byte);
 
-    // Overlap checks, made only while a tally is attached. A cell about to
-    // be filled white is scanned for black pixels; ink that recent glyphs
+    // Overlap checks, made only while a tally is attached. A cell filled
+    // white is scanned for black pixels as it is filled; ink that recent glyphs
     // and bands of this renderer set outside their own cells (an italic
     // overhang, a descender below the cell) is remembered here and not
     // counted, as the text's own.
@@ -124,8 +124,9 @@ class TextRenderer {
     // [pen, pen + advance) x [top, bottom).
     void noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t baseline, std::int64_t top,
                    std::int64_t bottom);
-    void checkCell(const Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
-                   std::int64_t y1);
+    // Fills a text cell with the brush, counting black pixels it covers.
+    void fillCell(Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                  std::int64_t y1, bool dark);
 };
 
 } // namespace folio
