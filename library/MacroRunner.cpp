@@ -322,8 +322,9 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
                 }
             } else if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF") {
                 report(1, Severity::Warning, kind::ByteOrderMark,
-                       "the file is UTF-16 text, which is read byte by byte and sets next to "
-                       "nothing; save it as UTF-8 and begin it with the line " +
+                       "the file is UTF-16 text, which is not decoded: its bytes are read one "
+                       "by one, and the NUL byte in each character ends the line; save it as "
+                       "UTF-8 and begin it with the line " +
                            std::string(engine.MacroStart) + "CODEPAGE=65001");
             }
         };

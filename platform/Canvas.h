@@ -71,6 +71,14 @@ class Canvas {
     // Copies `src` with its top-left corner at (x, y), white pixels included.
     void Draw(int x, int y, const Bitmap& src);
 
+    // The overlap check of text (a tally attached) takes the bitmap for
+    // one that holds only the text this canvas set: LineTo, Rectangle and
+    // Draw tell it otherwise, and a Rectangle over the whole bitmap in white
+    // makes it fresh. Whoever draws on the bitmap behind the canvas's back
+    // calls OtherInk, or PaperCleared after making it all white.
+    void OtherInk();
+    void PaperCleared();
+
     // Text in Font: the cell [x, x + TextWidth) x [y, y + TextHeight) is
     // first filled with the brush, then the glyphs are set in black with the
     // baseline at y + ascent. Bytes become characters through the code page

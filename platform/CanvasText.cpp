@@ -443,9 +443,35 @@ void TextRenderer::noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t base
         noteSpill(gx0, bottom, gx1, gy1);
 }
 
+bool TextRenderer::onFreshPaper(std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                                std::int64_t y1) {
+    if (x0 >= x1 || y0 >= y1)
+        return true;
+    if (!otherInk_ && y0 == lineTop_ && y1 == lineBottom_ && x0 >= lineRight_ &&
+        y0 >= textBottom_) {
+        lineRight_ = x1;
+        return true;
+    }
+    const std::int64_t above = std::max(textBottom_, lineBottom_);
+    const bool fresh = !otherInk_ && y0 >= above;
+    textBottom_ = fresh ? above : std::max(above, y1);
+    lineTop_ = y0;
+    lineBottom_ = y1;
+    lineRight_ = x1;
+    return fresh;
+}
+
+void TextRenderer::PaperCleared() {
+    otherInk_ = false;
+    textBottom_ = lineBottom_ = lineRight_ = INT64_MIN;
+    lineTop_ = 0;
+}
+
 void TextRenderer::fillCell(Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
                             std::int64_t y1, bool dark) {
-    if (!tally_ || dark) {
+    // Text set left to right and top to bottom on paper nothing else was
+    // drawn on finds no black pixels but those of its own overhangs.
+    if (onFreshPaper(x0, y0, x1, y1) || !tally_ || dark) {
         fill(target, x0, y0, x1, y1, dark);
         return;
     }
@@ -684,6 +710,17 @@ int Canvas::TextWidth(std::string_view text) {
     if (!text_)
         text_ = std::make_unique<TextRenderer>();
     return text_->TextWidth(Font, CodePage, text);
+}
+
+void Canvas::OtherInk() {
+    if (!text_)
+        text_ = std::make_unique<TextRenderer>();
+    text_->OtherInk();
+}
+
+void Canvas::PaperCleared() {
+    if (text_)
+        text_->PaperCleared();
 }
 
 int Canvas::CapHeight() {

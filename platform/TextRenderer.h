@@ -15,6 +15,7 @@
 #include "Bitmap.h"
 #include "Font.h"
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,6 +50,10 @@ class TextRenderer {
     // Where the drawing calls count characters set without a glyph or from
     // bytes that form no character (null: nowhere).
     void SetTally(TextTally* tally) { tally_ = tally; }
+    // The canvas drew other than text (lines, boxes, pictures), or made the
+    // whole bitmap white (for the overlap check).
+    void OtherInk() { otherInk_ = true; }
+    void PaperCleared();
 
     // The metrics of the typeface that `font` selects.
     const FaceMetrics& Metrics(const Font& font);
@@ -124,6 +129,15 @@ class TextRenderer {
     // [pen, pen + advance) x [top, bottom).
     void noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t baseline, std::int64_t top,
                    std::int64_t bottom);
+    // Where the text cells so far lie: above textBottom_, or in the line
+    // band [lineTop_, lineBottom_) left of lineRight_. A cell outside them
+    // on a bitmap that nothing else drew on (otherInk_) covers only white
+    // paper and the text's own overhangs, and is not scanned.
+    std::int64_t textBottom_ = INT64_MIN, lineTop_ = 0, lineBottom_ = INT64_MIN,
+                 lineRight_ = INT64_MIN;
+    bool otherInk_ = false;
+    // Whether the cell lies on fresh paper; notes it as text.
+    bool onFreshPaper(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
     // Fills a text cell with the brush, counting black pixels it covers.
     void fillCell(Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
                   std::int64_t y1, bool dark);
