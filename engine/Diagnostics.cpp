@@ -257,6 +257,57 @@ void EngineDiagnostics::textOffPage(int line, std::string_view word, std::int64_
                " edge of the page: " + quote(word));
 }
 
+void EngineDiagnostics::textPastBox(int line, std::string_view word, std::int64_t,
+                                    std::int64_t x1, std::int64_t right) {
+    if (pastBoxLine_ == line || countWords(word) == 0)
+        return;
+    pastBoxLine_ = line;
+    Report(line, Severity::Warning, kind::TextClipped,
+           "text runs " + plural(std::uint64_t(x1 - right), "pixel", "pixels") +
+               " past the right edge of its text box (x = " + std::to_string(right) +
+               "): " + quote(word));
+}
+
+void EngineDiagnostics::CheckTextSize(int line, Canvas& canvas) {
+    const Font& f = canvas.Font;
+    std::string key = f.Name;
+    key += '\0';
+    key += std::to_string(f.Size);
+    key += char('0' + (f.Style & (fsBold | fsItalic)));
+    if (key == sizeChecked_)
+        return;
+    sizeChecked_ = std::move(key);
+    const int cap = canvas.CapHeight();
+    if (cap <= 0 || cap >= kLeastCapHeight)
+        return;
+    Report(line, Severity::Warning, kind::TextTiny,
+           "text in \"" + f.Name + "\" at " + std::to_string(f.Size) +
+               " points is too small to read on a fax: its capitals are " +
+               plural(std::uint64_t(cap), "pixel", "pixels") + " high, under the " +
+               std::to_string(kLeastCapHeight) + " that read at fine resolution");
+}
+
+std::string NulByteMessage(std::string_view after) {
+    std::string text(after);
+    for (char& c : text)
+        if (c == '\0')
+            c = ' ';
+    const std::size_t words = countWords(text);
+    if (words == 0)
+        return {};
+    return "a NUL byte ends the line; " + plural(words, "word", "words") + " after it " +
+           (words == 1 ? "is" : "are") + " not read: " + quote(text);
+}
+
+std::string Utf8MarkMessage(std::uint16_t codePage) {
+    std::string m = "the file begins with a UTF-8 byte-order mark, which is set as text in code "
+                    "page " +
+                    std::to_string(codePage ? codePage : 1252);
+    if (codePage == 0 || codePage == 1252)
+        m += " (\"\xC3\xAF\xC2\xBB\xC2\xBF\")";
+    return m;
+}
+
 void EngineDiagnostics::CheckDrawingOnPage(int line, const char* what, int x1, int y1, int x2,
                                            int y2, bool lineEnd, int width, int height) {
     // The pixels drawn span [lo, hi] on each axis. A line leaves its end
@@ -297,6 +348,12 @@ void EngineDiagnostics::FlushTally(int line, const std::string& fontName) {
                    "character in code page " + std::to_string(Tally.badCodePage) +
                    " (the first byte is " + byte + ")");
     }
+    if (Tally.overlaps)
+        Report(line, Severity::Warning, kind::TextOverlap,
+               "text is set over what was drawn before it at (" +
+                   std::to_string(Tally.firstOverlapX) + ", " +
+                   std::to_string(Tally.firstOverlapY) +
+                   "): its white background erases the text or lines underneath");
     Tally = TextTally{};
 }
 
@@ -310,7 +367,7 @@ void EngineDiagnostics::CheckFont(int line, const std::string& name) {
         return;
     if (m.kind == FaceMatch::Alias)
         Report(line, Severity::Note, kind::FontSubstituted,
-               "font \"" + name + "\" is set in \"" + m.family + "\", which has its metrics");
+               "font \"" + name + "\" is set in \"" + m.family + "\", which has the same metrics");
     else
         Report(line, Severity::Warning, kind::FontSubstituted,
                "font \"" + name + "\" is not installed; \"" + m.family + "\" is used instead");

@@ -45,6 +45,10 @@ inline constexpr const char* BarcodeType = "barcode-type";
 inline constexpr const char* BarcodeData = "barcode-data";
 inline constexpr const char* BarcodeClipped = "barcode-clipped";
 inline constexpr const char* BarcodeAdjusted = "barcode-adjusted";
+inline constexpr const char* TextOverlap = "text-overlap";
+inline constexpr const char* TextTiny = "text-tiny";
+inline constexpr const char* ByteOrderMark = "byte-order-mark";
+inline constexpr const char* LineEnds = "line-ends";
 } // namespace kind
 
 struct Diagnostic {
@@ -76,6 +80,24 @@ std::string Quoted(const char* text);
 std::string WhyUnreadable(const std::string& path, std::size_t limit);
 
 bool IsFolder(const std::string& path);
+
+// A NUL byte ends a line for the engine. The message for the text after
+// one (`after`, further NUL bytes counting as blanks), or empty when only
+// whitespace follows and nothing is lost.
+std::string NulByteMessage(std::string_view after);
+
+// Whether `line` begins with the UTF-8 byte-order mark EF BB BF.
+inline bool StartsWithUtf8Mark(std::string_view line) {
+    return line.size() >= 3 && line[0] == '\xEF' && line[1] == '\xBB' && line[2] == '\xBF';
+}
+// The warning for a file whose first line begins with that mark while text
+// is read in `codePage` (0: the ANSI code page).
+std::string Utf8MarkMessage(std::uint16_t codePage);
+
+// Capital letters shorter than this many pixels do not read on a fax at
+// fine resolution (about 1 mm at 196 lines an inch; at normal resolution,
+// half as many rows).
+inline constexpr int kLeastCapHeight = 8;
 
 // The engine's side of the channel: the sink, what the canvas counted, and
 // the little memory that keeps one cause from being reported over and over.
@@ -117,6 +139,18 @@ class EngineDiagnostics {
         if (x0 < 0 || x1 > width || y0 < 0 || y0 + LineHeight > height)
             textOffPage(line, word, x0, x1, y0, y0 + LineHeight, width, height);
     }
+    // A word drawn inside a text box from x0 to x1 whose right edge is
+    // `right`: reported once per macro line when it runs past that edge.
+    void CheckTextInBox(int line, std::string_view word, std::int64_t x0, std::int64_t x1,
+                        std::int64_t right) {
+        if (x1 > right)
+            textPastBox(line, word, x0, x1, right);
+    }
+    // Text (not whitespace alone) about to be set in the canvas's font:
+    // reported when the font's capitals are too small to read on a fax, once
+    // each time such a font comes into use. Measures only when the font has
+    // changed since the last call.
+    void CheckTextSize(int line, Canvas& canvas);
     // A LINE (`line`: the end point is not drawn) from (x1, y1) to (x2, y2),
     // or a box or bitmap with the corners (x1, y1) and (x2, y2) drawn,
     // reaching past the page (width x height).
@@ -139,10 +173,14 @@ class EngineDiagnostics {
 
   private:
     std::string where() const;
+    void textPastBox(int line, std::string_view word, std::int64_t x0, std::int64_t x1,
+                     std::int64_t right);
     void textOffPage(int line, std::string_view word, std::int64_t x0, std::int64_t x1,
                      std::int64_t y0, std::int64_t y1, int width, int height);
     DiagnosticSink& sink_;
     int clippedLine_ = -1;
+    int pastBoxLine_ = -1;
+    std::string sizeChecked_; // the font CheckTextSize last looked at
     bool numberReported_ = false;
     std::vector<std::string> fontsChecked_; // at most 65 names
 };

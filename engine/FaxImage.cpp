@@ -145,6 +145,14 @@ void FaxImage::SetDiagnostics(folio::DiagnosticSink* sink) {
     diag_ = sink ? std::make_unique<folio::EngineDiagnostics>(*sink) : nullptr;
 }
 
+void FaxImage::checkTextSize(const char* line) {
+    const char* p = line;
+    while (*p == ' ' || (*p >= 9 && *p <= 13))
+        ++p;
+    if (*p)
+        diag_->CheckTextSize(sourceLine_, Image->Canvas());
+}
+
 #if FOLIO_PROGRAM_VARIANT
 void FaxImage::ResetAll() {
     ResetDefaults();

@@ -217,6 +217,8 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     void DrawPicture(int fd, const std::string& path, const char* name, Included what);
     // BARCODE: draws the symbol of `data` (BarcodeCommand.cpp).
     void DrawBarcode(char* type, int x, int y, int height, char* data);
+    // Reports text of `line` set in a font too small to read (diagnostics).
+    void checkTextSize(const char* line);
 #if FOLIO_PROGRAM_VARIANT
     void AdvanceColumn();
     FaxSettingsSource& settings_;

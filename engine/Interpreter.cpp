@@ -525,18 +525,50 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                 else
                     folio::ReadTextLines(path, onLine);
             };
-            if (!diag_) {
-                read([this](std::string& l) { PrintLine(l.c_str()); });
-                return;
-            }
             // Reports from the included lines name the file and its line.
-            diag_->IncludeName = path;
-            diag_->IncludeLine = 0;
-            read([this](std::string& l) {
+            if (diag_) {
+                diag_->IncludeName = path;
+                diag_->IncludeLine = 0;
+            }
+            bool first = true;
+            read([&](std::string& l) {
+                bool mark = first && folio::StartsWithUtf8Mark(l);
+                first = false;
+#if !FOLIO_PROGRAM_VARIANT
+                // Text read as UTF-8 starts after the mark, which is not
+                // part of it.
+                if (mark && CodePage == folio::kUtf8CodePage) {
+                    l.erase(0, 3);
+                    mark = false;
+                }
+#endif
+                if (!diag_) {
+                    PrintLine(l.c_str());
+                    return;
+                }
                 ++diag_->IncludeLine;
+                if (mark)
+#if FOLIO_PROGRAM_VARIANT
+                    diag_->Warn(sourceLine_, folio::kind::ByteOrderMark,
+                                folio::Utf8MarkMessage(0) + ": this program reads text in that "
+                                                            "code page");
+#else
+                    diag_->Warn(sourceLine_, folio::kind::ByteOrderMark,
+                                folio::Utf8MarkMessage(CodePage) +
+                                    "; CODEPAGE=65001 before the FILE command reads the file "
+                                    "as UTF-8 and skips the mark");
+#endif
+                // A NUL byte ends the line, as in the macro.
+                if (const std::size_t nul = std::strlen(l.c_str()); nul < l.size()) {
+                    const std::string lost =
+                        folio::NulByteMessage(std::string_view(l).substr(nul + 1));
+                    if (!lost.empty())
+                        diag_->Warn(sourceLine_, folio::kind::BadBytes, lost);
+                }
                 PrintLine(l.c_str());
                 diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
             });
+            if (diag_)
             diag_->IncludeName.clear();
         } else if (what != Included::Bmp) {
             DrawPicture(fd, path, name, what);

@@ -180,6 +180,8 @@ void FaxImage::ClearPage(bool alreadyWhite) {
     canvas.PenColor = folio::clWhite;
     if (!alreadyWhite)
         canvas.Rectangle(0, 0, Width, Height);
+    else
+        canvas.PaperCleared();
     canvas.PenColor = folio::clBlack;
 #if FOLIO_PROGRAM_VARIANT
     if (viewer_)

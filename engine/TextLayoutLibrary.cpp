@@ -141,6 +141,17 @@ void FaxImage::PrintLine(const char* line) {
         return;
     }
 
+    if (diag_)
+        checkTextSize(line);
+    // A word drawn in a text box, checked against the box's right edge: a
+    // word wider than the box is drawn from its left edge and runs past it.
+    auto printWord = [&](const char* w) {
+        const int x0 = X;
+        PrintWord(w);
+        if (diag_ && inBox)
+            diag_->CheckTextInBox(sourceLine_, w, x0, X, right);
+    };
+
     char word[kWordBuffer];
     int pos = 0;
     while (line[pos]) {
@@ -162,19 +173,19 @@ void FaxImage::PrintLine(const char* line) {
         int w = 0;
         ExtractWord(line, &pos, word, kMaxWord, &w);
         if (X + std::int64_t(w) < right || X == left) {
-            PrintWord(word);
+            printWord(word);
             continue;
         }
         newLine();
         if (lineFits()) {
-            PrintWord(word);
+            printWord(word);
         } else if (inBox) {
             if (diag_)
                 diag_->TextDropped(sourceLine_, line + start, "text box full");
             break;
         } else {
             NextPage(true);
-            PrintWord(word);
+            printWord(word);
         }
     }
     Y = folio::Saturate(Y + lh);

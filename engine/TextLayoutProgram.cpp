@@ -159,8 +159,10 @@ void FaxImage::PrintLine(const char* line) {
         return;
     const std::int64_t lh = Image->Canvas().TextHeight("Yy");
     const std::int64_t sw = Image->Canvas().TextWidth(" ");
-    if (diag_)
+    if (diag_) {
         diag_->LineHeight = lh;
+        checkTextSize(line);
+    }
     char word[kMaxWord + 2];
     int pos = 0;
     int w = 0;
@@ -212,6 +214,14 @@ void FaxImage::PrintLine(const char* line) {
     case TextModes::TextBox: {
         const TextBoxRect box = TextBox;
         X = box.Left;
+        // A character wider than the box is drawn from its left edge and
+        // runs past it.
+        auto printWord = [&](const char* w) {
+            const int x0 = X;
+            PrintWord(w);
+            if (diag_)
+                diag_->CheckTextInBox(sourceLine_, w, x0, X, box.Right);
+        };
         int dropped = -1; // where the text that found no room starts
         while (line[pos] && lineFits(box.Bottom)) {
             const int before = pos;
@@ -222,12 +232,12 @@ void FaxImage::PrintLine(const char* line) {
                 if (X + sw <= box.Right)
                     PrintWord(word);
             } else if (X + std::int64_t(w) <= box.Right) {
-                PrintWord(word);
+                printWord(word);
             } else {
                 Y = folio::Saturate(Y + lh);
                 X = box.Left;
                 if (lineFits(box.Bottom))
-                    PrintWord(word);
+                    printWord(word);
                 else
                     dropped = before;
             }

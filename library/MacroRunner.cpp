@@ -18,6 +18,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace folio {
@@ -99,6 +101,7 @@ class MacroReader {
     // the line goes on in the next part.
     bool next(char* buf, int size) {
         cut_ = false;
+        loneCR_ = 0;
         int n = 0;
         bool ended = false;
         while (n < size - 1) {
@@ -111,6 +114,7 @@ class MacroReader {
                 ended = true;
                 break;
             }
+            loneCR_ += c == '\r';
             buf[n++] = char(c);
         }
         if (!ended && n == size - 1) {
@@ -124,10 +128,15 @@ class MacroReader {
             }
         }
         buf[n] = '\0';
+        length_ = n;
         return n > 0 || ended;
     }
 
     bool cut() const { return cut_; }
+    // The bytes of the last part (NUL bytes in it included).
+    int length() const { return length_; }
+    // Carriage returns in the last part that end no line (not before a LF).
+    int loneCR() const { return loneCR_; }
     long long consumed() const { return consumed_; }
 
     // Skips blank lines after the current position and returns how many
@@ -186,8 +195,61 @@ class MacroReader {
     char buf_[1 << 16];
     std::size_t pos_ = 0, len_ = 0;
     bool eof_ = false, failed_ = false, cut_ = false;
+    int length_ = 0, loneCR_ = 0;
     long long consumed_ = 0;
 };
+
+bool isWhite(char c) {
+    return c == ' ' || (c >= 9 && c <= 13);
+}
+
+// Moves `p` past `word` when the text there begins with it, ASCII letters in
+// any case, as the interpreter compares prefixes and keywords.
+bool skipWord(const char*& p, const char* word) {
+    const char* q = p;
+    for (; *word; ++q, ++word)
+        if (*q == '\0' || (*q & ~0x20) != (*word & ~0x20))
+            return false;
+    p = q;
+    return true;
+}
+
+// Whether `line` is the command CODEPAGE=65001 (UTF-8) as the interpreter
+// reads it: the macro prefix, CODEPAGE, "=" and the number 65001.
+bool setsUtf8(const char* line, const char* macroStart) {
+    const char* p = line;
+    if (!skipWord(p, macroStart))
+        return false;
+    while (isWhite(*p))
+        ++p;
+    if (!skipWord(p, "CODEPAGE"))
+        return false;
+    while (isWhite(*p))
+        ++p;
+    if (*p++ != '=')
+        return false;
+    while (isWhite(*p))
+        ++p;
+    if (*p == '+')
+        ++p;
+    long value = 0;
+    for (; *p >= '0' && *p <= '9' && value < 1000000; ++p)
+        value = value * 10 + (*p - '0');
+    return value == 65001;
+}
+
+// What a part of a macro line loses to carriage returns that end no line:
+// the first command after one is set as text. Empty when there is none.
+std::string commandAfterCR(const char* line, const char* macroStart) {
+    for (const char* p = std::strchr(line, '\r'); p; p = std::strchr(p + 1, '\r')) {
+        const char* q = p + 1;
+        if (skipWord(q, macroStart)) {
+            const char* end = std::strchr(p + 1, '\r');
+            return Quoted(std::string(p + 1, end ? end : p + std::strlen(p)).c_str());
+        }
+    }
+    return {};
+}
 
 // Checks what does not depend on the macro: false with `error` set.
 bool checkTargets(const char* tiffFile, const BuildOptions& options, std::string& error) {
@@ -300,7 +362,31 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         auto reader = std::make_unique<MacroReader>(file.get());
         const long long maxBytes =
             options.maxMacroBytes > 0 ? options.maxMacroBytes : kMaxMacroBytes;
-        bool continued = false;
+        bool continued = false, started = false, crReported = false;
+        // The first line's byte-order mark: a UTF-8 mark before the command
+        // CODEPAGE=65001 is taken off (the macro reads itself as UTF-8);
+        // any other is text as the macro's code page reads it, reported.
+        int skippedMark = 0;
+        auto firstPart = [&](FaxImage& engine, char* text, int length) {
+            const std::string_view start(text, std::size_t(length));
+            if (StartsWithUtf8Mark(start)) {
+                if (setsUtf8(text + 3, engine.MacroStart)) {
+                    std::memmove(text, text + 3, std::size_t(length - 3 + 1));
+                    skippedMark = 3;
+                } else {
+                    report(1, Severity::Warning, kind::ByteOrderMark,
+                           Utf8MarkMessage(engine.CodePage) +
+                               "; to read the file as UTF-8, begin it with the line " +
+                               engine.MacroStart + "CODEPAGE=65001 (the mark is then skipped)");
+                }
+            } else if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF") {
+                report(1, Severity::Warning, kind::ByteOrderMark,
+                       "the file is UTF-16 text, which is not decoded: its bytes are read one "
+                       "by one, and the NUL byte in each character ends the line; save it as "
+                       "UTF-8 and begin it with the line " +
+                           std::string(engine.MacroStart) + "CODEPAGE=65001");
+            }
+        };
         while (reader->next(line.get(), kLineBuffer)) {
             if (!continued)
                 ++lineNo;
@@ -315,6 +401,34 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                                                    : std::to_string(maxBytes) + " bytes");
                 return false;
             }
+            if (lineNo == 1 && !started)
+                firstPart(*fax, line.get(), reader->length());
+            started = true;
+            if (sink && reader->loneCR() && !crReported) {
+                // Reported once: a file with CR line ends is one long line.
+                crReported = true;
+                const std::string command = commandAfterCR(line.get(), fax->MacroStart);
+                report(lineNo, Severity::Warning, kind::LineEnds,
+                       "the line holds " +
+                           std::to_string(reader->loneCR()) +
+                           (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
+                           " without a line feed; only LF and CR LF end a line, so text with CR "
+                           "line ends runs on as one line" +
+                           (command.empty() ? "" : " and the command " + command +
+                                                       " is set as text") +
+                           "; convert the file to LF line ends");
+            }
+            if (sink) {
+                const char* text = line.get();
+                const int length = int(std::strlen(text));
+                if (const int full = reader->length() - skippedMark; length < full) {
+                    const std::string lost =
+                        NulByteMessage(std::string_view(text + length + 1, full - length - 1));
+                    if (!lost.empty())
+                        report(lineNo, Severity::Warning, kind::BadBytes, lost);
+                }
+            }
+            skippedMark = 0;
             fax->SetSourceLine(lineNo);
             if (!fax->ProcessCommand(line.get())) {
                 if (sink) {

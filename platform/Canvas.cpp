@@ -31,6 +31,7 @@ __int128 ceilDiv128(__int128 a, __int128 b) {
 // minor = n0 + sn * floor((2*i*dn + n) / (2*n)): the Bresenham line, computed
 // directly so the loop can start and stop at the page edges.
 void Canvas::LineTo(int x, int y) {
+    OtherInk();
     const std::int64_t x0 = penX_, y0 = penY_;
     penX_ = x;
     penY_ = y;
@@ -101,6 +102,11 @@ void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
         std::swap(y1, y2);
     if (x1 == x2 || y1 == y2)
         return;
+    if (x1 <= 0 && y1 <= 0 && x2 >= bitmap_.Width() && y2 >= bitmap_.Height() &&
+        !IsDarkColor(BrushColor) && !IsDarkColor(PenColor))
+        PaperCleared();
+    else
+        OtherInk();
     bitmap_.FillRect(x1, y1, x2, y2, IsDarkColor(BrushColor));
     const bool pen = IsDarkColor(PenColor);
     // x2 - 1 and y2 - 1 cannot overflow: x2 > x1 >= INT_MIN.
@@ -113,6 +119,7 @@ void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
 void Canvas::Draw(int x, int y, const Bitmap& src) {
     if (src.Empty() || bitmap_.Empty())
         return;
+    OtherInk();
     // Source rows and columns that land on this bitmap, in 64 bits.
     const std::int64_t sx0 = std::max<std::int64_t>(0, -std::int64_t(x));
     const std::int64_t sy0 = std::max<std::int64_t>(0, -std::int64_t(y));

@@ -24,6 +24,10 @@ struct TextTally {
     std::uint64_t badBytes = 0; // characters whose bytes form none in the code page
     std::uint8_t firstBadByte = 0;
     std::uint16_t badCodePage = 0;
+    // Text cells filled white over black pixels that were there before
+    // (other text, lines, boxes, pictures): the first such pixel.
+    std::uint64_t overlaps = 0;
+    int firstOverlapX = 0, firstOverlapY = 0;
 };
 
 class Canvas {
@@ -67,6 +71,14 @@ class Canvas {
     // Copies `src` with its top-left corner at (x, y), white pixels included.
     void Draw(int x, int y, const Bitmap& src);
 
+    // The overlap check of text (a tally attached) takes the bitmap for
+    // one that holds only the text this canvas set: LineTo, Rectangle and
+    // Draw tell it otherwise, and a Rectangle over the whole bitmap in white
+    // makes it fresh. Whoever draws on the bitmap behind the canvas's back
+    // calls OtherInk, or PaperCleared after making it all white.
+    void OtherInk();
+    void PaperCleared();
+
     // Text in Font: the cell [x, x + TextWidth) x [y, y + TextHeight) is
     // first filled with the brush, then the glyphs are set in black with the
     // baseline at y + ascent. Bytes become characters through the code page
@@ -74,6 +86,9 @@ class Canvas {
     void TextOut(int x, int y, std::string_view text);
     int TextWidth(std::string_view text);
     int TextHeight(std::string_view text);
+    // The height in pixels of the capital H in Font (its ink, not its
+    // cell); 0 when the face has no H.
+    int CapHeight();
 
     // The characters of `text` set one after another exactly as a TextOut
     // of each alone would set them, each at the pen the one before left

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <type_traits>
 
 namespace folio {
 
@@ -122,12 +123,26 @@ void blitOr(Bitmap& dst, std::int64_t x, std::int64_t y, const std::uint8_t* bit
     }
 }
 
-// Sets (black) or clears the bits of `mask` in `rows` rows from `row` on.
-template <class Word, bool black>
-inline void fillRows(std::uint8_t* row, std::size_t stride, std::int64_t rows, Word mask) {
+// What fill() does with a row that holds black pixels in the area it is
+// about to clear: nothing (fill alone), or a look at the row before it is
+// cleared (the text overlap check, TextRenderer::fillCell).
+struct NoInkCheck {
+    static constexpr bool kActive = false;
+    void operator()(std::int64_t, const std::uint8_t*) {}
+};
+
+// Sets (black) or clears the bits of `mask` in `rows` rows from `row` (page
+// row y) on; before a row is cleared, onInk(its y, the row's words) learns
+// that it had black pixels under the mask.
+template <class Word, bool black, class OnInk>
+inline void fillRows(std::uint8_t* row, std::size_t stride, std::int64_t y, std::int64_t rows,
+                     Word mask, OnInk& onInk) {
     for (std::int64_t r = 0; r < rows; ++r, row += stride) {
         Word w;
         std::memcpy(&w, row, sizeof w);
+        if constexpr (OnInk::kActive && !black)
+            if (w & mask)
+                onInk(y + r, row);
         w = black ? Word(w | mask) : Word(w & ~mask);
         std::memcpy(row, &w, sizeof w);
     }
@@ -136,9 +151,12 @@ inline void fillRows(std::uint8_t* row, std::size_t stride, std::int64_t rows, W
 // Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the bitmap. Text
 // cells and runs of them are narrow and many: the masks of a row's end words
 // are worked out once, and each row is its end words and whole words between
-// them, written in place.
+// them, written in place. `onInk` sees each row that held black pixels in
+// the area as it was before it was cleared: its y and its words from the
+// area's first on (NoInkCheck: none is looked at).
+template <class OnInk = NoInkCheck>
 void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
-          bool black) {
+          bool black, OnInk&& onInk = OnInk()) {
     x0 = std::max<std::int64_t>(x0, 0);
     y0 = std::max<std::int64_t>(y0, 0);
     x1 = std::min<std::int64_t>(x1, dst.Width());
@@ -149,6 +167,10 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
     const std::int64_t n = last - first + 1;
     // Wide areas: whole rows of memory at a time.
     if (n > 32) {
+        if constexpr (std::decay_t<OnInk>::kActive)
+            if (!black)
+                for (std::int64_t y = y0; y < y1; ++y)
+                    onInk(y, dst.Row(int(y)) + 4 * first);
         dst.FillRect(int(x0), int(y0), int(x1), int(y1), black);
         return;
     }
@@ -158,17 +180,47 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
     const std::size_t stride = std::size_t(dst.Stride());
     const std::int64_t rows = y1 - y0;
     if (n == 1) {
-        black ? fillRows<std::uint32_t, true>(row, stride, rows, head & tail)
-              : fillRows<std::uint32_t, false>(row, stride, rows, head & tail);
+        black ? fillRows<std::uint32_t, true>(row, stride, y0, rows, head & tail, onInk)
+              : fillRows<std::uint32_t, false>(row, stride, y0, rows, head & tail, onInk);
         return;
     }
     if (n == 2) {
         // Two words side by side, as one access; in memory the first is the
         // low half.
         const std::uint64_t m = head | std::uint64_t(tail) << 32;
-        black ? fillRows<std::uint64_t, true>(row, stride, rows, m)
-              : fillRows<std::uint64_t, false>(row, stride, rows, m);
+        black ? fillRows<std::uint64_t, true>(row, stride, y0, rows, m, onInk)
+              : fillRows<std::uint64_t, false>(row, stride, y0, rows, m, onInk);
         return;
+    }
+    if constexpr (std::decay_t<OnInk>::kActive) {
+        if (!black) {
+            // Cleared in one pass: each row's words are kept as they were
+            // for the look at a row that held black pixels.
+            std::uint32_t saved[34];
+            for (std::int64_t r = 0; r < rows; ++r, row += stride) {
+                std::uint32_t w;
+                std::memcpy(&w, row, 4);
+                saved[0] = w;
+                std::uint32_t any = w & head;
+                w &= ~head;
+                std::memcpy(row, &w, 4);
+                for (std::int64_t k = 1; k + 1 < n; ++k) {
+                    std::memcpy(&w, row + 4 * k, 4);
+                    saved[k] = w;
+                    any |= w;
+                    w = 0;
+                    std::memcpy(row + 4 * k, &w, 4);
+                }
+                std::memcpy(&w, row + 4 * (n - 1), 4);
+                saved[n - 1] = w;
+                any |= w & tail;
+                w &= ~tail;
+                std::memcpy(row + 4 * (n - 1), &w, 4);
+                if (any)
+                    onInk(y0 + r, reinterpret_cast<const std::uint8_t*>(saved));
+            }
+            return;
+        }
     }
     const std::uint32_t whole = black ? ~std::uint32_t(0) : 0;
     for (std::int64_t r = 0; r < rows; ++r, row += stride) {
@@ -183,6 +235,39 @@ void fill(Bitmap& dst, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::i
         std::memcpy(row + 4 * (n - 1), &w, 4);
     }
 }
+
+// Calls `seen(x)` for the black pixels of row words `words` (word `first`
+// of a page row and the n - 1 after it; the end words masked by `head` and
+// `tail`, in memory order) from left to right, until it returns true;
+// returns whether it did.
+template <class Seen>
+bool findBlack(const std::uint8_t* words, std::int64_t first, std::int64_t n, std::uint32_t head,
+               std::uint32_t tail, Seen seen) {
+    for (std::int64_t k = 0; k < n; ++k) {
+        std::uint32_t w;
+        std::memcpy(&w, words + 4 * k, 4);
+        if (k == 0)
+            w &= head;
+        if (k == n - 1)
+            w &= tail;
+        // Back to the leftmost pixel in bit 31.
+        for (std::uint32_t v = __builtin_bswap32(w); v;) {
+            const int bit = __builtin_clz(v);
+            if (seen(((first + k) << 5) + bit))
+                return true;
+            v &= ~(std::uint32_t(0x80000000u) >> bit);
+        }
+    }
+    return false;
+}
+
+// fill()'s look at rows with black pixels, through `f(y, words)`.
+template <class F>
+struct InkCheck {
+    static constexpr bool kActive = true;
+    F& f;
+    void operator()(std::int64_t y, const std::uint8_t* words) { f(y, words); }
+};
 
 } // namespace
 
@@ -316,6 +401,117 @@ int TextRenderer::TextHeight(const Font& font, std::uint16_t, std::string_view) 
     return m.ascent + m.descent;
 }
 
+int TextRenderer::CapHeight(const Font& font) {
+    const char32_t h = U'H';
+    const Glyph* g = nullptr;
+    select(font).Glyphs(&h, 1, false, &g);
+    return g && g->index != 0 ? g->rows : 0;
+}
+
+void TextRenderer::noteSpill(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+    // Spills of one text line side by side (descenders below the cell, a
+    // run of italic overhangs) become one box, so that a long line does not
+    // push the first of them out.
+    for (int i = 0; i < spillCount_; ++i) {
+        InkBox& s = spills_[i];
+        if (s.y0 == y0 && x0 <= s.x1 + 64 && x1 >= s.x0 - 64) {
+            s = {std::min(s.x0, x0), y0, std::max(s.x1, x1), std::max(s.y1, y1)};
+            return;
+        }
+    }
+    spills_[spillNext_] = {x0, y0, x1, y1};
+    spillNext_ = (spillNext_ + 1) % kSpills;
+    spillCount_ = std::min(spillCount_ + 1, kSpills);
+}
+
+void TextRenderer::noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t baseline,
+                             std::int64_t top, std::int64_t bottom) {
+    if (g.width <= 0 || g.rows <= 0)
+        return;
+    const std::int64_t gx0 = pen + g.left, gx1 = gx0 + g.width;
+    const std::int64_t gy0 = baseline - g.top, gy1 = gy0 + g.rows;
+    const std::int64_t right = pen + g.advance;
+    if (gx0 >= pen && gx1 <= right && gy0 >= top && gy1 <= bottom)
+        return;
+    if (gx0 < pen)
+        noteSpill(gx0, gy0, pen, gy1);
+    if (gx1 > right)
+        noteSpill(std::max(right, gx0), gy0, gx1, gy1);
+    if (gy0 < top)
+        noteSpill(gx0, gy0, gx1, top);
+    if (gy1 > bottom)
+        noteSpill(gx0, bottom, gx1, gy1);
+}
+
+bool TextRenderer::onFreshPaper(std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                                std::int64_t y1) {
+    if (x0 >= x1 || y0 >= y1)
+        return true;
+    if (!otherInk_ && y0 == lineTop_ && y1 == lineBottom_ && x0 >= lineRight_ &&
+        y0 >= textBottom_) {
+        lineRight_ = x1;
+        return true;
+    }
+    const std::int64_t above = std::max(textBottom_, lineBottom_);
+    const bool fresh = !otherInk_ && y0 >= above;
+    textBottom_ = fresh ? above : std::max(above, y1);
+    lineTop_ = y0;
+    lineBottom_ = y1;
+    lineRight_ = x1;
+    return fresh;
+}
+
+void TextRenderer::PaperCleared() {
+    otherInk_ = false;
+    textBottom_ = lineBottom_ = lineRight_ = INT64_MIN;
+    lineTop_ = 0;
+}
+
+void TextRenderer::fillCell(Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                            std::int64_t y1, bool dark) {
+    // Text set left to right and top to bottom on paper nothing else was
+    // drawn on finds no black pixels but those of its own overhangs.
+    if (onFreshPaper(x0, y0, x1, y1) || !tally_ || dark) {
+        fill(target, x0, y0, x1, y1, dark);
+        return;
+    }
+    // A row with black pixels under the cell is looked at pixel by pixel
+    // before it is cleared; the first that is not the text's own is counted.
+    bool found = false;
+    auto excused = [this](std::int64_t x, std::int64_t y) {
+        for (int i = 0; i < spillCount_; ++i) {
+            const InkBox& s = spills_[i];
+            if (x >= s.x0 && x < s.x1 && y >= s.y0 && y < s.y1)
+                return true;
+        }
+        return false;
+    };
+    // The words fill() hands over start at the area's first word.
+    const std::int64_t cx0 = std::max<std::int64_t>(x0, 0);
+    const std::int64_t cx1 = std::min<std::int64_t>(x1, target.Width());
+    if (cx0 >= cx1) {
+        fill(target, x0, y0, x1, y1, false);
+        return;
+    }
+    const std::int64_t first = cx0 >> 5, n = ((cx1 - 1) >> 5) - first + 1;
+    const std::uint32_t head = inMemoryOrder(~std::uint32_t(0) >> (cx0 & 31));
+    const std::uint32_t tail = inMemoryOrder(~std::uint32_t(0) << (31 - ((cx1 - 1) & 31)));
+    auto onRow = [&](std::int64_t y, const std::uint8_t* words) {
+        if (found)
+            return;
+        found = findBlack(words, first, n, head, tail, [&](std::int64_t x) {
+            if (excused(x, y))
+                return false;
+            if (tally_->overlaps++ == 0) {
+                tally_->firstOverlapX = int(x);
+                tally_->firstOverlapY = int(y);
+            }
+            return true;
+        });
+    };
+    fill(target, x0, y0, x1, y1, false, InkCheck<decltype(onRow)>{onRow});
+}
+
 namespace {
 
 int saturated(std::int64_t v) {
@@ -368,7 +564,8 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
     }
     width = std::min<std::int64_t>(width, INT_MAX);
     const std::int64_t baseline = y0 + m.ascent;
-    fill(target, x0, y0, x0 + width, y0 + m.ascent + m.descent, dark);
+    const std::int64_t y1 = y0 + m.ascent + m.descent;
+    fillCell(target, x0, y0, x0 + width, y1, dark);
     if (target.Empty())
         return;
     // Glyph ink reaches at most a few ems left of its pen.
@@ -378,6 +575,8 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
     for (;;) {
         for (const Glyph* g : glyphs_) {
             setGlyph(target, face, *g, pen, baseline, part);
+            if (tally_)
+                noteGlyph(*g, pen, baseline, y0, y1);
             pen += g->advance;
         }
         if (next >= text.size() || pen > penLimit)
@@ -391,6 +590,10 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
 
 void TextRenderer::bands(Bitmap& target, const FaceMetrics& m, FontStyles style, std::int64_t x0,
                          std::int64_t x1, std::int64_t baseline) {
+    // An underline below the cell is the text's own ink too.
+    const std::int64_t under = baseline + m.underlineTop + m.underlineThickness;
+    if (tally_ && (style & fsUnderline) && under > baseline + m.descent && x0 < x1)
+        noteSpill(x0, baseline + m.descent, x1, under);
     if (style & fsUnderline)
         fill(target, x0, baseline + m.underlineTop, x1,
              baseline + m.underlineTop + m.underlineThickness, true);
@@ -420,7 +623,8 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
     auto setRun = [&](std::int64_t runEnd) {
         if (runGlyphs_.empty())
             return;
-        fill(target, runStart, y, runEnd, std::int64_t(y) + m.ascent + m.descent, dark);
+        const std::int64_t y1 = std::int64_t(y) + m.ascent + m.descent;
+        fillCell(target, runStart, y, runEnd, y1, dark);
         if (!target.Empty()) {
             // Past the page's right edge nothing more shows.
             Typeface::Part part;
@@ -428,6 +632,9 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
                 if (pen >= target.Width())
                     break;
                 setGlyph(target, face, *g, pen, baseline, part);
+                // A glyph of a run stays within its cell's columns.
+                if (tally_ && (g->top > m.ascent || g->rows - g->top > m.descent))
+                    noteGlyph(*g, pen, baseline, y, y1);
             }
         }
         bands(target, m, font.Style, runStart, runEnd, baseline);
@@ -503,6 +710,23 @@ int Canvas::TextWidth(std::string_view text) {
     if (!text_)
         text_ = std::make_unique<TextRenderer>();
     return text_->TextWidth(Font, CodePage, text);
+}
+
+void Canvas::OtherInk() {
+    if (!text_)
+        text_ = std::make_unique<TextRenderer>();
+    text_->OtherInk();
+}
+
+void Canvas::PaperCleared() {
+    if (text_)
+        text_->PaperCleared();
+}
+
+int Canvas::CapHeight() {
+    if (!text_)
+        text_ = std::make_unique<TextRenderer>();
+    return text_->CapHeight(Font);
 }
 
 int Canvas::TextHeight(std::string_view text) {

@@ -15,6 +15,7 @@
 #include "Bitmap.h"
 #include "Font.h"
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,10 +45,15 @@ class TextRenderer {
     int TextWidthCharacters(const Font& font, std::uint16_t codePage, std::string_view text,
                             std::uint16_t stepCodePage);
     int TextHeight(const Font& font, std::uint16_t codePage, std::string_view text);
+    int CapHeight(const Font& font);
 
     // Where the drawing calls count characters set without a glyph or from
     // bytes that form no character (null: nowhere).
     void SetTally(TextTally* tally) { tally_ = tally; }
+    // The canvas drew other than text (lines, boxes, pictures), or made the
+    // whole bitmap white (for the overlap check).
+    void OtherInk() { otherInk_ = true; }
+    void PaperCleared();
 
     // The metrics of the typeface that `font` selects.
     const FaceMetrics& Metrics(const Font& font);
@@ -106,6 +112,35 @@ class TextRenderer {
     // when drawing and not when measuring.
     bool drawing_ = false;
     void count(std::uint8_t trouble, char32_t code, std::uint8_t byte);
+
+    // Overlap checks, made only while a tally is attached. A cell filled
+    // white is scanned for black pixels as it is filled; ink that recent glyphs
+    // and bands of this renderer set outside their own cells (an italic
+    // overhang, a descender below the cell) is remembered here and not
+    // counted, as the text's own.
+    struct InkBox {
+        std::int64_t x0, y0, x1, y1; // [x0, x1) x [y0, y1)
+    };
+    static constexpr int kSpills = 16;
+    InkBox spills_[kSpills] = {};
+    int spillCount_ = 0, spillNext_ = 0;
+    void noteSpill(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+    // Records the ink of `g` (pen and baseline as set) that leaves the cell
+    // [pen, pen + advance) x [top, bottom).
+    void noteGlyph(const Glyph& g, std::int64_t pen, std::int64_t baseline, std::int64_t top,
+                   std::int64_t bottom);
+    // Where the text cells so far lie: above textBottom_, or in the line
+    // band [lineTop_, lineBottom_) left of lineRight_. A cell outside them
+    // on a bitmap that nothing else drew on (otherInk_) covers only white
+    // paper and the text's own overhangs, and is not scanned.
+    std::int64_t textBottom_ = INT64_MIN, lineTop_ = 0, lineBottom_ = INT64_MIN,
+                 lineRight_ = INT64_MIN;
+    bool otherInk_ = false;
+    // Whether the cell lies on fresh paper; notes it as text.
+    bool onFreshPaper(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+    // Fills a text cell with the brush, counting black pixels it covers.
+    void fillCell(Bitmap& target, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                  std::int64_t y1, bool dark);
 };
 
 } // namespace folio

@@ -239,11 +239,31 @@ const Case kCases[] = {
       "B"},
      1,
      folio::kind::BadBytes},
+    {"word wider than its text box",
+     {"@TEXTBOX=100,300,240,50", "IBAN:DE89370400440532013000"},
+     2,
+     folio::kind::TextClipped,
+     folio::Severity::Warning,
+     1},
+    {"text box over the text of another",
+     {"@TEXTBOX=100,300,240,50", "IBAN:DE89370400440532013000", "@TEXTBOX=250,300,300,50",
+      "[X:8937"},
+     4,
+     folio::kind::TextOverlap},
+    {"text over a line", {"@LINE=100,215,1600,215", "@Y=200", "Struck"}, 3, folio::kind::TextOverlap},
+    {"text too small to read", {"@FONT=Arial,1", "", "tiny"}, 3, folio::kind::TextTiny},
+    {"NUL byte in an included line", {"@FILE=$T/nul.txt,TXT"}, 1, folio::kind::BadBytes},
+    {"byte-order mark of an included file",
+     {"@FILE=$T/bom.txt,TXT"},
+     1,
+     folio::kind::ByteOrderMark},
 };
 
 TEST(Diagnostics, EachKindIsReportedAtItsLineAndLeavesThePagesAlone) {
     std::ofstream(tempDir() + "/glyph.txt") << "fine\nA\x02"
                                                "B\n";
+    std::ofstream(tempDir() + "/nul.txt") << std::string("nul\0byte here\n", 14);
+    std::ofstream(tempDir() + "/bom.txt") << "\xEF\xBB\xBFHello\n";
     for (const Case& c : kCases) {
         if (!(c.variants & (kLibrary ? 1 : 2)))
             continue;
@@ -266,10 +286,14 @@ TEST(Diagnostics, EachKindIsReportedAtItsLineAndLeavesThePagesAlone) {
 
 TEST(Diagnostics, AMacroThatLosesNothingReportsNothing) {
     Recorder recorder;
+    // Italic overhangs, descenders and underlines reach past their own
+    // cells; the next cell or line set over them is no overlap.
     runMacro({"# a letter", "@FONT=Liberation Sans,12", "Dear customer,", "",
               "Your order \\Bhas shipped\\b.", "@LINE=100,300,1628,300", "@BOX=100,400,1528,200",
               "@TEXTBOX=120,420,1400,180", "A short note.", "@TEXT", "@PAGEBREAK", "Page two.",
-              "@END"},
+              "\\Iff jiffy fluff of giraffe\\i f.", "\\U\\Bgjpqy Qgj jig\\u\\b",
+              "\\I\\Ugjpqy \\Bstaff fjord\\b", "gjpqy\\i\\u below", "@FONT=Liberation Sans,3", "@FONT=Liberation Sans,4",
+              "Small print.", "@END"},
              &recorder, false);
     for (const folio::Diagnostic& d : recorder.seen)
         ADD_FAILURE() << d.line << " " << d.kind << ": " << d.message;
@@ -286,6 +310,21 @@ TEST(Diagnostics, DroppedTextIsQuotedAndCounted) {
     EXPECT_NE(m.find("words dropped from \""), std::string::npos) << m;
     EXPECT_NE(m.find("...\""), std::string::npos) << m; // cut at about 40 bytes
 }
+
+#if !FOLIO_PROGRAM_VARIANT
+// Text read as UTF-8 starts after its byte-order mark: the included file
+// with the mark sets what the one without it sets.
+TEST(Diagnostics, AnIncludedFileReadAsUtf8SkipsItsByteOrderMark) {
+    std::ofstream(tempDir() + "/marked.txt") << "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\n";
+    std::ofstream(tempDir() + "/plain.txt") << "Gr\xC3\xBC\xC3\x9F" "e\n";
+    Recorder recorder;
+    MacroRun marked = runMacro({"@CODEPAGE=65001", "@FILE=$T/marked.txt,TXT"}, &recorder, false);
+    MacroRun plain = runMacro({"@CODEPAGE=65001", "@FILE=$T/plain.txt,TXT"}, nullptr, false);
+    expectSamePages(*marked.fax, *plain.fax);
+    for (const folio::Diagnostic& d : recorder.seen)
+        ADD_FAILURE() << d.line << " " << d.kind << ": " << d.message;
+}
+#endif
 
 TEST(Diagnostics, ControlBytesFromTheMacroNeverReachTheMessage) {
     Recorder recorder;
