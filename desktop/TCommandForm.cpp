@@ -224,6 +224,13 @@ void TCommandForm::createActions() {
     mnuHelp->addSeparator();
     mnuHelpAbout =
         mnuHelp->addAction(QStringLiteral("&About"), this, &TCommandForm::mnuHelpAboutClick);
+
+    // A menu item chosen from the keyboard (Alt+F, then a letter) leaves the
+    // keyboard focus on the menu bar, in its letter mode, and a dialog the
+    // item ran hands the focus back there when it closes: the next key
+    // typed would open a menu or be lost. Typing goes on in the editor, as
+    // after an item chosen with the mouse.
+    connect(menuBar(), &QMenuBar::triggered, this, [this] { memoCommand->setFocus(); });
 }
 
 void TCommandForm::createControls() {
@@ -274,6 +281,8 @@ void TCommandForm::createControls() {
 
     folio::ui::FitFileDialogColumns(*dlgFileOpen);
     folio::ui::FitFileDialogColumns(*dlgFileSave);
+    folio::ui::EndCompletionWithDialog(*dlgFileOpen);
+    folio::ui::EndCompletionWithDialog(*dlgFileSave);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);

@@ -191,6 +191,7 @@ void TFaxForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
     folio::ui::FitFileDialogColumns(*dlgFileSave);
+    folio::ui::EndCompletionWithDialog(*dlgFileSave);
 
     FOLIO_NAME(pnlButtonBar);
     FOLIO_NAME(btnPrevPg);
