@@ -6,6 +6,8 @@
 // fields that are not whole numbers.
 #include "DesktopTestSupport.h"
 
+#include "ErrorBox.h"
+
 #include "Program.h"
 #include "TCommandForm.h"
 #include "TFaxForm.h"
@@ -351,6 +353,39 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QVERIFY(cmd().WriteMacroFile(file("new.txt")));
         QCOMPARE(::stat(QFile::encodeName(file("new.txt")).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0666 & ~mask));
+    }
+
+    // The boxes were as narrow as their text, and the window manager cut
+    // their captions short ("Wri...rror", "Brackw...Folioset"). A caption
+    // needs its width in a bold title font of 10 points and room for the
+    // frame's four buttons.
+    void messageBoxesAreWideEnoughForTheirCaption() {
+        QList<int> widths;
+        const auto measure = [&widths](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box)
+                return false;
+            widths.append(box->width());
+            box->button(box->standardButtons() & QMessageBox::Cancel ? QMessageBox::Cancel
+                                                                     : QMessageBox::Ok)
+                ->click();
+            return true;
+        };
+        ModalScript script;
+        script.Then(measure).Then(measure).Then(measure);
+        QVERIFY(!cmd().WriteMacroFile(file("no such folder/out.txt")));
+        folio::ui::ShowError(&cmd(), QStringLiteral("Short."));
+        setText("changed");
+        cmd().mnuFileCloseClick();
+        QVERIFY(script.Done());
+        QFont font = QApplication::font();
+        font.setBold(true);
+        font.setPointSize(10);
+        const QFontMetrics title(font);
+        const QStringList captions{"Write Error", "Brackwell Folioset", "Save Fax Macro"};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(widths[i] >= title.horizontalAdvance(captions[i]) + 4 * 20,
+                     qPrintable(captions[i] + ": " + QString::number(widths[i])));
     }
 
     void processBuildsPagesAndCounter() {

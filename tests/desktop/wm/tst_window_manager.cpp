@@ -167,7 +167,7 @@ class TestWindowManager : public QObject, RunningProgram {
             QFileDialog& dialog = *cmd().dlgFileOpen;
             auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             QVERIFY(name);
-            QTest::qWaitForWindowExposed(&dialog, kWait);
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog, kWait));
             name->setFocus();
             type(dialog, macro.chopped(5)); // "...macro" completes to both files
             QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget(), kWait);
