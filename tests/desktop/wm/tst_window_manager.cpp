@@ -190,6 +190,10 @@ class TestWindowManager : public QObject, RunningProgram {
         QVERIFY(WriteBytes(file("macro.txt"), "Hello\r\n"));
         showCommandWindow();
         QVERIFY(cmd().LoadMacroFile(file("macro.txt")));
+        // As after a dialog that left no widget with the focus: the menu
+        // bar then has no widget to hand it back to.
+        if (QWidget* focus = QApplication::focusWidget())
+            focus->clearFocus();
         QTest::keyClick(cmd().windowHandle(), Qt::Key_F, Qt::AltModifier);
         QTRY_VERIFY_WITH_TIMEOUT(cmd().mnuFile->isVisible(), kWait);
         type(cmd(), QStringLiteral("c"));
