@@ -5,7 +5,11 @@
 
 #include "Cp1252.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QStringDecoder>
 
 #include <new>
@@ -30,9 +34,35 @@ QString ErrorText(const std::exception& error) {
     return ErrorText(std::string(error.what()));
 }
 
+int CaptionWidth(const QString& caption) {
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    if (font.pointSizeF() > 0 && font.pointSizeF() < 10)
+        font.setPointSizeF(10);
+    else if (font.pixelSize() > 0 && font.pixelSize() < 14)
+        font.setPixelSize(14);
+    const QFontMetrics metrics(font);
+    // Icon, minimise, maximise and close buttons, each about a line high
+    // and square, and the frame's padding on both sides.
+    const int buttons = 4 * (metrics.height() + 6);
+    return metrics.horizontalAdvance(caption) + buttons + 2 * 16;
+}
+
+void FitCaption(QMessageBox& box) {
+    // QMessageBox sets its own size when shown, ignoring a minimum width
+    // set on it; a spacer across its layout's grid widens it instead.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    grid->addItem(new QSpacerItem(CaptionWidth(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 void ShowError(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok,
                     parent);
+    FitCaption(box);
     box.exec();
 }
 

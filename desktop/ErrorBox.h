@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+class QMessageBox;
 class QWidget;
 
 namespace folio::ui {
@@ -25,6 +26,15 @@ inline constexpr const char* kAppTitle = "Brackwell Folioset";
 // lines it may quote) with a full stop added when it ends without one.
 QString ErrorText(const std::exception& error);
 QString ErrorText(const std::string& message);
+
+// Widens `box` so that a window manager can show its whole caption: the
+// caption's width in a title bar's font (bold, at least 10 points, as
+// common themes set it) with room for the frame's buttons and margins. A
+// box is otherwise only as wide as its text, and the manager shortens a
+// longer caption ("Wri...rror").
+void FitCaption(QMessageBox& box);
+// The width FitCaption gives a box at least, in pixels.
+int CaptionWidth(const QString& caption);
 
 // Shows `text` in a modal message box: caption kAppTitle, stop icon, OK.
 void ShowError(QWidget* parent, const QString& text);

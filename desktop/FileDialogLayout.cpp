@@ -5,6 +5,8 @@
 // they hold for any font size.
 #include "FileDialogLayout.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDateTime>
 #include <QEvent>
 #include <QFileDialog>
@@ -70,6 +72,14 @@ class FitOnFirstShow : public QObject {
 
 void FitFileDialogColumns(QFileDialog& dialog) {
     new FitOnFirstShow(dialog);
+}
+
+void EndCompletionWithDialog(QFileDialog& dialog) {
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [&dialog] {
+        for (QCompleter* completer : dialog.findChildren<QCompleter*>())
+            if (QAbstractItemView* list = completer->popup(); list && list->isVisible())
+                list->hide();
+    });
 }
 
 } // namespace folio::ui

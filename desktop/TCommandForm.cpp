@@ -10,6 +10,7 @@
 #include "ErrorBox.h"
 #include "FileDialogLayout.h"
 #include "ObjectNames.h"
+#include "OutputFile.h"
 #include "Program.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
@@ -20,17 +21,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -90,9 +93,95 @@ class LineSplitter {
     bool afterCr_ = false;
 };
 
+// Opens a macro file for reading: a regular file only. The type is looked
+// at before the open, and the open never waits (O_NONBLOCK), so a named pipe
+// without a writer cannot hang the program; the open file is checked again,
+// for the name may have been swapped in between. -1 with `why` set on
+// failure.
+int openMacroFile(const QString& path, QString& why) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (name.isEmpty() || ::stat(name.constData(), &st) != 0) {
+        why = QString::fromLocal8Bit(std::strerror(name.isEmpty() ? ENOENT : errno));
+        return -1;
+    }
+    const auto notAFile = [&why](mode_t mode) {
+        why = S_ISDIR(mode)    ? QStringLiteral("it is a folder")
+              : S_ISFIFO(mode) ? QStringLiteral("it is a named pipe, not a file")
+                               : QStringLiteral("it is a device or socket, not a file");
+    };
+    if (!S_ISREG(st.st_mode)) {
+        notAFile(st.st_mode);
+        return -1;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        notAFile(st.st_mode);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+enum class WriteResult { Written, NotOpened, NotWritten };
+
+// Writes `bytes` as the whole of `path`. A file is replaced in one step (a
+// failed write leaves the old file whole) and keeps the replaced file's
+// mode, and its owner and group where the process may set them; a new file
+// gets the mode the umask gives. A device is written into. A named pipe or
+// socket is refused: it would hold the program until a reader came. The
+// reason of a failure is the system's own, from the call that failed.
+WriteResult writeWhole(const QString& path, const QByteArray& bytes, QString& why) {
+    // "-" would be standard output to the writer; as a file name it is a file.
+    QByteArray name = QFile::encodeName(path);
+    if (name == "-")
+        name = "./-";
+    struct stat old;
+    const bool exists = ::stat(name.constData(), &old) == 0;
+    if (exists && (S_ISFIFO(old.st_mode) || S_ISSOCK(old.st_mode)))
+        return WriteResult::NotOpened;
+    std::string error;
+    const std::unique_ptr<folio::OutputFile> out =
+        folio::OutputFile::Create(name.toStdString(), error);
+    if (!out)
+        return WriteResult::NotOpened;
+    const int fd = out->Fd();
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t done = ::write(fd, bytes.constData() + at, std::size_t(bytes.size() - at));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            why = QString::fromLocal8Bit(std::strerror(done < 0 ? errno : EIO));
+            return WriteResult::NotWritten;
+        }
+        at += done;
+    }
+    if (exists && S_ISREG(old.st_mode) && out->kind() == folio::OutputFile::Kind::Replace) {
+        // The owner first: a change of owner clears the set-ID bits.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+            why = QString::fromLocal8Bit(std::strerror(errno));
+            return WriteResult::NotWritten;
+        }
+        if (::fchmod(fd, old.st_mode & 07777) != 0) {
+            why = QString::fromLocal8Bit(std::strerror(errno));
+            return WriteResult::NotWritten;
+        }
+    }
+    if (!out->Commit(error)) {
+        why = QString::fromLocal8Bit(error.c_str());
+        return WriteResult::NotWritten;
+    }
+    return WriteResult::Written;
+}
+
 void messageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                 const QString& text) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    folio::ui::FitCaption(box);
     box.exec();
 }
 
@@ -134,6 +223,13 @@ void TCommandForm::createActions() {
     mnuHelp->addSeparator();
     mnuHelpAbout =
         mnuHelp->addAction(QStringLiteral("&About"), this, &TCommandForm::mnuHelpAboutClick);
+
+    // A menu item chosen from the keyboard (Alt+F, then a letter) leaves the
+    // keyboard focus on the menu bar, in its letter mode, and a dialog the
+    // item ran hands the focus back there when it closes: the next key
+    // typed would open a menu or be lost. Typing goes on in the editor, as
+    // after an item chosen with the mouse.
+    connect(menuBar(), &QMenuBar::triggered, this, [this] { memoCommand->setFocus(); });
 }
 
 void TCommandForm::createControls() {
@@ -184,6 +280,8 @@ void TCommandForm::createControls() {
 
     folio::ui::FitFileDialogColumns(*dlgFileOpen);
     folio::ui::FitFileDialogColumns(*dlgFileSave);
+    folio::ui::EndCompletionWithDialog(*dlgFileOpen);
+    folio::ui::EndCompletionWithDialog(*dlgFileSave);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
@@ -233,32 +331,48 @@ void TCommandForm::memoCommandChange() {
 
 // ---- files --------------------------------------------------------------
 
-bool TCommandForm::LoadMacroFile(const QString& path) {
+bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
     FaxImage& engine = program_.FaxForm->Engine();
     engine.ClearPage();
     program_.FaxForm->RefreshPage();
 
-    if (QFileInfo(path).isDir())
+    QString reason;
+    const int fd = openMacroFile(path, reason);
+    if (fd < 0) {
+        if (why)
+            *why = reason;
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (why)
+            *why = file.errorString();
         return false;
+    }
     LineSplitter splitter(kLineBufferSize - 1);
     std::vector<char> chunk(std::size_t(1) << 16);
     qint64 total = 0;
     for (;;) {
         const qint64 n = file.read(chunk.data(), qint64(chunk.size()));
-        if (n < 0)
+        if (n < 0) {
+            if (why)
+                *why = file.errorString();
             return false;
+        }
         if (n == 0)
             break;
         total += n;
-        // Checked while reading: a device or pipe has no size to ask first.
+        // Checked while reading: the file may grow after its size was asked.
         if (total > kMaxMacroFileBytes) {
-            folio::ui::ShowError(this, QStringLiteral("The file \"%1\" is too large to edit "
-                                                      "(more than %2 MB).")
-                                           .arg(QDir::toNativeSeparators(path))
-                                           .arg(kMaxMacroFileBytes >> 20));
+            const QString tooLarge = QStringLiteral("The file \"%1\" is too large to edit "
+                                                    "(more than %2 MB).")
+                                         .arg(QDir::toNativeSeparators(path))
+                                         .arg(kMaxMacroFileBytes >> 20);
+            if (why)
+                *why = tooLarge;
+            else
+                folio::ui::ShowError(this, tooLarge);
             return false;
         }
         splitter.Feed(chunk.data(), n);
@@ -276,40 +390,27 @@ bool TCommandForm::LoadMacroFile(const QString& path) {
     return true;
 }
 
-// QSaveFile gives the new file the mode of the one it replaces, not its
-// owner and group: those are set here where this process may (the group
-// alone where the owner is refused, as for a user in several groups).
-static void keepOwner(int fd, const QString& path) {
-    struct stat st;
-    if (fd < 0 || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return;
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
-        (void)::fchown(fd, uid_t(-1), st.st_gid);
-    (void)::fchmod(fd, st.st_mode & 07777); // a change of owner clears set-ID bits
-}
-
 bool TCommandForm::WriteMacroFile(const QString& path) {
-    // QSaveFile writes beside the target and renames over it on commit, so
-    // a failed write leaves the old file whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        messageBox(this, QMessageBox::Critical, QStringLiteral("Write Error"),
-                   QStringLiteral("Cannot open file."));
-        return false;
-    }
-    keepOwner(file.handle(), path);
     QByteArray bytes;
     for (const QString& line : editorLines(*memoCommand)) {
         bytes += folio::ui::ToCp1252(line);
         bytes += "\r\n";
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    QString error;
+    switch (writeWhole(path, bytes, error)) {
+    case WriteResult::Written:
+        return true;
+    case WriteResult::NotOpened:
         messageBox(this, QMessageBox::Critical, QStringLiteral("Write Error"),
-                   QStringLiteral("Cannot write file \"%1\": %2.")
-                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+                   QStringLiteral("Cannot open file."));
         return false;
+    case WriteResult::NotWritten:
+        break;
     }
-    return true;
+    messageBox(
+        this, QMessageBox::Critical, QStringLiteral("Write Error"),
+        QStringLiteral("Cannot write file \"%1\": %2.").arg(QDir::toNativeSeparators(path), error));
+    return false;
 }
 
 void TCommandForm::RunCommands() {
@@ -397,6 +498,7 @@ bool TCommandForm::askToSave() {
                     QStringLiteral("Save macro commands before closing?"),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Yes);
+    folio::ui::FitCaption(box);
     switch (box.exec()) {
     case QMessageBox::Yes:
         saveMacro(); // the closing goes on whether or not the text was written
@@ -474,13 +576,29 @@ void TCommandForm::mnuHelpAboutClick() {
 void TCommandForm::Timer1Timer() {
     Timer1->stop();
     const QStringList& args = program_.Arguments;
-    bool loaded = false;
-    if (!args.isEmpty())
-        folio::ui::Guarded(this, [&] { loaded = LoadMacroFile(args[0]); });
-    if (loaded && args.size() >= 2) {
+    if (args.size() >= 2) {
+        // Unattended: a macro that cannot be read ends the run with its
+        // reason, as every other failure of a batch run does; an empty
+        // window nobody watches would wait for ever.
+        QString why;
+        bool loaded = false;
+        try {
+            loaded = LoadMacroFile(args[0], &why);
+        } catch (const std::exception& e) {
+            why = folio::ui::ErrorText(e);
+        }
+        if (!loaded) {
+            if (!why.endsWith('.'))
+                why += '.';
+            batchFail(QStringLiteral("the macro file \"%1\" cannot be read: %2")
+                          .arg(QDir::toNativeSeparators(args[0]), why));
+            return;
+        }
         batchRun(args[1]);
         return;
     }
+    if (!args.isEmpty())
+        folio::ui::Guarded(this, [&] { LoadMacroFile(args[0]); });
     show();
     const QString message = program_.TakeStartMessage();
     if (!message.isEmpty())

@@ -33,8 +33,12 @@ class TCommandForm : public QMainWindow {
     ~TCommandForm() override;
 
     // Clears the viewer's current page, then fills the (empty) editor with
-    // the file's lines; state Clean. False when the file cannot be read.
-    bool LoadMacroFile(const QString& path);
+    // the file's lines; state Clean. False when the file cannot be read:
+    // only a regular file is read (a pipe, device or folder could block or
+    // never end). With `why`, the reason goes there and nothing is shown;
+    // without it a file too large to edit is reported in a box, and any
+    // other failure silently.
+    bool LoadMacroFile(const QString& path, QString* why = nullptr);
     // Writes every editor line followed by CR LF, replacing the file in one
     // step. False (after a message box) when it cannot be written.
     bool WriteMacroFile(const QString& path);

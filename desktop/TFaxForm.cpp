@@ -9,6 +9,7 @@
 #include "ErrorBox.h"
 #include "FileDialogLayout.h"
 #include "Program.h"
+#include "SaveFailure.h"
 #include "TCommandForm.h"
 #include "TSettingsForm.h"
 #include "WindowFocus.h"
@@ -20,7 +21,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -92,30 +92,6 @@ void PageView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 // ---- TFaxForm ---------------------------------------------------------
-
-namespace {
-
-// Why writing `path` failed: the folder is examined first, then the TIFF
-// writer's own reason (a device that is full, a kind of file that is never
-// written), then the last system error.
-QString saveFailureCause(const QString& path, int systemError) {
-    const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    if (!folder.exists())
-        return QStringLiteral("the folder %1 does not exist")
-            .arg(QDir::toNativeSeparators(folder.filePath()));
-    if (file.isDir())
-        return QStringLiteral("it is a folder");
-    if (!folder.isWritable() || (file.exists() && !file.isWritable()))
-        return QStringLiteral("permission denied");
-    if (const char* why = TiflibLastError(); why && *why)
-        return QString::fromLocal8Bit(why);
-    if (systemError != 0)
-        return QString::fromLocal8Bit(std::strerror(systemError));
-    return QStringLiteral("the pages could not be written");
-}
-
-} // namespace
 
 TFaxForm::TFaxForm(Program& program) : program_(program) {
     createActions();
@@ -214,6 +190,7 @@ void TFaxForm::createControls() {
     dlgFileSave->setOption(QFileDialog::DontConfirmOverwrite);
     dlgFileSave->setAcceptMode(QFileDialog::AcceptSave);
     folio::ui::FitFileDialogColumns(*dlgFileSave);
+    folio::ui::EndCompletionWithDialog(*dlgFileSave);
 
     FOLIO_NAME(pnlButtonBar);
     FOLIO_NAME(btnPrevPg);
@@ -289,7 +266,8 @@ QString TFaxForm::SaveFaxFile(const QString& path) {
         if (saved)
             return {};
         return QStringLiteral("The fax file \"%1\" could not be saved: %2.")
-            .arg(shownPath, saveFailureCause(path, systemError));
+            .arg(shownPath, folio::ui::SaveFailureCause(
+                                path, QString::fromLocal8Bit(TiflibLastError()), systemError));
     } catch (const std::exception& e) {
         return QStringLiteral("The fax file \"%1\" could not be saved: %2")
             .arg(shownPath, folio::ui::ErrorText(e));

@@ -6,6 +6,8 @@
 // fields that are not whole numbers.
 #include "DesktopTestSupport.h"
 
+#include "ErrorBox.h"
+
 #include "Program.h"
 #include "TCommandForm.h"
 #include "TFaxForm.h"
@@ -18,7 +20,10 @@
 #include <QTextBlock>
 #include <QToolButton>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace desktoptest;
@@ -314,6 +319,86 @@ class TestCommandForm : public QObject, protected RunningProgram {
             QCOMPARE(unsigned(st.st_gid), 65534u);
         }
         QCOMPARE(QDir(files_->path()).entryList(QDir::Files).size(), 1); // no temporary left
+    }
+
+    // A full disk was reported as "Unknown error": the reason is the
+    // system's own. The full disk is a node of the "full" device (1, 7)
+    // made in the test's folder.
+    void saveOntoAFullDeviceNamesTheReason() {
+        const QString full = file("full");
+        if (::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+            QSKIP("no permission to make a device node");
+        setText("text");
+        ModalScript script;
+        script.Box(QMessageBox::Ok);
+        QVERIFY(!cmd().WriteMacroFile(full));
+        QVERIFY(script.Done());
+        QCOMPARE(script.Seen()[0].title, QStringLiteral("Write Error"));
+        QVERIFY2(script.Seen()[0].text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(script.Seen()[0].text));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(full).constData(), &st), 0);
+        QVERIFY(S_ISCHR(st.st_mode)); // written into, never replaced
+    }
+
+    // Saving over a file kept its permissions but gave it to the saving
+    // user; a new file gets the mode the umask gives.
+    void saveKeepsTheModeAndOwnerOfTheFileItReplaces() {
+        const QString path = file("kept.txt");
+        const QByteArray name = QFile::encodeName(path);
+        QVERIFY(WriteBytes(path, "old\r\n"));
+        QCOMPARE(::chmod(name.constData(), 02640), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+        setText("new");
+        QVERIFY(cmd().WriteMacroFile(path));
+        QCOMPARE(ReadBytes(path), QByteArray("new\r\n"));
+        struct stat st;
+        QCOMPARE(::stat(name.constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(02640));
+        if (root) {
+            QCOMPARE(st.st_uid, uid_t(65534));
+            QCOMPARE(st.st_gid, gid_t(65534));
+        }
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        QVERIFY(cmd().WriteMacroFile(file("new.txt")));
+        QCOMPARE(::stat(QFile::encodeName(file("new.txt")).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0666 & ~mask));
+    }
+
+    // The boxes were as narrow as their text, and the window manager cut
+    // their captions short ("Wri...rror", "Brackw...Folioset"). A caption
+    // needs its width in a bold title font of 10 points and room for the
+    // frame's four buttons.
+    void messageBoxesAreWideEnoughForTheirCaption() {
+        QList<int> widths;
+        const auto measure = [&widths](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box)
+                return false;
+            widths.append(box->width());
+            box->button(box->standardButtons() & QMessageBox::Cancel ? QMessageBox::Cancel
+                                                                     : QMessageBox::Ok)
+                ->click();
+            return true;
+        };
+        ModalScript script;
+        script.Then(measure).Then(measure).Then(measure);
+        QVERIFY(!cmd().WriteMacroFile(file("no such folder/out.txt")));
+        folio::ui::ShowError(&cmd(), QStringLiteral("Short."));
+        setText("changed");
+        cmd().mnuFileCloseClick();
+        QVERIFY(script.Done());
+        QFont font = QApplication::font();
+        font.setBold(true);
+        font.setPointSize(10);
+        const QFontMetrics title(font);
+        const QStringList captions{"Write Error", "Brackwell Folioset", "Save Fax Macro"};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(widths[i] >= title.horizontalAdvance(captions[i]) + 4 * 20,
+                     qPrintable(captions[i] + ": " + QString::number(widths[i])));
     }
 
     void processBuildsPagesAndCounter() {

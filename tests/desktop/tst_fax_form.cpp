@@ -7,6 +7,7 @@
 #include "DesktopTestSupport.h"
 
 #include "Program.h"
+#include "SaveFailure.h"
 #include "TCommandForm.h"
 #include "TFaxForm.h"
 
@@ -20,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cerrno>
 #include <cstring>
 
 using namespace desktoptest;
@@ -191,6 +193,44 @@ class TestFaxForm : public QObject, protected RunningProgram {
         QVERIFY(fax().mnuFileSave->isEnabled());
         QVERIFY(fax().mnuFileSaveAs->isEnabled());
         QVERIFY(!QFile::exists(target));
+    }
+
+    // A read-only file system was reported as "permission denied", a guess
+    // from the folder's permissions: the cause is the failed call's own.
+    // The writer's answer is injected, since a test may not mount a
+    // read-only file system.
+    void saveFailureNamesTheSystemsReason_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("cause");
+        const auto text = [](int e) { return QString::fromLocal8Bit(std::strerror(e)); };
+        QTest::newRow("read-only file system")
+            << "out.tif"
+            << "cannot create a file in F: " + text(EROFS) << EROFS
+            << "cannot create a file in F: " + text(EROFS);
+        QTest::newRow("full disk, errno only") << "out.tif"
+                                               << "" << ENOSPC << text(ENOSPC);
+        QTest::newRow("missing folder") << "none/out.tif"
+                                        << "x" << ENOENT << "does not exist";
+        QTest::newRow("a folder") << "."
+                                  << "x" << EISDIR << "it is a folder";
+        QTest::newRow("nothing said") << "out.tif"
+                                      << "" << 0 << "could not be written";
+    }
+    void saveFailureNamesTheSystemsReason() {
+        QFETCH(QString, name);
+        QFETCH(QString, writer);
+        QFETCH(int, error);
+        QFETCH(QString, cause);
+        const QString path = file(name);
+        // The folder refuses writing as a read-only file system would.
+        QVERIFY(QFile::setPermissions(files_->path(), QFile::ReadOwner | QFile::ExeOwner));
+        const QString got = folio::ui::SaveFailureCause(path, writer, error);
+        QFile::setPermissions(files_->path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(got.contains(cause), qPrintable(got));
+        QVERIFY2(!got.contains("permission denied"), qPrintable(got));
     }
 
     void closeHidesAndShowViewerShowsTheSamePage() {

@@ -23,6 +23,8 @@
 #include <QTextBrowser>
 #include <QToolBar>
 
+#include <sys/stat.h>
+
 using namespace desktoptest;
 using State = TCommandForm::DocumentState;
 
@@ -53,6 +55,14 @@ class TestProgram : public QObject {
         p.SplashForm->Timer1Timer();
         QVERIFY(p.CommandForm->Timer1->isActive());
         QVERIFY(visibleWindows().isEmpty()); // a second with nothing on screen
+        p.CommandForm->Timer1->stop();
+        p.CommandForm->Timer1Timer();
+    }
+
+    static void runStartUntilTheCommandWindow(Program& p) {
+        p.Start();
+        p.SplashForm->Timer1->stop();
+        p.SplashForm->Timer1Timer();
         p.CommandForm->Timer1->stop();
         p.CommandForm->Timer1Timer();
     }
@@ -115,21 +125,61 @@ class TestProgram : public QObject {
         QVERIFY(script.Done());
     }
 
-    void unreadableFirstArgumentShowsAnEmptyWindow_data() {
-        QTest::addColumn<int>("count");
-        QTest::newRow("one argument") << 1;
-        QTest::newRow("two arguments") << 2;
-    }
     void unreadableFirstArgumentShowsAnEmptyWindow() {
-        QFETCH(int, count);
-        QStringList args{file("missing.txt"), file("out.tif")};
-        Program p(args.mid(0, count));
+        Program p({file("missing.txt")});
         QSignalSpy ended(&p, &Program::Ended);
         runStart(p);
         QCOMPARE(visibleWindows(), QStringList{"TCommandForm"});
         QCOMPARE(p.CommandForm->State(), State::Closed);
-        QVERIFY(!QFile::exists(file("out.tif")));
         QCOMPARE(ended.size(), 0);
+    }
+
+    // A batch run is unattended: a macro that cannot be read ends it with
+    // exit code 1 and no window. The empty command window it used to open
+    // waited for ever; a named pipe hung the open itself.
+    void batchRunOfAMacroThatCannotBeReadFails_data() {
+        QTest::addColumn<QString>("macro");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing.txt"
+                                 << "No such file or directory";
+        QTest::newRow("folder") << "folder"
+                                << "it is a folder";
+        QTest::newRow("named pipe") << "pipe.txt"
+                                    << "named pipe";
+    }
+    void batchRunOfAMacroThatCannotBeReadFails() {
+        QFETCH(QString, macro);
+        QFETCH(QString, reason);
+        QVERIFY(QDir().mkpath(file("folder")));
+        QCOMPARE(::mkfifo(QFile::encodeName(file("pipe.txt")).constData(), 0600), 0);
+        // The program itself: the message goes to its error stream.
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", files_->path());
+        env.insert("XDG_CONFIG_HOME", file("config"));
+        run.setProcessEnvironment(env);
+        run.start(QStringLiteral(FOLIOSET_PROGRAM), {file(macro), file("out.tif")});
+        const bool finished = run.waitForFinished(60000);
+        if (!finished) {
+            run.kill();
+            run.waitForFinished();
+        }
+        QVERIFY2(finished, "the batch run hung");
+        const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(err.contains(file(macro)) && err.contains(reason), qPrintable(err));
+        QVERIFY(!QFile::exists(file("out.tif")));
+
+        // In the process: no window, no box.
+        Program p({file(macro), file("out.tif")});
+        QSignalSpy ended(&p, &Program::Ended);
+        ModalScript script;
+        runStartUntilTheCommandWindow(p);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][0].toInt(), 1);
+        QVERIFY(script.Seen().isEmpty());
+        QVERIFY(visibleWindows().isEmpty());
     }
 
     void batchRunWritesTheFaxAndEnds() {

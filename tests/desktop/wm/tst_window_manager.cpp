@@ -10,8 +10,11 @@
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -141,6 +144,65 @@ class TestWindowManager : public QObject, RunningProgram {
         QVERIFY(cmd().memoCommand->hasFocus());
         QTest::keyClicks(nullptr, "!"); // to the focus widget, as typing goes
         QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("!Hello"));
+    }
+
+    // Keys as the server delivers them: to the window, then to its active
+    // popup (a menu, a completion list) or its focus widget.
+    static void type(QWidget& window, const QString& keys) {
+        for (const QChar c : keys)
+            QTest::keyClick(window.windowHandle(), c.toLatin1());
+    }
+
+    // Enter on a typed name left the name field's completion list open
+    // over the closed dialog: it took the next key, so Alt+P or the first
+    // letter typed after File > Open was lost.
+    void theFirstKeyAfterFileOpenReachesTheEditor() {
+        const QString macro = file("macro.txt");
+        QVERIFY(WriteBytes(macro, "Hello\r\n"));
+        QVERIFY(WriteBytes(file("macro2.txt"), "other\r\n")); // so that the name completes
+        showCommandWindow();
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(cmd().dlgFileOpen->isVisible(), kWait);
+            QFileDialog& dialog = *cmd().dlgFileOpen;
+            auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog, kWait));
+            name->setFocus();
+            type(dialog, macro.chopped(5)); // "...macro" completes to both files
+            QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget(), kWait);
+            type(dialog, macro.right(5));
+            QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
+            answered = true;
+        });
+        cmd().mnuFileOpen->trigger();
+        QVERIFY(answered);
+        QCOMPARE(cmd().MacroFileName(), macro);
+        expectFocusIn(cmd());
+        type(cmd(), QStringLiteral("x"));
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("xHello\n"));
+        QVERIFY(!QApplication::activePopupWidget());
+    }
+
+    // File > Close chosen from the keyboard on an unchanged text left the
+    // focus on the menu bar, where the next letter opened a menu.
+    void fileCloseFromTheKeyboardGivesTheFocusToTheEditor() {
+        QVERIFY(WriteBytes(file("macro.txt"), "Hello\r\n"));
+        showCommandWindow();
+        QVERIFY(cmd().LoadMacroFile(file("macro.txt")));
+        // As after a dialog that left no widget with the focus: the menu
+        // bar then has no widget to hand it back to.
+        if (QWidget* focus = QApplication::focusWidget())
+            focus->clearFocus();
+        QTest::keyClick(cmd().windowHandle(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(cmd().mnuFile->isVisible(), kWait);
+        type(cmd(), QStringLiteral("c"));
+        QCOMPARE(cmd().State(), TCommandForm::DocumentState::Closed);
+        expectFocusIn(cmd());
+        type(cmd(), QStringLiteral("h"));
+        QVERIFY(!cmd().mnuHelp->isVisible());
+        QVERIFY(cmd().memoCommand->hasFocus());
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("h"));
     }
 
     void showViewerLeavesTheFocusInTheCommandWindow() {
