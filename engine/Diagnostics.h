@@ -8,6 +8,13 @@
 // changes what the engine draws or returns.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include "Canvas.h"
 
 #include <cstdint>
@@ -142,3 +149,5 @@ class EngineDiagnostics {
 };
 
 } // namespace folio
+
+#endif // C++20

@@ -19,6 +19,13 @@
 // its own file. The two variants are never linked into one program.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include "Export.h"
 #include "FaxPage.h"
 #include "FaxViewer.h"
@@ -218,3 +225,5 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     FaxViewer* viewer_;
 #endif
 };
+
+#endif // C++20

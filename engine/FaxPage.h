@@ -8,6 +8,13 @@
 // unpacks it again.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "List.h"
@@ -128,3 +135,5 @@ class FaxPage : public Link {
 
     ::PageImage PageImage;
 };
+
+#endif // C++20

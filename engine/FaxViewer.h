@@ -6,6 +6,13 @@
 // the viewer window that shows the pages. Neither depends on a toolkit.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include <string>
 
 class PageImage;
@@ -37,3 +44,5 @@ class FaxViewer {
     // Enables or disables Save and Save As of the fax file.
     virtual void SetSaveEnabled(bool enabled) = 0;
 };
+
+#endif // C++20

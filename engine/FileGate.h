@@ -5,6 +5,13 @@
 // gives the engine a gate that keeps them inside one folder.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -36,3 +43,5 @@ class FileGate {
         return errno == ENOENT || errno == ENOTDIR ? kMissing : kUnreadable;
     }
 };
+
+#endif // C++20

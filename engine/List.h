@@ -5,6 +5,13 @@
 // elements and deletes them with itself. Nothing here allocates.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include "Export.h"
 
 class Link;
@@ -67,3 +74,5 @@ class FOLIO_EXPORT Link : public Linkage {
     Link* suc;
     Head* owner;
 };
+
+#endif // C++20

@@ -6,6 +6,13 @@
 // stay clear, so a row can be copied into a DIB as it is.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -60,3 +67,5 @@ class Bitmap {
 };
 
 } // namespace folio
+
+#endif // C++20
