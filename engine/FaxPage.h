@@ -15,6 +15,13 @@
 #error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
 #else
 
+// For clients of libfoliolib.so: installed because FaxImage.h names these
+// types (FaxImage::CurrentPage, FaxImage::Image and the elements of
+// FaxImage::Pages). A client may hold and compare those pointers, which the
+// engine owns; the members below are the library's own and not exported
+// (a client that calls one fails to link): write the pages with
+// FaxImage::SaveFile.
+
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "List.h"

@@ -13,6 +13,10 @@
 #error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
 #else
 
+// For clients of libfoliolib.so: installed because FaxImage.h includes it;
+// only the desktop program's engine uses these interfaces, the library's
+// FaxImage never does.
+
 #include <string>
 
 class PageImage;

@@ -16,6 +16,10 @@
 #include <fcntl.h>
 #include <string>
 
+// For clients of libfoliolib.so: derive a gate, override MayRead (or Open),
+// and hand it to FaxImage::SetFileGate; the engine calls it on the thread
+// that runs the macro, once for each FILE command, and never deletes it. An
+// exception thrown here leaves through ProcessCommand.
 class FileGate {
   public:
     // What Open returns instead of a descriptor.

@@ -16,6 +16,9 @@
 #error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
 #else
 
+// For clients of libfoliolib.so: installed because FaxPage.h needs it; the
+// library's own, nothing here is exported.
+
 #include <cstddef>
 #include <cstdint>
 #include <span>

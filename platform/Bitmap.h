@@ -13,6 +13,10 @@
 #error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
 #else
 
+// For clients of libfoliolib.so: installed because the engine's headers need
+// the type; its out-of-line members are the library's own and not exported
+// (a client that calls one fails to link).
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>

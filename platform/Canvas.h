@@ -12,6 +12,10 @@
 #error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
 #else
 
+// For clients of libfoliolib.so: installed because the engine's headers need
+// the types; the canvas's members are the library's own and not exported (a
+// client that calls one fails to link).
+
 #include "Bitmap.h"
 #include "Font.h"
 

@@ -11,6 +11,11 @@
 #error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
 #else
 
+// For clients of libfoliolib.so: installed because FaxImage.h needs the
+// style set (FaxImage::FontStyle, the FontStyles bits below) and the colour
+// constants, which a client may use; everything here is declarations and
+// constants, no function to link.
+
 #include <cstdint>
 #include <string>
 
