@@ -37,6 +37,14 @@
  * The clipboard is one per process; CopyPictureToClipboard and
  * PastePictureFromClipboard use it, and so can the client through the Win32
  * calls below. All calls are safe with null or stale handles: they fail.
+ *
+ * Include it as <folioset/rastrum.h>; link with -lrastrum (pkg-config
+ * rastrum) or the CMake target Folioset::rastrum. Plain C99 or any C++.
+ * Errors: every call reports failure in its result alone (0, FALSE, null,
+ * SP_ERROR, GDI_ERROR or CLR_INVALID as given below); nothing throws, and
+ * there is no last-error call. Threads: the calls may be made from any
+ * thread; a device context, palette or DIB is used by one thread at a
+ * time, and the clipboard is held open by one owner at a time.
  */
 #ifndef RASTRUM_H
 #define RASTRUM_H
@@ -156,7 +164,7 @@ typedef struct LOGPALETTE {
  * realized for the drawing, and the previous palette selected back after.
  * 1 when drawn, 0 for a null, stale or refused DIB or device context. */
 RASTRUM_API WORD WINAPI ShowDib(HDC dc, HGLOBAL dib, WORD x, WORD y);
-/* 0x0100. */
+/* The DIB library's interface version, 0x0100 (1.0); always succeeds. */
 RASTRUM_API WORD WINAPI GetDibLibraryVersion(void);
 /* A constant NUL-terminated notice; do not free or change it. */
 RASTRUM_API LPCSTR WINAPI GetDibCopyright(void);
@@ -185,6 +193,13 @@ RASTRUM_API HGLOBAL WINAPI PastePictureFromClipboard(HWND owner);
 
 /* ---- Global memory blocks ---------------------------------------------- */
 
+/* The block calls of tiflib32.h, on the same blocks (see there): GlobalAlloc
+ * gives a block the caller owns (0 to 2 GiB; null beyond or without memory),
+ * GlobalLock its address (null for a refused handle; locks nest),
+ * GlobalUnlock undoes one lock (nonzero while locks remain), GlobalFree frees
+ * it (null when freed, the handle when refused), GlobalSize gives its size
+ * (0 when refused). Safe from any thread. */
+
 RASTRUM_API HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 RASTRUM_API void* GlobalLock(HGLOBAL block);
 RASTRUM_API BOOL GlobalUnlock(HGLOBAL block);
@@ -196,7 +211,9 @@ RASTRUM_API SIZE_T GlobalSize(HGLOBAL block);
 /* A memory device context of width x height pixels (1 to 32767 each), white;
  * null when the size is out of range or cannot be allocated. */
 RASTRUM_API HDC RastrumCreateMemoryDC(int width, int height);
-/* Writes a memory device context's raster as an 8-bit RGB PNG file. */
+/* Writes a memory device context's raster as an 8-bit RGB PNG file at
+ * `path`. FALSE for another kind of device context, a null path or a file
+ * that cannot be written. */
 RASTRUM_API BOOL RastrumSaveDCAsPng(HDC dc, LPCSTR path);
 /* A printer device context that writes its document to the PDF file at path.
  * The page is width x height device pixels (1 to 100000 each) at
@@ -222,6 +239,9 @@ RASTRUM_API int Escape(HDC dc, int escape, int inputBytes, LPCSTR input, LPVOID 
 
 /* ---- Palettes -------------------------------------------------------------- */
 
+/* A palette of the given entries (copied; the caller keeps `palette`),
+ * which the caller deletes with DeleteObject; null for a null palette, a
+ * palVersion other than 0x300, no entries, or without memory. */
 RASTRUM_API HPALETTE CreatePalette(const LOGPALETTE* palette);
 /* Returns the previously selected palette, or null. */
 RASTRUM_API HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
@@ -235,12 +255,15 @@ RASTRUM_API HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 /* Refused (FALSE) while the palette is selected into a device context or held
  * by the clipboard. Stock objects are never deleted. */
 RASTRUM_API BOOL DeleteObject(HGDIOBJ object);
+/* DEFAULT_PALETTE, the stock palette (never deleted); null for anything
+ * else. */
 RASTRUM_API HGDIOBJ GetStockObject(int which);
 
 /* ---- Clipboard ---------------------------------------------------------------- */
 
 /* Fails while another owner or thread holds the clipboard open. */
 RASTRUM_API BOOL OpenClipboard(HWND owner);
+/* FALSE when the calling thread does not hold the clipboard open. */
 RASTRUM_API BOOL CloseClipboard(void);
 /* Frees every handle the clipboard holds; the opener becomes the owner. */
 RASTRUM_API BOOL EmptyClipboard(void);
@@ -250,6 +273,7 @@ RASTRUM_API BOOL EmptyClipboard(void);
 RASTRUM_API void* SetClipboardData(UINT format, void* data);
 /* The clipboard must be open; the handle stays the clipboard's. */
 RASTRUM_API void* GetClipboardData(UINT format);
+/* Whether the clipboard holds `format`; needs no open clipboard. */
 RASTRUM_API BOOL IsClipboardFormatAvailable(UINT format);
 
 #ifdef __cplusplus

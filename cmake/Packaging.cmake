@@ -6,8 +6,11 @@
 include(GNUInstallDirs)
 
 # What a client includes (foliolib.h, FaxImage.h, tiflib32.h, rastrum.h) and
-# the headers those include, nothing else; installed_headers checks that each
-# one compiles on its own from the installed folder.
+# the headers those include, nothing else, all in include/folioset/: clients
+# write <folioset/foliolib.h> with only the system include folder on the
+# path, and the headers reach each other by quoted names, which the compiler
+# looks up first in the including header's own folder. installed_headers
+# checks that each one compiles on its own from the installed folder.
 set(FOLIO_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/library/foliolib.h
   ${PROJECT_SOURCE_DIR}/tiflib/tiflib32.h
@@ -27,6 +30,14 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/bitmaps/rastrum.h)
   list(APPEND FOLIO_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/bitmaps/rastrum.h)
 endif()
 install(FILES ${FOLIO_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/folioset)
+# The same layout in the build tree, as links to the sources, for the
+# examples and other clients built here (the libraries' include folders).
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/include/folioset)
+foreach(header ${FOLIO_PUBLIC_HEADERS})
+  get_filename_component(name ${header} NAME)
+  file(CREATE_LINK ${header} ${PROJECT_BINARY_DIR}/include/folioset/${name} SYMBOLIC)
+endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/FoliosetPackage.cmake)
 
 foreach(pc foliolib rastrum tiflib32)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
@@ -42,6 +53,7 @@ install(FILES packaging/folioset.svg
 install(FILES packaging/foliobuild.1 packaging/folioset.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES examples/letter.fax examples/form.fax examples/report.fax examples/logo.bmp
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/folioset/examples)
+install(DIRECTORY examples/client DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/folioset/examples)
 
 # A shared library finds the others it needs beside itself.
 set_target_properties(foliolib tiflib32 rastrum PROPERTIES INSTALL_RPATH "$ORIGIN")
@@ -70,6 +82,17 @@ if(FOLIO_TESTS)
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/installed_headers_test.sh
             ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/installed-headers
             ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
+  set(folio_version_programs $<TARGET_FILE:foliobuild>)
+  if(TARGET folioset)
+    list(APPEND folio_version_programs $<TARGET_FILE:folioset>)
+  endif()
+  add_test(NAME release_version
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/version_test.sh ${PROJECT_VERSION}
+            ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR} ${folio_version_programs})
+  add_test(NAME release_tarball
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/release_test.sh ${PROJECT_SOURCE_DIR}
+            ${PROJECT_BINARY_DIR}/release-tarball ${PROJECT_VERSION})
+  set_tests_properties(release_tarball PROPERTIES SKIP_RETURN_CODE 77)
   find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
   if(DESKTOP_FILE_VALIDATE)
     add_test(NAME desktop_entry_valid

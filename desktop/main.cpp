@@ -2,7 +2,8 @@
 // Copyright 2026 The Folioset developers
 // Process entry of folioset: the application object, the five windows, the
 // event loop. `folioset [MACRO [TIFF]]`: with both arguments the fax file is
-// built without showing a working window and the program ends.
+// built without showing a working window and the program ends;
+// `folioset --version` prints the version without needing a display.
 #include "ErrorBox.h"
 #include "Program.h"
 #include "TSplashForm.h"
@@ -13,6 +14,7 @@
 #include <QFont>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -36,6 +38,10 @@ class Application : public QApplication {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("folioset (Folioset) %s\n", FOLIO_VERSION);
+        return 0;
+    }
     Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folioset"));
     QApplication::setOrganizationName(QStringLiteral("Tessaly"));

@@ -8,6 +8,13 @@
 // changes what the engine draws or returns.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include "Canvas.h"
 
 #include <cstdint>
@@ -15,8 +22,17 @@
 #include <string_view>
 #include <vector>
 
+// For clients of libfoliolib.so (<folioset/Diagnostics.h>, C++20): derive a
+// DiagnosticSink, hand it to FaxImage::SetDiagnostics, and read each
+// Diagnostic it receives; FormatDiagnostic prints one. Severity, the kinds,
+// Diagnostic, DiagnosticSink and FormatDiagnostic are the client's part; the
+// functions and the class after them are the engine's own side and are not
+// exported by the library.
 namespace folio {
 
+// Note: something was replaced or guessed, the page still says what the
+// macro meant. Warning: something the macro asked for is lost from the page.
+// Error: the run stopped there (the call throws as well).
 enum class Severity : std::uint8_t { Note, Warning, Error };
 
 // The kinds reported, as stable short names for tools and tests.
@@ -58,6 +74,12 @@ struct Diagnostic {
     std::string message;
 };
 
+// Receives the engine's reports. Report is called synchronously on the
+// thread that made the engine call (ProcessCommand, PrintLine, ...), in macro
+// order, never from the engine's helper thread. `d` and its strings live
+// until Report returns: copy what you keep. An exception thrown by Report
+// leaves through the engine call that reported, like the engine's own. The
+// engine only uses the sink; it never deletes it.
 class DiagnosticSink {
   public:
     virtual ~DiagnosticSink() = default;
@@ -65,7 +87,8 @@ class DiagnosticSink {
 };
 
 // "MACRO:LINE: warning: MESSAGE" (notes "note:", errors "error:"; without
-// a line "MACRO: warning: ..."), as compilers print theirs.
+// a line "MACRO: warning: ..."), as compilers print theirs. `macro` is the
+// name to print. Throws only std::bad_alloc.
 inline std::string FormatDiagnostic(const std::string& macro, const Diagnostic& d) {
     static constexpr const char* kLabel[] = {"note", "warning", "error"};
     return macro + (d.line > 0 ? ":" + std::to_string(d.line) : "") + ": " +
@@ -186,3 +209,5 @@ class EngineDiagnostics {
 };
 
 } // namespace folio
+
+#endif // C++20

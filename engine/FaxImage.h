@@ -17,7 +17,43 @@
 // interpreter) in one place and lets each variant carry only its own fields;
 // where the algorithms differ wholesale (the text layout) each variant has
 // its own file. The two variants are never linked into one program.
+//
+// For clients of libfoliolib.so (#include <folioset/FaxImage.h>, C++20):
+//  - Use: construct a FaxImage (it starts with a blank page 1 in the default
+//    settings), hand each macro line to ProcessCommand until it returns
+//    false (END) or the lines end, call SaveFile, destroy the object.
+//    BuildFax (foliolib.h) does exactly this for a macro file.
+//  - Ownership: the engine owns its pages, its page list and SaveName; the
+//    pointers in "Engine state" below are the engine's and stay valid only
+//    until the next call that changes pages. A FileGate or DiagnosticSink
+//    handed in stays the caller's and must outlive the engine's use of it.
+//    Strings passed in are only read, except the `char*` lines that
+//    ProcessCommand, LineGetInt and LineGetStr cut in place.
+//  - Errors: calls that read files, make pages or write the fax throw
+//    std::runtime_error (a one-line message for a user: "Cannot open file
+//    x", "Bitmap image is not valid", "The fax has more than 4000 pages",
+//    "Page size ... is too large") or std::bad_alloc. A call that throws
+//    leaves the engine usable: the page it was setting keeps what was drawn
+//    before, and it can still be saved or destroyed. SaveFile reports a
+//    failed write with false (the writer's reason is TiflibLastError() on
+//    the same thread, tiflib32.h). Nothing else fails: out-of-range numbers
+//    are clipped, unknown commands ignored.
+//  - Threads: one FaxImage belongs to one thread at a time; different
+//    FaxImage objects may run on different threads at once (fonts and the
+//    store of parked pages are shared safely). The engine starts one helper
+//    thread of its own at the first page break, to pack pages left behind;
+//    it ends with the engine. SaveFile codes with the process-wide coding
+//    of SetFaxCompression and the calling thread's SetFaxResolution.
+//  - Coordinates are page pixels (204 dpi across, 196 dpi down; 1728 pixels
+//    across a default page), 0,0 at the top-left corner of the page.
 #pragma once
+
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
 
 #include "Export.h"
 #include "FaxPage.h"
@@ -79,13 +115,19 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // engine; `viewer` may be null (no window, as in tests).
     FaxImage(FaxSettingsSource& settings, FaxViewer* viewer);
 #else
+    // A fresh engine with the defaults of FaxSettings and a blank page 1.
+    // Throws std::bad_alloc, or std::runtime_error when the page cannot be
+    // made; no object is left half made.
     FaxImage();
 #endif
     ~FaxImage();
     FaxImage(const FaxImage&) = delete;
     FaxImage& operator=(const FaxImage&) = delete;
 
-    // Settings and defaults.
+    // Settings and defaults. ResetDefaults sets the page size and margins,
+    // the pen and the text mode back to the defaults and selects the default
+    // font (DefaultFont: FontName at FontSize, plain, black on white) on the
+    // current page; the pages drawn so far stay.
     void ResetDefaults();
     void DefaultFont();
 #if FOLIO_PROGRAM_VARIANT
@@ -93,12 +135,28 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 #endif
 
     // The macro interpreter: one line per call; false only for END. The
-    // line is written into (argument separators become NUL bytes).
+    // line is written into (argument separators become NUL bytes), so it
+    // must be a writable, NUL-terminated copy the caller owns; null is
+    // ignored (true). A command line (MacroStart) is carried out, a comment
+    // line (CommentStart) skipped, any other line set as text. Throws as
+    // described above, for a file that cannot be included or a page past
+    // the page limit; the line's effects up to the failure remain.
     bool ProcessCommand(char* line);
+    // Argument readers of the interpreter, for lines in the same form:
+    // LineGetStr skips blanks from line[*pos], cuts the argument at the next
+    // comma (written as NUL), points *value at it and moves *pos past the
+    // comma; the last argument runs to the end of the line. False, with
+    // *value null, when nothing is left. LineGetInt does the same and reads
+    // the argument as a whole number (0 when it is none; *value 0 on false).
     bool LineGetInt(char* line, int* pos, int* value);
     bool LineGetStr(char* line, int* pos, char** value);
 
-    // Text layout.
+    // Text layout. PrintLine sets one line of text at the pen in the current
+    // font and text mode, word by word, and moves the pen to the next line;
+    // a word that does not fit the line's room is dropped (never broken).
+    // PrintWord sets one word at the pen, moving the pen right. Both read
+    // the text in CodePage; `\` escapes switch styles within it. Null is
+    // ignored.
     void PrintLine(const char* line);
     void PrintWord(const char* word);
 #if FOLIO_PROGRAM_VARIANT
@@ -106,16 +164,29 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     void ExtractSpace(const char* line, int* pos, char* word, int maxlen, int* width);
     void NextToken(const char* line, int* pos, char* token, int* length, int* width);
 #else
+    // Copies the word at line[*pos] (up to the next blank) into `word`:
+    // whole characters (up to 4 bytes each) while fewer than `maxlen` bytes
+    // are copied, then the NUL, so `word` must hold maxlen + 4 bytes.
+    // Advances *pos past them and gives their width in pixels in the
+    // current font in *width.
     void ExtractWord(const char* line, int* pos, char* word, int maxlen, int* width);
 #endif
+    // Cuts trailing blanks off `s` in place (whole characters); null is
+    // ignored.
     void RTrim(char* s);
 
-    // Pages and drawing.
+    // Pages and drawing. NextPage goes to the following page, or with
+    // `create` makes a new blank one at the end (throws std::runtime_error
+    // past the page limit, std::bad_alloc without memory); the pen goes to
+    // the top-left margin. PrevPage goes back one page (not past page 1,
+    // nor to a page already coded by CodeAhead).
     void NextPage(bool create);
     void PrevPage();
     // Makes the current page white. `alreadyWhite` says it is, which saves
     // filling it again.
     void ClearPage(bool alreadyWhite = false);
+    // A one-pixel black line from (x1, y1) to (x2, y2), and the outline of
+    // a box; any int is allowed, drawing is clipped to the page.
     void DrawLine(int x1, int y1, int x2, int y2);
     void DrawBox(int top, int left, int width, int height);
 #if FOLIO_PROGRAM_VARIANT
@@ -123,11 +194,16 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     void ShowCurrentPage();
     void UpdatePageLabels();
 #else
+    // Gives the current page the current size, puts the pen at the top-left
+    // margin in text mode and selects the default font.
     void ResetPage();
 #endif
 
-    // Writes the pages in use as one fax TIFF. False when a page could not
-    // be handed over or written (the file is then left as it was).
+    // Writes the pages in use as one fax TIFF file `name` (only read; the
+    // writer's rules for names, devices and pipes are WriteGraphicFile's in
+    // tiflib32.h). False when a page could not be handed over or written:
+    // the file is then left as it was and TiflibLastError() says why. Throws
+    // std::bad_alloc without memory for a page.
     bool SaveFile(char* name);
 #if !FOLIO_PROGRAM_VARIANT
     // For a build that only goes forward and then saves: from now on each
@@ -167,7 +243,12 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
         sourceLine_ = line;
     }
 
-    // Engine state.
+    // Engine state, readable by clients; change it only through the calls
+    // above. Pages: the page list (List.h), owned by the engine. Image,
+    // CurrentPage: the current page (FaxPage.h). PageCount pages exist,
+    // PageNo (1-based) is current. Def*: the default page size and margins;
+    // Width, Height, Left, Top, Right, Bottom: the current ones; X, Y: the
+    // pen. All in page pixels.
     Head* Pages;
     PageImage* Image;
     FaxPage* CurrentPage;
@@ -225,3 +306,5 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     FaxViewer* viewer_;
 #endif
 };
+
+#endif // C++20

@@ -8,6 +8,20 @@
 // unpacks it again.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
+// For clients of libfoliolib.so: installed because FaxImage.h names these
+// types (FaxImage::CurrentPage, FaxImage::Image and the elements of
+// FaxImage::Pages). A client may hold and compare those pointers, which the
+// engine owns; the members below are the library's own and not exported
+// (a client that calls one fails to link): write the pages with
+// FaxImage::SaveFile.
+
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "List.h"
@@ -128,3 +142,5 @@ class FaxPage : public Link {
 
     ::PageImage PageImage;
 };
+
+#endif // C++20

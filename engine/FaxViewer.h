@@ -6,6 +6,17 @@
 // the viewer window that shows the pages. Neither depends on a toolkit.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
+// For clients of libfoliolib.so: installed because FaxImage.h includes it;
+// only the desktop program's engine uses these interfaces, the library's
+// FaxImage never does.
+
 #include <string>
 
 class PageImage;
@@ -37,3 +48,5 @@ class FaxViewer {
     // Enables or disables Save and Save As of the fax file.
     virtual void SetSaveEnabled(bool enabled) = 0;
 };
+
+#endif // C++20

@@ -5,10 +5,21 @@
 // gives the engine a gate that keeps them inside one folder.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
 
+// For clients of libfoliolib.so: derive a gate, override MayRead (or Open),
+// and hand it to FaxImage::SetFileGate; the engine calls it on the thread
+// that runs the macro, once for each FILE command, and never deletes it. An
+// exception thrown here leaves through ProcessCommand.
 class FileGate {
   public:
     // What Open returns instead of a descriptor.
@@ -36,3 +47,5 @@ class FileGate {
         return errno == ENOENT || errno == ENOTDIR ? kMissing : kUnreadable;
     }
 };
+
+#endif // C++20

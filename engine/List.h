@@ -5,10 +5,23 @@
 // elements and deletes them with itself. Nothing here allocates.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
 #include "Export.h"
 
+// For clients of libfoliolib.so: FaxImage::Pages is a Head of FaxPage
+// elements. Walk it with First()/Suc() (null after the last) and leave it
+// alone otherwise: the engine owns the list and its pages. None of these
+// calls throws or allocates; none is safe against another thread changing
+// the same list.
 class Link;
 
+// What a head and an element share: the neighbours.
 class FOLIO_EXPORT Linkage {
   public:
     virtual ~Linkage();
@@ -16,6 +29,8 @@ class FOLIO_EXPORT Linkage {
     virtual Link* Pred() const = 0;
 };
 
+// A list: its elements in order. A head owns its elements: destroying the
+// head or calling Clear deletes them.
 class FOLIO_EXPORT Head : public Linkage {
   public:
     Head();
@@ -25,8 +40,11 @@ class FOLIO_EXPORT Head : public Linkage {
 
     Link* Suc() const override;  // first
     Link* Pred() const override; // last
+    // The first and last elements; null when the list is empty.
     Link* First() const;
     Link* Last() const;
+    // Takes `l` (out of any list it is in) as the first / last element; the
+    // head then owns it. Null is ignored.
     void AddFirst(Link* l);
     void AddLast(Link* l);
     // Counts by walking the list; Empty counts too.
@@ -39,6 +57,8 @@ class FOLIO_EXPORT Head : public Linkage {
     Link* last;
 };
 
+// An element, in at most one list at a time; derive from it. Destroying an
+// element takes it out of its list first.
 class FOLIO_EXPORT Link : public Linkage {
   public:
     Link();
@@ -46,9 +66,12 @@ class FOLIO_EXPORT Link : public Linkage {
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
+    // The next / previous element; null at the ends and when not in a list.
     Link* Suc() const override;
     Link* Pred() const override;
     bool inList() const;
+    // Take this element out of its list (the caller owns it again); Out
+    // returns it. Harmless when it is in none.
     void RemoveElement();
     Link* Out();
     // Into h as its last element (null h: out of any list).
@@ -67,3 +90,5 @@ class FOLIO_EXPORT Link : public Linkage {
     Link* suc;
     Head* owner;
 };
+
+#endif // C++20

@@ -9,6 +9,16 @@
 // The store is shared by all documents and safe across threads.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
+// For clients of libfoliolib.so: installed because FaxPage.h needs it; the
+// library's own, nothing here is exported.
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -47,3 +57,5 @@ struct PackStoreUsage {
 PackStoreUsage PackStoreUsageNow();
 
 } // namespace folio
+
+#endif // C++20

@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--version") {
-            std::printf("foliobuild (Folioset) 1.0\n");
+            std::printf("foliobuild (Folioset) %s\n", FOLIO_VERSION);
             return 0;
         } else if (arg == "--g3") {
             coding = TIFLIB_FAX_G3_1D;

@@ -4,7 +4,16 @@
  * For C and C++ clients of libfoliolib.so. C++ clients may also drive the
  * engine class FaxImage themselves (FaxImage.h): construct it, hand each line
  * to ProcessCommand until it returns false or the lines end, call SaveFile,
- * destroy it. */
+ * destroy it.
+ *
+ * Include it as <folioset/foliolib.h>; link with -lfoliolib -ltiflib32
+ * (pkg-config foliolib) or the CMake target Folioset::foliolib. Plain C99 or
+ * any C++; no entry point throws.
+ * Threads: every entry point may be called from several threads at once;
+ * each call builds in an engine of its own, and the last error is kept per
+ * thread. The coding of the fax (Group 3 1-D unless SetFaxCompression in
+ * tiflib32.h says otherwise) is a setting of the whole process.
+ * Strings passed in are only read during the call and stay the caller's. */
 #ifndef FOLIO_FOLIOLIB_H
 #define FOLIO_FOLIOLIB_H
 
@@ -32,8 +41,8 @@ extern "C" {
  * the finished document written into them from start to end and are never
  * replaced; a broken pipe there is a failure, never a SIGPIPE. A folder or
  * any other kind of file is refused.
- * Returns true when the document was built and written; false when the macro
- * file cannot be read, an included file cannot be read, a bitmap is not
+ * Returns true when the document was built and written; false when a name
+ * is null, the macro file cannot be read, an included file cannot be read, a bitmap is not
  * valid, or the TIFF file cannot be written. On false no TIFF file is put in
  * place and a file that had the name before is left as it was (a device,
  * pipe or socket may have received part of the document). Never throws.
@@ -43,12 +52,15 @@ FOLIOLIB_API bool _BuildFax(const char* macroFile, const char* tiffFile);
 
 /* Why the calling thread's last BuildFax or BuildFaxWithOptions returned
  * false, as one line naming the file and the cause; an empty string after a
- * success. */
+ * success and before the thread's first call. The string belongs to the
+ * library and stays valid until the thread's next BuildFax or
+ * BuildFaxWithOptions call; copy it to keep it. Never null. */
 FOLIOLIB_API const char* BuildFaxLastError(void);
 
 /* One thing the macro lost or could not do: text dropped or clipped, a file
  * not included, a command not understood, a font or character replaced.
- * The strings live until the callback returns. */
+ * The record and its strings belong to the library and live until the
+ * callback returns: copy what you keep. */
 typedef struct FolioDiagnostic {
     const char* file;    /* the macro file */
     int line;            /* its 1-based line; 0 for the file as a whole */
@@ -73,8 +85,11 @@ typedef struct FolioBuildOptions {
     /* When not null, the pages are also written as this PDF file. The TIFF
      * and the PDF are written both or neither. */
     const char* pdfFile;
-    /* Called on the calling thread for each diagnostic, in macro order. */
+    /* Called on the calling thread for each diagnostic, in macro order,
+     * before BuildFaxWithOptions returns; null: none are delivered. It must
+     * return normally (no C++ exception, no longjmp out of the build). */
     void (*diagnostic)(void* context, const FolioDiagnostic* d);
+    /* Passed to `diagnostic` as it is; the library never reads it. */
     void* diagnosticContext;
     /* Nonzero: a warning fails the build (false, nothing written). */
     int strict;
@@ -111,10 +126,14 @@ typedef struct FolioBuildOptions {
 
 enum { FOLIO_CODING_G3 = 0, FOLIO_CODING_G3_2D = 1, FOLIO_CODING_G4 = 2 };
 
-/* BuildFax with options; `options` may be NULL (the defaults). With
- * `tiffFile` NULL the macro is built in memory and nothing is written (a
- * check). Also false for an unknown resolution or a size that is too small
- * for `size` itself. Never throws. */
+/* BuildFax with options; `options` may be NULL (the defaults) and is only
+ * read during the call. With `tiffFile` NULL the macro is built in memory
+ * and nothing is written (a check: true when it builds, and with `strict`
+ * when it has no warning). Returns false, with the reason in
+ * BuildFaxLastError, in every case BuildFax does, and also for an unknown
+ * resolution, a `size` too small for `size` itself, a PDF file that cannot
+ * be written (then no TIFF file either), or a warning under `strict`.
+ * Never throws. */
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                                       const FolioBuildOptions* options);
 

@@ -6,6 +6,17 @@
 // stay clear, so a row can be copied into a DIB as it is.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
+// For clients of libfoliolib.so: installed because the engine's headers need
+// the type; its out-of-line members are the library's own and not exported
+// (a client that calls one fails to link).
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -60,3 +71,5 @@ class Bitmap {
 };
 
 } // namespace folio
+
+#endif // C++20

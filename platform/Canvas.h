@@ -5,6 +5,17 @@
 // clips to the bitmap before it loops, so any 32-bit coordinate is cheap.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
+// For clients of libfoliolib.so: installed because the engine's headers need
+// the types; the canvas's members are the library's own and not exported (a
+// client that calls one fails to link).
+
 #include "Bitmap.h"
 #include "Font.h"
 
@@ -111,3 +122,5 @@ class Canvas {
 };
 
 } // namespace folio
+
+#endif // C++20

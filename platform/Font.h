@@ -4,6 +4,18 @@
 // character set and colour. Only state; the text module turns it into glyphs.
 #pragma once
 
+// The installed C++ headers need C++20 (std::span, defaulted comparisons):
+// compile with -std=c++20 or later, which the CMake targets Folioset::* ask
+// for. An older standard stops here with one message, not a page of errors.
+#if __cplusplus < 202002L
+#error "Folioset's C++ headers need C++20: compile with -std=c++20 or later"
+#else
+
+// For clients of libfoliolib.so: installed because FaxImage.h needs the
+// style set (FaxImage::FontStyle, the FontStyles bits below) and the colour
+// constants, which a client may use; everything here is declarations and
+// constants, no function to link.
+
 #include <cstdint>
 #include <string>
 
@@ -72,3 +84,5 @@ struct Font {
 };
 
 } // namespace folio
+
+#endif // C++20

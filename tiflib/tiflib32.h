@@ -27,6 +27,11 @@ extern "C" {
 #define TIFLIB_API
 #endif
 
+/* Include it as <folioset/tiflib32.h>; link with -ltiflib32 (pkg-config
+ * tiflib32) or the CMake target Folioset::tiflib32. Plain C99 or any C++; no
+ * function throws. Errors are return values, with the reason of a failed
+ * write in TiflibLastError. */
+
 /* A memory block handle, as made by GlobalAlloc below. */
 typedef void* HGLOBAL;
 
@@ -50,10 +55,12 @@ enum {
     TIFLIB_FAX_G3_2D_REFERENCE = 4, /* the same for Group 3 2-D */
     TIFLIB_FAX_G4_REFERENCE = 5     /* the same for Group 4 */
 };
-/* Sets the coding for following documents. Returns 1, or 0 for an unknown mode
- * (the setting is then unchanged). */
+/* Sets the coding for following documents of every thread (the setting is
+ * read once, when a document starts, so a document never mixes codings; safe
+ * from any thread). Returns 1, or 0 for an unknown mode (the setting is then
+ * unchanged). */
 TIFLIB_API int SetFaxCompression(int mode);
-/* The coding following documents will use. */
+/* The coding following documents will use (a TIFLIB_FAX_ mode above). */
 TIFLIB_API int GetFaxCompression(void);
 /* Sets the coding of the documents the calling thread starts afterwards, in
  * place of the process-wide one, so that threads building at once can code
@@ -70,8 +77,10 @@ enum {
                              pixel black when black in either; an odd last row
                              stays alone */
 };
-/* Returns 1, or 0 for an unknown value (the setting is then unchanged). */
+/* Sets the calling thread's resolution. Returns 1, or 0 for an unknown value
+ * (the setting is then unchanged). */
 TIFLIB_API int SetFaxResolution(int resolution);
+/* The calling thread's resolution, TIFLIB_FAX_FINE unless set. */
 TIFLIB_API int GetFaxResolution(void);
 
 /* A receiver of every page of a document as written: its Group 4 coding
@@ -117,7 +126,20 @@ TIFLIB_API int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned
  * written this way. Same results and failures as WriteGraphicFile. */
 TIFLIB_API int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count);
 
-/* Memory blocks, so that a client loading only this library can make pages. */
+/* Memory blocks, so that a client loading only this library can make pages.
+ * The same calls, on the same blocks, are exported by librastrum (rastrum.h)
+ * and used by libfoliolib. All are safe from any thread; a handle that is
+ * null, freed or never made is refused, never followed.
+ * GlobalAlloc: a new block of `bytes` (0 to 2 GiB) that the caller owns and
+ *   frees with GlobalFree; zero-filled with TIFLIB_GMEM_ZEROINIT. Null for
+ *   a larger size or when the memory cannot be had.
+ * GlobalLock: the block's address (blocks never move), valid until it is
+ *   freed; null for a refused handle. Locks nest.
+ * GlobalUnlock: undoes one GlobalLock; returns nonzero while locks remain,
+ *   0 when none does or for a refused handle.
+ * GlobalFree: frees the block (locked or not); returns null when freed (and
+ *   for null), the handle itself when it was refused.
+ * GlobalSize: the block's size in bytes, 0 for a refused handle. */
 TIFLIB_API HGLOBAL GlobalAlloc(unsigned int flags, size_t bytes);
 TIFLIB_API void* GlobalLock(HGLOBAL block);
 TIFLIB_API int GlobalUnlock(HGLOBAL block);

@@ -2,8 +2,9 @@
 // Copyright 2026 The Folioset developers
 /* A C client of Foliolib: builds a fax TIFF from a macro file.
  *   cc buildfax_client.c $(pkg-config --cflags --libs foliolib) -o buildfax_client
- *   ./buildfax_client letter.fax letter.tif */
-#include <foliolib.h>
+ *   ./buildfax_client letter.fax letter.tif
+ * or with CMake and the CMakeLists.txt beside it (find_package(Folioset)). */
+#include <folioset/foliolib.h>
 
 #include <stdio.h>
 

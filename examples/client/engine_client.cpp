@@ -3,7 +3,8 @@
 // A C++ client that drives the Foliolib engine line by line, the way
 // BuildFax does, and reports how many pages the text made.
 //   c++ -std=c++20 engine_client.cpp $(pkg-config --cflags --libs foliolib)
-#include <FaxImage.h>
+// or with CMake and the CMakeLists.txt beside it (find_package(Folioset)).
+#include <folioset/FaxImage.h>
 
 #include <cstdio>
 #include <string>
