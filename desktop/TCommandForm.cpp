@@ -31,6 +31,9 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <exception>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {

@@ -13,6 +13,8 @@
 #include <QFont>
 
 #include <cstdio>
+#include <exception>
+#include <memory>
 
 namespace {
 

@@ -10,9 +10,11 @@
 
 #include "Canvas.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace folio {

@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace folio {
 class DiagnosticSink;

@@ -15,9 +15,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace folio {
 

@@ -11,7 +11,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 namespace folio {
 

@@ -15,6 +15,7 @@
 #include "Bitmap.h"
 #include "Font.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -21,6 +21,7 @@
 #include <QTreeView>
 
 #include <cstring>
+#include <memory>
 
 using namespace desktoptest;
 

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <memory>
 
 using namespace desktoptest;
 using State = TCommandForm::DocumentState;
