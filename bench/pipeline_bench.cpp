@@ -18,10 +18,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 

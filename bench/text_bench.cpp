@@ -9,7 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {

@@ -8,6 +8,7 @@
 // than copied, so a copy never runs past the block it fills.
 #include "Dib.h"
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 

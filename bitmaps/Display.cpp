@@ -6,6 +6,8 @@
 // picture's colours, and taken out of the device context again afterwards.
 #include "Dib.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace {

@@ -8,6 +8,7 @@
 #include "Dib.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {

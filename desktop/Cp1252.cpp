@@ -5,6 +5,7 @@
 #include "Cp1252.h"
 
 #include <array>
+#include <cstddef>
 
 namespace folio::ui {
 

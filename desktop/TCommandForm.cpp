@@ -36,6 +36,9 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <exception>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {

@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 // ---- PageView ---------------------------------------------------------

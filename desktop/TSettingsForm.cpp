@@ -28,7 +28,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <string>
 
 class QFontDialog;
 class QGroupBox;

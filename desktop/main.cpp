@@ -15,6 +15,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
 
 namespace {
 

@@ -17,9 +17,11 @@
 
 #include "Canvas.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // For clients of libfoliolib.so (<folioset/Diagnostics.h>, C++20): derive a

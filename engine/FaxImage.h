@@ -64,6 +64,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace folio {
 class DiagnosticSink;

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {

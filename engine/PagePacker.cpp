@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <utility>
 
 namespace folio {
 

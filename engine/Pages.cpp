@@ -10,6 +10,7 @@
 #include "PagePacker.h"
 #include "SafeMath.h"
 
+#include <memory>
 #include <string>
 
 // Appends a new page to the list and makes it current.

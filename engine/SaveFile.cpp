@@ -9,7 +9,9 @@
 #include "PagePacker.h"
 #include "tiflib32.h"
 
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #if !FOLIO_PROGRAM_VARIANT

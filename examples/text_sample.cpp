@@ -7,6 +7,7 @@
 
 #include <png.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 

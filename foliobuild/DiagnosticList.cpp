@@ -3,6 +3,8 @@
 // Collecting, printing and counting one document's diagnostics.
 #include "DiagnosticList.h"
 
+#include <cstddef>
+
 namespace folio {
 
 namespace {

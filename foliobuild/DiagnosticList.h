@@ -7,6 +7,7 @@
 
 #include "Diagnostics.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 

@@ -12,6 +12,7 @@
 #include "Spool.h"
 #include "tiflib32.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unistd.h>
 
 namespace fuzz {

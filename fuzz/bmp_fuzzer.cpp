@@ -12,6 +12,8 @@
 #include "Error.h"
 #include "FuzzSupport.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 

@@ -11,6 +11,8 @@
 #include "Dib.h"
 #include "FuzzSupport.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>

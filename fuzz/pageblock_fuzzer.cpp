@@ -12,8 +12,11 @@
 #include "FuzzSupport.h"
 #include "tiflib32.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 

@@ -16,11 +16,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <new>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace folio {
 

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 
 namespace folio {
 

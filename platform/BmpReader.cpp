@@ -28,6 +28,7 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace folio {
 

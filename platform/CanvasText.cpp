@@ -11,8 +11,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <type_traits>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 namespace folio {
 

@@ -5,6 +5,7 @@
 
 #include "Error.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 

@@ -20,11 +20,13 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 
 namespace folio {
 

@@ -3,6 +3,7 @@
 // Packed DIB creation: header, colour table from palette triples, zero pixels.
 #include "PackedDib.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace folio {

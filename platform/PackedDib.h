@@ -7,6 +7,8 @@
 #include "DibTypes.h"
 #include "GlobalMemory.h"
 
+#include <cstdint>
+
 namespace folio {
 
 // Depth rule for new DIBs: 1 stays 1, 2..4 -> 4, 5..8 -> 8, anything else -> 24.

@@ -16,6 +16,7 @@
 #include "Font.h"
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -7,7 +7,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev
+  clang
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-extra
   libtiff-dev libtiff-tools libpng-dev libjpeg-dev libcairo2-dev
@@ -18,6 +18,29 @@ PACKAGES=(
   python3-pytest python3-venv python3-setuptools python3-wheel python3-all dh-python pybuild-plugin-pyproject
   libzint-dev zbar-tools zxing-cpp-tools
 )
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+updated=0
+
+# The clang runtime (sanitizers, libFuzzer) is named after clang's major
+# version, which each release has its own of (14 on Debian 12, 19 on 13):
+# the one of the clang installed, or else of the clang apt would install.
+clang_major() {
+  if command -v clang >/dev/null; then
+    clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -1
+  else
+    apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9]*\)$/\1/p' | head -1
+  fi
+}
+major=$(clang_major)
+if [ -z "$major" ]; then
+  $SUDO apt-get update -qq
+  updated=1
+  major=$(clang_major)
+fi
+PACKAGES+=("libclang-rt-${major:?install-deps: apt offers no clang}-dev")
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -31,8 +54,5 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "install-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
+if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

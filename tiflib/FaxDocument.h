@@ -8,6 +8,7 @@
 
 #include "PageBlock.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -10,6 +10,9 @@
 #include "CodingHelper.h"
 #include "FaxCodes.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace folio::tiflib {
 namespace {
 

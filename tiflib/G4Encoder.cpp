@@ -11,6 +11,9 @@
 #include "CodingHelper.h"
 #include "FaxCodes.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace folio::tiflib {
 namespace {
 

@@ -16,10 +16,15 @@
 #include "RowMerge.h"
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "Gdi.h"
 
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace rastrum::gdi {

@@ -14,7 +14,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace rastrum::gdi {
 namespace {

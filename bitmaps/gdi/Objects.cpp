@@ -8,7 +8,10 @@
 #include "Device.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <mutex>
 #include <new>
+#include <string>
 #include <unordered_map>
 
 namespace rastrum::gdi {

@@ -11,6 +11,7 @@
 // into ./out.
 #include "rastrum.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>

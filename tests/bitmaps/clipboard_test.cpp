@@ -7,7 +7,11 @@
 #include "TestDib.h"
 #include "gdi/Gdi.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <gtest/gtest.h>
+#include <random>
+#include <vector>
 
 namespace {
 

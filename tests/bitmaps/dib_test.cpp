@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 

@@ -13,6 +13,8 @@
 
 #include <map>
 #include <mutex>
+#include <random>
+#include <string>
 
 extern "C" {
 HGLOBAL __real_GlobalAlloc(UINT, SIZE_T);

@@ -2,18 +2,24 @@
 // Copyright 2026 The Folioset developers
 // Printing: the escape sequence and the one drawing call, what a failing
 // device does to the sequence, and the PDF file the printer device writes.
+#include "PdfStructure.h"
 #include "TestDib.h"
 #include "gdi/Gdi.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -30,13 +36,6 @@ fs::path TempDir() {
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
 }
 
 TEST(PrintBitmap, OnePageDocumentWithThePictureAtTwentyTwenty) {
@@ -61,11 +60,12 @@ TEST(PrintBitmap, OnePageDocumentWithThePictureAtTwentyTwenty) {
 
         const std::string text = ReadFile(pdf);
         EXPECT_EQ(text.rfind("%PDF-", 0), 0u);
-        EXPECT_EQ(Count(text, "/Type /Page\n") + Count(text, "/Type /Page>") +
-                      Count(text, "/Type /Page "),
-                  1);
+        const pdftest::Document document(text);
+        const auto pages = document.Pages();
+        ASSERT_EQ(pages.size(), 1u);
         // 850 x 1100 pixels at 100 dpi is 612 x 792 points (US Letter).
-        EXPECT_NE(text.find("/MediaBox [ 0 0 612 792 ]"), std::string::npos);
+        EXPECT_EQ(document.Numbers(document.Inherited(*pages[0], "MediaBox")),
+                  (std::vector<double>{0, 0, 612, 792}));
     }
 }
 

@@ -23,6 +23,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 using namespace desktoptest;
 

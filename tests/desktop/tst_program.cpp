@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <memory>
 
 #include <sys/stat.h>
 

@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <memory>
+#include <string>
 
 using namespace desktoptest;
 

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>

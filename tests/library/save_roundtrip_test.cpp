@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>

@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace folio {

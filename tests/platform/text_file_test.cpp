@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -10,7 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace folio;

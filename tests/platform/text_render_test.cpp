@@ -12,8 +12,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace folio;

@@ -14,13 +14,16 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tiftest {

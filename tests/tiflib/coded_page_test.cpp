@@ -6,6 +6,11 @@
 // the document dropped.
 #include "tiflib/TiffTestSupport.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 using namespace tiftest;
 
 namespace {

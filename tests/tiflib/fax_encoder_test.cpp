@@ -6,7 +6,12 @@
 // pixels handed in.
 #include "tiflib/TiffTestSupport.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
 
 using namespace tiftest;
 

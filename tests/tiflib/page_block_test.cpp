@@ -5,8 +5,15 @@
 // A refused page writes nothing and drops the document it belonged to.
 #include "tiflib/TiffTestSupport.h"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
+#include <string>
+#include <vector>
 
 using namespace tiftest;
 

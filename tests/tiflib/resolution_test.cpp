@@ -9,7 +9,11 @@
 #include "G4Encoder.h"
 #include "RowMerge.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace tiftest;
 

@@ -7,9 +7,15 @@
 #include "tiflib/TiffTestSupport.h"
 
 #include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using namespace tiftest;
 

@@ -22,7 +22,9 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 using namespace desktoptest;
 

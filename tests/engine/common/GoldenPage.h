@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // Golden pages: a region of a page compared with a PBM file checked in under
-// tests/engine/golden/. With FOLIO_UPDATE_GOLDEN=1 in the environment the
-// test writes the file afresh instead (and passes), for a deliberate change
-// of the layout; review the new pictures before committing them.
+// tests/engine/golden/, layout exactly and glyph shapes within the tolerance
+// PageCompare.h gives (FreeType releases rasterise glyph edges a little
+// differently). With FOLIO_UPDATE_GOLDEN=1 in the environment the test
+// writes the file afresh instead (and passes), for a deliberate change of
+// the layout; review the new pictures before committing them.
 #pragma once
 
 #include "Bitmap.h"
+#include "PageCompare.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,9 +52,19 @@ inline void expectGolden(const folio::Bitmap& page, int width, int height,
     expected << in.rdbuf();
     if (expected.str() == actual)
         return;
+    const PageDifference difference = comparePages(fromPbm(expected.str()), fromPbm(actual));
+    if (difference.faults.empty()) {
+        std::cout << name << ": " << difference.inkDiffering << " of " << difference.inkPixels
+                  << " glyph pixels differ (glyph edges only, within tolerance)\n";
+        return;
+    }
     const std::string failed = std::string(FOLIO_BINARY_DIR) + "/" + name + ".actual.pbm";
     std::ofstream(failed, std::ios::binary) << actual;
-    ADD_FAILURE() << "page differs from " << path << "; this run's page is in " << failed;
+    std::string faults;
+    for (const std::string& fault : difference.faults)
+        faults += "\n  " + fault;
+    ADD_FAILURE() << "page differs from " << path << ":" << faults << "\nthis run's page is in "
+                  << failed;
 }
 
 } // namespace enginetest

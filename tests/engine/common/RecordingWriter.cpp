@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // The recording WriteGraphicFile of the engine tests.
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "RecordingWriter.h"
 

@@ -9,6 +9,7 @@
 #include "GlobalMemory.h"
 #include <cstring>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -18,7 +18,9 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {

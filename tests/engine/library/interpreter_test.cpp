@@ -11,9 +11,11 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using enginetest::blackIn;

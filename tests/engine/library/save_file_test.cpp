@@ -7,6 +7,9 @@
 #include "common/EngineTestSupport.h"
 #include "common/RecordingWriter.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using enginetest::gWriterCalls;

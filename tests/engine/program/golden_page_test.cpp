@@ -9,6 +9,7 @@
 #include "common/GoldenPage.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
