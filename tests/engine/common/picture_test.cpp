@@ -11,6 +11,7 @@
 
 #include "Error.h"
 #include "common/EngineTestSupport.h"
+#include "common/VariantEngine.h"
 #include "common/PictureFiles.h"
 
 #include <gtest/gtest.h>
@@ -26,33 +27,9 @@
 
 namespace {
 
-#if FOLIO_PROGRAM_VARIANT
-constexpr const char* kPrefix = ":FAX:";
-
-struct Settings : FaxSettingsSource {
-    std::string WidthText() const override { return "1728"; }
-    std::string HeightText() const override { return "2200"; }
-    std::string LeftMarginText() const override { return "100"; }
-    std::string TopMarginText() const override { return "100"; }
-    std::string FontName() const override { return "Arial"; }
-    std::string FontSizeText() const override { return "10"; }
-    std::string MacroStart() const override { return kPrefix; }
-    std::string CommentStart() const override { return "#"; }
-};
-
-std::unique_ptr<FaxImage> makeEngine() {
-    static Settings settings;
-    auto fax = std::make_unique<FaxImage>(settings, nullptr);
-    fax->ResetAll();
-    return fax;
-}
-#else
-constexpr const char* kPrefix = "@CONVERT:";
-
-std::unique_ptr<FaxImage> makeEngine() {
-    return std::make_unique<FaxImage>();
-}
-#endif
+using enginetest::kLibrary;
+using enginetest::kPrefix;
+using enginetest::makeEngine;
 
 using namespace picturetest;
 
