@@ -184,6 +184,15 @@ def macro_seeds():
     put("macro", "crlf.fax", "@CONVERT:FONT=Arial,40\r\nline one\r\nline two\rstill two\r\n")
 
 
+def membuild_seeds():
+    # The first byte chooses the options (see membuild_fuzzer.cpp).
+    put("membuild", "letter_g3", b"\x00" + example("letter.fax"))
+    put("membuild", "form_g4_pdf_normal", b"\x0d" + example("form.fax"))
+    put("membuild", "crlf_2d_strict", b"\x12" + b"@CONVERT:FONT=Arial,40\r\nline one\r\nline two\rstill two\r\n")
+    put("membuild", "utf8_bom_nul", b"\x20\xef\xbb\xbf@CONVERT:CODEPAGE=65001\nna\xc3\xafve\0lost\n@CONVERT:FILE=../x.txt,TXT\n")
+    put("membuild", "bad_coding", b"\x06Hello\n")
+
+
 # --- whole builds --------------------------------------------------------------
 
 def buildfax_seeds():
@@ -313,5 +322,6 @@ picture_seeds()
 dither_seeds()
 macro_seeds()
 buildfax_seeds()
+membuild_seeds()
 pageblock_seeds()
 faxcoder_seeds()
