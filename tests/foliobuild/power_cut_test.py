@@ -30,6 +30,17 @@ import subprocess
 import sys
 
 foliobuild, shim, top = sys.argv[1:4]
+
+
+def preload(shim):
+    """The shim for LD_PRELOAD; in the sanitizer build after the AddressSanitizer
+    runtime, which must come first in the list of libraries."""
+    out = subprocess.run(["ldd", foliobuild], capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        parts = line.split()
+        if parts and parts[0].startswith("libasan.so") and len(parts) > 2:
+            return parts[2] + ":" + shim
+    return shim
 shutil.rmtree(top, ignore_errors=True)
 os.makedirs(top)
 top = os.path.realpath(top)
@@ -128,7 +139,7 @@ def run(label, start):
     materialise(record, start, content)
     journal, blobs = os.path.join(base, "journal"), os.path.join(base, "blobs")
     os.makedirs(blobs)
-    env = dict(os.environ, LD_PRELOAD=shim, FOLIO_FSLOG=journal, FOLIO_FSLOG_BLOBS=blobs)
+    env = dict(os.environ, LD_PRELOAD=preload(shim), FOLIO_FSLOG=journal, FOLIO_FSLOG_BLOBS=blobs)
     spool(record, env)
     if not os.path.exists(journal):
         sys.exit(f"FAIL: {shim} recorded nothing")

@@ -66,6 +66,10 @@ mkdir "$scratch/run"
 cp "$source_dir"/examples/letter.fax "$source_dir"/examples/logo.bmp "$scratch/run"
 cp -r "$source_dir/examples/client" "$scratch/client"
 export LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+# In the sanitizer build the installed library carries the AddressSanitizer
+# runtime, which must come first: the plain clients get it preloaded.
+asan=$(ldd "$libdir/libfoliolib.so" 2>/dev/null | awk '$1 ~ /^libasan\.so/ {print $3}')
+run() { if [ -n "$asan" ]; then LD_PRELOAD="$asan" "$@"; else "$@"; fi; }
 
 # pkg-config through the scratch root; /usr's folders are kept, since here
 # they are not the system's.
@@ -93,13 +97,13 @@ fi
 cd "$scratch/run"
 for program in "$scratch/pc_c" "$scratch/client-build/buildfax_client"; do
   [ -x "$program" ] || continue
-  "$program" letter.fax "$(basename "$program").tif" >/dev/null || fail "$program does not run"
+  run "$program" letter.fax "$(basename "$program").tif" >/dev/null || fail "$program does not run"
   cmp -s "$(basename "$program").tif" "$(basename "$scratch/pc_c").tif" ||
     fail "$program wrote another fax"
 done
 for program in "$scratch/pc_cxx" "$scratch/client-build/engine_client"; do
   [ -x "$program" ] || continue
-  "$program" >/dev/null || fail "$program does not run"
+  run "$program" >/dev/null || fail "$program does not run"
   [ -s engine_client.tif ] || fail "$program wrote no fax"
   rm -f engine_client.tif
 done
