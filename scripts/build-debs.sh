@@ -23,6 +23,11 @@ done
 
 bash scripts/install-deps.sh
 
+# Debian's own tools only: a Python (or compiler) earlier on the caller's PATH,
+# such as a pyenv one, is not what the packages are built for and lacks the
+# modules Debian's build tools install for /usr/bin/python3.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/folioset-debs.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/folioset"
