@@ -2,7 +2,6 @@
 // Copyright 2026 The Folioset developers
 // Printing: the escape sequence and the one drawing call, what a failing
 // device does to the sequence, and the PDF file the printer device writes.
-#include "PdfStructure.h"
 #include "TestDib.h"
 #include "gdi/Gdi.h"
 
@@ -10,12 +9,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,36 @@ fs::path TempDir() {
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What poppler's pdfinfo reads of `pdf`: the page count and the first page's
+// media box in points. It reads every form cairo writes (newer cairo puts
+// the page objects into compressed object streams), however it spaces them.
+struct PdfInfo {
+    int pages = -1;
+    std::vector<double> box;
+};
+
+PdfInfo ReadPdfInfo(const fs::path& pdf) {
+    PdfInfo info;
+    const std::string command = "pdfinfo -box '" + pdf.string() + "' 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return info;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::istringstream in(line);
+        std::string key;
+        in >> key;
+        if (key == "Pages:") {
+            in >> info.pages;
+        } else if (key == "MediaBox:") {
+            for (double v; in >> v;)
+                info.box.push_back(v);
+        }
+    }
+    ::pclose(pipe);
+    return info;
 }
 
 TEST(PrintBitmap, OnePageDocumentWithThePictureAtTwentyTwenty) {
@@ -60,12 +91,10 @@ TEST(PrintBitmap, OnePageDocumentWithThePictureAtTwentyTwenty) {
 
         const std::string text = ReadFile(pdf);
         EXPECT_EQ(text.rfind("%PDF-", 0), 0u);
-        const pdftest::Document document(text);
-        const auto pages = document.Pages();
-        ASSERT_EQ(pages.size(), 1u);
+        const PdfInfo info = ReadPdfInfo(pdf);
+        EXPECT_EQ(info.pages, 1);
         // 850 x 1100 pixels at 100 dpi is 612 x 792 points (US Letter).
-        EXPECT_EQ(document.Numbers(document.Inherited(*pages[0], "MediaBox")),
-                  (std::vector<double>{0, 0, 612, 792}));
+        EXPECT_EQ(info.box, (std::vector<double>{0, 0, 612, 792}));
     }
 }
 

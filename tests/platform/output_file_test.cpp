@@ -244,6 +244,10 @@ TEST(OutputFile, ReplacedFileKeepsItsGroupWhenTheOwnerIsRefused) {
         const gid_t groups[] = {65534, kShared};
         if (::setgroups(2, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(3);
+        // A folder below one the other user may not pass (a build tree in
+        // /root) cannot be reached at all: nothing to test there.
+        if (::access(folder.path.c_str(), W_OK | X_OK) != 0)
+            ::_exit(4);
         std::string error;
         auto out = OutputFile::Create(path, error);
         ::_exit(out && fill(*out, "new") && out->Commit(error) ? 0 : 1);
@@ -253,6 +257,8 @@ TEST(OutputFile, ReplacedFileKeepsItsGroupWhenTheOwnerIsRefused) {
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 3)
         GTEST_SKIP() << "cannot become another user here";
+    if (WEXITSTATUS(status) == 4)
+        GTEST_SKIP() << "the test folder is not reachable for another user";
     ASSERT_EQ(WEXITSTATUS(status), 0);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
