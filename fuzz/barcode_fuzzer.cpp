@@ -6,7 +6,8 @@
 // line is set in the current font); the rest, up to 4 KB, is the text after
 // "BARCODE=". Each input runs once on a fresh engine with diagnostics on.
 // Whatever the arguments, the pen stays where it was, every report names its
-// kind, and a command refused with a warning leaves the page white.
+// kind, and a command refused with a warning (a barcode kind or a missing
+// argument) leaves the page white.
 #include "Diagnostics.h"
 #include "FaxImage.h"
 
@@ -25,7 +26,11 @@ struct CheckingSink : folio::DiagnosticSink {
     void Report(const folio::Diagnostic& d) override {
         if (d.message.empty() || !d.kind || !*d.kind)
             std::abort();
-        warned = warned || d.severity != folio::Severity::Note;
+        // Only a refusal draws nothing: a number that is not one is read as
+        // 0 with a warning, and the symbol is drawn there.
+        const std::string kind = d.kind;
+        warned = warned || (d.severity != folio::Severity::Note &&
+                            (kind.rfind("barcode-", 0) == 0 || kind == "missing-argument"));
     }
 };
 
