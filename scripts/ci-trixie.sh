@@ -8,7 +8,11 @@
 # old. The tree (what git tracks or would add) is copied in afresh each
 # run. /proc, /sys, /dev, /dev/shm and /dev/pts are mounted for the run and
 # unmounted again however it ends (exit, failure or signal).
-#   scripts/ci-trixie.sh
+#   scripts/ci-trixie.sh             make the chroot if needed, test, package
+#   scripts/ci-trixie.sh --prepare   only make the chroot and install the
+#                                    build's packages in it (CI starts this
+#                                    early, in the background: it mostly waits
+#                                    on the network and the disk)
 # FOLIO_TRIXIE_ROOT  where the chroot lives (default out/trixie in this tree)
 # The packages end up in out/debs-trixie/. The package build skips its own
 # run of the suite (DEB_BUILD_OPTIONS=nocheck): the same tree passed it in
@@ -21,6 +25,13 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "ci-trixie: needs root (debootstrap, chroot, mount)" >&2
   exit 1
 fi
+
+prepare=0
+case "${1:-}" in
+  "") ;;
+  --prepare) prepare=1 ;;
+  *) echo "usage: $0 [--prepare]" >&2; exit 2 ;;
+esac
 
 suite=trixie
 root=${FOLIO_TRIXIE_ROOT:-$tree/out/trixie}
@@ -160,6 +171,12 @@ git ls-files -z --cached --others --exclude-standard |
   tar --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -x -C "$root/root/folioset"
 in_chroot 'cd /root/folioset && git init -q && git add -A &&
            git -c user.name=ci -c user.email=ci@localhost commit -qm tree'
+
+if [ "$prepare" = 1 ]; then
+  in_chroot 'cd /root/folioset && bash scripts/install-deps.sh >/dev/null'
+  say "prepared in $((SECONDS - t0)) s"
+  exit 0
+fi
 
 t1=$SECONDS
 in_chroot 'cd /root/folioset && bash scripts/test.sh'

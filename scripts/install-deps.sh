@@ -14,7 +14,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   poppler-utils netpbm python3
   xvfb openbox x11-utils desktop-file-utils shared-mime-info
-  dpkg-dev debhelper lintian autopkgtest
+  dpkg-dev debhelper lintian autopkgtest debootstrap
   python3-pytest python3-venv python3-setuptools python3-wheel python3-all dh-python pybuild-plugin-pyproject
   libzint-dev zbar-tools zxing-cpp-tools
 )
