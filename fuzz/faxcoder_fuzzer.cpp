@@ -3,8 +3,9 @@
 // Fuzz target: the writer's three fax encoders (Group 3 1-D and 2-D, Group
 // 4) against libtiff. The input makes a page; each encoder codes it, libtiff
 // must decode the coded strip to exactly the page's pixels without a single
-// message, and the strip must be the bytes libtiff's own encoder writes for
-// the same page and tags. Any difference aborts. The TIFF files live in
+// message (but for the one kind of 1-D row its decoder refuses, see
+// libtiffCannotDecodeOneD), and the strip must be the bytes libtiff's own
+// encoder writes for the same page and tags. Any difference aborts. The TIFF files live in
 // memory.
 //
 // Input: bytes 0-1 the width - 1 (little-endian, modulo 5400), byte 2 the
@@ -208,8 +209,9 @@ void writeTiff(MemoryFile& file, const PageView& page, Coding coding, double yRe
     TIFFClose(tif);
 }
 
-// The file's strip as stored, and its pixels as libtiff decodes them.
-void readTiff(MemoryFile& file, std::vector<std::uint8_t>& strip,
+// The file's strip as stored, and its pixels as libtiff decodes them (false
+// when libtiff cannot decode a row).
+bool readTiff(MemoryFile& file, std::vector<std::uint8_t>& strip,
               std::vector<std::uint8_t>* pixels) {
     TIFF* tif = file.open("r");
     if (!tif)
@@ -225,13 +227,36 @@ void readTiff(MemoryFile& file, std::vector<std::uint8_t>& strip,
         pixels->assign(std::size_t(w) * h, 0);
         std::vector<std::uint8_t> line(std::size_t(TIFFScanlineSize(tif)));
         for (std::uint32_t y = 0; y < h; ++y) {
-            if (TIFFReadScanline(tif, line.data(), y, 0) < 0)
-                std::abort();
+            if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
+                TIFFClose(tif);
+                return false;
+            }
             for (std::uint32_t x = 0; x < w; ++x)
                 (*pixels)[std::size_t(y) * w + x] = (line[x / 8] >> (7 - x % 8)) & 1;
         }
     }
     TIFFClose(tif);
+    return true;
+}
+
+// libtiff's Group 3 1-D decoder (4.5 at least) keeps room for as many runs as
+// the row has pixels when the width is a multiple of 32, so it refuses
+// ("Buffer overflow") a row of one run a pixel that starts black: width + 1
+// runs with the leading white run of 0. Such a row is valid T.4, and
+// libtiff's own encoder writes the same bytes for it.
+bool libtiffCannotDecodeOneD(const std::vector<std::uint8_t>& black, std::uint32_t w,
+                             std::uint32_t h) {
+    if (w % 32 != 0)
+        return false;
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const std::uint8_t* row = black.data() + std::size_t(y) * w;
+        bool everyPixelARun = row[0] == 1;
+        for (std::uint32_t x = 1; everyPixelARun && x < w; ++x)
+            everyPixelARun = row[x] != row[x - 1];
+        if (everyPixelARun)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -283,8 +308,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         MemoryFile ours;
         writeTiff(ours, page, coding, yResolution, &coded);
-        readTiff(ours, strip, &pixels);
-        if (ours.messages != 0 || strip != coded || pixels != black) {
+        const bool decoded = readTiff(ours, strip, &pixels);
+        const bool known = coding == Coding::G3OneD && libtiffCannotDecodeOneD(black, width, height);
+        if (strip != coded || (!known && (!decoded || ours.messages != 0 || pixels != black))) {
             std::fprintf(stderr, "faxcoder: coding %d of a %ux%u page does not decode to it\n",
                          int(coding), width, height);
             std::abort();
