@@ -12,13 +12,17 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
+// A folder of the process's own: CTest runs each test in a process of its
+// own, in parallel, and every test's SetUp writes the same macro name.
 std::string scratch(const std::string& name) {
     const char* dir = std::getenv("FOLIO_TEST_TMP");
-    const std::string base = std::string(dir ? dir : "/tmp") + "/buildfax-options";
+    const std::string base =
+        std::string(dir ? dir : "/tmp") + "/buildfax-options-" + std::to_string(::getpid());
     std::filesystem::create_directories(base);
     return base + "/" + name;
 }
