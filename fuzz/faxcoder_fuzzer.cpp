@@ -239,11 +239,12 @@ bool readTiff(MemoryFile& file, std::vector<std::uint8_t>& strip,
     return true;
 }
 
-// libtiff's Group 3 1-D decoder (4.5 at least) keeps room for as many runs as
-// the row has pixels when the width is a multiple of 32, so it refuses
+// libtiff 4.5's Group 3 1-D decoder (Debian 12's) keeps room for as many runs
+// as the row has pixels when the width is a multiple of 32, so it refuses
 // ("Buffer overflow") a row of one run a pixel that starts black: width + 1
-// runs with the leading white run of 0. Such a row is valid T.4, and
-// libtiff's own encoder writes the same bytes for it.
+// runs with the leading white run of 0. Such a row is valid T.4: libtiff's
+// own encoder writes the same bytes for it, and libtiff 4.7 and efix decode
+// it.
 bool libtiffCannotDecodeOneD(const std::vector<std::uint8_t>& black, std::uint32_t w,
                              std::uint32_t h) {
     if (w % 32 != 0)
