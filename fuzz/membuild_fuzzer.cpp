@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FolioBuildOptions options{};
     options.size = sizeof options;
     options.resolution = choice & 1 ? FOLIO_RESOLUTION_NORMAL : FOLIO_RESOLUTION_FINE;
-    options.coding = int((choice >> 1) & 3); // 3 is no coding: the build must fail
+    options.coding = int((choice >> 1) & 3); // 0: the process-wide coding; 1-3 the codings
     options.strict = (choice >> 4) & 1;
     options.codePage = (choice >> 5) & 1 ? 65001 : 0;
     options.includeRoot = root.c_str();

@@ -49,16 +49,59 @@ class NullSink : public folio::DiagnosticSink {
     void Report(const folio::Diagnostic&) override {}
 };
 
-// Whether a client's options struct, `size` bytes long, holds `field`.
-#define HAS_FIELD(options, field)                                                                  \
-    ((options)->size >= offsetof(FolioBuildOptions, field) + sizeof((options)->field))
+// FolioBuildOptions as the 1.0 header declared it: the fields up to
+// `strict`. Its tail padding is where 1.1 put `coding`, so a 1.0 caller's
+// bytes there are whatever its compiler left (often not zero).
+struct OptionsOf1_0 {
+    unsigned size;
+    int resolution;
+    const char* pdfFile;
+    void (*diagnostic)(void*, const FolioDiagnostic*);
+    void* diagnosticContext;
+    int strict;
+};
+// 1.1 added the fields up to `macroName`; 1.2 added none. A release that
+// adds fields lists its size here too, and older ones stay.
+constexpr std::size_t kSizeOf1_0 = sizeof(OptionsOf1_0);
+constexpr std::size_t kEndOf1_0 = offsetof(OptionsOf1_0, strict) + sizeof(int);
+constexpr std::size_t kSizeOf1_1 = sizeof(FolioBuildOptions);
+static_assert(offsetof(FolioBuildOptions, strict) == offsetof(OptionsOf1_0, strict));
+static_assert(offsetof(FolioBuildOptions, coding) >= kEndOf1_0);
+
+// The bytes of the client's structure that hold fields of its release:
+// 0 for a size that no release's header ever gave the structure.
+std::size_t fieldBytes(unsigned size) {
+    if (size == kEndOf1_0 || size == kSizeOf1_0)
+        return kEndOf1_0;
+    if (size == kSizeOf1_1)
+        return kSizeOf1_1;
+    return 0;
+}
+
+// Whether the client's release has `field`, given fieldBytes.
+#define HAS_FIELD(bytes, field)                                                                    \
+    ((bytes) >= offsetof(FolioBuildOptions, field) + sizeof(FolioBuildOptions::field))
 
 static_assert(int(folio::Severity::Note) == FOLIO_NOTE &&
               int(folio::Severity::Warning) == FOLIO_WARNING &&
               int(folio::Severity::Error) == FOLIO_ERROR);
-static_assert(int(FOLIO_CODING_G3) == int(TIFLIB_FAX_G3_1D) &&
-              int(FOLIO_CODING_G3_2D) == int(TIFLIB_FAX_G3_2D) &&
-              int(FOLIO_CODING_G4) == int(TIFLIB_FAX_G4));
+
+// The tiflib coding for a client's `coding`; -1 for the process-wide one,
+// -2 for a value no release defined.
+int tiflibCoding(int coding) {
+    switch (coding) {
+    case FOLIO_CODING_DEFAULT:
+        return -1;
+    case FOLIO_CODING_G3:
+        return TIFLIB_FAX_G3_1D;
+    case FOLIO_CODING_G3_2D:
+        return TIFLIB_FAX_G3_2D;
+    case FOLIO_CODING_G4:
+        return TIFLIB_FAX_G4;
+    default:
+        return -2;
+    }
+}
 
 // A client's options turned into the runner's, with the gates and the
 // diagnostic sink they need; lives as long as the build.
@@ -70,39 +113,38 @@ class Build {
         name_ = file ? file : kMemoryMacro;
         if (!options)
             return finish();
-        if (!HAS_FIELD(options, size))
-            return fail("FolioBuildOptions.size is too small");
-        if (HAS_FIELD(options, resolution))
-            build.resolution = options->resolution;
-        if (HAS_FIELD(options, pdfFile) && options->pdfFile)
+        const std::size_t bytes = fieldBytes(options->size);
+        if (bytes == 0)
+            return fail("FolioBuildOptions.size " + std::to_string(options->size) +
+                        " is no release's size of the structure (" + std::to_string(kSizeOf1_0) +
+                        " for 1.0, " + std::to_string(kSizeOf1_1) +
+                        " for 1.1 and later): set it to sizeof(FolioBuildOptions)");
+        build.resolution = options->resolution;
+        if (options->pdfFile)
             build.pdfFile = options->pdfFile;
-        if (HAS_FIELD(options, diagnostic))
-            callback_ = options->diagnostic;
-        if (HAS_FIELD(options, diagnosticContext))
-            context_ = options->diagnosticContext;
-        if (HAS_FIELD(options, strict))
-            build.strict = options->strict != 0;
-        if (HAS_FIELD(options, coding)) {
-            if (options->coding != FOLIO_CODING_G3 && options->coding != FOLIO_CODING_G3_2D &&
-                options->coding != FOLIO_CODING_G4)
+        callback_ = options->diagnostic;
+        context_ = options->diagnosticContext;
+        build.strict = options->strict != 0;
+        if (HAS_FIELD(bytes, coding)) {
+            build.coding = tiflibCoding(options->coding);
+            if (build.coding == -2)
                 return fail("unknown coding " + std::to_string(options->coding));
-            build.coding = options->coding;
         }
-        if (HAS_FIELD(options, codePage)) {
+        if (HAS_FIELD(bytes, codePage)) {
             if (options->codePage < 0 || options->codePage > 0xFFFF)
                 return fail("code page " + std::to_string(options->codePage) + " is out of range");
             build.codePage = std::uint16_t(options->codePage);
         }
-        if (HAS_FIELD(options, macroName) && options->macroName && !file)
+        if (HAS_FIELD(bytes, macroName) && options->macroName && !file)
             name_ = options->macroName;
         std::string base, error;
-        if (HAS_FIELD(options, baseDir) && options->baseDir && *options->baseDir) {
+        if (HAS_FIELD(bytes, baseDir) && options->baseDir && *options->baseDir) {
             base = options->baseDir;
             if (!(baseFolder_ = folio::BaseFolder::Create(base, error)))
                 return fail(error);
             build.fileGate = baseFolder_.get();
         }
-        if (HAS_FIELD(options, includeRoot) && options->includeRoot) {
+        if (HAS_FIELD(bytes, includeRoot) && options->includeRoot) {
             // Refusals reach the client as diagnostics, with their line.
             if (!folio::IncludeRoot::Create(options->includeRoot, nullptr, root_, error, base))
                 return fail(error);
@@ -275,6 +317,14 @@ bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
 }
 
 bool _BuildFax(const char* macroFile, const char* tiffFile) __attribute__((alias("BuildFax")));
+
+int FolioVersion(void) {
+    return FOLIOSET_VERSION;
+}
+
+const char* FolioVersionString(void) {
+    return FOLIOSET_VERSION_STRING;
+}
 
 const char* BuildFaxLastError(void) {
     return tLastError.c_str();

@@ -31,6 +31,22 @@ extern "C" {
 #define FOLIOLIB_API
 #endif
 
+/* The release these declarations come from, for #if in a client:
+ * FOLIOSET_VERSION is MAJOR * 10000 + MINOR * 100 + PATCH (10200 for 1.2.0).
+ * FolioVersion() is the same number for the library the program runs with,
+ * which may be a later 1.x than the one it was compiled against. */
+#define FOLIOSET_VERSION_MAJOR 1
+#define FOLIOSET_VERSION_MINOR 2
+#define FOLIOSET_VERSION_PATCH 0
+#define FOLIOSET_VERSION_STRING "1.2.0"
+#define FOLIOSET_VERSION                                                                          \
+    (FOLIOSET_VERSION_MAJOR * 10000 + FOLIOSET_VERSION_MINOR * 100 + FOLIOSET_VERSION_PATCH)
+
+/* Since 1.2. The running library's FOLIOSET_VERSION and FOLIOSET_VERSION_STRING
+ * ("1.2.0"); the string is static. Never throw. */
+FOLIOLIB_API int FolioVersion(void);
+FOLIOLIB_API const char* FolioVersionString(void);
+
 /* Reads the macro file `macroFile` line by line into a fresh engine and writes
  * its pages to the fax TIFF file `tiffFile`. Relative paths, and the files
  * that FILE commands name, are taken from the current directory.
@@ -73,9 +89,15 @@ enum { FOLIO_NOTE = 0, FOLIO_WARNING = 1, FOLIO_ERROR = 2 };
 
 enum { FOLIO_RESOLUTION_FINE = 0, FOLIO_RESOLUTION_NORMAL = 1 };
 
-/* Options of BuildFaxWithOptions. Set `size` to sizeof(FolioBuildOptions) and
- * every field you do not use to 0: fields may be added at the end, and
- * fields past `size` take their defaults. */
+/* Options of BuildFaxWithOptions. Start from FOLIO_BUILD_OPTIONS_INIT (or set
+ * `size` to sizeof(FolioBuildOptions) and every other field to 0), then set
+ * the fields you use. Fields are only ever added at the end; `size` says
+ * which release's structure the caller was compiled with, and the fields
+ * past it take their defaults. The sizes accepted are those a release's
+ * header gave the structure: on x86-64 and other LP64 systems 40 (1.0,
+ * which ended at `strict`; 36, its last field's end, is taken as 1.0 too)
+ * and 72 (1.1 and 1.2). Any other size fails the build. A 0 in any field
+ * means what it meant in the release that added the field. */
 typedef struct FolioBuildOptions {
     unsigned size;
     /* FOLIO_RESOLUTION_FINE (204 x 196 dpi, the default) or
@@ -93,12 +115,14 @@ typedef struct FolioBuildOptions {
     void* diagnosticContext;
     /* Nonzero: a warning fails the build (false, nothing written). */
     int strict;
-    /* Since 1.1. The coding of this build's pages: FOLIO_CODING_G3 (CCITT
-     * Group 3 one-dimensional, the default; every fax reader takes it),
-     * FOLIO_CODING_G3_2D (Group 3 two-dimensional, smaller) or
-     * FOLIO_CODING_G4 (Group 4, smallest). Another value fails the build.
-     * A caller whose `size` ends before this field gets the process-wide
-     * coding of libtiflib32 (SetFaxCompression), as before. */
+    /* Since 1.1. The coding of this build's pages: FOLIO_CODING_DEFAULT (0:
+     * the process-wide coding of libtiflib32, which is Group 3 1-D unless
+     * SetFaxCompression changed it, as in 1.0), FOLIO_CODING_G3 (CCITT Group
+     * 3 one-dimensional; every fax reader takes it), FOLIO_CODING_G3_2D
+     * (Group 3 two-dimensional, smaller) or FOLIO_CODING_G4 (Group 4,
+     * smallest). Another value fails the build. A 1.0 caller (`size` 40)
+     * has padding here, which is never read: it gets the process-wide
+     * coding. (In 1.1, 0 meant Group 3 1-D whatever SetFaxCompression said.) */
     int coding;
     /* Since 1.1. When not null, FILE commands may only read files inside
      * this folder (a relative name is taken from the current folder): a
@@ -124,14 +148,25 @@ typedef struct FolioBuildOptions {
     const char* macroName;
 } FolioBuildOptions;
 
-enum { FOLIO_CODING_G3 = 0, FOLIO_CODING_G3_2D = 1, FOLIO_CODING_G4 = 2 };
+enum {
+    FOLIO_CODING_DEFAULT = 0,
+    FOLIO_CODING_G3_2D = 1,
+    FOLIO_CODING_G4 = 2,
+    FOLIO_CODING_G3 = 3
+};
+
+/* Since 1.2. Every field of FolioBuildOptions zero but `size`:
+ *   FolioBuildOptions options = FOLIO_BUILD_OPTIONS_INIT;
+ * Each field is named, so that C++ with -Wextra does not warn. */
+#define FOLIO_BUILD_OPTIONS_INIT                                                                  \
+    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL }
 
 /* BuildFax with options; `options` may be NULL (the defaults) and is only
  * read during the call. With `tiffFile` NULL the macro is built in memory
  * and nothing is written (a check: true when it builds, and with `strict`
  * when it has no warning). Returns false, with the reason in
  * BuildFaxLastError, in every case BuildFax does, and also for an unknown
- * resolution, a `size` too small for `size` itself, a PDF file that cannot
+ * resolution or coding, a `size` that no release gave the structure, a PDF file that cannot
  * be written (then no TIFF file either), or a warning under `strict`.
  * Never throws. */
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
@@ -152,8 +187,9 @@ FOLIOLIB_API void FolioBufferFree(FolioBuffer* buffer);
 /* Builds a fax from a macro held in memory into memory. `macro` is the
  * contents of a macro file, `length` bytes (NUL bytes included as they are;
  * `macro` may be NULL when `length` is 0), read exactly as BuildFax reads a
- * file: lines end at LF or CR LF, a line longer than 499 bytes is read in
- * parts of 499 bytes, the text is read in the code page of
+ * file: lines end at LF or CR LF, a text line longer than 499 bytes is
+ * read in parts of 499 bytes (a command line is not: see "line-cut" in the
+ * README), the text is read in the code page of
  * `options->codePage` until a CODEPAGE command, and nothing after END is
  * read. Relative FILE names are taken from `options->baseDir`, or else from
  * the current folder. `options` may be NULL (the defaults); its `pdfFile`

@@ -38,4 +38,4 @@ package raises ImportError.
 from ._api import BuildError, Diagnostic, Fax, build, build_file, check
 
 __all__ = ["build", "check", "build_file", "Fax", "Diagnostic", "BuildError"]
-__version__ = "1.1.0"
+__version__ = "1.2.0"

@@ -22,7 +22,7 @@ PathLike = Union[str, "os.PathLike[str]", bytes, "os.PathLike[bytes]"]
 Macro = Union[str, bytes, bytearray, memoryview, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 _RESOLUTIONS = {"fine": 0, "normal": 1}
-_CODINGS = {"g3": 0, "g3-2d": 1, "g4": 2}
+_CODINGS = {"g3": 3, "g3-2d": 1, "g4": 2}
 _SEVERITIES = ("note", "warning", "error")
 # A macro file larger than this is refused, as the library refuses it.
 _MAX_MACRO_BYTES = 512 << 20

@@ -111,18 +111,31 @@ TEST(BuildFaxInMemory, ThreadsWithDifferentCodingsEachGetTheirOwn) {
         EXPECT_EQ(got[std::size_t(t)], expected[std::size_t(t % 3)]) << "thread " << t;
 }
 
-TEST(BuildFaxInMemory, AnOlderOptionsSizeKeepsTheProcessWideCoding) {
+// A 1.0 caller (either size it may pass, whatever its padding holds) and a
+// caller that leaves `coding` zero get the process-wide coding.
+TEST(BuildFaxInMemory, AnOlderOptionsSizeOrZeroCodingKeepsTheProcessWideCoding) {
     const std::string macro = "Hello\n";
     FolioBuildOptions o = optionsFor(FOLIO_CODING_G4, FOLIO_RESOLUTION_FINE);
-    FolioBuffer g4{}, old{};
+    FolioBuffer g4{};
     ASSERT_TRUE(BuildFaxInMemory(macro.data(), macro.size(), &o, &g4, nullptr));
+    const std::string expected = take(g4);
     ASSERT_EQ(GetFaxCompression(), TIFLIB_FAX_G3_1D);
     ASSERT_TRUE(SetFaxCompression(TIFLIB_FAX_G4));
-    o.size = offsetof(FolioBuildOptions, coding); // a 1.0 caller: fields past strict unseen
-    const bool ok = BuildFaxInMemory(macro.data(), macro.size(), &o, &old, nullptr);
+    struct Case {
+        unsigned size;
+        int coding;
+    };
+    for (const Case c : {Case{36, FOLIO_CODING_G3}, Case{40, -1414812757}, Case{40, 1},
+                         Case{sizeof o, FOLIO_CODING_DEFAULT}}) {
+        SCOPED_TRACE("size " + std::to_string(c.size) + ", coding " + std::to_string(c.coding));
+        o.size = c.size;
+        o.coding = c.coding;
+        FolioBuffer got{};
+        ASSERT_TRUE(BuildFaxInMemory(macro.data(), macro.size(), &o, &got, nullptr))
+            << BuildFaxLastError();
+        EXPECT_EQ(take(got), expected);
+    }
     SetFaxCompression(TIFLIB_FAX_G3_1D);
-    ASSERT_TRUE(ok) << BuildFaxLastError();
-    EXPECT_EQ(take(old), take(g4));
 }
 
 struct Seen {

@@ -85,11 +85,12 @@ TEST_F(Options, ANullFaxFileOnlyChecks) {
 }
 
 TEST_F(Options, FieldsBeyondTheGivenSizeAreNotRead) {
-    // A client built when the struct held only its size.
-    options.size = sizeof(unsigned);
-    options.strict = 1;
-    EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), scratch("old.tif").c_str(), &options));
-    EXPECT_TRUE(seen.empty());
+    // A 1.0 client: its structure ends before the include root.
+    options.size = 40;
+    options.includeRoot = "/nonexistent-root";
+    EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), scratch("old.tif").c_str(), &options))
+        << BuildFaxLastError();
+    EXPECT_EQ(seen.size(), 2u);
 }
 
 } // namespace

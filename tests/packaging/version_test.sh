@@ -4,7 +4,7 @@
 # One version number for the release: CMake's project version must be what
 # foliobuild --version and folioset --version print, what the pkg-config
 # files say, the newest debian/changelog entry, the man pages' header, the
-# help document and the newest section of NEWS.md. A release that bumps one and forgets another
+# help document, the version macros of foliolib.h and the newest section of NEWS.md. A release that bumps one and forgets another
 # fails here.
 #   version_test.sh VERSION SOURCE_DIR BUILD_DIR FOLIOBUILD [FOLIOSET]
 set -u
@@ -28,6 +28,14 @@ for page in foliobuild folioset; do
 done
 expect "folioset.hlp" "$(sed -n 's/.*This is Folioset \([0-9][^ ]*\) .*/\1/p' "$source/desktop/folioset.hlp")" \
   "$version"
+expect "foliolib.h" "$(sed -n 's/^#define FOLIOSET_VERSION_STRING "\(.*\)"$/\1/p' "$source/library/foliolib.h")" \
+  "$version"
+IFS=. read -r major minor patch <<<"$version"
+for part in MAJOR:$major MINOR:$minor PATCH:$patch; do
+  expect "FOLIOSET_VERSION_${part%%:*}" \
+    "$(sed -n "s/^#define FOLIOSET_VERSION_${part%%:*} \([0-9]*\)$/\1/p" "$source/library/foliolib.h")" \
+    "${part#*:}"
+done
 expect "NEWS.md" "$(sed -n 's/^## \([0-9][^ ]*\) .*/\1/p' "$source/NEWS.md" | head -1)" "$version"
 [ "$status" = 0 ] && echo "version $version everywhere"
 exit "$status"
