@@ -31,6 +31,9 @@ namespace {
 
 // The line buffer holds 499 bytes of a line and its terminator.
 constexpr int kLineBuffer = 500;
+// A BARCODE line is read whole up to this many bytes, so that a symbol holds
+// all of its data (a QR code takes up to 2,953 bytes, a PDF417 1,850).
+constexpr std::size_t kMaxBarcodeLine = 4096;
 
 // Counts what it passes on, so that a strict build can refuse warnings.
 class CountingSink : public DiagnosticSink {
@@ -241,6 +244,21 @@ bool setsUtf8(const char* line, const char* macroStart) {
     return value == 65001;
 }
 
+// The command word of a macro line ("BARCODE", as written), or empty when
+// the line is no command. Only what the word is made of is looked at: the
+// interpreter still decides what it means.
+std::string commandWord(const char* line, const char* macroStart) {
+    const char* p = line;
+    if (!skipWord(p, macroStart))
+        return {};
+    while (isWhite(*p))
+        ++p;
+    const char* end = p;
+    while ((*end >= 'A' && *end <= 'Z') || (*end >= 'a' && *end <= 'z'))
+        ++end;
+    return std::string(p, std::size_t(end - p));
+}
+
 // What a part of a macro line loses to carriage returns that end no line:
 // the first command after one is set as text. Empty when there is none.
 std::string commandAfterCR(const char* line, const char* macroStart) {
@@ -390,19 +408,67 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                            std::string(engine.MacroStart) + "CODEPAGE=65001");
             }
         };
+        auto tooLarge = [&] {
+            error = macroName + ": the macro file is larger than " +
+                    (maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
+                                               : std::to_string(maxBytes) + " bytes");
+            return false;
+        };
+        std::unique_ptr<char[]> part;
+        std::string whole; // a long command line, read to its end
         while (reader->next(line.get(), kLineBuffer)) {
             if (!continued)
                 ++lineNo;
-            if (reader->cut() && !continued)
+            // A command's parts are never lines of their own: its tail set
+            // as text would put a command's arguments (a barcode's data) on
+            // the page. Text lines are read in parts, as they always were.
+            const std::string command = reader->cut() && !continued
+                                            ? commandWord(line.get(), fax->MacroStart)
+                                            : std::string();
+            if (reader->cut() && !continued && command.empty())
                 report(lineNo, Severity::Warning, kind::LineCut,
                        "the line is longer than " + std::to_string(kLineBuffer - 1) +
                            " bytes; it is read in parts of that length, each as a line of its own");
             continued = reader->cut();
-            if (reader->consumed() > maxBytes) {
-                error = macroName + ": the macro file is larger than " +
-                        (maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
-                                                   : std::to_string(maxBytes) + " bytes");
-                return false;
+            if (reader->consumed() > maxBytes)
+                return tooLarge();
+            char* text = line.get();
+            if (!command.empty()) {
+                // The rest of the line, kept for BARCODE up to its limit.
+                const char* word = command.c_str();
+                const bool barcode = skipWord(word, "BARCODE") && !*word;
+                whole.assign(text, std::size_t(reader->length()));
+                bool fits = barcode;
+                long long rest = 0;
+                if (!part)
+                    part.reset(new char[kLineBuffer]);
+                while (continued && reader->next(part.get(), kLineBuffer)) {
+                    continued = reader->cut();
+                    if (reader->consumed() > maxBytes)
+                        return tooLarge();
+                    rest += reader->length();
+                    fits = fits && whole.size() + std::size_t(reader->length()) <= kMaxBarcodeLine;
+                    if (fits)
+                        whole.append(part.get(), std::size_t(reader->length()));
+                }
+                continued = false;
+                const long long length = (kLineBuffer - 1) + rest;
+                if (fits) {
+                    text = whole.data();
+                } else if (barcode) {
+                    report(lineNo, Severity::Error, kind::LineCut,
+                           "the BARCODE line is longer than " + std::to_string(kMaxBarcodeLine) +
+                               " bytes (" + std::to_string(length) +
+                               "); no symbol is drawn, since it could not hold all of its data");
+                    continue;
+                } else {
+                    report(lineNo, Severity::Error, kind::LineCut,
+                           "the " + command + " command is longer than " +
+                               std::to_string(kLineBuffer - 1) + " bytes; its first " +
+                               std::to_string(kLineBuffer - 1) + " bytes are carried out and the "
+                               "rest of the line (" + std::to_string(rest) +
+                               " bytes) is not read");
+                }
             }
             if (lineNo == 1 && !started)
                 firstPart(*fax, line.get(), reader->length());
@@ -433,7 +499,7 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
             }
             skippedMark = 0;
             fax->SetSourceLine(lineNo);
-            if (!fax->ProcessCommand(line.get())) {
+            if (!fax->ProcessCommand(text)) {
                 if (sink) {
                     // The rest of an END line is ignored, like the lines after it.
                     const long long blank = continued ? 0 : reader->skipBlank();

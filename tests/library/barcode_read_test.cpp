@@ -321,6 +321,63 @@ TEST(BarcodeStrict, WarningsFailTheBuildNotesDoNot) {
     }
 }
 
+// A command line longer than the line buffer: a barcode holds all of its
+// data (up to 4,096 bytes a line) or draws nothing, and no command's tail is
+// ever set as text.
+TEST(BarcodeLongLine, ASymbolHoldsAllItsDataAndNoCommandTailBecomesText) {
+    if (!haveTool("zbarimg"))
+        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+    std::string data;
+    for (int i = 0; data.size() < 587; ++i)
+        data += "item " + std::to_string(i) + "; ";
+    data.resize(587);
+    struct Case {
+        const char* name;
+        std::string line;
+        std::string read;      // what zbarimg reads from the page; empty: a blank page
+        std::string diagnostic; // a part of the one error expected; empty: none
+    };
+    const Case cases[] = {
+        {"qr587", "@CONVERT:BARCODE=QR,100,100,0," + data, "QR-Code:" + data, ""},
+        {"qr5000", "@CONVERT:BARCODE=QR,100,100,0," + std::string(5000, 'A'), "",
+         "BARCODE line is longer than 4096 bytes"},
+        {"y", "@CONVERT:Y=300" + std::string(600, ' ') + "LEAKED TEXT", "",
+         "the Y command is longer than 499 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = scratch() + "/long-" + c.name;
+        std::ofstream(base + ".fax", std::ios::binary) << c.line << "\n";
+        folio::BuildOptions options;
+        struct All : folio::DiagnosticSink {
+            std::vector<folio::Diagnostic> seen;
+            void Report(const folio::Diagnostic& d) override { seen.push_back(d); }
+        } sink;
+        options.diagnostics = &sink;
+        std::string error;
+        ASSERT_TRUE(folio::BuildFaxFile((base + ".fax").c_str(), (base + ".tif").c_str(), options,
+                                        error))
+            << error;
+        if (c.diagnostic.empty()) {
+            EXPECT_TRUE(sink.seen.empty()) << sink.seen[0].message;
+        } else {
+            ASSERT_EQ(sink.seen.size(), 1u);
+            EXPECT_EQ(sink.seen[0].severity, folio::Severity::Error);
+            EXPECT_NE(sink.seen[0].message.find(c.diagnostic), std::string::npos)
+                << sink.seen[0].message;
+        }
+        const std::vector<Page> pages = readPages(base + ".tif");
+        ASSERT_EQ(pages.size(), 1u);
+        if (c.read.empty()) {
+            EXPECT_EQ(std::count(pages[0].grey.begin(), pages[0].grey.end(), 0), 0);
+            continue;
+        }
+        writePgm(pages[0], base + ".pgm", 0, 0, pages[0].width, pages[0].height);
+        EXPECT_EQ(outputLines("zbarimg -q '" + base + ".pgm' 2>/dev/null"),
+                  std::vector<std::string>{c.read});
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Codings, BarcodeRead,
     ::testing::Values(Build{"g3_fine", TIFLIB_FAX_G3_1D, TIFLIB_FAX_FINE},
