@@ -92,6 +92,10 @@ bool IncludeRoot::Create(const std::string& folder, std::function<void(const std
                          IncludeRoot& out, std::string& error, const std::string& base) {
     std::string resolved;
     char cwd[PATH_MAX];
+    if (folder.empty()) {
+        error = "the include root is an empty name: give a folder";
+        return false;
+    }
     if (!resolve(folder, resolved) || !::getcwd(cwd, sizeof cwd)) {
         error = folder + ": not a folder";
         return false;
@@ -196,8 +200,20 @@ int IncludeRoot::Open(const std::string& path) {
     case ENOENT:
     case ENOTDIR:
         return kMissing;
-    case EXDEV:
     case ELOOP:
+        // Links that lead round in a circle (or more than 40 in a row) end
+        // in ELOOP without leaving the root; so does a /proc magic link,
+        // which would lead out. Asked again without the confinement, only
+        // for the message: the O_PATH handle reads nothing and is closed.
+        if (const int again = ::openat(rootFd_, relative.c_str(), O_PATH | O_CLOEXEC);
+            again >= 0) {
+            ::close(again);
+        } else if (errno == ELOOP) {
+            refuse(path, " is a loop of symbolic links; ignored");
+            return kRefused;
+        }
+        [[fallthrough]];
+    case EXDEV:
         refuse(path, " is outside the include root " + root_ + "; ignored");
         return kRefused;
     case ENOSYS:

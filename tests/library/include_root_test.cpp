@@ -42,6 +42,8 @@ TEST(IncludeRoot, OpensOnlyBeneathTheRoot) {
     fs::create_symlink("sub/in.txt", dir / "root/near");
     fs::create_symlink("../secret.txt", dir / "root/far");
     fs::create_symlink(dir / "root/sub/in.txt", dir / "root/absolute"); // absolute: refused too
+    fs::create_symlink("loop2", dir / "root/loop1");
+    fs::create_symlink("loop1", dir / "root/loop2");
     const std::string root = (dir / "root").string();
 
     std::vector<std::string> warnings;
@@ -51,44 +53,54 @@ TEST(IncludeRoot, OpensOnlyBeneathTheRoot) {
         root, [&](const std::string& w) { warnings.push_back(w); }, gate, error))
         << error;
 
+    const char* const kOutside = "is outside the include root";
     struct Case {
         std::string path;
-        bool opens, warns;
+        bool opens;
+        const char* says; // a part of the warning; null: none
     } cases[] = {
-        {root + "/sub/in.txt", true, false},
-        {root + "/sub/../sub/in.txt", true, false},
-        {root + "/near", true, false},
-        {root + "/sub", true, false}, // a folder opens; the engine skips it
-        {root + "/missing.txt", false, false},
-        {root + "/sub/in.txt/x", false, false},
-        {root + "/far", false, true},
-        {root + "/absolute", false, true},
-        {root + "/../secret.txt", false, true},
-        {root + "/sub/../../secret.txt", false, true},
-        {(dir / "secret.txt").string(), false, true},
-        {root, true, false}, // the root opens as a folder in it would
-        {root + "/", true, false},
+        {root + "/sub/in.txt", true, nullptr},
+        {root + "/sub/../sub/in.txt", true, nullptr},
+        {root + "/near", true, nullptr},
+        {root + "/sub", true, nullptr}, // a folder opens; the engine skips it
+        {root + "/missing.txt", false, nullptr},
+        {root + "/sub/in.txt/x", false, nullptr},
+        {root + "/far", false, kOutside},
+        {root + "/absolute", false, kOutside},
+        {root + "/../secret.txt", false, kOutside},
+        {root + "/sub/../../secret.txt", false, kOutside},
+        {(dir / "secret.txt").string(), false, kOutside},
+        {root, true, nullptr}, // the root opens as a folder in it would
+        {root + "/", true, nullptr},
         // Spelled otherwise, found inside by the kernel.
-        {dir.string() + "/./root/sub/in.txt", true, false},
-        {dir.string() + "//root//sub/in.txt", true, false},
-        {dir.string() + "/./root/far", false, true},
-        {dir.string() + "/./root/../secret.txt", false, true},
-        {"/proc/self/root" + root + "/sub/in.txt", false, true},
-        {"/proc/self/cwd/../secret.txt", false, true},
-        {"/dev/null", false, true},
+        {dir.string() + "/./root/sub/in.txt", true, nullptr},
+        {dir.string() + "//root//sub/in.txt", true, nullptr},
+        {dir.string() + "/./root/far", false, kOutside},
+        {dir.string() + "/./root/../secret.txt", false, kOutside},
+        {"/proc/self/root" + root + "/sub/in.txt", false, kOutside},
+        {"/proc/self/cwd/../secret.txt", false, kOutside},
+        {"/dev/null", false, kOutside},
+        // A loop of links inside the root is no way out of it.
+        {root + "/loop1", false, "loop of symbolic links"},
     };
     for (const Case& c : cases) {
         warnings.clear();
         const int fd = gate.Open(c.path);
         EXPECT_EQ(fd >= 0, c.opens) << c.path;
-        EXPECT_EQ(fd >= 0 ? 0 : fd, c.opens   ? 0
-                                    : c.warns ? FileGate::kRefused
-                                              : FileGate::kMissing)
+        EXPECT_EQ(fd >= 0 ? 0 : fd, c.opens  ? 0
+                                    : c.says ? FileGate::kRefused
+                                             : FileGate::kMissing)
             << c.path;
-        EXPECT_EQ(!warnings.empty(), c.warns) << c.path;
+        ASSERT_EQ(warnings.size(), c.says ? 1u : 0u) << c.path;
+        if (c.says) {
+            EXPECT_NE(warnings[0].find(c.says), std::string::npos) << warnings[0];
+        }
         if (fd >= 0)
             ::close(fd);
     }
+    folio::IncludeRoot none;
+    EXPECT_FALSE(folio::IncludeRoot::Create("", nullptr, none, error));
+    EXPECT_EQ(error, "the include root is an empty name: give a folder");
 }
 
 // A root given relative to the current folder, and files named from there
