@@ -580,6 +580,18 @@ void TCommandForm::Timer1Timer() {
     Timer1->stop();
     const QStringList& args = program_.Arguments;
     if (args.size() >= 2) {
+        // A fax written over its own macro would destroy the macro; any
+        // spelling or link of the same file counts.
+        struct stat in {}, out {};
+        if (::stat(QFile::encodeName(args[0]).constData(), &in) == 0 &&
+            ::stat(QFile::encodeName(args[1]).constData(), &out) == 0 && S_ISREG(in.st_mode) &&
+            in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+            batchFail(QStringLiteral("the fax file \"%1\" is the macro file \"%2\" itself; "
+                                     "nothing is written.")
+                          .arg(QDir::toNativeSeparators(args[1]),
+                               QDir::toNativeSeparators(args[0])));
+            return;
+        }
         // Unattended: a macro that cannot be read ends the run with its
         // reason, as every other failure of a batch run does; an empty
         // window nobody watches would wait for ever.

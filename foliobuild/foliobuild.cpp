@@ -181,6 +181,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     Settings settings;
     std::string outDir, includeRoot;
+    bool rootGiven = false; // an empty --include-root is refused, not taken as none
     int coding = TIFLIB_FAX_G3_1D;
     int jobsWanted = 1;
     bool quiet = false, optionsEnd = false, once = false;
@@ -243,7 +244,7 @@ int main(int argc, char** argv) {
             else if (arg == "--png")
                 settings.pngDir = v;
             else if (arg == "--include-root")
-                includeRoot = v;
+                includeRoot = v, rootGiven = true;
             else if (arg == "-j" || arg == "--jobs")
                 jobsWanted = std::atoi(v) > 0 ? std::atoi(v) : -1;
             else
@@ -254,6 +255,7 @@ int main(int argc, char** argv) {
             settings.pngDir = arg.substr(6);
         } else if (arg.rfind("--include-root=", 0) == 0) {
             includeRoot = arg.substr(15);
+            rootGiven = true;
         } else if (arg.rfind("--output-dir=", 0) == 0) {
             outDir = arg.substr(13);
         } else if (arg.rfind("--jobs=", 0) == 0) {
@@ -310,8 +312,26 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // A fax written over its own macro would lose the macro: refused before
+    // anything is built. Compared by file identity, so that other spellings
+    // and links of the same file are caught too.
+    for (const Job& j : jobs) {
+        for (const std::string& out : {j.tiff, j.tiff.empty() ? std::string() : settings.pdfFile,
+                                       settings.pdfDir.empty() || j.tiff.empty()
+                                           ? std::string()
+                                           : settings.pdfDir + "/" + stem(j.tiff) + ".pdf"}) {
+            struct stat in {}, to {};
+            if (!out.empty() && out != "-" && ::stat(j.macro.c_str(), &in) == 0 &&
+                ::stat(out.c_str(), &to) == 0 && in.st_dev == to.st_dev &&
+                in.st_ino == to.st_ino && S_ISREG(in.st_mode)) {
+                say("foliobuild: " + out + " is the macro file " + j.macro +
+                    " itself; writing the fax there would destroy the macro");
+                return 2;
+            }
+        }
+    }
     folio::IncludeRoot gate;
-    if (!includeRoot.empty()) {
+    if (rootGiven) {
         std::string error;
         if (!folio::IncludeRoot::Create(includeRoot, nullptr, gate,
                                         error)) { // refusals are reported with their line

@@ -235,6 +235,20 @@ class TestProgram : public QObject {
         QVERIFY(!QFile::exists(file(fax)));
     }
 
+    // `folioset same.txt same.txt` wrote the fax over its own macro.
+    void batchRunRefusesToWriteOverItsMacro() {
+        const QByteArray text("text\r\n");
+        QVERIFY(WriteBytes(file("m.txt"), text));
+        for (const QString& fax : {file("m.txt"), files_->path() + "/./m.txt"}) {
+            Program p({file("m.txt"), fax});
+            QSignalSpy ended(&p, &Program::Ended);
+            p.CommandForm->Timer1Timer();
+            QCOMPARE(ended.size(), 1);
+            QCOMPARE(ended[0][0].toInt(), 1);
+            QCOMPARE(ReadBytes(file("m.txt")), text);
+        }
+    }
+
     void exitEndsTheProgramThroughTheMainWindow() {
         Program p({});
         runStart(p);
@@ -311,6 +325,9 @@ class TestProgram : public QObject {
         QCOMPARE(about.Version->text(), QStringLiteral("Version 1.0"));
         QCOMPARE(about.OKButton->text(), QStringLiteral("OK"));
         QVERIFY(!about.Copyright->text().isEmpty());
+        // The program is Apache-2.0: the notice says so, and claims no offence.
+        QVERIFY(about.lblAllRights->text().contains(QStringLiteral("Apache License 2.0")));
+        QVERIFY(!about.Comments->text().contains(QStringLiteral("offence")));
         for (int i = 0; i < 2; ++i) {
             ModalScript script;
             script.Then([&about](QWidget* w) {

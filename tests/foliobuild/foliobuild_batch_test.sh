@@ -51,6 +51,21 @@ done
 "$FOLIOBUILD" dotdot.fax "$dir/free.tif"; check "no root" 0 $?
 cmp -s "$dir/empty.tif" "$dir/free.tif" && { echo "FAIL: without a root the file is read"; fail=1; }
 "$FOLIOBUILD" --include-root "$dir/nope" empty.fax "$dir/x.tif" 2>/dev/null; check "bad root" 1 $?
+"$FOLIOBUILD" --include-root "" dotdot.fax "$dir/x.tif" 2>/dev/null; check "empty root" 1 $?
+
+# A fax written over its own macro, by any spelling or link: refused, the
+# macro kept.
+cp inside.fax same.fax && ln -f same.fax hard.fax
+for out in same.fax ./same.fax "$dir/root/hard.fax" ""; do
+  if [ -z "$out" ]; then
+    err=$("$FOLIOBUILD" --pdf same.fax same.fax "$dir/x.tif" 2>&1)
+  else
+    err=$("$FOLIOBUILD" same.fax "$out" 2>&1)
+  fi
+  check "over its macro: ${out:---pdf}" 2 $?
+  case "$err" in *"is the macro file"*) ;; *) echo "FAIL: not named: $err"; fail=1 ;; esac
+  cmp -s same.fax inside.fax || { echo "FAIL: the macro was overwritten (${out:---pdf})"; fail=1; }
+done
 
 if [ $fail = 0 ]; then echo "foliobuild batch: all passed"; fi
 exit $fail
