@@ -44,7 +44,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     Copyright->move(8, 80);
     lblAllRights = new QLabel(QString::fromUtf8(kAllRights), Panel1);
     lblAllRights->move(8, 96);
-    Comments = new QLabel(QString::fromUtf8(kComments), Panel1);
+    Comments = new QLabel(QString::fromUtf8(kComments).arg(QStringLiteral(FOLIO_VERSION)), Panel1);
     Comments->setWordWrap(true);
     Comments->setGeometry(8, 120, 265, 30);
     for (QLabel* l : {ProductName, Version, Copyright, lblAllRights})

@@ -15,12 +15,14 @@ class TAboutBox : public QDialog {
   public:
     // The notices, shared with the splash window.
     static constexpr const char* kCopyright = "Copyright \u00A9 1998 Tessaly";
-    static constexpr const char* kAllRights = "All rights reserved.";
+    // The rights line and the notice state the licence the program is given
+    // under: a claim that copying it is an offence would be false.
+    static constexpr const char* kAllRights = "Licensed under the Apache License 2.0.";
     static constexpr const char* kProtected =
         "This program is protected by copyright law and international treaties.";
+    // "%1" is the release (1.2.0).
     static constexpr const char* kComments =
-        "Unauthorised copying or distribution of this program, or of any part of it, "
-        "is an offence.";
+        "Folioset %1: you may copy, change and share it under the licence's terms.";
 
     explicit TAboutBox(QWidget* parent = nullptr);
 
