@@ -89,6 +89,9 @@ if(FOLIO_TESTS)
   add_test(NAME release_version
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/version_test.sh ${PROJECT_VERSION}
             ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR} ${folio_version_programs})
+  add_test(NAME diagnostic_kinds_documented
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/kinds_documented_test.sh
+            ${PROJECT_SOURCE_DIR})
   add_test(NAME release_tarball
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/release_test.sh ${PROJECT_SOURCE_DIR}
             ${PROJECT_BINARY_DIR}/release-tarball ${PROJECT_VERSION})
