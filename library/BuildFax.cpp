@@ -3,10 +3,12 @@
 // The C entry points of libfoliolib.so: BuildFax, also exported as
 // _BuildFax, with the C calling convention and a one-byte boolean result;
 // BuildFaxWithOptions; the builds from memory to memory, BuildFaxInMemory
-// and BuildFaxPageBitmap, and FolioBufferFree.
+// and BuildFaxPageBitmap, and FolioBufferFree; BuildFaxPageBitmaps and
+// FolioStopBuild.
 #include "foliolib.h"
 
 #include "BaseFolder.h"
+#include "CodePage.h"
 #include "Diagnostics.h"
 #include "FaxImage.h"
 #include "FaxPage.h"
@@ -91,6 +93,10 @@ class Build {
         if (HAS_FIELD(options, codePage)) {
             if (options->codePage < 0 || options->codePage > 0xFFFF)
                 return fail("code page " + std::to_string(options->codePage) + " is out of range");
+            // The same test as the CODEPAGE command's, which warns where an
+            // option can refuse.
+            if (!folio::IsCodePageSupported(std::uint16_t(options->codePage)))
+                return fail("unknown code page " + std::to_string(options->codePage));
             build.codePage = std::uint16_t(options->codePage);
         }
         if (HAS_FIELD(options, macroName) && options->macroName && !file)
@@ -200,14 +206,26 @@ bool buildInMemory(const char* macro, size_t length, const FolioBuildOptions* op
     return true;
 }
 
-bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options, int page,
-                     FolioBuffer* bitmap, int* width, int* height) {
-    if (!bitmap || !width || !height) {
-        tLastError = "no place for the page given";
-        return false;
-    }
-    *bitmap = FolioBuffer{nullptr, 0};
-    *width = *height = 0;
+// The rows of `picture` packed without the bitmap's padding, (width + 7) / 8
+// bytes each: the bitmap's own bytes when its rows have no padding, else a
+// copy in `scratch`.
+const unsigned char* packedRows(const folio::Bitmap& picture, std::string& scratch) {
+    const int h = picture.Height();
+    const std::size_t rowBytes = (std::size_t(picture.Width()) + 7) / 8;
+    if (h > 0 && std::size_t(picture.Stride()) == rowBytes)
+        return picture.Row(0);
+    scratch.resize(rowBytes * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&scratch[rowBytes * std::size_t(y)], picture.Row(y), rowBytes);
+    return reinterpret_cast<const unsigned char*>(scratch.data());
+}
+
+// Builds the macro in memory and hands each page (numbered from 1) to
+// `each`, then calls it once more with page 0 and no picture; a false from
+// it fails the build with the error it set. `each` also gets the macro's
+// name and the number of pages.
+template <class Each>
+bool buildPages(const char* macro, size_t length, const FolioBuildOptions* options, Each each) {
     Build b;
     if (!b.Read(options, nullptr))
         return false;
@@ -216,35 +234,75 @@ bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* 
         return false;
     }
     b.build.dryRun = true;
+    b.build.beforeSave = [&](FaxImage& fax, std::string& error) {
+        const int pages = fax.Pages->Cardinal();
+        Link* l = fax.Pages->First();
+        for (int page = 1; l && page <= pages; ++page, l = l->Suc())
+            if (!each(b.Name(), page, pages, &static_cast<FaxPage*>(l)->PageImage.Picture(),
+                      error))
+                return false;
+        return each(b.Name(), 0, pages, nullptr, error);
+    };
+    return folio::BuildFaxBytes(macro, length, b.Name(), nullptr, b.build, tLastError);
+}
+
+bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options, int page,
+                     FolioBuffer* bitmap, int* width, int* height) {
+    if (!bitmap || !width || !height) {
+        tLastError = "no place for the page given";
+        return false;
+    }
+    *bitmap = FolioBuffer{nullptr, 0};
+    *width = *height = 0;
     std::string rows;
     int w = 0, h = 0;
-    b.build.beforeSave = [&](FaxImage& fax, std::string& error) {
-        int index = 1;
-        Link* l = fax.Pages->First();
-        for (; l && index < page; l = l->Suc())
-            ++index;
-        if (page < 1 || !l || index > fax.Pages->Cardinal()) {
+    bool found = false;
+    auto take = [&](const char*, int at, int pages, const folio::Bitmap* picture,
+                    std::string& error) {
+        if (!picture && !found) {
             error = "there is no page " + std::to_string(page) + "; the fax has " +
-                    std::to_string(fax.Pages->Cardinal());
+                    std::to_string(pages);
             return false;
         }
-        const folio::Bitmap& picture = static_cast<FaxPage*>(l)->PageImage.Picture();
-        w = picture.Width();
-        h = picture.Height();
-        // Rows packed without the bitmap's padding: (w + 7) / 8 bytes each.
-        const std::size_t rowBytes = (std::size_t(w) + 7) / 8;
-        rows.resize(rowBytes * std::size_t(h));
-        for (int y = 0; y < h; ++y)
-            std::memcpy(&rows[rowBytes * std::size_t(y)], picture.Row(y), rowBytes);
+        if (!picture || at != page)
+            return true;
+        found = true;
+        w = picture->Width();
+        h = picture->Height();
+        std::string scratch;
+        rows.assign(reinterpret_cast<const char*>(packedRows(*picture, scratch)),
+                    (std::size_t(w) + 7) / 8 * std::size_t(h));
         return true;
     };
-    if (!folio::BuildFaxBytes(macro, length, b.Name(), nullptr, b.build, tLastError))
+    if (!buildPages(macro, length, options, take))
         return false;
     if (!giveBuffer(rows, bitmap))
         return false;
     *width = w;
     *height = h;
     return true;
+}
+
+bool buildPageBitmaps(const char* macro, size_t length, const FolioBuildOptions* options,
+                      FolioPageSink sink, void* context) {
+    if (!sink) {
+        tLastError = "no page sink given";
+        return false;
+    }
+    std::string scratch;
+    auto give = [&](const char* name, int page, int, const folio::Bitmap* picture,
+                    std::string& error) {
+        if (!picture)
+            return true;
+        if (sink(context, page, packedRows(*picture, scratch), picture->Width(),
+                 picture->Height()) != 0 ||
+            folio::StopRequested()) {
+            error = std::string(name) + ": stopped by the caller at page " + std::to_string(page);
+            return false;
+        }
+        return true;
+    };
+    return buildPages(macro, length, options, give);
 }
 
 } // namespace
@@ -298,6 +356,20 @@ bool BuildFaxPageBitmap(const char* macro, size_t length, const FolioBuildOption
         tLastError = "unexpected failure";
         return false;
     }
+}
+
+bool BuildFaxPageBitmaps(const char* macro, size_t length, const FolioBuildOptions* options,
+                         FolioPageSink sink, void* context) {
+    try {
+        return buildPageBitmaps(macro, length, options, sink, context);
+    } catch (...) {
+        tLastError = "unexpected failure";
+        return false;
+    }
+}
+
+void FolioStopBuild(void) {
+    folio::StopBuild();
 }
 
 void FolioBufferFree(FolioBuffer* buffer) {
