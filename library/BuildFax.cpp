@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 thread_local std::string tLastError;
@@ -221,7 +222,7 @@ const unsigned char* packedRows(const folio::Bitmap& picture, std::string& scrat
 }
 
 // Builds the macro in memory and hands each page (numbered from 1) to
-// `each`, then calls it once more with page 0 and no picture; a false from
+// `each`, then calls it once more with page 0 and no page; a false from
 // it fails the build with the error it set. `each` also gets the macro's
 // name and the number of pages.
 template <class Each>
@@ -237,9 +238,10 @@ bool buildPages(const char* macro, size_t length, const FolioBuildOptions* optio
     b.build.beforeSave = [&](FaxImage& fax, std::string& error) {
         const int pages = fax.Pages->Cardinal();
         Link* l = fax.Pages->First();
+        // The page, not its picture: a packed page is unpacked to draw it,
+        // which only the pages that are needed should cost.
         for (int page = 1; l && page <= pages; ++page, l = l->Suc())
-            if (!each(b.Name(), page, pages, &static_cast<FaxPage*>(l)->PageImage.Picture(),
-                      error))
+            if (!each(b.Name(), page, pages, static_cast<FaxPage*>(l), error))
                 return false;
         return each(b.Name(), 0, pages, nullptr, error);
     };
@@ -257,16 +259,16 @@ bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* 
     std::string rows;
     int w = 0, h = 0;
     bool found = false;
-    auto take = [&](const char*, int at, int pages, const folio::Bitmap* picture,
-                    std::string& error) {
-        if (!picture && !found) {
+    auto take = [&](const char*, int at, int pages, FaxPage* faxPage, std::string& error) {
+        if (!faxPage && !found) {
             error = "there is no page " + std::to_string(page) + "; the fax has " +
                     std::to_string(pages);
             return false;
         }
-        if (!picture || at != page)
+        if (!faxPage || at != page)
             return true;
         found = true;
+        const folio::Bitmap* picture = &faxPage->PageImage.Picture();
         w = picture->Width();
         h = picture->Height();
         std::string scratch;
@@ -289,14 +291,26 @@ bool buildPageBitmaps(const char* macro, size_t length, const FolioBuildOptions*
         tLastError = "no page sink given";
         return false;
     }
-    std::string scratch;
-    auto give = [&](const char* name, int page, int, const folio::Bitmap* picture,
-                    std::string& error) {
-        if (!picture)
+    std::vector<unsigned char> rows;
+    auto give = [&](const char* name, int page, int, FaxPage* faxPage, std::string& error) {
+        if (!faxPage)
             return true;
-        if (sink(context, page, packedRows(*picture, scratch), picture->Width(),
-                 picture->Height()) != 0 ||
-            folio::StopRequested()) {
+        // Read without unparking: an unparked page would stay unpacked, and
+        // a long document would end up whole in memory.
+        const PageImage& image = faxPage->PageImage;
+        const int w = image.Width(), h = image.Height();
+        // Rows come as the bitmap holds them, padded to 32 bits, and are
+        // then packed to (w + 7) / 8 bytes in place.
+        const std::size_t stride = (std::size_t(w) + 31) / 32 * 4;
+        const std::size_t rowBytes = (std::size_t(w) + 7) / 8;
+        rows.resize(stride * std::size_t(h) + 1);
+        if (h > 0)
+            image.ReadRows(rows.data(), std::ptrdiff_t(stride), false);
+        if (stride != rowBytes)
+            for (int y = 1; y < h; ++y)
+                std::memmove(&rows[rowBytes * std::size_t(y)], &rows[stride * std::size_t(y)],
+                             rowBytes);
+        if (sink(context, page, rows.data(), w, h) != 0 || folio::StopRequested()) {
             error = std::string(name) + ": stopped by the caller at page " + std::to_string(page);
             return false;
         }
