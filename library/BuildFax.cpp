@@ -3,10 +3,12 @@
 // The C entry points of libfoliolib.so: BuildFax, also exported as
 // _BuildFax, with the C calling convention and a one-byte boolean result;
 // BuildFaxWithOptions; the builds from memory to memory, BuildFaxInMemory
-// and BuildFaxPageBitmap, and FolioBufferFree.
+// and BuildFaxPageBitmap, and FolioBufferFree; BuildFaxPageBitmaps and
+// FolioStopBuild.
 #include "foliolib.h"
 
 #include "BaseFolder.h"
+#include "CodePage.h"
 #include "Diagnostics.h"
 #include "FaxImage.h"
 #include "FaxPage.h"
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 thread_local std::string tLastError;
@@ -133,6 +136,10 @@ class Build {
         if (HAS_FIELD(bytes, codePage)) {
             if (options->codePage < 0 || options->codePage > 0xFFFF)
                 return fail("code page " + std::to_string(options->codePage) + " is out of range");
+            // The same test as the CODEPAGE command's, which warns where an
+            // option can refuse.
+            if (!folio::IsCodePageSupported(std::uint16_t(options->codePage)))
+                return fail("unknown code page " + std::to_string(options->codePage));
             build.codePage = std::uint16_t(options->codePage);
         }
         if (HAS_FIELD(bytes, macroName) && options->macroName && !file)
@@ -242,14 +249,26 @@ bool buildInMemory(const char* macro, size_t length, const FolioBuildOptions* op
     return true;
 }
 
-bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options, int page,
-                     FolioBuffer* bitmap, int* width, int* height) {
-    if (!bitmap || !width || !height) {
-        tLastError = "no place for the page given";
-        return false;
-    }
-    *bitmap = FolioBuffer{nullptr, 0};
-    *width = *height = 0;
+// The rows of `picture` packed without the bitmap's padding, (width + 7) / 8
+// bytes each: the bitmap's own bytes when its rows have no padding, else a
+// copy in `scratch`.
+const unsigned char* packedRows(const folio::Bitmap& picture, std::string& scratch) {
+    const int h = picture.Height();
+    const std::size_t rowBytes = (std::size_t(picture.Width()) + 7) / 8;
+    if (h > 0 && std::size_t(picture.Stride()) == rowBytes)
+        return picture.Row(0);
+    scratch.resize(rowBytes * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&scratch[rowBytes * std::size_t(y)], picture.Row(y), rowBytes);
+    return reinterpret_cast<const unsigned char*>(scratch.data());
+}
+
+// Builds the macro in memory and hands each page (numbered from 1) to
+// `each`, then calls it once more with page 0 and no page; a false from
+// it fails the build with the error it set. `each` also gets the macro's
+// name and the number of pages.
+template <class Each>
+bool buildPages(const char* macro, size_t length, const FolioBuildOptions* options, Each each) {
     Build b;
     if (!b.Read(options, nullptr))
         return false;
@@ -258,35 +277,88 @@ bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* 
         return false;
     }
     b.build.dryRun = true;
+    b.build.beforeSave = [&](FaxImage& fax, std::string& error) {
+        const int pages = fax.Pages->Cardinal();
+        Link* l = fax.Pages->First();
+        // The page, not its picture: a packed page is unpacked to draw it,
+        // which only the pages that are needed should cost.
+        for (int page = 1; l && page <= pages; ++page, l = l->Suc())
+            if (!each(b.Name(), page, pages, static_cast<FaxPage*>(l), error))
+                return false;
+        return each(b.Name(), 0, pages, nullptr, error);
+    };
+    return folio::BuildFaxBytes(macro, length, b.Name(), nullptr, b.build, tLastError);
+}
+
+bool buildPageBitmap(const char* macro, size_t length, const FolioBuildOptions* options, int page,
+                     FolioBuffer* bitmap, int* width, int* height) {
+    if (!bitmap || !width || !height) {
+        tLastError = "no place for the page given";
+        return false;
+    }
+    *bitmap = FolioBuffer{nullptr, 0};
+    *width = *height = 0;
     std::string rows;
     int w = 0, h = 0;
-    b.build.beforeSave = [&](FaxImage& fax, std::string& error) {
-        int index = 1;
-        Link* l = fax.Pages->First();
-        for (; l && index < page; l = l->Suc())
-            ++index;
-        if (page < 1 || !l || index > fax.Pages->Cardinal()) {
+    bool found = false;
+    auto take = [&](const char*, int at, int pages, FaxPage* faxPage, std::string& error) {
+        if (!faxPage && !found) {
             error = "there is no page " + std::to_string(page) + "; the fax has " +
-                    std::to_string(fax.Pages->Cardinal());
+                    std::to_string(pages);
             return false;
         }
-        const folio::Bitmap& picture = static_cast<FaxPage*>(l)->PageImage.Picture();
-        w = picture.Width();
-        h = picture.Height();
-        // Rows packed without the bitmap's padding: (w + 7) / 8 bytes each.
-        const std::size_t rowBytes = (std::size_t(w) + 7) / 8;
-        rows.resize(rowBytes * std::size_t(h));
-        for (int y = 0; y < h; ++y)
-            std::memcpy(&rows[rowBytes * std::size_t(y)], picture.Row(y), rowBytes);
+        if (!faxPage || at != page)
+            return true;
+        found = true;
+        const folio::Bitmap* picture = &faxPage->PageImage.Picture();
+        w = picture->Width();
+        h = picture->Height();
+        std::string scratch;
+        rows.assign(reinterpret_cast<const char*>(packedRows(*picture, scratch)),
+                    (std::size_t(w) + 7) / 8 * std::size_t(h));
         return true;
     };
-    if (!folio::BuildFaxBytes(macro, length, b.Name(), nullptr, b.build, tLastError))
+    if (!buildPages(macro, length, options, take))
         return false;
     if (!giveBuffer(rows, bitmap))
         return false;
     *width = w;
     *height = h;
     return true;
+}
+
+bool buildPageBitmaps(const char* macro, size_t length, const FolioBuildOptions* options,
+                      FolioPageSink sink, void* context) {
+    if (!sink) {
+        tLastError = "no page sink given";
+        return false;
+    }
+    std::vector<unsigned char> rows;
+    auto give = [&](const char* name, int page, int, FaxPage* faxPage, std::string& error) {
+        if (!faxPage)
+            return true;
+        // Read without unparking: an unparked page would stay unpacked, and
+        // a long document would end up whole in memory.
+        const PageImage& image = faxPage->PageImage;
+        const int w = image.Width(), h = image.Height();
+        // Rows come as the bitmap holds them, padded to 32 bits, and are
+        // then packed to (w + 7) / 8 bytes in place.
+        const std::size_t stride = (std::size_t(w) + 31) / 32 * 4;
+        const std::size_t rowBytes = (std::size_t(w) + 7) / 8;
+        rows.resize(stride * std::size_t(h) + 1);
+        if (h > 0)
+            image.ReadRows(rows.data(), std::ptrdiff_t(stride), false);
+        if (stride != rowBytes)
+            for (int y = 1; y < h; ++y)
+                std::memmove(&rows[rowBytes * std::size_t(y)], &rows[stride * std::size_t(y)],
+                             rowBytes);
+        if (sink(context, page, rows.data(), w, h) != 0 || folio::StopRequested()) {
+            error = std::string(name) + ": stopped by the caller at page " + std::to_string(page);
+            return false;
+        }
+        return true;
+    };
+    return buildPages(macro, length, options, give);
 }
 
 } // namespace
@@ -348,6 +420,20 @@ bool BuildFaxPageBitmap(const char* macro, size_t length, const FolioBuildOption
         tLastError = "unexpected failure";
         return false;
     }
+}
+
+bool BuildFaxPageBitmaps(const char* macro, size_t length, const FolioBuildOptions* options,
+                         FolioPageSink sink, void* context) {
+    try {
+        return buildPageBitmaps(macro, length, options, sink, context);
+    } catch (...) {
+        tLastError = "unexpected failure";
+        return false;
+    }
+}
+
+void FolioStopBuild(void) {
+    folio::StopBuild();
 }
 
 void FolioBufferFree(FolioBuffer* buffer) {

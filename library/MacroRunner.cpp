@@ -50,6 +50,23 @@ class CountingSink : public DiagnosticSink {
     DiagnosticSink* out_;
 };
 
+// The stop flag of the build running on this thread; null between builds.
+// Each build has a flag of its own, so that a build started from another's
+// callback neither clears nor takes the outer one's request.
+thread_local bool* tStop = nullptr;
+
+class StopScope {
+  public:
+    StopScope() : outer_(tStop) { tStop = &stop_; }
+    ~StopScope() { tStop = outer_; }
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+  private:
+    bool stop_ = false;
+    bool* outer_;
+};
+
 // A macro file larger than this is refused: about 100,000 pages of text.
 constexpr long long kMaxMacroBytes = 512LL << 20;
 
@@ -300,6 +317,15 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
 
 } // namespace
 
+void StopBuild() {
+    if (tStop)
+        *tStop = true;
+}
+
+bool StopRequested() {
+    return tStop && *tStop;
+}
+
 bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
                   std::string& error) {
     error.clear();
@@ -353,9 +379,17 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         return false;
     }
 
+    StopScope stopScope;
     // Lines are counted as the file has them: the parts of a line longer
     // than the buffer share its number.
     int lineNo = 0;
+    auto stopped = [&] {
+        if (!StopRequested())
+            return false;
+        error = macroName + (lineNo ? ":" + std::to_string(lineNo) : "") +
+                ": stopped by the caller";
+        return true;
+    };
     CountingSink counter(options.diagnostics);
     DiagnosticSink* sink = options.diagnostics ? &counter : nullptr;
     auto report = [&](int at, Severity severity, const char* kind, const std::string& message) {
@@ -417,6 +451,9 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         std::unique_ptr<char[]> part;
         std::string whole; // a long command line, read to its end
         while (reader->next(line.get(), kLineBuffer)) {
+            // A callback of the line before may have asked to stop.
+            if (stopped())
+                return false;
             if (!continued)
                 ++lineNo;
             // A command's parts are never lines of their own: its tail set
@@ -518,6 +555,8 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         }
         file.reset();
         line.reset();
+        if (stopped())
+            return false;
         if (options.pageCount)
             *options.pageCount = fax->PageCount;
         if (options.strict && counter.problems > 0) {
@@ -527,6 +566,8 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
             return false;
         }
         if (options.beforeSave && !options.beforeSave(*fax, error))
+            return false;
+        if (stopped())
             return false;
         if (options.dryRun)
             return true;

@@ -54,6 +54,14 @@ struct BuildOptions {
     long long maxMacroBytes = 0;
 };
 
+// Asks the build running on the calling thread (the innermost one, when a
+// callback of one build starts another) to stop: before its next line, or
+// before it saves when its lines are done, it fails with "stopped by the
+// caller" and writes nothing. Outside a build it does nothing.
+void StopBuild();
+// Whether StopBuild was called during the calling thread's current build.
+bool StopRequested();
+
 // Builds `tiffFile` from `macroFile`. Returns true on success; on failure
 // `error` holds one line naming the file and the cause, and no TIFF (nor PDF)
 // is written. Only when the PDF cannot take its name after the TIFF has taken

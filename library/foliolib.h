@@ -140,7 +140,9 @@ typedef struct FolioBuildOptions {
     const char* baseDir;
     /* Since 1.1. The code page the macro's text is read in until a CODEPAGE
      * command changes it, 0 to 65535: 0 (the default) is the ANSI code page
-     * 1252, as for a macro file; 65001 reads the text as UTF-8. */
+     * 1252, as for a macro file; 65001 reads the text as UTF-8. A code
+     * page this machine does not know (the CODEPAGE command warns for the
+     * same numbers) fails the build: "unknown code page N". */
     int codePage;
     /* Since 1.1. The name BuildFaxInMemory and BuildFaxPageBitmap give the
      * macro in errors and in FolioDiagnostic.file; null: "<macro>". The
@@ -224,11 +226,45 @@ FOLIOLIB_API bool BuildFaxInMemory(const char* macro, size_t length,
  * `*bitmap` with FolioBufferFree. False, with `*bitmap` NULL and 0, the
  * sizes 0 and the cause in BuildFaxLastError, when the build fails (as for
  * BuildFaxInMemory) or the fax has no page `page`. For previews: a preview
- * of each page builds the macro again. Thread safety as BuildFaxInMemory.
+ * of each page builds the macro again; BuildFaxPageBitmaps gives all pages
+ * from one build. Thread safety as BuildFaxInMemory.
  * Never throws. */
 FOLIOLIB_API bool BuildFaxPageBitmap(const char* macro, size_t length,
                                      const FolioBuildOptions* options, int page,
                                      FolioBuffer* bitmap, int* width, int* height);
+
+/* Since 1.2. Called from inside a FolioBuildOptions.diagnostic callback or
+ * a FolioPageSink (both run on the building thread), makes the calling
+ * thread's current build stop as soon as it can, before the macro's next
+ * line at the latest: the entry point that builds returns false with
+ * BuildFaxLastError "MACRO:LINE: stopped by the caller", nothing is
+ * written and no file is left. For a client whose callback cannot carry
+ * on (Python's Ctrl-C, an exception that may not cross the library).
+ * When one build's callback starts another build, it stops the inner one.
+ * Called outside a build it does nothing. Never throws. */
+FOLIOLIB_API void FolioStopBuild(void);
+
+/* Since 1.2. Receives one page of BuildFaxPageBitmaps: page `page` (1 for
+ * the first) as `width` x `height` pixels, rows from the top, each row
+ * (width + 7) / 8 bytes, the leftmost pixel in the most significant bit, a
+ * set bit black (as BuildFaxPageBitmap gives it). The rows belong to the
+ * library and live until the sink returns: copy what you keep. Returns 0
+ * to go on; anything else stops the build. */
+typedef int (*FolioPageSink)(void* context, int page, const unsigned char* rows, int width,
+                             int height);
+
+/* Builds the macro as BuildFaxPageBitmap does, once, and hands every page
+ * in order to `sink` on the calling thread, with `context` as it is: the
+ * previews of all pages for the price of one build. Returns true when
+ * every page was handed over; false, with the cause in BuildFaxLastError,
+ * when `sink` is NULL, the build fails (as for BuildFaxInMemory), or the
+ * sink returned nonzero or called FolioStopBuild ("stopped by the caller
+ * at page N"; the pages before it were delivered). Diagnostics go to
+ * `options->diagnostic` as for BuildFaxInMemory, all of them before the
+ * first page. Thread safety as BuildFaxInMemory. Never throws. */
+FOLIOLIB_API bool BuildFaxPageBitmaps(const char* macro, size_t length,
+                                      const FolioBuildOptions* options, FolioPageSink sink,
+                                      void* context);
 
 #ifdef __cplusplus
 }

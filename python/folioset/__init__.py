@@ -15,21 +15,30 @@ behind the foliobuild command, and returns them in memory::
     fax.pages            # 1
     fax.save("hello.tif")  # or send fax.tiff (bytes) to a fax server
     fax.png(1)           # a preview of page 1 as PNG bytes
+    fax.pngs()           # the previews of every page, from one build
 
     for d in folioset.check(pathlib.Path("letter.fax")):
         print(d)         # letter.fax:12: warning: ...
 
 Functions: build() returns a Fax (TIFF bytes, PDF bytes when asked, the
-page count, the diagnostics, save(), png()); check() returns only the
-diagnostics, what ``foliobuild --check`` prints; build_file() builds a macro
-file into a fax file as foliobuild does. A failure raises BuildError;
-arguments the library would not take raise TypeError or ValueError before
-it is called.
+page count, the diagnostics, save() and save_pdf() to a path or a binary
+file object, png(), pngs()); check() returns only the diagnostics, what
+``foliobuild --check`` prints; build_file() builds a macro file into a fax
+file as foliobuild does. A macro is text, bytes, a binary file object or a
+path; name= names it in diagnostics and errors, code_page= sets the code
+page it is read in.
+
+Errors by kind: a macro that cannot be built raises BuildError; a missing
+macro file, base_dir or include_root raises FileNotFoundError (or
+IsADirectoryError / NotADirectoryError), an OSError with errno and
+filename; arguments the library would not take raise TypeError or
+ValueError. Ctrl-C during a build stops it at the next macro line and
+raises KeyboardInterrupt from the call.
 
 The output is byte for byte what foliobuild writes for the same macro and
 options. Builds release the GIL: threads build at once, one core each.
 
-The library: libfoliolib.so.1 (the Debian package libfoliolib1, 1.1 or
+The library: libfoliolib.so.1 (the Debian package libfoliolib1, 1.2 or
 later), found as the system finds libraries; the environment variable
 FOLIOSET_LIBRARY may name another library file. Without it importing this
 package raises ImportError.

@@ -1,25 +1,34 @@
 # SPDX-License-Identifier: Apache-2.0
 # Copyright 2026 The Folioset developers
 # The package's functions and classes over the C entry points: arguments are
-# checked here, before the library is called, and the library's failures
-# come back as BuildError. The docstrings are the package's manual.
+# checked here, before the library is called; the library's failures come
+# back as BuildError, missing files and folders as OSError. An exception
+# raised while the library calls back (Ctrl-C above all) stops the build and
+# is raised when the call returns. The docstrings are the package's manual.
 from __future__ import annotations
 
+import codecs
 import ctypes
+import errno
+import fcntl
 import os
 import re
 import stat
 import struct
+import sys
 import tempfile
 import zlib
 from dataclasses import dataclass
-from typing import List, NamedTuple, Optional, Union
+from typing import IO, Iterable, List, Literal, NamedTuple, Optional, Union
 
 from . import _library
-from ._library import CBuffer, CBuildOptions, CDiagnostic, DIAGNOSTIC_CALLBACK
+from ._library import CBuffer, CBuildOptions, CDiagnostic, DIAGNOSTIC_CALLBACK, PAGE_SINK
 
 PathLike = Union[str, "os.PathLike[str]", bytes, "os.PathLike[bytes]"]
-Macro = Union[str, bytes, bytearray, memoryview, "os.PathLike[str]", "os.PathLike[bytes]"]
+Macro = Union[str, bytes, bytearray, memoryview, "os.PathLike[str]", "os.PathLike[bytes]",
+              IO[bytes]]
+Resolution = Literal["fine", "normal"]
+Coding = Literal["g3", "g3-2d", "g4"]
 
 _RESOLUTIONS = {"fine": 0, "normal": 1}
 _CODINGS = {"g3": 3, "g3-2d": 1, "g4": 2}
@@ -32,7 +41,8 @@ _ANSI_CODE_PAGE, _UTF8_CODE_PAGE = 0, 65001
 class Diagnostic(NamedTuple):
     """One thing a macro lost or could not do, at one line of the macro.
 
-    file: the macro file's path as given, or None for a macro given as
+    file: the macro's name: name= when given, else the macro file's path
+    as given (or a file object's name), else None for a macro given as
     text or bytes. line: the 1-based macro line, 0 for the macro as a
     whole. severity: "note", "warning" or "error". kind: a short stable
     name such as "text-dropped", "file-missing", "file-refused",
@@ -85,6 +95,137 @@ class _Request:
     strict: bool
 
 
+# --- calls back from the library --------------------------------------------
+
+
+class _Callback:
+    """What the library calls back during one build, on the building thread.
+
+    An exception raised in the callback (a KeyboardInterrupt when Ctrl-C
+    arrives while the library builds) would be printed and dropped by
+    ctypes; the first one is kept here instead, the build is stopped
+    (FolioStopBuild) and raise_kept() raises it once the call has
+    returned. A signal that is pending when ctypes enters the callback is
+    raised before its first line, outside any try: _unraisable catches that
+    one from sys.unraisablehook, which ctypes calls before it returns to
+    the library.
+    """
+
+    def __init__(self) -> None:
+        self.kept: Optional[BaseException] = None
+        _install_unraisable_hook()
+
+    def fail(self, error: BaseException, argument: object) -> None:
+        if self.kept is None:
+            self.kept = error
+        _library.lib.FolioStopBuild()
+
+    def raise_kept(self) -> None:
+        if self.kept is not None:
+            kept, self.kept = self.kept, None
+            raise kept
+
+
+class _Diagnostics(_Callback):
+    """Collects a build's diagnostics as Diagnostic values."""
+
+    def __init__(self, name: Optional[str]) -> None:
+        super().__init__()
+        self.name = name
+        self.list: List[Diagnostic] = []
+        self._recorded: object = None
+        self.function = DIAGNOSTIC_CALLBACK(self.report)
+
+    def report(self, _context: object, d: "ctypes._Pointer[CDiagnostic]") -> None:
+        try:
+            self._record(d)
+        except BaseException as e:  # noqa: B036 - kept and raised after the call
+            self.fail(e, d)
+
+    def _record(self, d: "ctypes._Pointer[CDiagnostic]") -> None:
+        c = d.contents
+        diagnostic = Diagnostic(
+            self.name, int(c.line),
+            _SEVERITIES[c.severity] if 0 <= c.severity < 3 else str(c.severity),
+            _text(c.kind), _text(c.message))
+        # Marked before the append, which the interpreter cannot interrupt,
+        # so that a signal right after it does not record the report twice.
+        self._recorded = d
+        self.list.append(diagnostic)
+
+    def fail(self, error: BaseException, argument: object) -> None:
+        # The diagnostic the exception interrupted is kept before it.
+        if argument is not None and argument is not self._recorded:
+            try:
+                self._record(argument)  # type: ignore[arg-type]
+            except BaseException:  # noqa: B036 - a second Ctrl-C: the first is kept
+                pass
+        super().fail(error, argument)
+
+
+class _Pages(_Callback):
+    """Receives every page's pixels from BuildFaxPageBitmaps as PNG bytes."""
+
+    def __init__(self, wanted: Optional[set]) -> None:
+        super().__init__()
+        self.wanted = wanted
+        self.pngs: dict = {}
+        self.done = False
+        self.function = PAGE_SINK(self.report)
+
+    def report(self, _context: object, page: int, rows: object, width: int, height: int) -> int:
+        try:
+            if self.wanted is None or page in self.wanted:
+                size = (width + 7) // 8 * height
+                self.pngs[page] = _png(ctypes.string_at(rows, size), width, height)
+            # The pages after the last one wanted are not drawn.
+            self.done = self.wanted is not None and len(self.pngs) == len(self.wanted)
+            return int(self.done)
+        except BaseException as e:  # noqa: B036 - kept and raised after the call
+            self.fail(e, None)
+            return 1
+
+
+def _unraisable(unraisable: object) -> bool:
+    """Takes an exception that escaped one of this package's callbacks."""
+    owner = getattr(getattr(unraisable, "object", None), "__self__", None)
+    error = getattr(unraisable, "exc_value", None)
+    if not isinstance(owner, _Callback) or error is None:
+        return False
+    # The report's arguments are bound before its first line runs: the
+    # diagnostic is still there, in the callback's frame.
+    argument = None
+    tb = getattr(unraisable, "exc_traceback", None)
+    while tb is not None:
+        if tb.tb_frame.f_code is type(owner).report.__code__:
+            argument = tb.tb_frame.f_locals.get("d")
+        tb = tb.tb_next
+    owner.fail(error, argument)
+    return True
+
+
+class _UnraisableHook:
+    """sys.unraisablehook: this package's callbacks first, the rest to the
+    hook that was there before."""
+
+    def __init__(self, previous) -> None:  # type: ignore[no-untyped-def]
+        self.previous = previous
+
+    def __call__(self, unraisable: object) -> None:
+        if not _unraisable(unraisable):
+            self.previous(unraisable)
+
+
+def _install_unraisable_hook() -> None:
+    # Checked at each build: a test runner or the application may have set
+    # a hook of its own since; ours goes in front of it.
+    if not isinstance(sys.unraisablehook, _UnraisableHook):
+        sys.unraisablehook = _UnraisableHook(sys.unraisablehook)
+
+
+# --- the fax ------------------------------------------------------------------
+
+
 class Fax:
     """A built fax: the TIFF bytes, the PDF bytes when asked, the pages.
 
@@ -108,27 +249,33 @@ class Fax:
         return (f"<folioset.Fax {self.pages} page{'s' if self.pages != 1 else ''}, "
                 f"{len(self.tiff)} bytes TIFF{', PDF' if self.pdf is not None else ''}>")
 
-    def save(self, path: PathLike) -> None:
-        """Writes the TIFF to `path`, whole or not at all.
+    def save(self, target: Union[PathLike, IO[bytes]]) -> None:
+        """Writes the TIFF to `target`, a path or a binary file object.
 
-        As foliobuild writes: the bytes go to a temporary file in the same
-        folder, synced to disk and renamed over `path`, and the folder is
-        synced; a file that had the name keeps its permissions, a new file
-        gets the umask's. A symbolic link is followed to the file it names.
-        A character device or named pipe is written into, never replaced.
-        Raises OSError when the file cannot be written; the earlier file is
-        then left as it was.
+        A path is written whole or not at all, as foliobuild writes: the
+        bytes go to an unnamed temporary file in the same folder (a hidden
+        ``.NAME.*.part`` file where the file system has no unnamed files,
+        which the next save of the same name removes if a killed process
+        left it), synced to disk and renamed over the path, and the folder
+        is synced; a file that had the name keeps its permissions, a new
+        file gets the umask's. A symbolic link is followed to the file it
+        names. A character device or named pipe is written into, never
+        replaced. An object with a write() method (a file opened "wb", a
+        BytesIO, a socket's makefile("wb")) gets the bytes written into it
+        at its position; it is neither flushed nor closed.
+        Raises OSError, naming the path given, when the file cannot be
+        written; the earlier file is then left as it was.
         """
-        _write_atomically(path, self.tiff)
+        _save(target, self.tiff)
 
-    def save_pdf(self, path: PathLike) -> None:
-        """Writes the PDF copy to `path` as save() writes the TIFF.
+    def save_pdf(self, target: Union[PathLike, IO[bytes]]) -> None:
+        """Writes the PDF copy to `target` as save() writes the TIFF.
 
         Raises ValueError when the fax was built without pdf=True.
         """
         if self.pdf is None:
             raise ValueError("this fax was built without a PDF copy (build it with pdf=True)")
-        _write_atomically(path, self.pdf)
+        _save(target, self.pdf)
 
     def png(self, page: int = 1) -> bytes:
         """Page `page` (1 for the first) as a 1-bit greyscale PNG image.
@@ -136,18 +283,15 @@ class Fax:
         The page as the macro draws it, at 204 x 196 dots per inch (also for
         resolution="normal", whose TIFF merges each pair of rows), like
         foliobuild --png. The library builds the macro again to draw the
-        page, so included files are read again. Raises IndexError for a page
-        the fax does not have, BuildError when the build fails now.
+        page, so included files are read again: for previews of several
+        pages, pngs() builds once for all of them. Raises IndexError for a
+        page the fax does not have, BuildError when the build fails now.
         """
-        if isinstance(page, bool) or not isinstance(page, int):
-            raise TypeError(f"page must be an int, not {type(page).__name__}")
-        if not 1 <= page <= self.pages:
-            raise IndexError(f"page {page} of a fax of {self.pages} page"
-                             f"{'s' if self.pages != 1 else ''} (pages count from 1)")
+        self._check_page(page)
         bitmap = CBuffer()
         width, height = ctypes.c_int(), ctypes.c_int()
         r = self._request
-        options, _ = _options(r, collect=None)
+        options = _options(r, None)
         ok = _library.lib.BuildFaxPageBitmap(r.macro, len(r.macro), ctypes.byref(options), page,
                                              ctypes.byref(bitmap), ctypes.byref(width),
                                              ctypes.byref(height))
@@ -156,24 +300,63 @@ class Fax:
         rows = _library.take(bitmap)
         return _png(rows, width.value, height.value)
 
+    def pngs(self, pages: Optional[Iterable[int]] = None) -> List[bytes]:
+        """Previews of several pages, as png() makes them, from one build.
 
-def build(macro: Macro, *, resolution: str = "fine", coding: str = "g3", pdf: bool = False,
-          include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
-          strict: bool = False) -> Fax:
+        pages: the page numbers (from 1), in the order wanted; None for
+        every page. Returns one PNG (bytes) for each, in that order. The
+        macro is built once whatever the number of pages (png() builds it
+        once a page), and only the pages asked for are turned into PNG
+        images; nothing is kept after the call. Raises IndexError for a
+        page the fax does not have, BuildError when the build fails now.
+        """
+        wanted = list(range(1, self.pages + 1)) if pages is None else list(pages)
+        for page in wanted:
+            self._check_page(page)
+        if not wanted:
+            return []
+        r = self._request
+        options = _options(r, None)
+        sink = _Pages(set(wanted))
+        ok = _library.lib.BuildFaxPageBitmaps(r.macro, len(r.macro), ctypes.byref(options),
+                                              sink.function, None)
+        sink.raise_kept()
+        if not ok and not sink.done:
+            raise _error(r.name, [])
+        try:
+            return [sink.pngs[page] for page in wanted]
+        except KeyError:
+            raise BuildError(f"{r.name or '<macro>'}: the build gave fewer pages than before "
+                             "(an included file changed)") from None
+
+    def _check_page(self, page: object) -> None:
+        if isinstance(page, bool) or not isinstance(page, int):
+            raise TypeError(f"page must be an int, not {type(page).__name__}")
+        if not 1 <= page <= self.pages:
+            raise IndexError(f"page {page} of a fax of {self.pages} page"
+                             f"{'s' if self.pages != 1 else ''} (pages count from 1)")
+
+
+def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3",
+          pdf: bool = False, include_root: Optional[PathLike] = None,
+          base_dir: Optional[PathLike] = None, strict: bool = False,
+          name: Optional[str] = None, code_page: Optional[int] = None) -> Fax:
     """Builds a fax from a macro and returns it as a Fax.
 
     macro: the macro as text (str), as the bytes of a macro file (bytes,
-    bytearray, memoryview), or a path to a macro file (pathlib.Path or any
+    bytearray, memoryview), a binary file object (anything with a read()
+    method that returns bytes: an open file, io.BytesIO, a request body),
+    read to its end, or a path to a macro file (pathlib.Path or any
     os.PathLike; a plain str is always macro text, never a path). Bytes and
     files are read exactly as foliobuild reads a macro file: lines end at LF
     or CR LF, a line longer than 499 bytes is read in parts, the text is in
-    code page 1252 until a CODEPAGE command, nothing after END is read.
-    Text (str) is encoded in code page 1252 when every character has a
-    place there, which gives the bytes the macro would have as a Windows
-    text file; otherwise it is encoded as UTF-8 and read as UTF-8 (code
-    page 65001) from its first line. A CODEPAGE command in the text still
-    switches the code page for the lines after it: give a macro that
-    depends on one as bytes.
+    code page 1252 (or code_page) until a CODEPAGE command, nothing after
+    END is read. Text (str) is encoded in code page 1252 when every
+    character has a place there, which gives the bytes the macro would have
+    as a Windows text file; otherwise it is encoded as UTF-8 and read as
+    UTF-8 (code page 65001) from its first line. A CODEPAGE command in the
+    text still switches the code page for the lines after it: give a macro
+    that depends on one as bytes.
 
     resolution: "fine" (204 x 196 dpi) or "normal" (204 x 98 dpi, each pair
     of rows merged). coding: "g3" (CCITT Group 3 1-D, which every fax
@@ -182,52 +365,66 @@ def build(macro: Macro, *, resolution: str = "fine", coding: str = "g3", pdf: bo
     commands may not read outside of (refused files are warnings of kind
     "file-refused"). base_dir: the folder relative FILE names are taken
     from (default: the current folder). strict: a warning fails the build.
+    name: what the macro is called in diagnostics (Diagnostic.file) and
+    errors; default: the path or the file object's name, else "<macro>".
+    code_page: the code page (0 to 65535; 0 is 1252, 65001 UTF-8) the macro
+    is read in until a CODEPAGE command; text (str) is then encoded in it.
+    Default: 1252, or UTF-8 for text that 1252 cannot hold.
 
     The GIL is released while the library builds: threads build at once.
-    Raises BuildError when the macro cannot be built, TypeError or
-    ValueError for arguments the library would not take (before it is
-    called).
+    Raises BuildError when the macro cannot be built; FileNotFoundError,
+    IsADirectoryError, NotADirectoryError (OSError, with errno and filename)
+    when the macro file, base_dir or include_root is missing or is not the
+    kind of file it should be; TypeError or ValueError for arguments the
+    library would not take, such as a code page it does not know. An
+    exception raised while the library builds (KeyboardInterrupt on
+    Ctrl-C) stops the build and is raised as it is.
     """
     if not isinstance(pdf, bool):
         raise TypeError(f"pdf must be True or False, not {type(pdf).__name__}")
-    request = _request(macro, resolution, coding, include_root, base_dir, strict)
-    diagnostics: List[Diagnostic] = []
-    options, keep = _options(request, diagnostics)
+    request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
+                       code_page)
+    diagnostics = _Diagnostics(request.name)
+    options = _options(request, diagnostics)
     tiff, pdf_buffer = CBuffer(), CBuffer()
     ok = _library.lib.BuildFaxInMemory(request.macro, len(request.macro),
                                        ctypes.byref(options), ctypes.byref(tiff),
                                        ctypes.byref(pdf_buffer) if pdf else None)
-    del keep
+    if ok:
+        tiff_bytes = _library.take(tiff)
+        pdf_bytes = _library.take(pdf_buffer) if pdf else None
+    diagnostics.raise_kept()
     if not ok:
-        raise _error(request.name, diagnostics)
-    tiff_bytes = _library.take(tiff)
-    pdf_bytes = _library.take(pdf_buffer) if pdf else None
-    return Fax(tiff_bytes, pdf_bytes, diagnostics, request)
+        raise _error(request.name, diagnostics.list)
+    return Fax(tiff_bytes, pdf_bytes, diagnostics.list, request)
 
 
-def check(macro: Macro, *, resolution: str = "fine", coding: str = "g3",
+def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3",
           include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
-          strict: bool = False) -> List[Diagnostic]:
+          strict: bool = False, name: Optional[str] = None,
+          code_page: Optional[int] = None) -> List[Diagnostic]:
     """Builds a macro without making a fax and returns its diagnostics.
 
     What foliobuild --check reports for the same macro, as Diagnostic
-    values. Arguments as for build(). Raises BuildError when the macro
-    cannot be built (with strict=True: when it has a warning).
+    values. Arguments and exceptions as for build(); BuildError when the
+    macro cannot be built (with strict=True: when it has a warning).
     """
-    request = _request(macro, resolution, coding, include_root, base_dir, strict)
-    diagnostics: List[Diagnostic] = []
-    options, keep = _options(request, diagnostics)
+    request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
+                       code_page)
+    diagnostics = _Diagnostics(request.name)
+    options = _options(request, diagnostics)
     ok = _library.lib.BuildFaxInMemory(request.macro, len(request.macro),
                                        ctypes.byref(options), None, None)
-    del keep
+    diagnostics.raise_kept()
     if not ok:
-        raise _error(request.name, diagnostics)
-    return diagnostics
+        raise _error(request.name, diagnostics.list)
+    return diagnostics.list
 
 
-def build_file(src: PathLike, dst: PathLike, *, resolution: str = "fine", coding: str = "g3",
-               pdf: Union[bool, PathLike, None] = False, include_root: Optional[PathLike] = None,
-               base_dir: Optional[PathLike] = None, strict: bool = False) -> List[Diagnostic]:
+def build_file(src: PathLike, dst: PathLike, *, resolution: Resolution = "fine",
+               coding: Coding = "g3", pdf: Union[bool, PathLike, None] = False,
+               include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
+               strict: bool = False) -> List[Diagnostic]:
     """Builds the macro file `src` into the fax TIFF file `dst`.
 
     The library reads and writes the files itself, exactly as foliobuild
@@ -235,7 +432,9 @@ def build_file(src: PathLike, dst: PathLike, *, resolution: str = "fine", coding
     into. pdf: False or None for no PDF copy, True for `dst` with the
     suffix .pdf, or the path of the PDF file; the TIFF and the PDF are
     written both or neither. Other arguments as for build(). Returns the
-    diagnostics; raises BuildError when nothing was written.
+    diagnostics; raises BuildError when nothing was written, and
+    FileNotFoundError or IsADirectoryError when `src` is missing or a
+    folder (and as build() for the folders).
     """
     src_b, dst_b = _path_bytes(src, "src"), _path_bytes(dst, "dst")
     if pdf is True:
@@ -246,16 +445,22 @@ def build_file(src: PathLike, dst: PathLike, *, resolution: str = "fine", coding
         pdf_b = _path_bytes(pdf, "pdf")
     request = _Request(b"", os.fsdecode(src_b), _choice(resolution, _RESOLUTIONS, "resolution"),
                        _choice(coding, _CODINGS, "coding"), _ANSI_CODE_PAGE,
-                       _optional_path(include_root, "include_root"),
-                       _optional_path(base_dir, "base_dir"), _flag(strict, "strict"))
-    diagnostics: List[Diagnostic] = []
-    options, keep = _options(request, diagnostics)
+                       _folder(include_root, "include_root"),
+                       _folder(base_dir, "base_dir"), _flag(strict, "strict"))
+    try:
+        src_mode = os.stat(src_b).st_mode
+    except OSError as e:
+        raise type(e)(e.errno, e.strerror, os.fsdecode(src_b)) from None
+    if stat.S_ISDIR(src_mode):
+        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), os.fsdecode(src_b))
+    diagnostics = _Diagnostics(request.name)
+    options = _options(request, diagnostics)
     options.pdfFile = pdf_b
     ok = _library.lib.BuildFaxWithOptions(src_b, dst_b, ctypes.byref(options))
-    del keep
+    diagnostics.raise_kept()
     if not ok:
-        raise _error(request.name, diagnostics)
-    return diagnostics
+        raise _error(request.name, diagnostics.list)
+    return diagnostics.list
 
 
 # --- arguments ------------------------------------------------------------
@@ -292,53 +497,111 @@ def _optional_path(value: object, name: str) -> Optional[bytes]:
     return None if value is None else _path_bytes(value, name)
 
 
-def _macro_bytes(macro: object) -> "tuple[bytes, Optional[str], int]":
-    """The macro's bytes, its file name (None for text and bytes) and the
-    code page the library starts reading it in."""
-    if isinstance(macro, str):
+def _folder(value: object, name: str) -> Optional[bytes]:
+    """A folder argument, which must exist: a missing one is the caller's
+    configuration, reported as OSError rather than as the macro's fault."""
+    path = _optional_path(value, name)
+    if path is None:
+        return None
+    try:
+        mode = os.stat(path).st_mode
+    except OSError as e:
+        raise type(e)(e.errno, e.strerror, os.fsdecode(path)) from None
+    if not stat.S_ISDIR(mode):
+        raise NotADirectoryError(errno.ENOTDIR, os.strerror(errno.ENOTDIR), os.fsdecode(path))
+    return path
+
+
+def _code_page(value: object) -> Optional[int]:
+    if value is None:
+        return None
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"code_page must be an int, not {type(value).__name__}")
+    if not 0 <= value <= 0xFFFF:
+        raise ValueError(f"code_page must be 0 to 65535, not {value}")
+    return value
+
+
+def _encode(text: str, code_page: Optional[int]) -> "tuple[bytes, int]":
+    """Macro text as bytes, and the code page the library reads them in."""
+    if code_page is None:
         try:
-            return macro.encode("cp1252"), None, _ANSI_CODE_PAGE
+            return text.encode("cp1252"), _ANSI_CODE_PAGE
         except UnicodeEncodeError:
             pass
         try:
-            return macro.encode("utf-8"), None, _UTF8_CODE_PAGE
+            return text.encode("utf-8"), _UTF8_CODE_PAGE
         except UnicodeEncodeError as e:
             raise ValueError(f"the macro text cannot be encoded: {e.reason}") from None
+    codec = {0: "cp1252", _UTF8_CODE_PAGE: "utf-8"}.get(code_page, f"cp{code_page}")
+    try:
+        codecs.lookup(codec)
+        return text.encode(codec), code_page
+    except LookupError:
+        raise ValueError(f"Python cannot encode text in code page {code_page}: "
+                         "give the macro as bytes") from None
+    except UnicodeEncodeError as e:
+        raise ValueError(f"the macro text cannot be encoded in code page {code_page}: "
+                         f"{e.reason}") from None
+
+
+def _read_limited(read, name: Optional[str]) -> bytes:  # type: ignore[no-untyped-def]
+    data = read(_MAX_MACRO_BYTES + 1)
+    if not isinstance(data, (bytes, bytearray, memoryview)):
+        raise TypeError("a macro file object must be binary (read() returning bytes), not "
+                        f"one whose read() returns {type(data).__name__}")
+    if len(data) > _MAX_MACRO_BYTES:
+        raise BuildError(f"{name or '<macro>'}: the macro file is larger than 512 MiB")
+    return bytes(data)
+
+
+def _macro_bytes(macro: object, code_page: Optional[int]) -> "tuple[bytes, Optional[str], int]":
+    """The macro's bytes, its name (None for text and bytes) and the code
+    page the library starts reading it in."""
+    given = code_page if code_page is not None else _ANSI_CODE_PAGE
+    if isinstance(macro, str):
+        data, used = _encode(macro, code_page)
+        return data, None, used
     if isinstance(macro, (bytes, bytearray, memoryview)):
-        return bytes(macro), None, _ANSI_CODE_PAGE
+        return bytes(macro), None, given
     if isinstance(macro, os.PathLike):
         path = os.fspath(macro)
         name = os.fsdecode(path)
-        try:
-            with open(path, "rb") as f:
-                if os.fstat(f.fileno()).st_size > _MAX_MACRO_BYTES:
-                    raise BuildError(f"{name}: the macro file is larger than 512 MiB")
-                data = f.read(_MAX_MACRO_BYTES + 1)
-        except IsADirectoryError:
-            raise BuildError(f"{name}: cannot open the macro file: it is a directory") from None
-        except OSError as e:
-            raise BuildError(f"{name}: cannot open the macro file: {e.strerror}") from None
-        if len(data) > _MAX_MACRO_BYTES:
-            raise BuildError(f"{name}: the macro file is larger than 512 MiB")
-        return data, name, _ANSI_CODE_PAGE
-    raise TypeError("macro must be str (text), bytes or a path (os.PathLike), not "
-                    f"{type(macro).__name__}")
+        # A missing file or a folder raises OSError as open() raises it.
+        with open(path, "rb") as f:
+            if os.fstat(f.fileno()).st_size > _MAX_MACRO_BYTES:
+                raise BuildError(f"{name}: the macro file is larger than 512 MiB")
+            return _read_limited(f.read, name), name, given
+    read = getattr(macro, "read", None)
+    if callable(read):
+        file_name = getattr(macro, "name", None)
+        name = file_name if isinstance(file_name, str) else None
+        return _read_limited(read, name), name, given
+    raise TypeError("macro must be str (text), bytes, a path (os.PathLike) or a binary file "
+                    f"object, not {type(macro).__name__}")
 
 
 def _request(macro: object, resolution: object, coding: object, include_root: object,
-             base_dir: object, strict: object) -> _Request:
+             base_dir: object, strict: object, name: object = None,
+             code_page: object = None) -> _Request:
     # Arguments first, so that a wrong one never costs reading a file.
     res = _choice(resolution, _RESOLUTIONS, "resolution")
     cod = _choice(coding, _CODINGS, "coding")
-    root = _optional_path(include_root, "include_root")
-    base = _optional_path(base_dir, "base_dir")
     strict_flag = _flag(strict, "strict")
-    data, name, code_page = _macro_bytes(macro)
-    return _Request(data, name, res, cod, code_page, root, base, strict_flag)
+    if name is not None and not isinstance(name, str):
+        raise TypeError(f"name must be a str, not {type(name).__name__}")
+    if name is not None and "\0" in name:
+        raise ValueError("name holds a NUL character")
+    page = _code_page(code_page)
+    root = _folder(include_root, "include_root")
+    base = _folder(base_dir, "base_dir")
+    data, found_name, used_page = _macro_bytes(macro, page)
+    return _Request(data, name if name is not None else found_name, res, cod, used_page, root,
+                    base, strict_flag)
 
 
-def _options(r: _Request, collect: Optional[List[Diagnostic]]):
-    """The C options for `r`, and what must live as long as the call."""
+def _options(r: _Request, diagnostics: Optional[_Diagnostics]) -> CBuildOptions:
+    """The C options for `r`; `diagnostics` must live as long as the call."""
     options = CBuildOptions()
     options.size = ctypes.sizeof(CBuildOptions)
     options.resolution = r.resolution
@@ -348,18 +611,9 @@ def _options(r: _Request, collect: Optional[List[Diagnostic]]):
     options.baseDir = r.base_dir
     options.codePage = r.code_page
     options.macroName = os.fsencode(r.name) if r.name is not None else None
-    callback = None
-    if collect is not None:
-        def report(_context: object, d: "ctypes._Pointer[CDiagnostic]") -> None:
-            c = d.contents
-            collect.append(Diagnostic(
-                r.name, int(c.line),
-                _SEVERITIES[c.severity] if 0 <= c.severity < 3 else str(c.severity),
-                _text(c.kind), _text(c.message)))
-
-        callback = DIAGNOSTIC_CALLBACK(report)
-        options.diagnostic = callback
-    return options, callback
+    if diagnostics is not None:
+        options.diagnostic = diagnostics.function
+    return options
 
 
 def _text(raw: Optional[bytes]) -> str:
@@ -368,8 +622,11 @@ def _text(raw: Optional[bytes]) -> str:
     return raw.decode("utf-8", "backslashreplace") if raw else ""
 
 
-def _error(name: Optional[str], diagnostics: List[Diagnostic]) -> BuildError:
+def _error(name: Optional[str], diagnostics: List[Diagnostic]) -> Exception:
     message = _text(_library.lib.BuildFaxLastError()) or "the build failed"
+    # The library refuses an option before it reads the macro.
+    if message.startswith("unknown code page "):
+        return ValueError(message)
     spelled = name if name is not None else "<macro>"
     line = None
     m = re.match(re.escape(spelled) + r":(\d+): ", message)
@@ -399,16 +656,17 @@ def _count_pages(tiff: bytes) -> int:
     return pages
 
 
+_INVERT = bytes(255 - b for b in range(256))
+
+
 def _png(rows: bytes, width: int, height: int) -> bytes:
     """A 1-bit greyscale PNG of `rows` ((width + 7) // 8 bytes each, a set
     bit black). PNG takes a set bit as white, so every byte is inverted;
     the bits past the last pixel of a row are ignored by readers."""
     stride = (width + 7) // 8
-    invert = bytes(255 - b for b in range(256))
-    raw = bytearray()
-    for y in range(height):
-        raw.append(0)  # filter type None
-        raw += rows[y * stride:(y + 1) * stride].translate(invert)
+    inverted = rows[:stride * height].translate(_INVERT)
+    # Each row behind its filter type byte, 0 (None).
+    raw = b"".join(b"\0" + inverted[y * stride:(y + 1) * stride] for y in range(height))
 
     def chunk(kind: bytes, data: bytes) -> bytes:
         return (struct.pack(">I", len(data)) + kind + data
@@ -418,7 +676,7 @@ def _png(rows: bytes, width: int, height: int) -> bytes:
             + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 1, 0, 0, 0, 0))
             # 204 x 196 dots per inch in pixels per metre.
             + chunk(b"pHYs", struct.pack(">IIB", 8031, 7717, 1))
-            + chunk(b"IDAT", zlib.compress(bytes(raw), 6))
+            + chunk(b"IDAT", zlib.compress(raw, 6))
             + chunk(b"IEND", b""))
 
 
@@ -435,8 +693,81 @@ def _umask() -> int:
     return 0o022
 
 
-def _write_atomically(path: PathLike, data: bytes) -> None:
-    target = os.path.realpath(_path_bytes(path, "path"))
+def _save(target: object, data: bytes) -> None:
+    write = getattr(target, "write", None)
+    if callable(write) and not isinstance(target, (str, bytes, os.PathLike)):
+        view = memoryview(data)
+        while view:
+            # A raw file may take part of the bytes; None: it would block.
+            written = write(view)
+            if written is None:
+                raise BlockingIOError(errno.EAGAIN, "the file object would block")
+            if written == len(view) or not isinstance(written, int) or written <= 0:
+                break
+            view = view[written:]
+        return
+    given = _path_bytes(target, "target")
+    try:
+        _write_atomically(given, data)
+    except OSError as e:
+        # The path asked for, not the temporary file's name.
+        if e.filename is not None and e.filename != given and e.errno is not None:
+            raise type(e)(e.errno, e.strerror, os.fsdecode(given)) from None
+        raise
+
+
+def _leftovers(folder: bytes, name: bytes) -> None:
+    """Removes the temporary files of earlier saves of `name` that were
+    killed: a live save holds a lock on its own, so it is never taken."""
+    prefix = b"." + name + b"."
+    try:
+        entries = [e for e in os.listdir(folder) if e.startswith(prefix) and e.endswith(b".part")]
+    except OSError:
+        return
+    for entry in entries:
+        path = os.path.join(folder, entry)
+        try:
+            fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK)
+        except OSError:
+            continue
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            if os.fstat(fd).st_nlink and os.path.samestat(os.fstat(fd), os.lstat(path)):
+                os.unlink(path)
+        except OSError:
+            pass
+        finally:
+            os.close(fd)
+
+
+def _temporary(folder: bytes, name: bytes, mode: int) -> "tuple[int, Optional[bytes]]":
+    """A file to write the document into before it takes its name: unnamed
+    (O_TMPFILE) where the file system allows, else a hidden .part file.
+    Either is locked (flock) from before it has a name until it is renamed,
+    so that _leftovers can tell it from one that a killed save left."""
+    _leftovers(folder, name)
+    try:
+        fd = os.open(folder, os.O_TMPFILE | os.O_WRONLY | os.O_CLOEXEC, mode)
+        fcntl.flock(fd, fcntl.LOCK_EX)
+        return fd, None
+    except (OSError, AttributeError) as e:
+        if isinstance(e, OSError) and e.errno not in (errno.EOPNOTSUPP, errno.EISDIR,
+                                                      errno.EINVAL):
+            raise
+    while True:
+        fd, temporary = tempfile.mkstemp(prefix=b"." + name + b".", suffix=b".part", dir=folder)
+        fcntl.flock(fd, fcntl.LOCK_EX)
+        # Another save's _leftovers may have taken it before it was locked.
+        try:
+            if os.path.samestat(os.fstat(fd), os.lstat(temporary)):
+                return fd, temporary
+        except FileNotFoundError:
+            pass
+        os.close(fd)
+
+
+def _write_atomically(path: bytes, data: bytes) -> None:
+    target = os.path.realpath(path)
     try:
         st: Optional[os.stat_result] = os.stat(target)
     except FileNotFoundError:
@@ -448,23 +779,42 @@ def _write_atomically(path: PathLike, data: bytes) -> None:
     if st is not None and not stat.S_ISREG(st.st_mode):
         raise IsADirectoryError(21 if stat.S_ISDIR(st.st_mode) else 22,
                                 "only files, character devices and pipes are written",
-                                os.fsdecode(target))
+                                os.fsdecode(path))
     folder, name = os.path.split(target)
-    fd, temporary = tempfile.mkstemp(prefix=b"." + name + b".", suffix=b".part", dir=folder)
+    mode = stat.S_IMODE(st.st_mode) if st is not None else 0o666 & ~_umask()
+    fd, temporary = _temporary(folder, name, mode)
+    # Closed (and unlocked) only once the file has its name.
+    f = os.fdopen(fd, "wb")
     try:
-        with os.fdopen(fd, "wb") as f:
-            f.write(data)
-            f.flush()
-            os.fchmod(f.fileno(), stat.S_IMODE(st.st_mode) if st is not None
-                      else 0o666 & ~_umask())
-            os.fsync(f.fileno())
+        f.write(data)
+        f.flush()
+        os.fchmod(fd, mode)
+        os.fsync(fd)
+        if temporary is None:
+            # The unnamed file gets a name only now, complete: a hidden one,
+            # renamed over the target right after, since linkat cannot
+            # replace a file.
+            # (A folder descriptor makes os.link use linkat, which follows
+            # the /proc link to the unnamed file; link() would not.)
+            hidden = b"." + name + b"." + os.urandom(6).hex().encode() + b".part"
+            folder_fd = os.open(folder, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
+            try:
+                os.link(b"/proc/self/fd/%d" % fd, hidden, dst_dir_fd=folder_fd,
+                        follow_symlinks=True)
+            finally:
+                os.close(folder_fd)
+            temporary = os.path.join(folder, hidden)
         os.replace(temporary, target)
+        temporary = None
     except BaseException:
-        try:
-            os.unlink(temporary)
-        except OSError:
-            pass
+        if temporary is not None:
+            try:
+                os.unlink(temporary)
+            except OSError:
+                pass
         raise
+    finally:
+        f.close()
     folder_fd = os.open(folder, os.O_RDONLY | os.O_DIRECTORY)
     try:
         os.fsync(folder_fd)

@@ -12,7 +12,7 @@ import os
 SONAME = "libfoliolib.so.1"
 
 _INSTALL_HINT = (
-    "folioset needs Foliolib 1.1 or later ({}): install the Debian package "
+    "folioset needs Foliolib 1.2 or later ({}): install the Debian package "
     "libfoliolib1 (apt install libfoliolib1), or set FOLIOSET_LIBRARY to the "
     "path of the library file"
 )
@@ -29,6 +29,10 @@ class CDiagnostic(ctypes.Structure):
 
 
 DIAGNOSTIC_CALLBACK = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.POINTER(CDiagnostic))
+# FolioPageSink: context, page (from 1), packed rows, width, height; nonzero
+# stops the build.
+PAGE_SINK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_int,
+                             ctypes.POINTER(ctypes.c_ubyte), ctypes.c_int, ctypes.c_int)
 
 
 class CBuildOptions(ctypes.Structure):
@@ -82,6 +86,16 @@ def _load() -> ctypes.CDLL:
             ctypes.POINTER(ctypes.c_int),
         ]
         lib.BuildFaxPageBitmap.restype = ctypes.c_bool
+        lib.BuildFaxPageBitmaps.argtypes = [
+            ctypes.c_char_p,
+            ctypes.c_size_t,
+            ctypes.POINTER(CBuildOptions),
+            PAGE_SINK,
+            ctypes.c_void_p,
+        ]
+        lib.BuildFaxPageBitmaps.restype = ctypes.c_bool
+        lib.FolioStopBuild.argtypes = []
+        lib.FolioStopBuild.restype = None
         lib.FolioBufferFree.argtypes = [ctypes.POINTER(CBuffer)]
         lib.FolioBufferFree.restype = None
         lib.BuildFaxLastError.argtypes = []

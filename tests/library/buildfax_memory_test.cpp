@@ -179,12 +179,14 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
     };
     FolioBuildOptions unknownCoding = optionsFor(7, 0), missingBase = optionsFor(0, 0),
                       missingRoot = optionsFor(0, 0), withPdfFile = optionsFor(0, 0),
-                      strict = optionsFor(0, 0), codePage = optionsFor(0, 0);
+                      strict = optionsFor(0, 0), codePage = optionsFor(0, 0),
+                      unknownCodePage = optionsFor(0, 0);
     missingBase.baseDir = "/nonexistent/folder";
     missingRoot.includeRoot = "/nonexistent/folder";
     withPdfFile.pdfFile = "x.pdf";
     strict.strict = 1;
     codePage.codePage = 70000;
+    unknownCodePage.codePage = 12345; // in range, but no code page
     const std::vector<Case> cases = {
         {"unknown coding", good, unknownCoding, false},
         {"missing base folder", good, missingBase, false},
@@ -192,6 +194,7 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
         {"a pdfFile", good, withPdfFile, false},
         {"a warning in a strict build", "@CONVERT:X=1px\n", strict, false},
         {"a code page out of range", good, codePage, false},
+        {"unknown code page 12345", good, unknownCodePage, false},
         {"a PDF without the TIFF", good, optionsFor(0, 0), true},
     };
     for (const Case& c : cases) {
@@ -200,6 +203,9 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
         EXPECT_FALSE(BuildFaxInMemory(c.macro.data(), c.macro.size(), &c.options,
                                       c.pdfOnly ? nullptr : &tiff, &pdf));
         EXPECT_STRNE(BuildFaxLastError(), "");
+        if (std::string(c.what).rfind("unknown code page", 0) == 0) {
+            EXPECT_STREQ(BuildFaxLastError(), c.what);
+        }
         if (!c.pdfOnly) {
             EXPECT_EQ(tiff.data, nullptr);
         }
@@ -230,6 +236,37 @@ TEST(BuildFaxPageBitmap, GivesThePageAndRefusesPagesItDoesNotHave) {
         EXPECT_EQ(bits.data, nullptr);
         EXPECT_EQ(width, 0);
     }
+}
+
+// Every page from one build, each the bytes BuildFaxPageBitmap gives; a sink
+// that returns nonzero stops the build there.
+TEST(BuildFaxPageBitmaps, GivesEveryPageAsBuildFaxPageBitmapDoes) {
+    const std::string macro = "@CONVERT:BOX=0,0,8,4\n@CONVERT:PAGEBREAK\nSecond\n"
+                              "@CONVERT:PAGEBREAK\n@CONVERT:LINE=10,10,900,10\n";
+    struct Pages {
+        std::vector<std::string> rows;
+        int stopAt = 0;
+    } got;
+    auto sink = [](void* context, int page, const unsigned char* rows, int width, int height) {
+        auto* p = static_cast<Pages*>(context);
+        p->rows.emplace_back(reinterpret_cast<const char*>(rows),
+                             std::size_t(width + 7) / 8 * std::size_t(height));
+        return int(page == p->stopAt);
+    };
+    ASSERT_TRUE(BuildFaxPageBitmaps(macro.data(), macro.size(), nullptr, sink, &got));
+    ASSERT_EQ(got.rows.size(), 3u);
+    for (int page = 1; page <= 3; ++page) {
+        FolioBuffer bits{};
+        int width = 0, height = 0;
+        ASSERT_TRUE(BuildFaxPageBitmap(macro.data(), macro.size(), nullptr, page, &bits, &width,
+                                       &height));
+        EXPECT_EQ(got.rows[std::size_t(page - 1)], take(bits)) << "page " << page;
+    }
+    got = Pages{{}, 2};
+    EXPECT_FALSE(BuildFaxPageBitmaps(macro.data(), macro.size(), nullptr, sink, &got));
+    EXPECT_STREQ(BuildFaxLastError(), "<macro>: stopped by the caller at page 2");
+    EXPECT_EQ(got.rows.size(), 2u);
+    EXPECT_FALSE(BuildFaxPageBitmaps(macro.data(), macro.size(), nullptr, nullptr, nullptr));
 }
 
 } // namespace

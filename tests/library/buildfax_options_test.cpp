@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // BuildFaxWithOptions: the diagnostics callback, strict builds, checks that
-// write nothing, and options structs of an older, shorter size.
+// write nothing, options structs of an older, shorter size, and
+// FolioStopBuild from the callback.
 #include "foliolib.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,35 @@ TEST_F(Options, FieldsBeyondTheGivenSizeAreNotRead) {
     EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), scratch("old.tif").c_str(), &options))
         << BuildFaxLastError();
     EXPECT_EQ(seen.size(), 2u);
+}
+
+// A client that gives up at its first diagnostic: every build stops before
+// the next line, fails and leaves no file.
+void stopAtFirst(void* context, const FolioDiagnostic* d) {
+    collect(context, d);
+    FolioStopBuild();
+}
+
+TEST_F(Options, StoppingFromTheCallbackEndsTheBuildAtThatLine) {
+    const std::string tiff = scratch("stopped.tif"), pdf = scratch("stopped.pdf");
+    const std::string bytes = "Hello\n@CONVERT:X=12px\n@CONVERT:FILE=nowhere.bmp,BMP\n";
+    options.diagnostic = stopAtFirst;
+    options.pdfFile = pdf.c_str();
+    EXPECT_FALSE(BuildFaxWithOptions(macro.c_str(), tiff.c_str(), &options));
+    EXPECT_EQ(std::string(BuildFaxLastError()), macro + ":2: stopped by the caller");
+    EXPECT_FALSE(exists(tiff) || exists(pdf));
+    options.pdfFile = nullptr;
+    FolioBuffer out{};
+    EXPECT_FALSE(BuildFaxInMemory(bytes.data(), bytes.size(), &options, &out, nullptr));
+    EXPECT_EQ(std::string(BuildFaxLastError()), "<macro>:2: stopped by the caller");
+    EXPECT_EQ(out.data, nullptr);
+    // Line 3's diagnostic never came, in either build.
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].line, 2);
+    // Outside a build it does nothing; the next build is not stopped.
+    FolioStopBuild();
+    options.diagnostic = collect;
+    EXPECT_TRUE(BuildFaxWithOptions(macro.c_str(), tiff.c_str(), &options)) << BuildFaxLastError();
 }
 
 } // namespace

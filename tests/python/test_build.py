@@ -4,6 +4,7 @@
 # every coding and resolution and with the PDF copy, the same diagnostics;
 # macros as text, bytes and paths; argument errors before the library is
 # called; build errors; include-root refusals; threads; saving and previews.
+import io
 import os
 import stat
 import struct
@@ -134,13 +135,33 @@ def test_build_errors_carry_message_line_and_diagnostics(tmp_path):
     assert e.value.line is None and "strict" in e.value.message
     assert len(e.value.diagnostics) == 1
 
-    for missing in (tmp_path / "none.fax", tmp_path):
-        with pytest.raises(folioset.BuildError, match="cannot open the macro file"):
-            folioset.build(missing)
-    with pytest.raises(folioset.BuildError, match="not a folder"):
-        folioset.build("Hello", base_dir=tmp_path / "none")
-    with pytest.raises(folioset.BuildError):
-        folioset.build_file(tmp_path / "none.fax", tmp_path / "out.tif")
+
+
+# A missing file or folder is the caller's, not the macro's: an OSError of
+# its kind, naming it.
+MISSING = [
+    ("build", {"macro": "none.fax"}, FileNotFoundError, "none.fax"),
+    ("build", {"macro": "."}, IsADirectoryError, "."),
+    ("build_file", {"src": "none.fax"}, FileNotFoundError, "none.fax"),
+    ("build_file", {"src": "."}, IsADirectoryError, "."),
+    ("check", {"base_dir": "none"}, FileNotFoundError, "none"),
+    ("build", {"base_dir": "file"}, NotADirectoryError, "file"),
+    ("build", {"include_root": "none"}, FileNotFoundError, "none"),
+]
+
+
+@pytest.mark.parametrize("function,arguments,error,name", MISSING)
+def test_missing_files_and_folders_are_os_errors(function, arguments, error, name, tmp_path):
+    (tmp_path / "file").write_text("x")
+    arguments = {k: tmp_path / v for k, v in arguments.items()}
+    if function == "build_file":
+        call = lambda: folioset.build_file(arguments["src"], tmp_path / "out.tif")  # noqa: E731
+    else:
+        call = lambda: getattr(folioset, function)(arguments.pop("macro", "Hello"),  # noqa: E731
+                                                    **arguments)
+    with pytest.raises(error) as e:
+        call()
+    assert e.value.filename == str(tmp_path / name) and e.value.errno
     assert not (tmp_path / "out.tif").exists()
 
 
@@ -158,7 +179,7 @@ def test_include_root_refuses_files_outside(tmp_path):
     assert fax.tiff == folioset.build("@CONVERT:FILE=inside.txt,TXT\n", base_dir=root).tiff
     with pytest.raises(folioset.BuildError):
         folioset.build(macro, include_root=root, base_dir=root, strict=True)
-    with pytest.raises(folioset.BuildError, match="not a folder"):
+    with pytest.raises(FileNotFoundError):
         folioset.build(macro, include_root=tmp_path / "nowhere")
 
 
@@ -240,3 +261,64 @@ def test_a_missing_library_is_an_import_error_that_says_what_to_install():
                        capture_output=True, text=True)
     assert r.returncode != 0
     assert "ImportError" in r.stderr and "libfoliolib1" in r.stderr
+
+
+CODE_PAGES = [
+    (12345, ValueError, "unknown code page 12345"),
+    (70000, ValueError, "0 to 65535"),
+    (True, TypeError, "int"),
+]
+
+
+@pytest.mark.parametrize("code_page,error,match", CODE_PAGES)
+def test_code_pages_the_library_does_not_know_are_refused(code_page, error, match):
+    with pytest.raises(error, match=match):
+        folioset.build(b"Hello", code_page=code_page)
+
+
+def test_code_page_and_name_reach_the_library():
+    text = "Snow ☃\n"
+    utf8 = folioset.build(text.encode("utf-8"), code_page=65001, name="order-17")
+    assert utf8.tiff == folioset.build(text).tiff
+    assert folioset.build(text, code_page=65001).tiff == utf8.tiff
+    lossy = folioset.check(b"@CONVERT:X=1px\n", name="order-17")
+    assert [str(d) for d in lossy][0].startswith("order-17:1: warning:")
+    with pytest.raises(folioset.BuildError, match="^order-17: 1 warning"):
+        folioset.check(b"@CONVERT:X=1px\n", name="order-17", strict=True)
+
+
+def test_file_objects_in_and_out(tmp_path):
+    macro = MACROS["two-pages"].encode()
+    fax = folioset.build(io.BytesIO(macro), pdf=True)
+    assert fax.tiff == folioset.build(macro).tiff and fax.diagnostics == []
+    (tmp_path / "m.fax").write_bytes(b"@CONVERT:X=1px\n")
+    with open(tmp_path / "m.fax", "rb") as f:
+        assert folioset.check(f)[0].file == str(tmp_path / "m.fax")
+    with pytest.raises(TypeError, match="binary"):
+        folioset.build(io.StringIO("Hello"))
+    out, pdf = io.BytesIO(b"head:"), io.BytesIO()
+    out.seek(0, io.SEEK_END)
+    fax.save(out)
+    fax.save_pdf(pdf)
+    assert out.getvalue() == b"head:" + fax.tiff and pdf.getvalue() == fax.pdf
+
+
+def test_save_names_the_path_asked_for_and_clears_what_a_killed_save_left(tmp_path):
+    fax = folioset.build("Hello")
+    with pytest.raises(FileNotFoundError) as e:
+        fax.save(tmp_path / "no" / "out.tif")
+    assert e.value.filename == str(tmp_path / "no" / "out.tif")
+    # What a save killed before its rename leaves; the next save removes it.
+    (tmp_path / ".out.tif.k1ll3d.part").write_bytes(b"partial")
+    fax.save(tmp_path / "out.tif")
+    assert [p.name for p in tmp_path.iterdir()] == ["out.tif"]
+
+
+def test_pngs_gives_every_preview_from_one_build():
+    fax = folioset.build("@CONVERT:BOX=100,100,200,200\n@CONVERT:PAGEBREAK\nsecond\n"
+                         "@CONVERT:PAGEBREAK\nthird\n")
+    each = [fax.png(page) for page in (1, 2, 3)]
+    assert fax.pngs() == each
+    assert fax.pngs([3, 1]) == [each[2], each[0]] and fax.pngs([]) == []
+    with pytest.raises(IndexError):
+        fax.pngs([4])
