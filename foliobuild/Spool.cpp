@@ -23,8 +23,15 @@
 // until the file is synced, a name made, renamed or removed until its
 // folder is. So every step that a later one relies on is synced first,
 // and each state a cut can leave is one of those above:
-//  1. claim: rename in/NAME -> work/JOB, sync work/. Until then the cut
-//     may undo the claim; nothing of the job exists elsewhere yet.
+//  1. claim: sync the macro's data, rename in/NAME -> work/JOB, sync
+//     work/. Until then the cut may undo the claim; nothing of the job
+//     exists elsewhere yet. Clients that write with cp or cat never sync,
+//     and with delayed allocation (ext4's default) a cut could keep the
+//     rename but not the data: an empty macro in work/, built into a blank
+//     fax and reported done. The data is synced before the rename rather
+//     than after it, because any other sync (a builder's, another
+//     program's) may commit the rename to the journal at any moment. So
+//     every macro in work/, done/ or failed/ is whole on the disk.
 //  2. build: the fax (and the PDF copy) is written unnamed, synced, named
 //     in out/ (the PDF directory), and that folder synced. A cut undoes at
 //     most the naming, and the macro is still in work/ (step 1 is on the
@@ -156,21 +163,19 @@ enum class Writers { None, Some, Unknown };
 // refuses a read lease on such a file (EAGAIN). Where no lease can be taken
 // at all (the file belongs to another user and CAP_LEASE is missing, or the
 // file system has no leases) it cannot be told.
-Writers writersOf(int dirFd, const std::string& name) {
-    Fd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (!fd)
+Writers writersOf(int fd) {
+    if (fd < 0)
         return Writers::Unknown;
-    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
-        ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
         return Writers::None;
     }
     return errno == EAGAIN ? Writers::Some : Writers::Unknown;
 }
 
-// A file that cannot be told counts as complete once its writer closed it
-// or it was moved in (the events that bring it here).
-bool beingWritten(int dirFd, const std::string& name) {
-    return writersOf(dirFd, name) == Writers::Some;
+// Read-only, never blocking: a FIFO put there in its place is not waited on.
+int openMacro(int dirFd, const std::string& name) {
+    return ::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
 }
 
 // Longest name a job may have: work/ also holds ".JOB.err" beside it.
@@ -435,11 +440,25 @@ bool Spool::claim(const std::string& name) {
     // Anything else than a regular file (a folder, a link, a pipe) is
     // claimed all the same and goes on to failed/ with its reason; it is
     // never opened. Still open for writing: its close brings it back.
-    if (S_ISREG(st.st_mode) && beingWritten(in_.get(), name))
-        return false;
+    Fd data;
+    if (S_ISREG(st.st_mode)) {
+        data.reset(openMacro(in_.get(), name));
+        if (!data && errno == ENOENT)
+            return false;
+        // One that cannot be told counts as complete once its writer closed
+        // it or it was moved in (the events that bring it here).
+        if (writersOf(data.get()) == Writers::Some)
+            return false;
+    }
     const std::string job = freeName(name);
     if (job.empty()) {
         log(name + ": no free name for it in out/; left in in/");
+        return false;
+    }
+    // One the spool cannot open is claimed unsynced: its build cannot read
+    // it either, and sends it to failed/ with the reason.
+    if (data && ::fsync(data.get()) != 0 && errno != EINVAL) {
+        log(name + ": cannot sync it: " + std::strerror(errno) + "; left in in/");
         return false;
     }
     if (::renameat2(in_.get(), name.c_str(), work_.get(), job.c_str(), RENAME_NOREPLACE) != 0 &&
@@ -447,6 +466,16 @@ bool Spool::claim(const std::string& name) {
         if (errno != ENOENT)
             log(name + ": cannot move it to work/: " + std::strerror(errno) + "; left in in/");
         return false;
+    }
+    // A client that replaced in/NAME between the sync and the rename: the
+    // file claimed is another one, synced now.
+    struct stat synced, claimed;
+    if (data && (::fstat(data.get(), &synced) != 0 ||
+                 ::fstatat(work_.get(), job.c_str(), &claimed, AT_SYMLINK_NOFOLLOW) != 0 ||
+                 synced.st_ino != claimed.st_ino || synced.st_dev != claimed.st_dev)) {
+        data.reset(openMacro(work_.get(), job));
+        if (data && ::fsync(data.get()) != 0 && errno != EINVAL)
+            log(job + ": cannot sync it in work/: " + std::strerror(errno));
     }
     sync(work_, "work");
     if (job != name)
@@ -493,7 +522,8 @@ void Spool::created(const std::string& name) {
     if (name.empty() || name[0] == '.' ||
         ::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return;
-    if (!S_ISREG(st.st_mode) || st.st_nlink > 1 || writersOf(in_.get(), name) == Writers::None)
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1 ||
+        writersOf(Fd(openMacro(in_.get(), name)).get()) == Writers::None)
         addPending(name);
 }
 
