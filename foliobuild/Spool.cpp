@@ -8,6 +8,8 @@
 //
 // Where a kill or a power cut can strike and what the next run does:
 //  - before the claim: the macro is still in in/ and is taken at start;
+//    a claim that fails (work/ not writable, no free name) leaves it there
+//    and is tried again later, as a job kept in work/ is;
 //  - after the claim (in work/), before or during the build: built again;
 //    the fax file is replaced in one step, so out/ never shows a part;
 //  - after out/NAME.tif is written, before the move to done/: built again
@@ -234,6 +236,11 @@ bool writeAll(int fd, const std::string& text) {
 
 enum class Outcome { Done, Failed, Retry, Gone };
 
+// 5 s, 10 s, 20 s ... up to kLastRetry after the first, second... failure.
+Clock::duration retryAfter(int failures) {
+    return std::min<Clock::duration>(kFirstRetry * (1 << std::min(failures, 8)), kLastRetry);
+}
+
 class Spool {
   public:
     explicit Spool(const SpoolOptions& options) : options_(options) {}
@@ -246,6 +253,7 @@ class Spool {
     void addPending(const std::string& name);
     bool claimNext();
     bool claim(const std::string& name);
+    void claimLater(const std::string& name, const std::string& why);
     std::string freeName(const std::string& name) const;
     void readWatch();
     void created(const std::string& name);
@@ -276,6 +284,10 @@ class Spool {
     std::set<std::string> workStems_;                       // fax names of every job in work/
     std::multimap<Clock::time_point, std::string> retries_; // kept in work/, by time due
     std::map<std::string, int> attempts_;
+    // Names in in/ whose claim failed, by time due; not taken before then.
+    std::multimap<Clock::time_point, std::string> claimRetries_;
+    std::set<std::string> claimWaiting_;
+    std::map<std::string, int> claimAttempts_;
     int inFlight_ = 0;
     bool stopping_ = false, anyFailed_ = false, broken_ = false;
 
@@ -391,7 +403,7 @@ void Spool::scanIn() {
 void Spool::addPending(const std::string& name) {
     if (name.empty() || name[0] == '.')
         return; // a client writes .name and renames it when complete
-    if (pendingSet_.insert(name).second)
+    if (!claimWaiting_.count(name) && pendingSet_.insert(name).second)
         pending_.push_back(name);
 }
 
@@ -411,6 +423,8 @@ bool Spool::claimNext() {
         pendingSet_.erase(name);
         if (claim(name))
             return true;
+        if (!claimWaiting_.count(name))
+            claimAttempts_.erase(name); // gone, or still being written
     }
     return false;
 }
@@ -452,19 +466,20 @@ bool Spool::claim(const std::string& name) {
     }
     const std::string job = freeName(name);
     if (job.empty()) {
-        log(name + ": no free name for it in out/; left in in/");
+        claimLater(name, "no free name for it in out/");
         return false;
     }
     // One the spool cannot open is claimed unsynced: its build cannot read
     // it either, and sends it to failed/ with the reason.
     if (data && ::fsync(data.get()) != 0 && errno != EINVAL) {
-        log(name + ": cannot sync it: " + std::strerror(errno) + "; left in in/");
+        claimLater(name, std::string("cannot sync it: ") + std::strerror(errno));
         return false;
     }
     if (::renameat2(in_.get(), name.c_str(), work_.get(), job.c_str(), RENAME_NOREPLACE) != 0 &&
         (errno != EINVAL || ::renameat(in_.get(), name.c_str(), work_.get(), job.c_str()) != 0)) {
-        if (errno != ENOENT)
-            log(name + ": cannot move it to work/: " + std::strerror(errno) + "; left in in/");
+        const int why = errno;
+        if (why != ENOENT || exists(in_.get(), name))
+            claimLater(name, std::string("cannot move it to work/: ") + std::strerror(why));
         return false;
     }
     // A client that replaced in/NAME between the sync and the rename: the
@@ -478,6 +493,7 @@ bool Spool::claim(const std::string& name) {
             log(job + ": cannot sync it in work/: " + std::strerror(errno));
     }
     sync(work_, "work");
+    claimAttempts_.erase(name);
     if (job != name)
         log(name + ": taken as " + job +
             (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
@@ -488,6 +504,21 @@ bool Spool::claim(const std::string& name) {
     ++inFlight_;
     ready_.notify_one();
     return true;
+}
+
+// A claim that failed for a reason outside the macro: the macro stays in
+// in/ and is tried again after the same waits as a job kept in work/,
+// while later macros go on. --once leaves it for the next run.
+void Spool::claimLater(const std::string& name, const std::string& why) {
+    if (options_.once) {
+        log(name + ": " + why + "; left in in/");
+        return;
+    }
+    const auto wait = retryAfter(claimAttempts_[name]++);
+    log(name + ": " + why + "; left in in/, tried again in " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) + " s");
+    claimRetries_.emplace(Clock::now() + wait, name);
+    claimWaiting_.insert(name);
 }
 
 void Spool::readWatch() {
@@ -549,10 +580,7 @@ void Spool::finished(const std::string& name, Outcome outcome) {
             anyFailed_ = true; // stays in work/ for the next run
             return;
         }
-        const int attempts = attempts_[name]++;
-        const auto wait =
-            std::min<Clock::duration>(kFirstRetry * (1 << std::min(attempts, 8)), kLastRetry);
-        retries_.emplace(Clock::now() + wait, name);
+        retries_.emplace(Clock::now() + retryAfter(attempts_[name]++), name);
         return;
     }
     attempts_.erase(name);
@@ -727,10 +755,14 @@ int Spool::Run() {
             break;
 
         int timeout = -1;
-        if (!retries_.empty() && !stopping_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  retries_.begin()->first - Clock::now())
-                                  .count();
+        if ((!retries_.empty() || !claimRetries_.empty()) && !stopping_) {
+            auto due = Clock::time_point::max();
+            if (!retries_.empty())
+                due = retries_.begin()->first;
+            if (!claimRetries_.empty())
+                due = std::min(due, claimRetries_.begin()->first);
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
             timeout = int(std::clamp<long long>(left + 1, 0, 3600 * 1000));
         }
         pollfd fds[3] = {
@@ -766,6 +798,12 @@ int Spool::Run() {
         while (!retries_.empty() && retries_.begin()->first <= now) {
             recovered_.push_back(retries_.begin()->second);
             retries_.erase(retries_.begin());
+        }
+        // Behind the macros that came in meanwhile, which are not held up.
+        while (!claimRetries_.empty() && claimRetries_.begin()->first <= now) {
+            claimWaiting_.erase(claimRetries_.begin()->second);
+            addPending(claimRetries_.begin()->second);
+            claimRetries_.erase(claimRetries_.begin());
         }
     }
 
