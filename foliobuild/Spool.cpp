@@ -470,8 +470,9 @@ bool Spool::claim(const std::string& name) {
         return false;
     }
     // One the spool cannot open is claimed unsynced: its build cannot read
-    // it either, and sends it to failed/ with the reason.
-    if (data && ::fsync(data.get()) != 0 && errno != EINVAL) {
+    // it either, and sends it to failed/ with the reason. fdatasync writes
+    // the data and the size and blocks that find it, all that is needed.
+    if (data && ::fdatasync(data.get()) != 0 && errno != EINVAL) {
         claimLater(name, std::string("cannot sync it: ") + std::strerror(errno));
         return false;
     }
@@ -489,7 +490,7 @@ bool Spool::claim(const std::string& name) {
                  ::fstatat(work_.get(), job.c_str(), &claimed, AT_SYMLINK_NOFOLLOW) != 0 ||
                  synced.st_ino != claimed.st_ino || synced.st_dev != claimed.st_dev)) {
         data.reset(openMacro(work_.get(), job));
-        if (data && ::fsync(data.get()) != 0 && errno != EINVAL)
+        if (data && ::fdatasync(data.get()) != 0 && errno != EINVAL)
             log(job + ": cannot sync it in work/: " + std::strerror(errno));
     }
     sync(work_, "work");
