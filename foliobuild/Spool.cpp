@@ -8,6 +8,8 @@
 //
 // Where a kill or a power cut can strike and what the next run does:
 //  - before the claim: the macro is still in in/ and is taken at start;
+//    a claim that fails (work/ not writable, no free name) leaves it there
+//    and is tried again later, as a job kept in work/ is;
 //  - after the claim (in work/), before or during the build: built again;
 //    the fax file is replaced in one step, so out/ never shows a part;
 //  - after out/NAME.tif is written, before the move to done/: built again
@@ -23,8 +25,15 @@
 // until the file is synced, a name made, renamed or removed until its
 // folder is. So every step that a later one relies on is synced first,
 // and each state a cut can leave is one of those above:
-//  1. claim: rename in/NAME -> work/JOB, sync work/. Until then the cut
-//     may undo the claim; nothing of the job exists elsewhere yet.
+//  1. claim: sync the macro's data, rename in/NAME -> work/JOB, sync
+//     work/. Until then the cut may undo the claim; nothing of the job
+//     exists elsewhere yet. Clients that write with cp or cat never sync,
+//     and with delayed allocation (ext4's default) a cut could keep the
+//     rename but not the data: an empty macro in work/, built into a blank
+//     fax and reported done. The data is synced before the rename rather
+//     than after it, because any other sync (a builder's, another
+//     program's) may commit the rename to the journal at any moment. So
+//     every macro in work/, done/ or failed/ is whole on the disk.
 //  2. build: the fax (and the PDF copy) is written unnamed, synced, named
 //     in out/ (the PDF directory), and that folder synced. A cut undoes at
 //     most the naming, and the macro is still in work/ (step 1 is on the
@@ -156,21 +165,19 @@ enum class Writers { None, Some, Unknown };
 // refuses a read lease on such a file (EAGAIN). Where no lease can be taken
 // at all (the file belongs to another user and CAP_LEASE is missing, or the
 // file system has no leases) it cannot be told.
-Writers writersOf(int dirFd, const std::string& name) {
-    Fd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (!fd)
+Writers writersOf(int fd) {
+    if (fd < 0)
         return Writers::Unknown;
-    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
-        ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
         return Writers::None;
     }
     return errno == EAGAIN ? Writers::Some : Writers::Unknown;
 }
 
-// A file that cannot be told counts as complete once its writer closed it
-// or it was moved in (the events that bring it here).
-bool beingWritten(int dirFd, const std::string& name) {
-    return writersOf(dirFd, name) == Writers::Some;
+// Read-only, never blocking: a FIFO put there in its place is not waited on.
+int openMacro(int dirFd, const std::string& name) {
+    return ::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
 }
 
 // Longest name a job may have: work/ also holds ".JOB.err" beside it.
@@ -229,6 +236,11 @@ bool writeAll(int fd, const std::string& text) {
 
 enum class Outcome { Done, Failed, Retry, Gone };
 
+// 5 s, 10 s, 20 s ... up to kLastRetry after the first, second... failure.
+Clock::duration retryAfter(int failures) {
+    return std::min<Clock::duration>(kFirstRetry * (1 << std::min(failures, 8)), kLastRetry);
+}
+
 class Spool {
   public:
     explicit Spool(const SpoolOptions& options) : options_(options) {}
@@ -241,6 +253,7 @@ class Spool {
     void addPending(const std::string& name);
     bool claimNext();
     bool claim(const std::string& name);
+    void claimLater(const std::string& name, const std::string& why);
     std::string freeName(const std::string& name) const;
     void readWatch();
     void created(const std::string& name);
@@ -271,6 +284,10 @@ class Spool {
     std::set<std::string> workStems_;                       // fax names of every job in work/
     std::multimap<Clock::time_point, std::string> retries_; // kept in work/, by time due
     std::map<std::string, int> attempts_;
+    // Names in in/ whose claim failed, by time due; not taken before then.
+    std::multimap<Clock::time_point, std::string> claimRetries_;
+    std::set<std::string> claimWaiting_;
+    std::map<std::string, int> claimAttempts_;
     int inFlight_ = 0;
     bool stopping_ = false, anyFailed_ = false, broken_ = false;
 
@@ -386,7 +403,7 @@ void Spool::scanIn() {
 void Spool::addPending(const std::string& name) {
     if (name.empty() || name[0] == '.')
         return; // a client writes .name and renames it when complete
-    if (pendingSet_.insert(name).second)
+    if (!claimWaiting_.count(name) && pendingSet_.insert(name).second)
         pending_.push_back(name);
 }
 
@@ -406,6 +423,8 @@ bool Spool::claimNext() {
         pendingSet_.erase(name);
         if (claim(name))
             return true;
+        if (!claimWaiting_.count(name))
+            claimAttempts_.erase(name); // gone, or still being written
     }
     return false;
 }
@@ -435,20 +454,47 @@ bool Spool::claim(const std::string& name) {
     // Anything else than a regular file (a folder, a link, a pipe) is
     // claimed all the same and goes on to failed/ with its reason; it is
     // never opened. Still open for writing: its close brings it back.
-    if (S_ISREG(st.st_mode) && beingWritten(in_.get(), name))
-        return false;
+    Fd data;
+    if (S_ISREG(st.st_mode)) {
+        data.reset(openMacro(in_.get(), name));
+        if (!data && errno == ENOENT)
+            return false;
+        // One that cannot be told counts as complete once its writer closed
+        // it or it was moved in (the events that bring it here).
+        if (writersOf(data.get()) == Writers::Some)
+            return false;
+    }
     const std::string job = freeName(name);
     if (job.empty()) {
-        log(name + ": no free name for it in out/; left in in/");
+        claimLater(name, "no free name for it in out/");
+        return false;
+    }
+    // One the spool cannot open is claimed unsynced: its build cannot read
+    // it either, and sends it to failed/ with the reason. fdatasync writes
+    // the data and the size and blocks that find it, all that is needed.
+    if (data && ::fdatasync(data.get()) != 0 && errno != EINVAL) {
+        claimLater(name, std::string("cannot sync it: ") + std::strerror(errno));
         return false;
     }
     if (::renameat2(in_.get(), name.c_str(), work_.get(), job.c_str(), RENAME_NOREPLACE) != 0 &&
         (errno != EINVAL || ::renameat(in_.get(), name.c_str(), work_.get(), job.c_str()) != 0)) {
-        if (errno != ENOENT)
-            log(name + ": cannot move it to work/: " + std::strerror(errno) + "; left in in/");
+        const int why = errno;
+        if (why != ENOENT || exists(in_.get(), name))
+            claimLater(name, std::string("cannot move it to work/: ") + std::strerror(why));
         return false;
     }
+    // A client that replaced in/NAME between the sync and the rename: the
+    // file claimed is another one, synced now.
+    struct stat synced, claimed;
+    if (data && (::fstat(data.get(), &synced) != 0 ||
+                 ::fstatat(work_.get(), job.c_str(), &claimed, AT_SYMLINK_NOFOLLOW) != 0 ||
+                 synced.st_ino != claimed.st_ino || synced.st_dev != claimed.st_dev)) {
+        data.reset(openMacro(work_.get(), job));
+        if (data && ::fdatasync(data.get()) != 0 && errno != EINVAL)
+            log(job + ": cannot sync it in work/: " + std::strerror(errno));
+    }
     sync(work_, "work");
+    claimAttempts_.erase(name);
     if (job != name)
         log(name + ": taken as " + job +
             (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
@@ -459,6 +505,21 @@ bool Spool::claim(const std::string& name) {
     ++inFlight_;
     ready_.notify_one();
     return true;
+}
+
+// A claim that failed for a reason outside the macro: the macro stays in
+// in/ and is tried again after the same waits as a job kept in work/,
+// while later macros go on. --once leaves it for the next run.
+void Spool::claimLater(const std::string& name, const std::string& why) {
+    if (options_.once) {
+        log(name + ": " + why + "; left in in/");
+        return;
+    }
+    const auto wait = retryAfter(claimAttempts_[name]++);
+    log(name + ": " + why + "; left in in/, tried again in " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) + " s");
+    claimRetries_.emplace(Clock::now() + wait, name);
+    claimWaiting_.insert(name);
 }
 
 void Spool::readWatch() {
@@ -493,7 +554,8 @@ void Spool::created(const std::string& name) {
     if (name.empty() || name[0] == '.' ||
         ::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return;
-    if (!S_ISREG(st.st_mode) || st.st_nlink > 1 || writersOf(in_.get(), name) == Writers::None)
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1 ||
+        writersOf(Fd(openMacro(in_.get(), name)).get()) == Writers::None)
         addPending(name);
 }
 
@@ -519,10 +581,7 @@ void Spool::finished(const std::string& name, Outcome outcome) {
             anyFailed_ = true; // stays in work/ for the next run
             return;
         }
-        const int attempts = attempts_[name]++;
-        const auto wait =
-            std::min<Clock::duration>(kFirstRetry * (1 << std::min(attempts, 8)), kLastRetry);
-        retries_.emplace(Clock::now() + wait, name);
+        retries_.emplace(Clock::now() + retryAfter(attempts_[name]++), name);
         return;
     }
     attempts_.erase(name);
@@ -697,10 +756,14 @@ int Spool::Run() {
             break;
 
         int timeout = -1;
-        if (!retries_.empty() && !stopping_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  retries_.begin()->first - Clock::now())
-                                  .count();
+        if ((!retries_.empty() || !claimRetries_.empty()) && !stopping_) {
+            auto due = Clock::time_point::max();
+            if (!retries_.empty())
+                due = retries_.begin()->first;
+            if (!claimRetries_.empty())
+                due = std::min(due, claimRetries_.begin()->first);
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
             timeout = int(std::clamp<long long>(left + 1, 0, 3600 * 1000));
         }
         pollfd fds[3] = {
@@ -736,6 +799,12 @@ int Spool::Run() {
         while (!retries_.empty() && retries_.begin()->first <= now) {
             recovered_.push_back(retries_.begin()->second);
             retries_.erase(retries_.begin());
+        }
+        // Behind the macros that came in meanwhile, which are not held up.
+        while (!claimRetries_.empty() && claimRetries_.begin()->first <= now) {
+            claimWaiting_.erase(claimRetries_.begin()->second);
+            addPending(claimRetries_.begin()->second);
+            claimRetries_.erase(claimRetries_.begin());
         }
     }
 

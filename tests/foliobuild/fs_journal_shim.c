@@ -8,6 +8,9 @@
 // One line per call: "create PATH INODE new|old", "tmpfile INODE",
 // "link PATH INODE", "rename FROM TO", "unlink PATH", "syncdir PATH",
 // "syncfile INODE BLOB". Paths are absolute as the process named them.
+// For the spool's retry of a failed claim it can also refuse renames:
+// FOLIO_FAIL_RENAME=NAME:COUNT makes the first COUNT renames of a file
+// named NAME fail with EROFS, as on a file system remounted read-only.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -145,12 +148,38 @@ int link(const char* oldPath, const char* newPath) {
     return linkat(AT_FDCWD, oldPath, AT_FDCWD, newPath, 0);
 }
 
+// Whether this rename is one FOLIO_FAIL_RENAME refuses; under the lock.
+static int refused(const char* oldPath) {
+    static long left = -1;
+    static char name[NAME_MAX + 1];
+    if (left < 0) {
+        const char* setting = getenv("FOLIO_FAIL_RENAME");
+        const char* colon = setting ? strrchr(setting, ':') : NULL;
+        left = 0;
+        if (colon && colon - setting <= NAME_MAX) {
+            memcpy(name, setting, (size_t)(colon - setting));
+            name[colon - setting] = 0;
+            left = strtol(colon + 1, NULL, 10);
+        }
+    }
+    const char* slash = strrchr(oldPath, '/');
+    if (left <= 0 || strcmp(slash ? slash + 1 : oldPath, name) != 0)
+        return 0;
+    --left;
+    return 1;
+}
+
 static int renamed(int oldDir, const char* oldPath, int newDir, const char* newPath,
                    unsigned flags) {
     char from[FULL], to[FULL];
     absolute(oldDir, oldPath, from);
     absolute(newDir, newPath, to);
     pthread_mutex_lock(&lock);
+    if (refused(oldPath)) {
+        pthread_mutex_unlock(&lock);
+        errno = EROFS;
+        return -1;
+    }
     const int rc = (int)syscall(SYS_renameat2, oldDir, oldPath, newDir, newPath, flags);
     if (rc == 0)
         record("rename %s %s", from, to);

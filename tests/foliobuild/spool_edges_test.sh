@@ -6,9 +6,14 @@
 # from it is shortened, uniquely, with a log line; --once exits 1 while a
 # macro is left in in/; a hard link made in in/ while the service runs is
 # taken at once, and a symbolic link, named pipe or folder goes to failed/
-# at once with its reason, the service going on with the next macro.
+# at once with its reason, the service going on with the next macro; a
+# claim that fails (a rename refused, as on a read-only remount) leaves its
+# macro in in/ to be tried again after a wait, asleep, while the macros
+# after it go through.
+#   spool_edges_test.sh FOLDER FS_JOURNAL_SHIM
 set -u
 dir="$1"
+shim="$2"
 rm -rf "$dir" && mkdir -p "$dir/spool/in"
 cd "$dir" || exit 1
 fail=0
@@ -75,5 +80,29 @@ wait_file spool/done/after.fax
 kill -TERM $pid; wait $pid || bad "the service did not end cleanly"
 [ "$(cat target.fax)" = Outside ] || bad "the symbolic link's target changed"
 
-if [ $fail = 0 ]; then echo "spool edges: all passed"; else cat running.log; fi
+# The first claim of stuck.fax refused; later.fax, dropped after it, is not
+# held up, and stuck.fax is taken on the next try 5 s later.
+ticks() { awk '{print $14 + $15}' /proc/$1/stat; }
+asan=$(ldd "$FOLIOBUILD" | awk '$1 ~ /^libasan/ {print $3 ":"}')
+FOLIO_FAIL_RENAME=stuck.fax:1 LD_PRELOAD="$asan$shim" "$FOLIOBUILD" --spool retry 2> retry.log &
+pid=$!
+wait_file retry/failed
+sleep 0.3
+printf 'Stuck for a moment\n' > retry/in/stuck.fax
+sleep 0.3
+printf 'Later\n' > retry/in/later.fax
+wait_file retry/done/later.fax
+[ -e retry/in/stuck.fax ] || bad "stuck.fax not left in in/: $(ls retry/*)"
+before=$(ticks $pid)
+wait_file retry/done/stuck.fax
+used=$(($(ticks $pid) - before))
+kill -TERM $pid; wait $pid || bad "the service with a refused claim did not end cleanly"
+grep -q "stuck.fax: cannot move it to work/: .*tried again in 5 s" retry.log ||
+  bad "no log line for the refused claim: $(cat retry.log)"
+# One small build in the wait; a loop polling for the retry would burn it all.
+[ "$used" -lt 100 ] || bad "the service used $used ticks of CPU while it waited"
+[ -s retry/out/stuck.tif ] && [ -z "$(find retry/in retry/work -mindepth 1)" ] ||
+  bad "stuck.fax not finished: $(ls retry/*)"
+
+if [ $fail = 0 ]; then echo "spool edges: all passed"; else cat running.log retry.log; fi
 exit $fail
