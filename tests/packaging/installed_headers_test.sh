@@ -11,7 +11,7 @@
 #  - the C++ headers under C++17 stop at one #error that names C++20;
 #  - pkg-config builds the example clients, and so does find_package(Folioset)
 #    through examples/client/CMakeLists.txt; the clients run and write faxes;
-#  - the package version accepts 1.0 and 1.1, refuses 2.0 and 1.2.
+#  - the package version accepts 1.0 to 1.2, refuses 2.0 and 1.3.
 #   installed_headers_test.sh CMAKE BUILD_DIR SCRATCH CC CXX
 set -euo pipefail
 cmake_cmd=$1 build=$2 scratch=$3 cc=$4 cxx=$5
@@ -110,7 +110,7 @@ done
 
 # The version check of the package, as find_package runs it.
 version_file=$(dirname "$config")/FoliosetConfigVersion.cmake
-for case in 1.0:TRUE 1.1:TRUE 1.2:FALSE 2.0:FALSE; do
+for case in 1.0:TRUE 1.1:TRUE 1.2:TRUE 1.3:FALSE 2.0:FALSE; do
   asked=${case%:*} expected=${case#*:}
   printf 'set(PACKAGE_FIND_VERSION %s)\nstring(REPLACE . ";" v %s)\nlist(GET v 0 PACKAGE_FIND_VERSION_MAJOR)\nlist(GET v 1 PACKAGE_FIND_VERSION_MINOR)\nset(CMAKE_SIZEOF_VOID_P 8)\ninclude(%s)\nmessage("${PACKAGE_VERSION_COMPATIBLE}")\n' \
     "$asked" "$asked" "$version_file" >"$scratch/version.cmake"
