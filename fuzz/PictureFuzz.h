@@ -22,13 +22,14 @@
 
 namespace fuzz {
 
-inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std::size_t),
+inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std::size_t,
+                                                         const folio::PictureBudget&),
                              const char* name, const std::uint8_t* data, std::size_t size) {
     if (size > (1u << 20))
         return 0;
     folio::GreyImage p;
     try {
-        p = decode(data, size);
+        p = decode(data, size, folio::PictureBudget{});
     } catch (const folio::PictureError& e) {
         if (Verbose())
             std::fprintf(stderr, "%s: %s\n", name, e.Reason().c_str());

@@ -13,6 +13,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <chrono>
 #include <csetjmp>
 #include <cstring>
 
@@ -24,6 +25,10 @@ struct JpegErrors {
     jpeg_error_mgr mgr; // first: libjpeg hands back a pointer to it
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    jpeg_progress_mgr progress;
+    const PictureBudget* budget;
+    // Why the progress monitor stopped the decoding, if it did.
+    enum class Stop { None, Time } stop;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo) {
@@ -37,6 +42,17 @@ struct JpegErrors {
 void onMessage(j_common_ptr cinfo, int level) {
     if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
         onError(cinfo);
+}
+
+// Called by libjpeg before each row of each scan it takes in and before each
+// row it puts out. Nothing may be thrown through libjpeg: a stop jumps back
+// like an error, with the reason in `stop`.
+void onProgress(j_common_ptr cinfo) {
+    auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    if (std::chrono::steady_clock::now() > e->budget->deadline) {
+        e->stop = JpegErrors::Stop::Time;
+        std::longjmp(e->jump, 1);
+    }
 }
 
 // What the EXIF block says, as far as it is read.
@@ -162,6 +178,7 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     if (setjmp(errors->jump))
         return false;
     jpeg_create_decompress(cinfo);
+    cinfo->progress = &errors->progress; // after create, which clears it
     // Progressive files keep every coefficient of the picture in memory
     // (about 6 bytes a pixel); more than this is refused, never swapped.
     cinfo->mem->max_memory_to_use = 512L << 20;
@@ -169,7 +186,7 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
     const std::int64_t w = cinfo->image_width, h = cinfo->image_height;
-    CheckPictureSize(w, h);
+    CheckPictureSize(w, h, *errors->budget);
     // Huffman-coded sequential data takes at least 2 bits per 8 x 8 block
     // of the first component; a header asking for more blocks lies.
     if (!cinfo->progressive_mode && !cinfo->arith_code &&
@@ -245,7 +262,7 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
 
 } // namespace
 
-GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
+GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size, const PictureBudget& budget) {
     if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8)
         throw PictureError("the file is not a JPEG file");
     jpeg_decompress_struct cinfo{};
@@ -253,6 +270,8 @@ GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     cinfo.err = jpeg_std_error(&errors.mgr);
     errors.mgr.error_exit = onError;
     errors.mgr.emit_message = onMessage;
+    errors.progress.progress_monitor = onProgress;
+    errors.budget = &budget;
     struct Release {
         jpeg_decompress_struct* cinfo;
         ~Release() { jpeg_destroy_decompress(cinfo); }
@@ -260,8 +279,11 @@ GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     GreyImage out;
     std::vector<std::uint8_t> row;
     int orientation = 1;
-    if (!decode(&cinfo, data, size, &out, &row, &orientation))
+    if (!decode(&cinfo, data, size, &out, &row, &orientation)) {
+        if (errors.stop == JpegErrors::Stop::Time)
+            PictureOutOfTime();
         throw PictureError(errors.message);
+    }
     return upright(std::move(out), orientation);
 }
 

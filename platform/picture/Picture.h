@@ -7,6 +7,7 @@
 
 #include "Error.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,6 +36,21 @@ class PictureError : public Error {
 
   private:
     std::string reason_;
+};
+
+// What one picture may still cost of its build's budget: the pixels it may
+// have as stored, and the time by which its decoding must be done. The
+// default is one picture alone, limited only by kMaxPicturePixels.
+struct PictureBudget {
+    std::uint64_t pixels = kMaxPicturePixels;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
+
+// A picture that would go beyond its build's budget. Unlike PictureError the
+// file is not at fault: the message says which limit it reached.
+class PictureBudgetError : public Error {
+  public:
+    explicit PictureBudgetError(const std::string& message) : Error(message) {}
 };
 
 // An 8-bit grey picture, rows top-down, 0 black and 255 white, already
@@ -68,8 +84,15 @@ struct DrawnSize {
 };
 DrawnSize DrawnSizeOf(int width, int height, double dpiX, double dpiY);
 
-// Throws PictureError when width x height is empty or above kMaxPicturePixels.
-void CheckPictureSize(std::int64_t width, std::int64_t height);
+// Throws PictureError when width x height is empty or above
+// kMaxPicturePixels, PictureBudgetError when it is above budget.pixels.
+void CheckPictureSize(std::int64_t width, std::int64_t height, const PictureBudget& budget);
+// Throws PictureBudgetError once budget.deadline has passed. The decoders
+// call it between rows and scans: a picture stops within a row of its
+// deadline.
+void CheckPictureTime(const PictureBudget& budget);
+// The PictureBudgetError of a picture past its deadline.
+[[noreturn]] void PictureOutOfTime();
 
 // A resolution read from a file, in dots per inch, or 0 when it is no usable
 // resolution.

@@ -10,10 +10,11 @@
 
 namespace folio {
 
-GreyImage DecodePng(const std::uint8_t* data, std::size_t size);
+// A picture beyond `budget` throws PictureBudgetError.
+GreyImage DecodePng(const std::uint8_t* data, std::size_t size, const PictureBudget& budget);
 // Decodes a reduction (DCT scaling by n/8) when the picture is drawn smaller
 // than it is stored, never smaller than its drawn size.
-GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size);
-GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size);
+GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size, const PictureBudget& budget);
+GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size, const PictureBudget& budget);
 
 } // namespace folio

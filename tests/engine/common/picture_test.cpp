@@ -22,6 +22,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -407,6 +408,35 @@ std::string pngSized(std::string png, std::uint32_t w, std::uint32_t h) {
     for (int i = 0; i < 4; ++i)
         png[29 + i] = char(crc >> (24 - 8 * i));
     return png;
+}
+
+// The pictures of one document share a budget of pixels and decoding time;
+// the picture beyond it fails the run, named.
+TEST(Pictures, APictureBeyondTheBuildsBudgetIsRefusedByName) {
+    const std::string png = scratch("budget.png");
+    ASSERT_TRUE(writePng(png, 800, 800, PNG_COLOR_TYPE_GRAY, 8, box()));
+    for (const auto& [megapixels, seconds, drawn, reason] :
+         {std::tuple{1, 30, 1, "pixels are more than the 360000 left"},
+          std::tuple{512, 0, 0, "takes longer than the time left"}}) {
+        auto fax = makeEngine();
+        Recorder diags;
+        fax->SetDiagnostics(&diags);
+        fax->SetPictureLimits(megapixels, seconds);
+        std::string error;
+        for (int i = 0; i < 2 && error.empty(); ++i)
+            try {
+                enginetest::run(*fax, std::string(kPrefix) + "FILE=" + png + ",PNG");
+            } catch (const folio::Error& e) {
+                EXPECT_EQ(i, drawn);
+                error = e.what();
+            }
+        EXPECT_NE(error.find("Picture \"" + png + "\" is over the budget"), std::string::npos)
+            << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        const folio::Diagnostic* e = diags.find(folio::kind::PictureBudget);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->message, error);
+    }
 }
 
 // PNG headers that ask for too much are refused before pixels are read: too
