@@ -28,7 +28,7 @@ struct JpegErrors {
     jpeg_progress_mgr progress;
     const PictureBudget* budget;
     // Why the progress monitor stopped the decoding, if it did.
-    enum class Stop { None, Time } stop;
+    enum class Stop { None, Scans, Time } stop;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo) {
@@ -49,6 +49,14 @@ void onMessage(j_common_ptr cinfo, int level) {
 // like an error, with the reason in `stop`.
 void onProgress(j_common_ptr cinfo) {
     auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxJpegScans) {
+        std::snprintf(e->message, sizeof e->message,
+                      "the file has more than %d scans, the most a picture may have",
+                      kMaxJpegScans);
+        e->stop = JpegErrors::Stop::Scans;
+        std::longjmp(e->jump, 1);
+    }
     if (std::chrono::steady_clock::now() > e->budget->deadline) {
         e->stop = JpegErrors::Stop::Time;
         std::longjmp(e->jump, 1);
@@ -187,10 +195,14 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     jpeg_read_header(cinfo, TRUE);
     const std::int64_t w = cinfo->image_width, h = cinfo->image_height;
     CheckPictureSize(w, h, *errors->budget);
-    // Huffman-coded sequential data takes at least 2 bits per 8 x 8 block
-    // of the first component; a header asking for more blocks lies.
-    if (!cinfo->progressive_mode && !cinfo->arith_code &&
-        std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8) / 4 > size)
+    // Huffman-coded data takes at least 2 bits per 8 x 8 block of the first
+    // component in a sequential file (a DC code and an end of block, each at
+    // least one bit), and at least 1 bit in a progressive one (its first DC
+    // scan; an AC scan may pass over 32767 blocks in one end-of-band run). A
+    // header asking for more blocks lies. Arithmetic coding has no such
+    // bound.
+    const std::uint64_t blocks = std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8);
+    if (!cinfo->arith_code && blocks / (cinfo->progressive_mode ? 8 : 4) > size)
         throw PictureError("the header's " + std::to_string(w) + " x " + std::to_string(h) +
                            " pixels cannot be in a file of " + std::to_string(size) + " bytes");
 

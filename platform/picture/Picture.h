@@ -20,6 +20,11 @@ namespace folio {
 inline constexpr std::uint64_t kMaxPicturePixels = 64'000'000;
 // Largest picture file read.
 inline constexpr std::size_t kMaxPictureFileBytes = std::size_t(64) << 20;
+// A progressive JPEG of more scans than this is refused: common encoders
+// write about 10, and every scan is a pass over the whole picture, so a
+// file of thousands of tiny scans costs minutes (libjpeg-turbo's djpeg
+// offers the same refusal as -maxscan).
+inline constexpr int kMaxJpegScans = 100;
 // The page grid in dots per inch.
 inline constexpr double kPageDpiX = 204.0, kPageDpiY = 196.0;
 // A stated resolution outside this range is taken as no resolution: it is a

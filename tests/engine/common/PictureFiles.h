@@ -110,9 +110,10 @@ inline bool writePng(const std::string& path, int w, int h, int colour, int dept
 enum class JpegKind { Grey, Colour, AdobeCmyk };
 
 // JPEG at quality 95; `orientation` other than 0 adds an EXIF block with
-// that tag, `dpi` a JFIF density in dots per inch.
+// that tag, `dpi` a JFIF density in dots per inch; `progressive`: the scans
+// are all of the DC and then all of the AC coefficients.
 inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, const Source& src,
-                      int orientation = 0, int dpi = 0) {
+                      int orientation = 0, int dpi = 0, bool progressive = false) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
@@ -129,6 +130,11 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
                                                   : JCS_CMYK;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 95, TRUE);
+    static const jpeg_scan_info scans[2] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
+    if (progressive) {
+        c.scan_info = scans;
+        c.num_scans = kind == JpegKind::Grey ? 2 : 0;
+    }
     if (dpi) {
         c.density_unit = 1;
         c.X_density = c.Y_density = UINT16(dpi);
@@ -226,6 +232,17 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
     }
     TIFFClose(t);
     return true;
+}
+
+// Hostile files, made from good ones. A progressive JPEG with its last scan
+// (an AC scan of a white picture: end-of-band runs, a few dozen bytes)
+// repeated until it has `scans` scans.
+inline std::string repeatLastScan(const std::string& jpeg, int scans) {
+    const std::size_t last = jpeg.rfind("\xFF\xDA"), end = jpeg.rfind("\xFF\xD9");
+    std::string out = jpeg.substr(0, end);
+    for (int i = 2; i < scans; ++i)
+        out += jpeg.substr(last, end - last);
+    return out + "\xFF\xD9";
 }
 
 } // namespace picturetest

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -322,9 +323,12 @@ void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Puts a big-endian 16-bit width and height into the JPEG's SOF0 marker.
+// Puts a big-endian 16-bit width and height into the JPEG's SOF0 (or
+// progressive SOF2) marker.
 std::string jpegSized(std::string jpeg, int w, int h) {
-    const std::size_t sof = jpeg.find("\xFF\xC0");
+    std::size_t sof = jpeg.find("\xFF\xC0");
+    if (sof == std::string::npos)
+        sof = jpeg.find("\xFF\xC2");
     jpeg[sof + 5] = char(h >> 8);
     jpeg[sof + 6] = char(h);
     jpeg[sof + 7] = char(w >> 8);
@@ -408,6 +412,40 @@ std::string pngSized(std::string png, std::uint32_t w, std::uint32_t h) {
     for (int i = 0; i < 4; ++i)
         png[29 + i] = char(crc >> (24 - 8 * i));
     return png;
+}
+
+// Hostile pictures that used to hold a build for seconds to minutes, each
+// within a few seconds: refused with the decoder's reason (`kind`
+// bitmap-invalid).
+TEST(Pictures, HostilePicturesAreRefusedOrReportedQuickly) {
+    const Source white = [](int, int) { return Pixel{}; };
+    const std::string prog = scratch("prog.jpg"), big = scratch("big.jpg");
+    ASSERT_TRUE(writeJpeg(prog, 48, 24, JpegKind::Grey, white, 0, 0, true));
+    ASSERT_TRUE(writeJpeg(big, 4000, 4000, JpegKind::Grey, white, 0, 0, true));
+    struct Case {
+        std::string name, type, bytes, kind, reason;
+    };
+    std::vector<Case> cases = {
+        {"scans.jpg", "JPG", repeatLastScan(readAll(big), 2000), "bitmap-invalid", "100 scans"},
+        {"lying.jpg", "JPG", jpegSized(readAll(prog), 8000, 8000), "bitmap-invalid",
+         "cannot be in a file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        writeAll(file, c.bytes);
+        const auto start = std::chrono::steady_clock::now();
+        const auto d = draw(file, c.type, 0, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(d->threw, c.kind == "bitmap-invalid") << d->error;
+        const folio::Diagnostic* found = d->diags.find(c.kind.c_str());
+        ASSERT_EQ(found != nullptr, !c.kind.empty());
+        if (found) {
+            EXPECT_NE(found->message.find(c.reason), std::string::npos) << found->message;
+        } else {
+            EXPECT_EQ(d->diags.find("picture-damaged"), nullptr);
+        }
+    }
 }
 
 // The pictures of one document share a budget of pixels and decoding time;
