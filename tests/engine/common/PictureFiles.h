@@ -7,12 +7,14 @@
 
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -243,6 +245,30 @@ inline std::string repeatLastScan(const std::string& jpeg, int scans) {
     for (int i = 2; i < scans; ++i)
         out += jpeg.substr(last, end - last);
     return out + "\xFF\xD9";
+}
+
+// A PNG with `count` copies of one `type` chunk (zTXt or iTXt) after its
+// header, each a text of `bytes` spaces deflated.
+inline std::string withTextChunks(const std::string& png, const char* type, int count,
+                                  std::size_t bytes) {
+    const std::string text(bytes, ' ');
+    std::string packed(compressBound(uLong(bytes)), '\0');
+    uLongf n = uLongf(packed.size());
+    compress(reinterpret_cast<Bytef*>(packed.data()), &n,
+             reinterpret_cast<const Bytef*>(text.data()), uLong(bytes));
+    packed.resize(n);
+    std::string body = type + std::string(std::strcmp(type, "zTXt") ? "Comment\0\1\0\0\0" : "Comment\0\0",
+                                          std::strcmp(type, "zTXt") ? 12 : 9) + packed;
+    const auto be32 = [](std::uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::uint32_t crc =
+        std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
+    const std::string chunk = be32(std::uint32_t(body.size() - 4)) + body + be32(crc);
+    std::string out = png.substr(0, 33); // signature and header
+    for (int i = 0; i < count; ++i)
+        out += chunk;
+    return out + png.substr(33);
 }
 
 } // namespace picturetest

@@ -416,12 +416,14 @@ std::string pngSized(std::string png, std::uint32_t w, std::uint32_t h) {
 
 // Hostile pictures that used to hold a build for seconds to minutes, each
 // within a few seconds: refused with the decoder's reason (`kind`
-// bitmap-invalid).
+// bitmap-invalid), or drawn as it is (no kind).
 TEST(Pictures, HostilePicturesAreRefusedOrReportedQuickly) {
     const Source white = [](int, int) { return Pixel{}; };
-    const std::string prog = scratch("prog.jpg"), big = scratch("big.jpg");
+    const std::string prog = scratch("prog.jpg"), big = scratch("big.jpg"),
+                      png = scratch("tiny.png");
     ASSERT_TRUE(writeJpeg(prog, 48, 24, JpegKind::Grey, white, 0, 0, true));
     ASSERT_TRUE(writeJpeg(big, 4000, 4000, JpegKind::Grey, white, 0, 0, true));
+    ASSERT_TRUE(writePng(png, 10, 10, PNG_COLOR_TYPE_GRAY, 8, white));
     struct Case {
         std::string name, type, bytes, kind, reason;
     };
@@ -429,6 +431,8 @@ TEST(Pictures, HostilePicturesAreRefusedOrReportedQuickly) {
         {"scans.jpg", "JPG", repeatLastScan(readAll(big), 2000), "bitmap-invalid", "100 scans"},
         {"lying.jpg", "JPG", jpegSized(readAll(prog), 8000, 8000), "bitmap-invalid",
          "cannot be in a file"},
+        {"ztxt.png", "PNG", withTextChunks(readAll(png), "zTXt", 150, 7'900'000), "", ""},
+        {"itxt.png", "PNG", withTextChunks(readAll(png), "iTXt", 150, 7'900'000), "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
