@@ -49,6 +49,7 @@ inline constexpr const char* FileType = "file-type";
 inline constexpr const char* BitmapInvalid = "bitmap-invalid";
 inline constexpr const char* PictureSize = "picture-size";
 inline constexpr const char* PictureImages = "picture-images";
+inline constexpr const char* PictureDamaged = "picture-damaged";
 inline constexpr const char* PictureBudget = "picture-budget";
 inline constexpr const char* UnknownCommand = "unknown-command";
 inline constexpr const char* KeywordGuess = "keyword-guess";

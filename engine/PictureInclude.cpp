@@ -93,6 +93,14 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     if (diag_) {
         diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
                       sizeNote(name, picture, size));
+        if (picture.damageCount > 0)
+            diag_->Warn(sourceLine_, folio::kind::PictureDamaged,
+                        folio::Quoted(name) + " is damaged and drawn as far as it could be read (" +
+                            picture.damage +
+                            (picture.damageCount > 1
+                                 ? "; " + std::to_string(picture.damageCount) + " faults in all"
+                                 : "") +
+                            ")");
         if (picture.moreImages > 0)
             diag_->Warn(sourceLine_, folio::kind::PictureImages,
                         folio::Quoted(name) + " holds " + std::to_string(picture.moreImages + 1) +

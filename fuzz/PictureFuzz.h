@@ -40,7 +40,8 @@ inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std
     if (p.width <= 0 || p.height <= 0 ||
         std::uint64_t(p.width) * std::uint64_t(p.height) > folio::kMaxPicturePixels ||
         p.pixels.size() != std::size_t(p.width) * std::size_t(p.height) || p.storedWidth <= 0 ||
-        p.storedHeight <= 0 || p.dpiX < 0 || p.dpiY < 0 || p.moreImages < 0)
+        p.storedHeight <= 0 || p.dpiX < 0 || p.dpiY < 0 || p.moreImages < 0 ||
+        p.damageCount < 0 || (p.damageCount > 0) == p.damage.empty())
         std::abort();
     const folio::DrawnSize size2 =
         folio::DrawnSizeOf(p.storedWidth, p.storedHeight, p.dpiX, p.dpiY);

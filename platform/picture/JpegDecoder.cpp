@@ -25,10 +25,14 @@ struct JpegErrors {
     jpeg_error_mgr mgr; // first: libjpeg hands back a pointer to it
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // The first warning, for GreyImage::damage.
+    char warning[JMSG_LENGTH_MAX];
     jpeg_progress_mgr progress;
     const PictureBudget* budget;
     // Why the progress monitor stopped the decoding, if it did.
     enum class Stop { None, Scans, Time } stop;
+    // Every row is decoded; the rest of the file is being read.
+    bool finishing;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo) {
@@ -38,10 +42,22 @@ struct JpegErrors {
 }
 
 // A file that ends early is decoded by libjpeg as grey to the end with a
-// warning; here it is an error like any other damage that stops decoding.
+// warning; here it is an error like any other damage that stops decoding,
+// unless every row was read by then (only the end marker is missing).
+// Other warnings are damage libjpeg decoded past (corrupt entropy-coded
+// data, bad Huffman codes, scans out of order), drawn shifted or smeared:
+// they are counted for a warning of the build. An unknown JFIF revision
+// harms no pixel and is not counted.
 void onMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level >= 0)
+        return;
+    auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    if (e->mgr.msg_code == JWRN_JPEG_EOF && !e->finishing)
         onError(cinfo);
+    if (e->mgr.msg_code == JWRN_JFIF_MAJOR || e->mgr.msg_code == JWRN_JPEG_EOF)
+        return;
+    if (e->mgr.num_warnings++ == 0)
+        e->mgr.format_message(cinfo, e->warning);
 }
 
 // Called by libjpeg before each row of each scan it takes in and before each
@@ -269,6 +285,17 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
             dst[x] = luma(c * k / 255, m * k / 255, y * k / 255);
         }
     }
+    // The file is read on to its end marker, which finds data left over in
+    // the last scan (damage libjpeg reports as extraneous bytes). Every row
+    // is in the picture by now: an error here is damage, not a refusal, and
+    // a file that ends without its end marker lacks no pixel.
+    errors->finishing = true;
+    if (setjmp(errors->jump)) {
+        if (errors->mgr.num_warnings++ == 0)
+            std::memcpy(errors->warning, errors->message, sizeof errors->warning);
+        return true;
+    }
+    jpeg_finish_decompress(cinfo);
     return true;
 }
 
@@ -296,6 +323,9 @@ GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size, const PictureBu
             PictureOutOfTime();
         throw PictureError(errors.message);
     }
+    out.damageCount = int(errors.mgr.num_warnings);
+    if (out.damageCount > 0)
+        out.damage = errors.warning;
     return upright(std::move(out), orientation);
 }
 

@@ -73,6 +73,10 @@ struct GreyImage {
     double dpiX = 0, dpiY = 0;
     // More images in the file than the one drawn (TIFF pages after the first).
     int moreImages = 0;
+    // Damage the decoder read past, drawn as well as it could be: the first
+    // warning of the decoding library, and how many it gave (0: none).
+    std::string damage;
+    int damageCount = 0;
 
     std::uint8_t* Row(int y) { return pixels.data() + std::size_t(y) * std::size_t(width); }
     const std::uint8_t* Row(int y) const {

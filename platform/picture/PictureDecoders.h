@@ -3,7 +3,8 @@
 // The picture decoders, one file each: PNG through libpng, JPEG through
 // libjpeg-turbo, TIFF through libtiff. Each takes the whole file in memory
 // and returns the picture as a GreyImage, or throws PictureError with the
-// reason; nothing is half-returned.
+// reason; nothing is half-returned. A picture the decoder could
+// read only past damage comes back with GreyImage::damage set.
 #pragma once
 
 #include "Picture.h"

@@ -26,6 +26,8 @@ struct TiffSource {
     std::size_t pos;
     std::string message; // the first error libtiff reported
     bool endedEarly;     // the fax decoder met the end of a strip's data
+    // The pixels are being read: a JPEG codec warning is then damage.
+    bool reading;
 };
 
 tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) {
@@ -71,10 +73,15 @@ int onError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) 
     return 1;
 }
 // Warnings pass, except that a fax strip's data ended early: libtiff then
-// makes the rest of the page white, which would draw half a picture.
-int onWarning(TIFF*, void* user, const char*, const char* fmt, va_list) {
+// makes the rest of the page white, which would draw half a picture. The
+// same for libjpeg's warnings on a JPEG strip (data cut short or corrupt),
+// which libtiff passes on and decodes past: they count as errors.
+int onWarning(TIFF* tif, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* s = static_cast<TiffSource*>(user);
     if (std::strstr(fmt, "Premature EOF"))
-        static_cast<TiffSource*>(user)->endedEarly = true;
+        s->endedEarly = true;
+    else if (s->reading && module && std::strcmp(module, "JPEGLib") == 0)
+        return onError(tif, user, module, fmt, ap);
     return 1;
 }
 
@@ -106,7 +113,9 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h,
     if (!TIFFRGBAImageOK(tif, why))
         throw PictureError(std::string("libtiff cannot read it: ") + why);
     TIFFRGBAImage img;
-    if (!TIFFRGBAImageBegin(&img, tif, 0, why))
+    // Stop on error: otherwise a strip that cannot be decoded is left as
+    // whatever the raster held, black or noise, and the reader succeeds.
+    if (!TIFFRGBAImageBegin(&img, tif, 1, why))
         throw PictureError(std::string("libtiff cannot read it: ") + why);
     struct End {
         TIFFRGBAImage* img;
@@ -132,7 +141,7 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h,
         img.row_offset = int(top);
         img.col_offset = 0;
         CheckPictureTime(budget);
-        if (!TIFFRGBAImageGet(&img, raster.data(), w, rows))
+        if (!TIFFRGBAImageGet(&img, raster.data(), w, rows) || !src.message.empty())
             fail(src, "the picture's data cannot be read");
         for (std::uint32_t r = 0; r < rows; ++r) {
             const std::uint32_t* s = raster.data() + std::size_t(r) * w;
@@ -198,7 +207,7 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size, const PictureBu
     if (!data || size < 8 ||
         !((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M')))
         throw PictureError("the file is not a TIFF file");
-    TiffSource src{data, size, 0, {}, false};
+    TiffSource src{data, size, 0, {}, false, false};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options)
         throw PictureError("libtiff could not start");
@@ -245,11 +254,17 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size, const PictureBu
     const bool bilevel = bits == 1 && samples == 1 && !TIFFIsTiled(tif) &&
                          (!hasPhotometric || photometric == PHOTOMETRIC_MINISWHITE ||
                           photometric == PHOTOMETRIC_MINISBLACK);
+    // From here any error libtiff reports is damage to the pixels; what it
+    // said while reading the header did not stop it.
+    src.message.clear();
+    src.reading = true;
     if (bilevel)
         readBilevel(tif, src, w, h, !hasPhotometric || photometric == PHOTOMETRIC_MINISWHITE,
                     budget, out);
     else
         readRgba(tif, src, w, h, budget, out);
+    if (!src.message.empty())
+        fail(src, "");
     if (src.endedEarly)
         throw PictureError("the data of the picture ends early");
     out.moreImages = std::max(0, int(TIFFNumberOfDirectories(tif)) - 1);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,16 @@ inline std::string repeatLastScan(const std::string& jpeg, int scans) {
     return out + "\xFF\xD9";
 }
 
+// A JPEG with `count` random bytes (no 0xFF: no marker) in the middle of
+// its last scan's data.
+inline std::string scrambleScan(std::string jpeg, std::size_t count) {
+    const std::size_t sos = jpeg.rfind("\xFF\xDA"), end = jpeg.rfind("\xFF\xD9");
+    std::mt19937 random(7);
+    for (std::size_t i = 0, at = sos + (end - sos - count) / 2; i < count; ++i)
+        jpeg[at + i] = char(random() % 255);
+    return jpeg;
+}
+
 // A PNG with `count` copies of one `type` chunk (zTXt or iTXt) after its
 // header, each a text of `bytes` spaces deflated.
 inline std::string withTextChunks(const std::string& png, const char* type, int count,
@@ -269,6 +280,52 @@ inline std::string withTextChunks(const std::string& png, const char* type, int 
     for (int i = 0; i < count; ++i)
         out += chunk;
     return out + png.substr(33);
+}
+
+enum class StripDamage { Cut, Zeroed };
+
+// A 64 x 64 TIFF, grey (spp 1) or RGB (spp 3), in `compression` with 16 rows
+// to a strip, whose strips are then cut to half their bytes or zeroed.
+inline bool writeDamagedTiff(const std::string& path, int spp, int compression,
+                             StripDamage damage) {
+    auto open = [&](const std::string& name) {
+        TIFF* t = TIFFOpen(name.c_str(), "w");
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 64);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 64);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
+        return t;
+    };
+    const std::string good = path + ".good";
+    TIFF* t = open(good);
+    std::vector<std::uint8_t> row(64 * std::size_t(spp));
+    for (std::uint32_t y = 0; y < 64; ++y) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = std::uint8_t((i / std::size_t(spp)) * 4 ^ y * 2);
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFClose(t);
+    TIFF* in = TIFFOpen(good.c_str(), "r");
+    TIFF* out = open(path);
+    std::uint32_t tableBytes = 0;
+    void* tables = nullptr;
+    if (TIFFGetField(in, TIFFTAG_JPEGTABLES, &tableBytes, &tables))
+        TIFFSetField(out, TIFFTAG_JPEGTABLES, tableBytes, tables);
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(in); ++s) {
+        std::vector<std::uint8_t> raw(std::size_t(TIFFRawStripSize(in, s)));
+        TIFFReadRawStrip(in, s, raw.data(), tmsize_t(raw.size()));
+        if (damage == StripDamage::Zeroed)
+            std::fill(raw.begin(), raw.end(), 0);
+        TIFFWriteRawStrip(out, s, raw.data(),
+                          tmsize_t(damage == StripDamage::Cut ? raw.size() / 2 : raw.size()));
+    }
+    TIFFClose(in);
+    TIFFClose(out);
+    return std::remove(good.c_str()) == 0;
 }
 
 } // namespace picturetest
