@@ -250,9 +250,10 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // Lowers those budgets for this document; values outside
     // 0..kPictureMegapixels and 0..kPictureSeconds select the defaults.
     void SetPictureLimits(int megapixels, int seconds) {
-        picturePixelsLeft_ = std::uint32_t(
-            megapixels >= 0 && megapixels <= kPictureMegapixels ? megapixels : kPictureMegapixels) *
-            1'000'000u;
+        picturePixelsLeft_ = std::uint32_t(megapixels >= 0 && megapixels <= kPictureMegapixels
+                                               ? megapixels
+                                               : kPictureMegapixels) *
+                             1'000'000u;
         pictureMicrosLeft_ =
             std::uint32_t(seconds >= 0 && seconds <= kPictureSeconds ? seconds : kPictureSeconds) *
             1'000'000u;

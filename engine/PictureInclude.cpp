@@ -70,8 +70,7 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
                           : folio::LoadPicture(path, type, budget);
     } catch (const folio::PictureBudgetError& e) {
         throw folio::PictureBudgetError("Picture " + folio::Quoted(name) +
-                                        " is over the budget of this fax's pictures: " +
-                                        e.what());
+                                        " is over the budget of this fax's pictures: " + e.what());
     }
     const std::uint64_t pixels =
         std::uint64_t(picture.storedWidth) * std::uint64_t(picture.storedHeight);

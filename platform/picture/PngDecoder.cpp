@@ -137,7 +137,8 @@ GreyImage DecodePng(const std::uint8_t* data, std::size_t size, const PictureBud
     // inflate and keep every text chunk (a thousand zTXt of 8 MB each take
     // minutes and gigabytes). Kept: PLTE, tRNS, pHYs, and gAMA, cHRM, sRGB
     // and iCCP, which set the weights of the colour-to-grey conversion.
-    static const png_byte unused[] = "tEXt\0zTXt\0iTXt\0tIME\0sPLT\0hIST\0bKGD\0pCAL\0sCAL\0oFFs\0eXIf";
+    static const png_byte unused[] =
+        "tEXt\0zTXt\0iTXt\0tIME\0sPLT\0hIST\0bKGD\0pCAL\0sCAL\0oFFs\0eXIf";
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, int(sizeof unused / 5));
     GreyImage out;
     std::vector<std::uint8_t> scratch;

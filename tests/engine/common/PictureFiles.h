@@ -268,8 +268,10 @@ inline std::string withTextChunks(const std::string& png, const char* type, int 
     compress(reinterpret_cast<Bytef*>(packed.data()), &n,
              reinterpret_cast<const Bytef*>(text.data()), uLong(bytes));
     packed.resize(n);
-    std::string body = type + std::string(std::strcmp(type, "zTXt") ? "Comment\0\1\0\0\0" : "Comment\0\0",
-                                          std::strcmp(type, "zTXt") ? 12 : 9) + packed;
+    std::string body = type +
+                       std::string(std::strcmp(type, "zTXt") ? "Comment\0\1\0\0\0" : "Comment\0\0",
+                                   std::strcmp(type, "zTXt") ? 12 : 9) +
+                       packed;
     const auto be32 = [](std::uint32_t v) {
         return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
     };
