@@ -14,7 +14,6 @@
 #include <jpeglib.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -180,10 +179,10 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
 enum class TiffKind { FaxG4, FaxG3, Grey, Rgb };
 
 // TIFF with `pages` images (each the same picture); fax kinds are 1-bit
-// min-is-white at 204 x 196 dpi, the others 8-bit LZW without resolution
-// unless `dpi` is given.
+// min-is-white at 204 x 196 dpi, the others 8-bit in `coding` (LZW unless
+// given) without resolution unless `dpi` is given.
 inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, const Source& src,
-                      int pages = 1, int dpi = 0) {
+                      int pages = 1, int dpi = 0, int coding = COMPRESSION_LZW) {
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t)
         return false;
@@ -202,8 +201,8 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
         TIFFSetField(t, TIFFTAG_COMPRESSION,
                      kind == TiffKind::FaxG4   ? COMPRESSION_CCITTFAX4
                      : kind == TiffKind::FaxG3 ? COMPRESSION_CCITTFAX3
-                                               : COMPRESSION_LZW);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? h : 7);
+                                               : coding);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? h : coding == COMPRESSION_JPEG ? 16 : 7);
         if (fax || dpi) {
             TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
             TIFFSetField(t, TIFFTAG_XRESOLUTION, fax ? 204.0f : float(dpi));
@@ -258,26 +257,23 @@ inline std::string scrambleScan(std::string jpeg, std::size_t count) {
     return jpeg;
 }
 
-// A PNG with `count` copies of one `type` chunk (zTXt or iTXt) after its
-// header, each a text of `bytes` spaces deflated.
-inline std::string withTextChunks(const std::string& png, const char* type, int count,
+// A PNG with `count` copies of one text chunk after its header: `head` (the
+// type, keyword and flags of a zTXt or iTXt chunk), then `bytes` spaces
+// deflated.
+inline std::string withTextChunks(const std::string& png, const std::string& head, int count,
                                   std::size_t bytes) {
     const std::string text(bytes, ' ');
-    std::string packed(compressBound(uLong(bytes)), '\0');
-    uLongf n = uLongf(packed.size());
-    compress(reinterpret_cast<Bytef*>(packed.data()), &n,
+    uLongf n = compressBound(uLong(bytes));
+    std::string body = head + std::string(n, '\0');
+    compress(reinterpret_cast<Bytef*>(&body[head.size()]), &n,
              reinterpret_cast<const Bytef*>(text.data()), uLong(bytes));
-    packed.resize(n);
-    std::string body = type +
-                       std::string(std::strcmp(type, "zTXt") ? "Comment\0\1\0\0\0" : "Comment\0\0",
-                                   std::strcmp(type, "zTXt") ? 12 : 9) +
-                       packed;
-    const auto be32 = [](std::uint32_t v) {
+    body.resize(head.size() + n);
+    const auto be32 = [](uLong v) {
         return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
     };
-    const std::uint32_t crc =
-        std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
-    const std::string chunk = be32(std::uint32_t(body.size() - 4)) + body + be32(crc);
+    const std::string chunk =
+        be32(body.size() - 4) + body +
+        be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
     std::string out = png.substr(0, 33); // signature and header
     for (int i = 0; i < count; ++i)
         out += chunk;
@@ -286,48 +282,39 @@ inline std::string withTextChunks(const std::string& png, const char* type, int 
 
 enum class StripDamage { Cut, Zeroed };
 
-// A 64 x 64 TIFF, grey (spp 1) or RGB (spp 3), in `compression` with 16 rows
-// to a strip, whose strips are then cut to half their bytes or zeroed.
-inline bool writeDamagedTiff(const std::string& path, int spp, int compression,
-                             StripDamage damage) {
-    auto open = [&](const std::string& name) {
-        TIFF* t = TIFFOpen(name.c_str(), "w");
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 64);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 64);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
-        return t;
-    };
-    const std::string good = path + ".good";
-    TIFF* t = open(good);
-    std::vector<std::uint8_t> row(64 * std::size_t(spp));
-    for (std::uint32_t y = 0; y < 64; ++y) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            row[i] = std::uint8_t((i / std::size_t(spp)) * 4 ^ y * 2);
-        TIFFWriteScanline(t, row.data(), y, 0);
+// The 8-bit TIFF `tiff` copied to `path` with every strip cut to half its
+// bytes or zeroed.
+inline bool damageStrips(const std::string& tiff, const std::string& path, StripDamage damage) {
+    TIFF* in = TIFFOpen(tiff.c_str(), "r");
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    if (!in || !out)
+        return false;
+    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP}) {
+        std::uint32_t v = 0;
+        TIFFGetField(in, tag, &v);
+        TIFFSetField(out, tag, v);
     }
-    TIFFClose(t);
-    TIFF* in = TIFFOpen(good.c_str(), "r");
-    TIFF* out = open(path);
-    std::uint32_t tableBytes = 0;
+    for (ttag_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PHOTOMETRIC,
+                       TIFFTAG_PLANARCONFIG, TIFFTAG_COMPRESSION}) {
+        std::uint16_t v = 0;
+        TIFFGetField(in, tag, &v);
+        TIFFSetField(out, tag, v);
+    }
+    std::uint32_t n = 0;
     void* tables = nullptr;
-    if (TIFFGetField(in, TIFFTAG_JPEGTABLES, &tableBytes, &tables))
-        TIFFSetField(out, TIFFTAG_JPEGTABLES, tableBytes, tables);
-    for (tstrip_t s = 0; s < TIFFNumberOfStrips(in); ++s) {
-        std::vector<std::uint8_t> raw(std::size_t(TIFFRawStripSize(in, s)));
-        TIFFReadRawStrip(in, s, raw.data(), tmsize_t(raw.size()));
+    if (TIFFGetField(in, TIFFTAG_JPEGTABLES, &n, &tables))
+        TIFFSetField(out, TIFFTAG_JPEGTABLES, n, tables);
+    for (tstrip_t strip = 0; strip < TIFFNumberOfStrips(in); ++strip) {
+        std::vector<std::uint8_t> raw(std::size_t(TIFFRawStripSize(in, strip)));
+        TIFFReadRawStrip(in, strip, raw.data(), tmsize_t(raw.size()));
         if (damage == StripDamage::Zeroed)
             std::fill(raw.begin(), raw.end(), 0);
-        TIFFWriteRawStrip(out, s, raw.data(),
+        TIFFWriteRawStrip(out, strip, raw.data(),
                           tmsize_t(damage == StripDamage::Cut ? raw.size() / 2 : raw.size()));
     }
     TIFFClose(in);
     TIFFClose(out);
-    return std::remove(good.c_str()) == 0;
+    return true;
 }
 
 } // namespace picturetest
