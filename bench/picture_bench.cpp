@@ -67,7 +67,7 @@ const std::vector<unsigned char>& photo() {
 void BM_PictureJpegPhoto(benchmark::State& state) {
     const auto& file = photo();
     for (auto _ : state) {
-        const folio::GreyImage p = folio::DecodeJpeg(file.data(), file.size());
+        const folio::GreyImage p = folio::DecodeJpeg(file.data(), file.size(), {});
         const folio::DrawnSize size =
             folio::DrawnSizeOf(p.storedWidth, p.storedHeight, p.dpiX, p.dpiY);
         const folio::Bitmap b = folio::RenderPicture(p, size, 0, 0, size.width, size.height,

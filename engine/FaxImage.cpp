@@ -156,6 +156,8 @@ void FaxImage::checkTextSize(const char* line) {
 #if FOLIO_PROGRAM_VARIANT
 void FaxImage::ResetAll() {
     ResetDefaults();
+    // Each run of the macro has the pictures' whole budget.
+    SetPictureLimits(kPictureMegapixels, kPictureSeconds);
     PageCount = 1;
     RewindPages();
     UpdatePageLabels();

@@ -235,6 +235,30 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
         return pageLimit_;
     }
 
+    // What the pictures of one document (FILE=name,PNG / JPG / TIF) may
+    // cost in all, so that no macro holds a builder for minutes: pixels as
+    // stored, and time spent decoding. 512 million pixels: the decoders take
+    // 50 to 100 million a second on one core, so 5 to 10 s, room for eight
+    // pictures of the 64-million maximum or forty 12-megapixel photos. 30 s
+    // of decoding: the pixels bound the work on a machine of ordinary speed;
+    // the time bounds a slow or loaded one, and what costs time beyond the
+    // pixels (a progressive JPEG's scans). A picture beyond either fails
+    // the run with an error naming it; one that fails or is refused still
+    // spends the time it took.
+    static constexpr int kPictureMegapixels = 512;
+    static constexpr int kPictureSeconds = 30;
+    // Lowers those budgets for this document; values outside
+    // 0..kPictureMegapixels and 0..kPictureSeconds select the defaults.
+    void SetPictureLimits(int megapixels, int seconds) {
+        picturePixelsLeft_ = std::uint32_t(megapixels >= 0 && megapixels <= kPictureMegapixels
+                                               ? megapixels
+                                               : kPictureMegapixels) *
+                             1'000'000u;
+        pictureMicrosLeft_ =
+            std::uint32_t(seconds >= 0 && seconds <= kPictureSeconds ? seconds : kPictureSeconds) *
+            1'000'000u;
+    }
+
     // Sends what the run drops, clips, ignores, replaces or guesses to
     // `sink` (Diagnostics.h); null sends nothing and costs nothing. The sink
     // must outlive the engine's use of it. Drawing is the same either way.
@@ -279,11 +303,16 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
   private:
     FileGate* fileGate_ = nullptr;
     int pageLimit_ = kMaxPages;
+    // The pictures' budget still left (SetPictureLimits). Both counters sit
+    // in holes the alignment of the members around them leaves, so that the
+    // class keeps the size and layout of libfoliolib.so.1.
+    std::uint32_t picturePixelsLeft_ = std::uint32_t(kPictureMegapixels) * 1'000'000u;
     // Packs the pages left behind while the next is set (made at the first
     // page break).
     std::unique_ptr<folio::PagePacker> packer_;
     std::unique_ptr<folio::EngineDiagnostics> diag_;
     int sourceLine_ = 0;
+    std::uint32_t pictureMicrosLeft_ = std::uint32_t(kPictureSeconds) * 1'000'000u;
 
     void MakePage();
     void ApplyFontSize(int size);

@@ -592,6 +592,11 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
             diag_->Report(sourceLine_, folio::Severity::Error, folio::kind::BitmapInvalid,
                           folio::Quoted(name) + " is not a valid picture: " + e.Reason());
         throw;
+    } catch (const folio::PictureBudgetError& e) {
+        if (diag_)
+            diag_->Report(sourceLine_, folio::Severity::Error, folio::kind::PictureBudget,
+                          e.what());
+        throw;
     } catch (const folio::Error& e) {
         if (diag_)
             diag_->FileFailed(sourceLine_, name, !text, e.what());

@@ -10,6 +10,7 @@
 #include "SafeMath.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -46,8 +47,34 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     const folio::PictureType type = what == Included::Png    ? folio::PictureType::Png
                                     : what == Included::Jpeg ? folio::PictureType::Jpeg
                                                              : folio::PictureType::Tiff;
-    const folio::GreyImage picture =
-        fd >= 0 ? folio::LoadPicture(fd, path, type) : folio::LoadPicture(path, type);
+    // The picture may spend what is left of the document's budget; the
+    // time it took is spent however it ends.
+    using Clock = std::chrono::steady_clock;
+    folio::PictureBudget budget;
+    budget.pixels = std::min<std::uint64_t>(budget.pixels, picturePixelsLeft_);
+    const Clock::time_point start = Clock::now();
+    budget.deadline = start + std::chrono::microseconds(pictureMicrosLeft_);
+    struct Spend {
+        std::uint32_t& left;
+        Clock::time_point start;
+        ~Spend() {
+            const auto took =
+                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+            left = took >= left ? 0 : left - std::uint32_t(took);
+        }
+    };
+    folio::GreyImage picture;
+    try {
+        const Spend spend{pictureMicrosLeft_, start};
+        picture = fd >= 0 ? folio::LoadPicture(fd, path, type, budget)
+                          : folio::LoadPicture(path, type, budget);
+    } catch (const folio::PictureBudgetError& e) {
+        throw folio::PictureBudgetError("Picture " + folio::Quoted(name) +
+                                        " is over the budget of this fax's pictures: " + e.what());
+    }
+    const std::uint64_t pixels =
+        std::uint64_t(picture.storedWidth) * std::uint64_t(picture.storedHeight);
+    picturePixelsLeft_ -= std::uint32_t(std::min<std::uint64_t>(pixels, picturePixelsLeft_));
     const folio::DrawnSize size =
         folio::DrawnSizeOf(picture.storedWidth, picture.storedHeight, picture.dpiX, picture.dpiY);
     // The window of the drawn picture that lands on the page, in picture
@@ -65,6 +92,14 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     if (diag_) {
         diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
                       sizeNote(name, picture, size));
+        if (picture.damageCount > 0)
+            diag_->Warn(sourceLine_, folio::kind::PictureDamaged,
+                        folio::Quoted(name) + " is damaged and drawn as far as it could be read (" +
+                            picture.damage +
+                            (picture.damageCount > 1
+                                 ? "; " + std::to_string(picture.damageCount) + " faults in all"
+                                 : "") +
+                            ")");
         if (picture.moreImages > 0)
             diag_->Warn(sourceLine_, folio::kind::PictureImages,
                         folio::Quoted(name) + " holds " + std::to_string(picture.moreImages + 1) +

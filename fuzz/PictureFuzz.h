@@ -22,13 +22,14 @@
 
 namespace fuzz {
 
-inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std::size_t),
+inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std::size_t,
+                                                        const folio::PictureBudget&),
                              const char* name, const std::uint8_t* data, std::size_t size) {
     if (size > (1u << 20))
         return 0;
     folio::GreyImage p;
     try {
-        p = decode(data, size);
+        p = decode(data, size, folio::PictureBudget{});
     } catch (const folio::PictureError& e) {
         if (Verbose())
             std::fprintf(stderr, "%s: %s\n", name, e.Reason().c_str());
@@ -39,7 +40,8 @@ inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std
     if (p.width <= 0 || p.height <= 0 ||
         std::uint64_t(p.width) * std::uint64_t(p.height) > folio::kMaxPicturePixels ||
         p.pixels.size() != std::size_t(p.width) * std::size_t(p.height) || p.storedWidth <= 0 ||
-        p.storedHeight <= 0 || p.dpiX < 0 || p.dpiY < 0 || p.moreImages < 0)
+        p.storedHeight <= 0 || p.dpiX < 0 || p.dpiY < 0 || p.moreImages < 0 || p.damageCount < 0 ||
+        (p.damageCount > 0) == p.damage.empty())
         std::abort();
     const folio::DrawnSize size2 =
         folio::DrawnSizeOf(p.storedWidth, p.storedHeight, p.dpiX, p.dpiY);

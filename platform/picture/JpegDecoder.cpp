@@ -13,6 +13,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <chrono>
 #include <csetjmp>
 #include <cstring>
 
@@ -24,6 +25,14 @@ struct JpegErrors {
     jpeg_error_mgr mgr; // first: libjpeg hands back a pointer to it
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // The first warning, for GreyImage::damage.
+    char warning[JMSG_LENGTH_MAX];
+    jpeg_progress_mgr progress;
+    const PictureBudget* budget;
+    // Why the progress monitor stopped the decoding, if it did.
+    enum class Stop { None, Scans, Time } stop;
+    // Every row is decoded; the rest of the file is being read.
+    bool finishing;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo) {
@@ -33,10 +42,41 @@ struct JpegErrors {
 }
 
 // A file that ends early is decoded by libjpeg as grey to the end with a
-// warning; here it is an error like any other damage that stops decoding.
+// warning; here it is an error like any other damage that stops decoding,
+// unless every row was read by then (only the end marker is missing).
+// Other warnings are damage libjpeg decoded past (corrupt entropy-coded
+// data, bad Huffman codes, scans out of order), drawn shifted or smeared:
+// they are counted for a warning of the build. An unknown JFIF revision
+// harms no pixel and is not counted.
 void onMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level >= 0)
+        return;
+    auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    if (e->mgr.msg_code == JWRN_JPEG_EOF && !e->finishing)
         onError(cinfo);
+    if (e->mgr.msg_code == JWRN_JFIF_MAJOR || e->mgr.msg_code == JWRN_JPEG_EOF)
+        return;
+    if (e->mgr.num_warnings++ == 0)
+        e->mgr.format_message(cinfo, e->warning);
+}
+
+// Called by libjpeg before each row of each scan it takes in and before each
+// row it puts out. Nothing may be thrown through libjpeg: a stop jumps back
+// like an error, with the reason in `stop`.
+void onProgress(j_common_ptr cinfo) {
+    auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxJpegScans) {
+        std::snprintf(e->message, sizeof e->message,
+                      "the file has more than %d scans, the most a picture may have",
+                      kMaxJpegScans);
+        e->stop = JpegErrors::Stop::Scans;
+        std::longjmp(e->jump, 1);
+    }
+    if (std::chrono::steady_clock::now() > e->budget->deadline) {
+        e->stop = JpegErrors::Stop::Time;
+        std::longjmp(e->jump, 1);
+    }
 }
 
 // What the EXIF block says, as far as it is read.
@@ -162,6 +202,7 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     if (setjmp(errors->jump))
         return false;
     jpeg_create_decompress(cinfo);
+    cinfo->progress = &errors->progress; // after create, which clears it
     // Progressive files keep every coefficient of the picture in memory
     // (about 6 bytes a pixel); more than this is refused, never swapped.
     cinfo->mem->max_memory_to_use = 512L << 20;
@@ -169,11 +210,15 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
     const std::int64_t w = cinfo->image_width, h = cinfo->image_height;
-    CheckPictureSize(w, h);
-    // Huffman-coded sequential data takes at least 2 bits per 8 x 8 block
-    // of the first component; a header asking for more blocks lies.
-    if (!cinfo->progressive_mode && !cinfo->arith_code &&
-        std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8) / 4 > size)
+    CheckPictureSize(w, h, *errors->budget);
+    // Huffman-coded data takes at least 2 bits per 8 x 8 block of the first
+    // component in a sequential file (a DC code and an end of block, each at
+    // least one bit), and at least 1 bit in a progressive one (its first DC
+    // scan; an AC scan may pass over 32767 blocks in one end-of-band run). A
+    // header asking for more blocks lies. Arithmetic coding has no such
+    // bound.
+    const std::uint64_t blocks = std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8);
+    if (!cinfo->arith_code && blocks / (cinfo->progressive_mode ? 8 : 4) > size)
         throw PictureError("the header's " + std::to_string(w) + " x " + std::to_string(h) +
                            " pixels cannot be in a file of " + std::to_string(size) + " bytes");
 
@@ -240,12 +285,23 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
             dst[x] = luma(c * k / 255, m * k / 255, y * k / 255);
         }
     }
+    // The file is read on to its end marker, which finds data left over in
+    // the last scan (damage libjpeg reports as extraneous bytes). Every row
+    // is in the picture by now: an error here is damage, not a refusal, and
+    // a file that ends without its end marker lacks no pixel.
+    errors->finishing = true;
+    if (setjmp(errors->jump)) {
+        if (errors->mgr.num_warnings++ == 0)
+            std::memcpy(errors->warning, errors->message, sizeof errors->warning);
+        return true;
+    }
+    jpeg_finish_decompress(cinfo);
     return true;
 }
 
 } // namespace
 
-GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
+GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size, const PictureBudget& budget) {
     if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8)
         throw PictureError("the file is not a JPEG file");
     jpeg_decompress_struct cinfo{};
@@ -253,6 +309,8 @@ GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     cinfo.err = jpeg_std_error(&errors.mgr);
     errors.mgr.error_exit = onError;
     errors.mgr.emit_message = onMessage;
+    errors.progress.progress_monitor = onProgress;
+    errors.budget = &budget;
     struct Release {
         jpeg_decompress_struct* cinfo;
         ~Release() { jpeg_destroy_decompress(cinfo); }
@@ -260,8 +318,14 @@ GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size) {
     GreyImage out;
     std::vector<std::uint8_t> row;
     int orientation = 1;
-    if (!decode(&cinfo, data, size, &out, &row, &orientation))
+    if (!decode(&cinfo, data, size, &out, &row, &orientation)) {
+        if (errors.stop == JpegErrors::Stop::Time)
+            PictureOutOfTime();
         throw PictureError(errors.message);
+    }
+    out.damageCount = int(errors.mgr.num_warnings);
+    if (out.damageCount > 0)
+        out.damage = errors.warning;
     return upright(std::move(out), orientation);
 }
 

@@ -7,6 +7,7 @@
 
 #include "Error.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,6 +20,11 @@ namespace folio {
 inline constexpr std::uint64_t kMaxPicturePixels = 64'000'000;
 // Largest picture file read.
 inline constexpr std::size_t kMaxPictureFileBytes = std::size_t(64) << 20;
+// A progressive JPEG of more scans than this is refused: common encoders
+// write about 10, and every scan is a pass over the whole picture, so a
+// file of thousands of tiny scans costs minutes (libjpeg-turbo's djpeg
+// offers the same refusal as -maxscan).
+inline constexpr int kMaxJpegScans = 100;
 // The page grid in dots per inch.
 inline constexpr double kPageDpiX = 204.0, kPageDpiY = 196.0;
 // A stated resolution outside this range is taken as no resolution: it is a
@@ -37,6 +43,21 @@ class PictureError : public Error {
     std::string reason_;
 };
 
+// What one picture may still cost of its build's budget: the pixels it may
+// have as stored, and the time by which its decoding must be done. The
+// default is one picture alone, limited only by kMaxPicturePixels.
+struct PictureBudget {
+    std::uint64_t pixels = kMaxPicturePixels;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
+
+// A picture that would go beyond its build's budget. Unlike PictureError the
+// file is not at fault: the message says which limit it reached.
+class PictureBudgetError : public Error {
+  public:
+    explicit PictureBudgetError(const std::string& message) : Error(message) {}
+};
+
 // An 8-bit grey picture, rows top-down, 0 black and 255 white, already
 // turned upright and composed over white. `width` x `height` is what the
 // decoder produced, which may be a reduction of the picture as stored
@@ -52,6 +73,10 @@ struct GreyImage {
     double dpiX = 0, dpiY = 0;
     // More images in the file than the one drawn (TIFF pages after the first).
     int moreImages = 0;
+    // Damage the decoder read past, drawn as well as it could be: the first
+    // warning of the decoding library, and how many it gave (0: none).
+    std::string damage;
+    int damageCount = 0;
 
     std::uint8_t* Row(int y) { return pixels.data() + std::size_t(y) * std::size_t(width); }
     const std::uint8_t* Row(int y) const {
@@ -68,8 +93,15 @@ struct DrawnSize {
 };
 DrawnSize DrawnSizeOf(int width, int height, double dpiX, double dpiY);
 
-// Throws PictureError when width x height is empty or above kMaxPicturePixels.
-void CheckPictureSize(std::int64_t width, std::int64_t height);
+// Throws PictureError when width x height is empty or above
+// kMaxPicturePixels, PictureBudgetError when it is above budget.pixels.
+void CheckPictureSize(std::int64_t width, std::int64_t height, const PictureBudget& budget);
+// Throws PictureBudgetError once budget.deadline has passed. The decoders
+// call it between rows and scans: a picture stops within a row of its
+// deadline.
+void CheckPictureTime(const PictureBudget& budget);
+// The PictureBudgetError of a picture past its deadline.
+[[noreturn]] void PictureOutOfTime();
 
 // A resolution read from a file, in dots per inch, or 0 when it is no usable
 // resolution.

@@ -17,10 +17,11 @@ enum class PictureType { Png, Jpeg, Tiff };
 // Reads and decodes a picture file. A file that cannot be opened or read,
 // is not a regular file or is larger than kMaxPictureFileBytes throws
 // folio::Error("Cannot open file <path>"); one that is not a valid picture
-// throws PictureError.
-GreyImage LoadPicture(const std::string& path, PictureType type);
+// throws PictureError, one beyond `budget` PictureBudgetError.
+GreyImage LoadPicture(const std::string& path, PictureType type, const PictureBudget& budget);
 // The same for a file already open; the caller keeps and closes `fd`.
-GreyImage LoadPicture(int fd, const std::string& name, PictureType type);
+GreyImage LoadPicture(int fd, const std::string& name, PictureType type,
+                      const PictureBudget& budget);
 
 // Line art: at least kLineArtPercent per cent of the pixels lie within 15%
 // of black or white (grey value <= 38 or >= 217 of 255).

@@ -50,14 +50,14 @@ std::uint8_t overWhite(unsigned grey, unsigned alpha) {
 // locals live in this function, and the objects it fills belong to the
 // caller. Returns false after such a jump.
 bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::uint8_t>* scratch,
-            std::size_t fileSize) {
+            std::size_t fileSize, const PictureBudget& budget) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colour = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
-    CheckPictureSize(width, height);
+    CheckPictureSize(width, height, budget);
     const std::uint64_t rowBytes =
         (std::uint64_t(width) * png_get_channels(png, info) * depth + 7) / 8;
     if (std::uint64_t(height) * (rowBytes + 1) > std::uint64_t(fileSize) * kDeflateMaxRatio)
@@ -90,8 +90,10 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
     if (channels == 1) {
         // Straight into the picture; interlaced passes fill in the same rows.
         for (int pass = 0; pass < passes; ++pass)
-            for (png_uint_32 y = 0; y < height; ++y)
+            for (png_uint_32 y = 0; y < height; ++y) {
+                CheckPictureTime(budget);
                 png_read_row(png, out->Row(int(y)), nullptr);
+            }
         return true;
     }
     // Grey and alpha: one row at a time, or the whole picture when the
@@ -101,6 +103,7 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < height; ++y) {
             std::uint8_t* row = scratch->data() + (passes > 1 ? std::size_t(y) * width * 2 : 0);
+            CheckPictureTime(budget);
             png_read_row(png, row, nullptr);
             if (pass == passes - 1) {
                 std::uint8_t* dst = out->Row(int(y));
@@ -113,7 +116,7 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
 
 } // namespace
 
-GreyImage DecodePng(const std::uint8_t* data, std::size_t size) {
+GreyImage DecodePng(const std::uint8_t* data, std::size_t size, const PictureBudget& budget) {
     if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
         throw PictureError("the file is not a PNG file");
     PngSource src{data, size, 0, {}};
@@ -130,9 +133,16 @@ GreyImage DecodePng(const std::uint8_t* data, std::size_t size) {
         throw PictureError("libpng could not start");
     png_set_read_fn(png, &src, readData);
     png_set_user_limits(png, 1000000, 1000000);
+    // Chunks that change no pixel are passed over unread: libpng would
+    // inflate and keep every text chunk (a thousand zTXt of 8 MB each take
+    // minutes and gigabytes). Kept: PLTE, tRNS, pHYs, and gAMA, cHRM, sRGB
+    // and iCCP, which set the weights of the colour-to-grey conversion.
+    static const png_byte unused[] =
+        "tEXt\0zTXt\0iTXt\0tIME\0sPLT\0hIST\0bKGD\0pCAL\0sCAL\0oFFs\0eXIf";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, int(sizeof unused / 5));
     GreyImage out;
     std::vector<std::uint8_t> scratch;
-    if (!decode(png, info, &out, &scratch, size))
+    if (!decode(png, info, &out, &scratch, size, budget))
         throw PictureError(src.message);
     return out;
 }

@@ -26,6 +26,8 @@ struct TiffSource {
     std::size_t pos;
     std::string message; // the first error libtiff reported
     bool endedEarly;     // the fax decoder met the end of a strip's data
+    // The pixels are being read: a JPEG codec warning is then damage.
+    bool reading;
 };
 
 tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) {
@@ -71,10 +73,15 @@ int onError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) 
     return 1;
 }
 // Warnings pass, except that a fax strip's data ended early: libtiff then
-// makes the rest of the page white, which would draw half a picture.
-int onWarning(TIFF*, void* user, const char*, const char* fmt, va_list) {
+// makes the rest of the page white, which would draw half a picture. The
+// same for libjpeg's warnings on a JPEG strip (data cut short or corrupt),
+// which libtiff passes on and decodes past: they count as errors.
+int onWarning(TIFF* tif, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* s = static_cast<TiffSource*>(user);
     if (std::strstr(fmt, "Premature EOF"))
-        static_cast<TiffSource*>(user)->endedEarly = true;
+        s->endedEarly = true;
+    else if (s->reading && module && std::strcmp(module, "JPEGLib") == 0)
+        return onError(tif, user, module, fmt, ap);
     return 1;
 }
 
@@ -83,12 +90,13 @@ int onWarning(TIFF*, void* user, const char*, const char* fmt, va_list) {
 }
 
 void readBilevel(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h, bool minIsWhite,
-                 GreyImage& out) {
+                 const PictureBudget& budget, GreyImage& out) {
     const tmsize_t line = TIFFScanlineSize(tif);
     if (line <= 0 || std::uint64_t(line) * 8 < w)
         fail(src, "the scanline size does not fit the width");
     std::vector<std::uint8_t> bits(std::size_t(line), 0);
     for (std::uint32_t y = 0; y < h; ++y) {
+        CheckPictureTime(budget);
         if (TIFFReadScanline(tif, bits.data(), y, 0) < 0)
             fail(src, "a row cannot be read");
         std::uint8_t* dst = out.Row(int(y));
@@ -99,12 +107,15 @@ void readBilevel(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h, b
     }
 }
 
-void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h, GreyImage& out) {
+void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h,
+              const PictureBudget& budget, GreyImage& out) {
     char why[1024] = "";
     if (!TIFFRGBAImageOK(tif, why))
         throw PictureError(std::string("libtiff cannot read it: ") + why);
     TIFFRGBAImage img;
-    if (!TIFFRGBAImageBegin(&img, tif, 0, why))
+    // Stop on error: otherwise a strip that cannot be decoded is left as
+    // whatever the raster held, black or noise, and the reader succeeds.
+    if (!TIFFRGBAImageBegin(&img, tif, 1, why))
         throw PictureError(std::string("libtiff cannot read it: ") + why);
     struct End {
         TIFFRGBAImage* img;
@@ -119,9 +130,9 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h, Grey
     else
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
     unit = std::clamp<std::uint32_t>(unit, 1, h);
-    const std::uint32_t budget = std::max<std::uint32_t>(1, (16u << 20) / (w * 4u));
+    const std::uint32_t fit = std::max<std::uint32_t>(1, (16u << 20) / (w * 4u));
     const std::uint32_t band =
-        std::min(h, unit >= budget ? unit : unit * std::max<std::uint32_t>(1, budget / unit));
+        std::min(h, unit >= fit ? unit : unit * std::max<std::uint32_t>(1, fit / unit));
     if (std::uint64_t(band) * w > kMaxPicturePixels)
         throw PictureError("a strip of the picture is too large");
     std::vector<std::uint32_t> raster(std::size_t(band) * w);
@@ -129,7 +140,8 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h, Grey
         const std::uint32_t rows = std::min(band, h - top);
         img.row_offset = int(top);
         img.col_offset = 0;
-        if (!TIFFRGBAImageGet(&img, raster.data(), w, rows))
+        CheckPictureTime(budget);
+        if (!TIFFRGBAImageGet(&img, raster.data(), w, rows) || !src.message.empty())
             fail(src, "the picture's data cannot be read");
         for (std::uint32_t r = 0; r < rows; ++r) {
             const std::uint32_t* s = raster.data() + std::size_t(r) * w;
@@ -191,11 +203,11 @@ void checkDataFits(TIFF* tif, std::uint32_t w, std::uint32_t h, std::uint64_t bi
 
 } // namespace
 
-GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
+GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size, const PictureBudget& budget) {
     if (!data || size < 8 ||
         !((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M')))
         throw PictureError("the file is not a TIFF file");
-    TiffSource src{data, size, 0, {}, false};
+    TiffSource src{data, size, 0, {}, false, false};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options)
         throw PictureError("libtiff could not start");
@@ -215,7 +227,7 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
     std::uint32_t w = 0, h = 0;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h))
         fail(src, "the picture has no size");
-    CheckPictureSize(w, h);
+    CheckPictureSize(w, h, budget);
     std::uint16_t bits = 1, samples = 1, photometric = 0, compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -242,10 +254,17 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
     const bool bilevel = bits == 1 && samples == 1 && !TIFFIsTiled(tif) &&
                          (!hasPhotometric || photometric == PHOTOMETRIC_MINISWHITE ||
                           photometric == PHOTOMETRIC_MINISBLACK);
+    // From here any error libtiff reports is damage to the pixels; what it
+    // said while reading the header did not stop it.
+    src.message.clear();
+    src.reading = true;
     if (bilevel)
-        readBilevel(tif, src, w, h, !hasPhotometric || photometric == PHOTOMETRIC_MINISWHITE, out);
+        readBilevel(tif, src, w, h, !hasPhotometric || photometric == PHOTOMETRIC_MINISWHITE,
+                    budget, out);
     else
-        readRgba(tif, src, w, h, out);
+        readRgba(tif, src, w, h, budget, out);
+    if (!src.message.empty())
+        fail(src, "");
     if (src.endedEarly)
         throw PictureError("the data of the picture ends early");
     out.moreImages = std::max(0, int(TIFFNumberOfDirectories(tif)) - 1);

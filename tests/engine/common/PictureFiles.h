@@ -7,6 +7,7 @@
 
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared before it.
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -110,9 +112,10 @@ inline bool writePng(const std::string& path, int w, int h, int colour, int dept
 enum class JpegKind { Grey, Colour, AdobeCmyk };
 
 // JPEG at quality 95; `orientation` other than 0 adds an EXIF block with
-// that tag, `dpi` a JFIF density in dots per inch.
+// that tag, `dpi` a JFIF density in dots per inch; `progressive`: the scans
+// are all of the DC and then all of the AC coefficients.
 inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, const Source& src,
-                      int orientation = 0, int dpi = 0) {
+                      int orientation = 0, int dpi = 0, bool progressive = false) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
@@ -129,6 +132,11 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
                                                   : JCS_CMYK;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 95, TRUE);
+    static const jpeg_scan_info scans[2] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
+    if (progressive) {
+        c.scan_info = scans;
+        c.num_scans = kind == JpegKind::Grey ? 2 : 0;
+    }
     if (dpi) {
         c.density_unit = 1;
         c.X_density = c.Y_density = UINT16(dpi);
@@ -171,10 +179,10 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
 enum class TiffKind { FaxG4, FaxG3, Grey, Rgb };
 
 // TIFF with `pages` images (each the same picture); fax kinds are 1-bit
-// min-is-white at 204 x 196 dpi, the others 8-bit LZW without resolution
-// unless `dpi` is given.
+// min-is-white at 204 x 196 dpi, the others 8-bit in `coding` (LZW unless
+// given) without resolution unless `dpi` is given.
 inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, const Source& src,
-                      int pages = 1, int dpi = 0) {
+                      int pages = 1, int dpi = 0, int coding = COMPRESSION_LZW) {
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t)
         return false;
@@ -193,8 +201,8 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
         TIFFSetField(t, TIFFTAG_COMPRESSION,
                      kind == TiffKind::FaxG4   ? COMPRESSION_CCITTFAX4
                      : kind == TiffKind::FaxG3 ? COMPRESSION_CCITTFAX3
-                                               : COMPRESSION_LZW);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? h : 7);
+                                               : coding);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, fax ? h : coding == COMPRESSION_JPEG ? 16 : 7);
         if (fax || dpi) {
             TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
             TIFFSetField(t, TIFFTAG_XRESOLUTION, fax ? 204.0f : float(dpi));
@@ -225,6 +233,87 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
         TIFFWriteDirectory(t);
     }
     TIFFClose(t);
+    return true;
+}
+
+// Hostile files, made from good ones. A progressive JPEG with its last scan
+// (an AC scan of a white picture: end-of-band runs, a few dozen bytes)
+// repeated until it has `scans` scans.
+inline std::string repeatLastScan(const std::string& jpeg, int scans) {
+    const std::size_t last = jpeg.rfind("\xFF\xDA"), end = jpeg.rfind("\xFF\xD9");
+    std::string out = jpeg.substr(0, end);
+    for (int i = 2; i < scans; ++i)
+        out += jpeg.substr(last, end - last);
+    return out + "\xFF\xD9";
+}
+
+// A JPEG with `count` random bytes (no 0xFF: no marker) in the middle of
+// its last scan's data.
+inline std::string scrambleScan(std::string jpeg, std::size_t count) {
+    const std::size_t sos = jpeg.rfind("\xFF\xDA"), end = jpeg.rfind("\xFF\xD9");
+    std::mt19937 random(7);
+    for (std::size_t i = 0, at = sos + (end - sos - count) / 2; i < count; ++i)
+        jpeg[at + i] = char(random() % 255);
+    return jpeg;
+}
+
+// A PNG with `count` copies of one text chunk after its header: `head` (the
+// type, keyword and flags of a zTXt or iTXt chunk), then `bytes` spaces
+// deflated.
+inline std::string withTextChunks(const std::string& png, const std::string& head, int count,
+                                  std::size_t bytes) {
+    const std::string text(bytes, ' ');
+    uLongf n = compressBound(uLong(bytes));
+    std::string body = head + std::string(n, '\0');
+    compress(reinterpret_cast<Bytef*>(&body[head.size()]), &n,
+             reinterpret_cast<const Bytef*>(text.data()), uLong(bytes));
+    body.resize(head.size() + n);
+    const auto be32 = [](uLong v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::string chunk =
+        be32(body.size() - 4) + body +
+        be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
+    std::string out = png.substr(0, 33); // signature and header
+    for (int i = 0; i < count; ++i)
+        out += chunk;
+    return out + png.substr(33);
+}
+
+enum class StripDamage { Cut, Zeroed };
+
+// The 8-bit TIFF `tiff` copied to `path` with every strip cut to half its
+// bytes or zeroed.
+inline bool damageStrips(const std::string& tiff, const std::string& path, StripDamage damage) {
+    TIFF* in = TIFFOpen(tiff.c_str(), "r");
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    if (!in || !out)
+        return false;
+    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP}) {
+        std::uint32_t v = 0;
+        TIFFGetField(in, tag, &v);
+        TIFFSetField(out, tag, v);
+    }
+    for (ttag_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PHOTOMETRIC,
+                       TIFFTAG_PLANARCONFIG, TIFFTAG_COMPRESSION}) {
+        std::uint16_t v = 0;
+        TIFFGetField(in, tag, &v);
+        TIFFSetField(out, tag, v);
+    }
+    std::uint32_t n = 0;
+    void* tables = nullptr;
+    if (TIFFGetField(in, TIFFTAG_JPEGTABLES, &n, &tables))
+        TIFFSetField(out, TIFFTAG_JPEGTABLES, n, tables);
+    for (tstrip_t strip = 0; strip < TIFFNumberOfStrips(in); ++strip) {
+        std::vector<std::uint8_t> raw(std::size_t(TIFFRawStripSize(in, strip)));
+        TIFFReadRawStrip(in, strip, raw.data(), tmsize_t(raw.size()));
+        if (damage == StripDamage::Zeroed)
+            std::fill(raw.begin(), raw.end(), 0);
+        TIFFWriteRawStrip(out, strip, raw.data(),
+                          tmsize_t(damage == StripDamage::Cut ? raw.size() / 2 : raw.size()));
+    }
+    TIFFClose(in);
+    TIFFClose(out);
     return true;
 }
 

@@ -16,12 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -321,9 +323,12 @@ void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Puts a big-endian 16-bit width and height into the JPEG's SOF0 marker.
+// Puts a big-endian 16-bit width and height into the JPEG's SOF0 (or
+// progressive SOF2) marker.
 std::string jpegSized(std::string jpeg, int w, int h) {
-    const std::size_t sof = jpeg.find("\xFF\xC0");
+    std::size_t sof = jpeg.find("\xFF\xC0");
+    if (sof == std::string::npos)
+        sof = jpeg.find("\xFF\xC2");
     jpeg[sof + 5] = char(h >> 8);
     jpeg[sof + 6] = char(h);
     jpeg[sof + 7] = char(w >> 8);
@@ -407,6 +412,90 @@ std::string pngSized(std::string png, std::uint32_t w, std::uint32_t h) {
     for (int i = 0; i < 4; ++i)
         png[29 + i] = char(crc >> (24 - 8 * i));
     return png;
+}
+
+// Hostile pictures that used to hold a build for seconds to minutes, or be
+// drawn as garbage with success, each within a few seconds: refused with
+// the decoder's reason (`kind` bitmap-invalid), drawn with a warning
+// (picture-damaged), or drawn as it is (no kind).
+TEST(Pictures, HostilePicturesAreRefusedOrReportedQuickly) {
+    const Source white = [](int, int) { return Pixel{}; };
+    const std::string jpg = scratch("white.jpg"), prog = scratch("prog.jpg"),
+                      big = scratch("big.jpg"), png = scratch("tiny.png");
+    ASSERT_TRUE(writeJpeg(jpg, 300, 200, JpegKind::Colour, box()));
+    ASSERT_TRUE(writeJpeg(prog, 48, 24, JpegKind::Grey, white, 0, 0, true));
+    ASSERT_TRUE(writeJpeg(big, 4000, 4000, JpegKind::Grey, white, 0, 0, true));
+    ASSERT_TRUE(writePng(png, 10, 10, PNG_COLOR_TYPE_GRAY, 8, white));
+    struct Case {
+        std::string name, type, bytes, kind, reason;
+    };
+    std::vector<Case> cases = {
+        {"scans.jpg", "JPG", repeatLastScan(readAll(big), 2000), "bitmap-invalid", "100 scans"},
+        {"lying.jpg", "JPG", jpegSized(readAll(prog), 8000, 8000), "bitmap-invalid",
+         "cannot be in a file"},
+        {"scrambled.jpg", "JPG", scrambleScan(readAll(jpg), 300), "picture-damaged",
+         "Corrupt JPEG data"},
+        {"ztxt.png", "PNG",
+         withTextChunks(readAll(png), std::string("zTXtComment\0\0", 13), 150, 7'900'000), "", ""},
+        {"itxt.png", "PNG",
+         withTextChunks(readAll(png), std::string("iTXtComment\0\1\0\0\0", 16), 150, 7'900'000), "",
+         ""},
+    };
+    // Grey and colour TIFFs in each coding with their strips cut or zeroed.
+    const std::string good = scratch("good.tif"), bad = scratch("bad.tif");
+    for (TiffKind kind : {TiffKind::Grey, TiffKind::Rgb})
+        for (int coding : {COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_JPEG})
+            for (StripDamage damage : {StripDamage::Cut, StripDamage::Zeroed}) {
+                ASSERT_TRUE(writeTiff(good, 64, 64, kind, box(), 1, 0, coding));
+                ASSERT_TRUE(damageStrips(good, bad, damage));
+                cases.push_back({"damaged-" + std::to_string(cases.size()) + ".tif", "TIF",
+                                 readAll(bad), "bitmap-invalid", ""});
+            }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        writeAll(file, c.bytes);
+        const auto start = std::chrono::steady_clock::now();
+        const auto d = draw(file, c.type, 0, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(d->threw, c.kind == "bitmap-invalid") << d->error;
+        const folio::Diagnostic* found = d->diags.find(c.kind.c_str());
+        EXPECT_EQ(found != nullptr, !c.kind.empty());
+        if (found) {
+            EXPECT_NE(found->message.find(c.reason), std::string::npos) << found->message;
+        } else {
+            EXPECT_EQ(d->diags.find("picture-damaged"), nullptr);
+        }
+    }
+}
+
+// The pictures of one document share a budget of pixels and decoding time;
+// the picture beyond it fails the run, named.
+TEST(Pictures, APictureBeyondTheBuildsBudgetIsRefusedByName) {
+    const std::string png = scratch("budget.png");
+    ASSERT_TRUE(writePng(png, 800, 800, PNG_COLOR_TYPE_GRAY, 8, box()));
+    for (const auto& [megapixels, seconds, drawn, reason] :
+         {std::tuple{1, 30, 1, "pixels are more than the 360000 left"},
+          std::tuple{512, 0, 0, "takes longer than the time left"}}) {
+        auto fax = makeEngine();
+        Recorder diags;
+        fax->SetDiagnostics(&diags);
+        fax->SetPictureLimits(megapixels, seconds);
+        std::string error;
+        for (int i = 0; i < 2 && error.empty(); ++i)
+            try {
+                enginetest::run(*fax, std::string(kPrefix) + "FILE=" + png + ",PNG");
+            } catch (const folio::Error& e) {
+                EXPECT_EQ(i, drawn);
+                error = e.what();
+            }
+        EXPECT_NE(error.find("Picture \"" + png + "\" is over the budget"), std::string::npos)
+            << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        const folio::Diagnostic* e = diags.find(folio::kind::PictureBudget);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->message, error);
+    }
 }
 
 // PNG headers that ask for too much are refused before pixels are read: too
