@@ -513,26 +513,31 @@ bool TCommandForm::askToSave() {
     }
 }
 
+void TCommandForm::emptyEditor() {
+    macroFileName_.clear();
+    memoCommand->clear();
+    setState(DocumentState::Closed);
+}
+
 void TCommandForm::mnuFileCloseClick() {
     if (!askToSave())
         return;
-    memoCommand->clear();
+    // The restart reads the settings and fails on a field that is not a
+    // number: it comes first, so that a failed one empties nothing and the
+    // text keeps its name (an empty editor with the old name would let the
+    // next Save overwrite the file).
     const bool reset = folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ResetAll(); });
     program_.FaxForm->RefreshPage();
-    if (!reset)
-        return;
-    macroFileName_.clear();
-    setState(DocumentState::Closed);
+    if (reset)
+        emptyEditor();
 }
 
 bool TCommandForm::FormCloseQuery() {
     if (!askToSave())
         return false;
-    macroFileName_.clear();
-    memoCommand->clear();
+    emptyEditor();
     folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ClearPage(); });
     program_.FaxForm->RefreshPage();
-    setState(DocumentState::Closed);
     return true;
 }
 

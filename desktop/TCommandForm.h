@@ -102,6 +102,8 @@ class TCommandForm : public QMainWindow {
     // Asks "Save macro commands before closing?" when the text is modified.
     // False when the answer is Cancel.
     bool askToSave();
+    // Forgets the name, empties the editor; state Closed.
+    void emptyEditor();
     void showViewer();
     void batchRun(const QString& faxFile);
     void batchFail(const QString& message);

@@ -486,10 +486,17 @@ class TestCommandForm : public QObject, protected RunningProgram {
     void fieldThatIsNoWholeNumberEndsTheAction() {
         QFETCH(QString, field);
         QFETCH(QString, text);
+        const QString path = file("letter.fax");
+        QVERIFY(WriteBytes(path, ":FAX:PAGEBREAK\r\n"));
+        {
+            ModalScript open;
+            open.File(path);
+            cmd().mnuFileOpen->trigger();
+        }
         auto* edit = program_->SettingsForm->findChild<QLineEdit*>(field);
         QVERIFY(edit);
+        const QString valid = edit->text();
         edit->setText(text);
-        setText(":FAX:PAGEBREAK");
         {
             ModalScript script;
             script.Box(QMessageBox::Ok);
@@ -503,12 +510,20 @@ class TestCommandForm : public QObject, protected RunningProgram {
         }
         QCOMPARE(page(), QStringLiteral("1 of 1"));
 
-        // File > Close ends the same way; the program goes on.
+        // File > Close ends the same way, before anything is emptied: an
+        // emptied editor that kept the name let the next Save overwrite it.
         ModalScript again;
-        again.Box(QMessageBox::No).Box(QMessageBox::Ok);
+        again.Box(QMessageBox::Ok);
         cmd().mnuFileCloseClick();
-        QVERIFY(again.Done());
-        QVERIFY(cmd().isVisible());
+        QVERIFY(again.Done() && cmd().isVisible());
+        QCOMPARE(again.Seen()[0].text,
+                 QStringLiteral("'%1' is not a valid integer value.").arg(text));
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral(":FAX:PAGEBREAK\n"));
+        QCOMPARE(cmd().MacroFileName(), path);
+        QCOMPARE(cmd().State(), State::Clean);
+        edit->setText(valid);
+        cmd().mnuFileCloseClick(); // a Close that empties forgets the name
+        QVERIFY(cmd().MacroFileName().isEmpty() && cmd().State() == State::Closed);
     }
 };
 
