@@ -12,6 +12,7 @@
 #include "ObjectNames.h"
 #include "OutputFile.h"
 #include "Program.h"
+#include "SaveFailure.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
@@ -145,13 +146,18 @@ WriteResult writeWhole(const QString& path, const QByteArray& bytes, QString& wh
         name = "./-";
     struct stat old;
     const bool exists = ::stat(name.constData(), &old) == 0;
-    if (exists && (S_ISFIFO(old.st_mode) || S_ISSOCK(old.st_mode)))
+    if (exists && (S_ISFIFO(old.st_mode) || S_ISSOCK(old.st_mode))) {
+        why = QStringLiteral("it is a named pipe or socket, not a file");
         return WriteResult::NotOpened;
+    }
     std::string error;
+    errno = 0;
     const std::unique_ptr<folio::OutputFile> out =
         folio::OutputFile::Create(name.toStdString(), error);
-    if (!out)
+    if (!out) {
+        why = folio::ui::SaveFailureCause(path, QString::fromLocal8Bit(error.c_str()), errno);
         return WriteResult::NotOpened;
+    }
     const int fd = out->Fd();
     for (qsizetype at = 0; at < bytes.size();) {
         const ssize_t done = ::write(fd, bytes.constData() + at, std::size_t(bytes.size() - at));
@@ -182,8 +188,9 @@ WriteResult writeWhole(const QString& path, const QByteArray& bytes, QString& wh
 }
 
 void messageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                const QString& text) {
+                const QString& text, const QString& details = {}) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.setInformativeText(details);
     folio::ui::FitCaption(box);
     box.exec();
 }
@@ -405,7 +412,8 @@ bool TCommandForm::WriteMacroFile(const QString& path) {
         return true;
     case WriteResult::NotOpened:
         messageBox(this, QMessageBox::Critical, QStringLiteral("Write Error"),
-                   QStringLiteral("Cannot open file."));
+                   QStringLiteral("Cannot open file."),
+                   QStringLiteral("\"%1\": %2.").arg(QDir::toNativeSeparators(path), error));
         return false;
     case WriteResult::NotWritten:
         break;
@@ -504,8 +512,8 @@ bool TCommandForm::askToSave() {
     folio::ui::FitCaption(box);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        saveMacro(); // the closing goes on whether or not the text was written
-        return true;
+        // A save cancelled or failed stops the closing: nothing typed may be lost.
+        return saveMacro();
     case QMessageBox::No:
         return true;
     default:

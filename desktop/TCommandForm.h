@@ -40,7 +40,8 @@ class TCommandForm : public QMainWindow {
     // other failure silently.
     bool LoadMacroFile(const QString& path, QString* why = nullptr);
     // Writes every editor line followed by CR LF, replacing the file in one
-    // step. False (after a message box) when it cannot be written.
+    // step. False (after a message box that names the reason) when it
+    // cannot be written.
     bool WriteMacroFile(const QString& path);
     // Passes the editor's lines to the engine until END or the last line;
     // enables the viewer's Save and Save As. Throws what the engine throws.
@@ -100,7 +101,7 @@ class TCommandForm : public QMainWindow {
     // Save as the menu item does it; true when the text was written.
     bool saveMacro();
     // Asks "Save macro commands before closing?" when the text is modified.
-    // False when the answer is Cancel.
+    // False when the answer is Cancel, or Yes and the save did not happen.
     bool askToSave();
     // Forgets the name, empties the editor; state Closed.
     void emptyEditor();

@@ -525,6 +525,39 @@ class TestCommandForm : public QObject, protected RunningProgram {
         cmd().mnuFileCloseClick(); // a Close that empties forgets the name
         QVERIFY(cmd().MacroFileName().isEmpty() && cmd().State() == State::Closed);
     }
+
+    // "Yes, save" with a save that is cancelled or fails stops the closing.
+    void unsavedTextStopsTheClosing_data() {
+        QTest::addColumn<int>("how"); // File > Close, File > Exit, the window's close box
+        QTest::addColumn<bool>("writeFails");
+        for (int how : {0, 1, 2})
+            for (bool fails : {false, true})
+                QTest::addRow("%d %s", how, fails ? "write fails" : "dialog cancelled")
+                    << how << fails;
+    }
+    void unsavedTextStopsTheClosing() {
+        QFETCH(int, how);
+        QFETCH(bool, writeFails);
+        ModalScript script;
+        if (writeFails) { // a name recorded in a folder that is gone by the save
+            QVERIFY(QDir().mkpath(file("gone")) && WriteBytes(file("gone/m.txt"), "a\r\n"));
+            script.File(file("gone/m.txt"));
+            cmd().mnuFileOpen->trigger();
+            QVERIFY(QDir(file("gone")).removeRecursively());
+        }
+        setText("typed");
+        script.Box(QMessageBox::Yes);
+        writeFails ? script.Box(QMessageBox::Ok) : script.File(QString());
+        QSignalSpy ended(program_.get(), &Program::Ended);
+        how == 0   ? cmd().mnuFileClose->trigger()
+        : how == 1 ? cmd().mnuFileExit->trigger()
+                   : void(cmd().close());
+        QVERIFY(script.Done() && script.Unexpected().isEmpty());
+        QCOMPARE(ended.size(), 0);
+        QVERIFY(cmd().isVisible() && cmd().State() == State::Modified);
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("typed"));
+        QVERIFY(!writeFails || script.Seen().last().info.contains("does not exist"));
+    }
 };
 
 QTEST_MAIN(TestCommandForm)
