@@ -280,7 +280,7 @@ void TCommandForm::createControls() {
     dlgFileOpen->setFileMode(QFileDialog::ExistingFile);
     dlgFileOpen->setAcceptMode(QFileDialog::AcceptOpen);
     dlgFileOpen->setNameFilters(
-        {QStringLiteral("Fax Macro File (*.TXT)"), QStringLiteral("All Files (*)")});
+        {QStringLiteral("Fax Macro File (*.TXT *.fax)"), QStringLiteral("All Files (*)")});
     dlgFileOpen->setDefaultSuffix(QStringLiteral("txt"));
 
     dlgFileSave = new QFileDialog(this);

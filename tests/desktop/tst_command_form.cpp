@@ -558,6 +558,13 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("typed"));
         QVERIFY(!writeFails || script.Seen().last().info.contains("does not exist"));
     }
+
+    void openDialogOffersFaxMacros() {
+        const QString filter = cmd().dlgFileOpen->nameFilters().first();
+        const QStringList patterns = filter.section('(', 1).chopped(1).split(' ');
+        QVERIFY2(QDir::match(patterns, "letter.fax") && QDir::match(patterns, "A.TXT"),
+                 qPrintable(filter));
+    }
 };
 
 QTEST_MAIN(TestCommandForm)
