@@ -5,6 +5,7 @@
 // back the same way when saved or run, so no byte changes on the way.
 #include "TCommandForm.h"
 
+#include "BaseFolder.h"
 #include "Cp1252.h"
 #include "Diagnostics.h"
 #include "ErrorBox.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -397,6 +399,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
     }
     memoCommand->setPlainText(text);
     setState(DocumentState::Clean);
+    macroFolder_ = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -426,6 +429,19 @@ bool TCommandForm::WriteMacroFile(const QString& path) {
 
 void TCommandForm::RunCommands() {
     FaxImage& engine = program_.FaxForm->Engine();
+    // Relative names in FILE commands are the macro's neighbours, wherever
+    // the program was started from. A text never loaded or saved has no
+    // folder, and neither has one whose folder has gone: the working folder.
+    std::unique_ptr<folio::BaseFolder> base;
+    if (!macroFolder_.isEmpty()) {
+        std::string error;
+        base = folio::BaseFolder::Create(QFile::encodeName(macroFolder_).toStdString(), error);
+    }
+    engine.SetFileGate(base.get());
+    struct Ungate {
+        FaxImage& engine;
+        ~Ungate() { engine.SetFileGate(nullptr); }
+    } ungate{engine};
     const QStringList lines = editorLines(*memoCommand);
     std::vector<char> line;
     int number = 0;
@@ -479,6 +495,7 @@ bool TCommandForm::saveWithDialog() {
     if (!WriteMacroFile(path))
         return false;
     macroFileName_ = path;
+    macroFolder_ = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -523,6 +540,7 @@ bool TCommandForm::askToSave() {
 
 void TCommandForm::emptyEditor() {
     macroFileName_.clear();
+    macroFolder_.clear();
     memoCommand->clear();
     setState(DocumentState::Closed);
 }

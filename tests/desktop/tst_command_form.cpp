@@ -559,6 +559,23 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QVERIFY(!writeFails || script.Seen().last().info.contains("does not exist"));
     }
 
+    // Relative FILE names are found beside the macro, wherever the program runs.
+    void fileCommandsLookBesideTheMacro() {
+        QVERIFY(QDir().mkpath(file("m")));
+        QImage logo(16, 16, QImage::Format_RGB32);
+        logo.fill(Qt::black);
+        QVERIFY(logo.save(file("m/logo.bmp"), "BMP"));
+        QVERIFY(WriteBytes(file("m/a.fax"), ":FAX:FILE=logo.bmp,BMP\r\n"));
+        ModalScript script;
+        script.File(file("m/a.fax"));
+        cmd().mnuFileOpen->trigger();
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(files_->path()));
+        cmd().btnProcessClick();
+        QDir::setCurrent(before);
+        QCOMPARE(blackPixels(fax().pageView->Picture()), 16 * 16);
+    }
+
     void openDialogOffersFaxMacros() {
         const QString filter = cmd().dlgFileOpen->nameFilters().first();
         const QStringList patterns = filter.section('(', 1).chopped(1).split(' ');
