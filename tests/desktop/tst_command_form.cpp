@@ -58,6 +58,11 @@ class TestCommandForm : public QObject, protected RunningProgram {
                 cmd().mnuFileSave->isEnabled(), cmd().mnuFileSaveAs->isEnabled()};
     }
     void setText(const QString& text) { cmd().memoCommand->setPlainText(text); }
+    void open(const QString& path) { // File > Open, which records the name
+        ModalScript script;
+        script.File(path);
+        cmd().mnuFileOpen->trigger();
+    }
     QString page() { return fax().lblCurrentPg->text() + " of " + fax().lblLastPg->text(); }
 
   private slots:
@@ -488,11 +493,7 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QFETCH(QString, text);
         const QString path = file("letter.fax");
         QVERIFY(WriteBytes(path, ":FAX:PAGEBREAK\r\n"));
-        {
-            ModalScript open;
-            open.File(path);
-            cmd().mnuFileOpen->trigger();
-        }
+        open(path);
         auto* edit = program_->SettingsForm->findChild<QLineEdit*>(field);
         QVERIFY(edit);
         const QString valid = edit->text();
@@ -538,13 +539,12 @@ class TestCommandForm : public QObject, protected RunningProgram {
     void unsavedTextStopsTheClosing() {
         QFETCH(int, how);
         QFETCH(bool, writeFails);
-        ModalScript script;
         if (writeFails) { // a name recorded in a folder that is gone by the save
             QVERIFY(QDir().mkpath(file("gone")) && WriteBytes(file("gone/m.txt"), "a\r\n"));
-            script.File(file("gone/m.txt"));
-            cmd().mnuFileOpen->trigger();
+            open(file("gone/m.txt"));
             QVERIFY(QDir(file("gone")).removeRecursively());
         }
+        ModalScript script;
         setText("typed");
         script.Box(QMessageBox::Yes);
         writeFails ? script.Box(QMessageBox::Ok) : script.File(QString());
@@ -566,13 +566,8 @@ class TestCommandForm : public QObject, protected RunningProgram {
         logo.fill(Qt::black);
         QVERIFY(logo.save(file("m/logo.bmp"), "BMP"));
         QVERIFY(WriteBytes(file("m/a.fax"), ":FAX:FILE=logo.bmp,BMP\r\n"));
-        ModalScript script;
-        script.File(file("m/a.fax"));
-        cmd().mnuFileOpen->trigger();
-        const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(files_->path()));
-        cmd().btnProcessClick();
-        QDir::setCurrent(before);
+        open(file("m/a.fax"));
+        cmd().btnProcessClick(); // the working folder is the test's run folder
         QCOMPARE(blackPixels(fax().pageView->Picture()), 16 * 16);
     }
 
