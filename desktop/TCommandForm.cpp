@@ -5,6 +5,7 @@
 // back the same way when saved or run, so no byte changes on the way.
 #include "TCommandForm.h"
 
+#include "BaseFolder.h"
 #include "Cp1252.h"
 #include "Diagnostics.h"
 #include "ErrorBox.h"
@@ -12,6 +13,7 @@
 #include "ObjectNames.h"
 #include "OutputFile.h"
 #include "Program.h"
+#include "SaveFailure.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -145,13 +148,18 @@ WriteResult writeWhole(const QString& path, const QByteArray& bytes, QString& wh
         name = "./-";
     struct stat old;
     const bool exists = ::stat(name.constData(), &old) == 0;
-    if (exists && (S_ISFIFO(old.st_mode) || S_ISSOCK(old.st_mode)))
+    if (exists && (S_ISFIFO(old.st_mode) || S_ISSOCK(old.st_mode))) {
+        why = QStringLiteral("it is a named pipe or socket, not a file");
         return WriteResult::NotOpened;
+    }
     std::string error;
+    errno = 0;
     const std::unique_ptr<folio::OutputFile> out =
         folio::OutputFile::Create(name.toStdString(), error);
-    if (!out)
+    if (!out) {
+        why = folio::ui::SaveFailureCause(path, QString::fromLocal8Bit(error.c_str()), errno);
         return WriteResult::NotOpened;
+    }
     const int fd = out->Fd();
     for (qsizetype at = 0; at < bytes.size();) {
         const ssize_t done = ::write(fd, bytes.constData() + at, std::size_t(bytes.size() - at));
@@ -182,8 +190,9 @@ WriteResult writeWhole(const QString& path, const QByteArray& bytes, QString& wh
 }
 
 void messageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                const QString& text) {
+                const QString& text, const QString& details = {}) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.setInformativeText(details);
     folio::ui::FitCaption(box);
     box.exec();
 }
@@ -273,7 +282,7 @@ void TCommandForm::createControls() {
     dlgFileOpen->setFileMode(QFileDialog::ExistingFile);
     dlgFileOpen->setAcceptMode(QFileDialog::AcceptOpen);
     dlgFileOpen->setNameFilters(
-        {QStringLiteral("Fax Macro File (*.TXT)"), QStringLiteral("All Files (*)")});
+        {QStringLiteral("Fax Macro File (*.TXT *.fax)"), QStringLiteral("All Files (*)")});
     dlgFileOpen->setDefaultSuffix(QStringLiteral("txt"));
 
     dlgFileSave = new QFileDialog(this);
@@ -390,6 +399,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
     }
     memoCommand->setPlainText(text);
     setState(DocumentState::Clean);
+    macroFolder_ = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -405,7 +415,8 @@ bool TCommandForm::WriteMacroFile(const QString& path) {
         return true;
     case WriteResult::NotOpened:
         messageBox(this, QMessageBox::Critical, QStringLiteral("Write Error"),
-                   QStringLiteral("Cannot open file."));
+                   QStringLiteral("Cannot open file."),
+                   QStringLiteral("\"%1\": %2.").arg(QDir::toNativeSeparators(path), error));
         return false;
     case WriteResult::NotWritten:
         break;
@@ -418,6 +429,19 @@ bool TCommandForm::WriteMacroFile(const QString& path) {
 
 void TCommandForm::RunCommands() {
     FaxImage& engine = program_.FaxForm->Engine();
+    // Relative names in FILE commands are the macro's neighbours, wherever
+    // the program was started from. A text never loaded or saved has no
+    // folder, and neither has one whose folder has gone: the working folder.
+    std::unique_ptr<folio::BaseFolder> base;
+    if (!macroFolder_.isEmpty()) {
+        std::string error;
+        base = folio::BaseFolder::Create(QFile::encodeName(macroFolder_).toStdString(), error);
+    }
+    engine.SetFileGate(base.get());
+    struct Ungate {
+        FaxImage& engine;
+        ~Ungate() { engine.SetFileGate(nullptr); }
+    } ungate{engine};
     const QStringList lines = editorLines(*memoCommand);
     std::vector<char> line;
     int number = 0;
@@ -471,6 +495,7 @@ bool TCommandForm::saveWithDialog() {
     if (!WriteMacroFile(path))
         return false;
     macroFileName_ = path;
+    macroFolder_ = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -504,8 +529,8 @@ bool TCommandForm::askToSave() {
     folio::ui::FitCaption(box);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        saveMacro(); // the closing goes on whether or not the text was written
-        return true;
+        // A save cancelled or failed stops the closing: nothing typed may be lost.
+        return saveMacro();
     case QMessageBox::No:
         return true;
     default:
@@ -513,26 +538,32 @@ bool TCommandForm::askToSave() {
     }
 }
 
+void TCommandForm::emptyEditor() {
+    macroFileName_.clear();
+    macroFolder_.clear();
+    memoCommand->clear();
+    setState(DocumentState::Closed);
+}
+
 void TCommandForm::mnuFileCloseClick() {
     if (!askToSave())
         return;
-    memoCommand->clear();
+    // The restart reads the settings and fails on a field that is not a
+    // number: it comes first, so that a failed one empties nothing and the
+    // text keeps its name (an empty editor with the old name would let the
+    // next Save overwrite the file).
     const bool reset = folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ResetAll(); });
     program_.FaxForm->RefreshPage();
-    if (!reset)
-        return;
-    macroFileName_.clear();
-    setState(DocumentState::Closed);
+    if (reset)
+        emptyEditor();
 }
 
 bool TCommandForm::FormCloseQuery() {
     if (!askToSave())
         return false;
-    macroFileName_.clear();
-    memoCommand->clear();
+    emptyEditor();
     folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ClearPage(); });
     program_.FaxForm->RefreshPage();
-    setState(DocumentState::Closed);
     return true;
 }
 

@@ -40,10 +40,12 @@ class TCommandForm : public QMainWindow {
     // other failure silently.
     bool LoadMacroFile(const QString& path, QString* why = nullptr);
     // Writes every editor line followed by CR LF, replacing the file in one
-    // step. False (after a message box) when it cannot be written.
+    // step. False (after a message box that names the reason) when it
+    // cannot be written.
     bool WriteMacroFile(const QString& path);
-    // Passes the editor's lines to the engine until END or the last line;
-    // enables the viewer's Save and Save As. Throws what the engine throws.
+    // Passes the editor's lines to the engine until END or the last line,
+    // with relative FILE names taken beside the macro file; enables the
+    // viewer's Save and Save As. Throws what the engine throws.
     void RunCommands();
 
     // The document state, read from the File menu's enabled items.
@@ -100,13 +102,18 @@ class TCommandForm : public QMainWindow {
     // Save as the menu item does it; true when the text was written.
     bool saveMacro();
     // Asks "Save macro commands before closing?" when the text is modified.
-    // False when the answer is Cancel.
+    // False when the answer is Cancel, or Yes and the save did not happen.
     bool askToSave();
+    // Forgets the name and folder, empties the editor; state Closed.
+    void emptyEditor();
     void showViewer();
     void batchRun(const QString& faxFile);
     void batchFail(const QString& message);
 
     Program& program_;
     QString macroFileName_;
+    // Where relative FILE names are looked up: the folder of the file the
+    // text was last loaded from or saved to; empty for a text typed afresh.
+    QString macroFolder_;
     bool closing_ = false;
 };

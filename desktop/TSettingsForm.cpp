@@ -19,7 +19,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -301,15 +300,6 @@ void TSettingsForm::BitBtn1Click() {
         points = qRound(font.pointSizeF());
     efFont->setText(EngineFamilyName(font.family()));
     efFontSize->setText(QString::number(points));
-}
-
-void TSettingsForm::keyPressEvent(QKeyEvent* event) {
-    // Escape is bound to no button: the dialog stays open.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 std::string TSettingsForm::WidthText() const {

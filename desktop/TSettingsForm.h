@@ -85,9 +85,6 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     // family and size go into the fields.
     void BitBtn1Click();
 
-  protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
   private:
     void createControls();
     void setCommentStartText(const QString& text);

@@ -50,7 +50,7 @@ class TempSettings {
 
 // What a modal box looked like when it was answered.
 struct SeenBox {
-    QString className, title, text;
+    QString className, title, text, info; // info: the box's informative text
     QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 
@@ -114,9 +114,10 @@ class ModalScript : public QObject {
         if (!w || !w->isVisible() || w == last_)
             return;
         last_ = w;
-        SeenBox seen{QString::fromLatin1(w->metaObject()->className()), w->windowTitle(), {}};
+        SeenBox seen{QString::fromLatin1(w->metaObject()->className()), w->windowTitle(), {}, {}};
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             seen.text = box->text();
+            seen.info = box->informativeText();
             seen.icon = box->icon();
         }
         seen_.append(seen);

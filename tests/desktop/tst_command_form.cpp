@@ -58,6 +58,11 @@ class TestCommandForm : public QObject, protected RunningProgram {
                 cmd().mnuFileSave->isEnabled(), cmd().mnuFileSaveAs->isEnabled()};
     }
     void setText(const QString& text) { cmd().memoCommand->setPlainText(text); }
+    void open(const QString& path) { // File > Open, which records the name
+        ModalScript script;
+        script.File(path);
+        cmd().mnuFileOpen->trigger();
+    }
     QString page() { return fax().lblCurrentPg->text() + " of " + fax().lblLastPg->text(); }
 
   private slots:
@@ -486,10 +491,13 @@ class TestCommandForm : public QObject, protected RunningProgram {
     void fieldThatIsNoWholeNumberEndsTheAction() {
         QFETCH(QString, field);
         QFETCH(QString, text);
+        const QString path = file("letter.fax");
+        QVERIFY(WriteBytes(path, ":FAX:PAGEBREAK\r\n"));
+        open(path);
         auto* edit = program_->SettingsForm->findChild<QLineEdit*>(field);
         QVERIFY(edit);
+        const QString valid = edit->text();
         edit->setText(text);
-        setText(":FAX:PAGEBREAK");
         {
             ModalScript script;
             script.Box(QMessageBox::Ok);
@@ -503,12 +511,71 @@ class TestCommandForm : public QObject, protected RunningProgram {
         }
         QCOMPARE(page(), QStringLiteral("1 of 1"));
 
-        // File > Close ends the same way; the program goes on.
+        // File > Close ends the same way, before anything is emptied: an
+        // emptied editor that kept the name let the next Save overwrite it.
         ModalScript again;
-        again.Box(QMessageBox::No).Box(QMessageBox::Ok);
+        again.Box(QMessageBox::Ok);
         cmd().mnuFileCloseClick();
-        QVERIFY(again.Done());
-        QVERIFY(cmd().isVisible());
+        QVERIFY(again.Done() && cmd().isVisible());
+        QCOMPARE(again.Seen()[0].text,
+                 QStringLiteral("'%1' is not a valid integer value.").arg(text));
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral(":FAX:PAGEBREAK\n"));
+        QCOMPARE(cmd().MacroFileName(), path);
+        QCOMPARE(cmd().State(), State::Clean);
+        edit->setText(valid);
+        cmd().mnuFileCloseClick(); // a Close that empties forgets the name
+        QVERIFY(cmd().MacroFileName().isEmpty() && cmd().State() == State::Closed);
+    }
+
+    // "Yes, save" with a save that is cancelled or fails stops the closing.
+    void unsavedTextStopsTheClosing_data() {
+        QTest::addColumn<int>("how"); // File > Close, File > Exit, the window's close box
+        QTest::addColumn<bool>("writeFails");
+        for (int how : {0, 1, 2})
+            for (bool fails : {false, true})
+                QTest::addRow("%d %s", how, fails ? "write fails" : "dialog cancelled")
+                    << how << fails;
+    }
+    void unsavedTextStopsTheClosing() {
+        QFETCH(int, how);
+        QFETCH(bool, writeFails);
+        if (writeFails) { // a name recorded in a folder that is gone by the save
+            QVERIFY(QDir().mkpath(file("gone")) && WriteBytes(file("gone/m.txt"), "a\r\n"));
+            open(file("gone/m.txt"));
+            QVERIFY(QDir(file("gone")).removeRecursively());
+        }
+        ModalScript script;
+        setText("typed");
+        script.Box(QMessageBox::Yes);
+        writeFails ? script.Box(QMessageBox::Ok) : script.File(QString());
+        QSignalSpy ended(program_.get(), &Program::Ended);
+        how == 0   ? cmd().mnuFileClose->trigger()
+        : how == 1 ? cmd().mnuFileExit->trigger()
+                   : void(cmd().close());
+        QVERIFY(script.Done() && script.Unexpected().isEmpty());
+        QCOMPARE(ended.size(), 0);
+        QVERIFY(cmd().isVisible() && cmd().State() == State::Modified);
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("typed"));
+        QVERIFY(!writeFails || script.Seen().last().info.contains("does not exist"));
+    }
+
+    // Relative FILE names are found beside the macro, wherever the program runs.
+    void fileCommandsLookBesideTheMacro() {
+        QVERIFY(QDir().mkpath(file("m")));
+        QImage logo(16, 16, QImage::Format_RGB32);
+        logo.fill(Qt::black);
+        QVERIFY(logo.save(file("m/logo.bmp"), "BMP"));
+        QVERIFY(WriteBytes(file("m/a.fax"), ":FAX:FILE=logo.bmp,BMP\r\n"));
+        open(file("m/a.fax"));
+        cmd().btnProcessClick(); // the working folder is the test's run folder
+        QCOMPARE(blackPixels(fax().pageView->Picture()), 16 * 16);
+    }
+
+    void openDialogOffersFaxMacros() {
+        const QString filter = cmd().dlgFileOpen->nameFilters().first();
+        const QStringList patterns = filter.section('(', 1).chopped(1).split(' ');
+        QVERIFY2(QDir::match(patterns, "letter.fax") && QDir::match(patterns, "A.TXT"),
+                 qPrintable(filter));
     }
 };
 
