@@ -69,6 +69,8 @@ inline constexpr const char* TextOverlap = "text-overlap";
 inline constexpr const char* TextTiny = "text-tiny";
 inline constexpr const char* ByteOrderMark = "byte-order-mark";
 inline constexpr const char* LineEnds = "line-ends";
+inline constexpr const char* PageLate = "page-late";
+inline constexpr const char* PageUnknown = "page-unknown";
 } // namespace kind
 
 struct Diagnostic {

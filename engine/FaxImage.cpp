@@ -107,7 +107,7 @@ void FaxImage::ResetDefaults() {
     DefBottom = folio::SatSub(DefHeight, kEdgeDistance);
 #else
     DefWidth = 1728;
-    DefHeight = 2200;
+    DefHeight = PageRows(pageSize_);
     DefLeft = 100;
     DefTop = 100;
     DefRight = DefWidth - kEdgeDistance;
@@ -124,6 +124,23 @@ void FaxImage::ResetDefaults() {
     TextMode = TextModes::Text;
     FontScale = kDefaultFontScale;
 }
+
+#if !FOLIO_PROGRAM_VARIANT
+bool FaxImage::SetPageSize(PageSize size) {
+    if (pageStarted_ || PageCount != 1 || PageNo != 1 || !Image)
+        return false;
+    pageSize_ = size;
+    // Only the length changes: margins, pen, font and mode set so far stay.
+    DefHeight = PageRows(size);
+    DefBottom = DefHeight - kEdgeDistance;
+    Height = DefHeight;
+    Bottom = DefBottom;
+    // ClearPage gives the page the new size, white.
+    if (Image->Picture().Height() != Height)
+        ClearPage();
+    return true;
+}
+#endif
 
 void FaxImage::DefaultFont() {
 #if FOLIO_PROGRAM_VARIANT

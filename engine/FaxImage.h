@@ -133,6 +133,27 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     void DefaultFont();
 #if FOLIO_PROGRAM_VARIANT
     void ResetAll();
+#else
+    // The paper a page stands for. Every page is 1728 pixels (8.47 inches)
+    // wide at 204 dpi; its length in rows at 196 rows per inch is the one a
+    // fax machine at fine resolution gives that paper: A4 2286, Letter 2151,
+    // Legal 2738. Default keeps the 2200 rows of earlier releases, which
+    // match no paper.
+    enum class PageSize : std::uint8_t { Default, A4, Letter, Legal };
+    static constexpr int PageRows(PageSize size) {
+        return size == PageSize::A4       ? 2286
+               : size == PageSize::Letter ? 2151
+               : size == PageSize::Legal  ? 2738
+                                          : 2200;
+    }
+    // Gives this and every later page (and ResetDefaults) the length of
+    // `size`, the bottom margin staying 100 rows from the page's end; page 1
+    // is made white at the new size. Only before anything is on a page:
+    // false, changing nothing, once ProcessCommand has set text or carried
+    // out LINE, BOX, FILE, BARCODE or PAGEBREAK, or a second page exists (a
+    // client that draws by itself calls it first). Throws std::bad_alloc
+    // without memory for the page.
+    bool SetPageSize(PageSize size);
 #endif
 
     // The macro interpreter: one line per call; false only for END. The
@@ -290,6 +311,17 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     int CurFontSize;
     folio::FontStyles FontStyle;
     TextModes TextMode;
+#if !FOLIO_PROGRAM_VARIANT
+  private:
+    // Two bytes in the hole the alignment of TextBox leaves after TextMode,
+    // so that the object keeps the size and layout of libfoliolib.so.1
+    // (its tail padding holds the pictures' time budget).
+    PageSize pageSize_ = PageSize::Default;
+    // Text or a drawing is on a page: SetPageSize comes too late.
+    bool pageStarted_ = false;
+
+  public:
+#endif
     TextBoxRect TextBox;
 #if FOLIO_PROGRAM_VARIANT
     folio::Font* Font;

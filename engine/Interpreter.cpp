@@ -88,6 +88,7 @@ enum class Keyword {
     None,
     End,
     CodePage,
+    Page,
     FontScale,
     Font,
     Margin,
@@ -129,6 +130,10 @@ constexpr KeywordEntry kKeywords[] = {
     {"COLUMNS", Keyword::Columns},
 #endif
     {"PAGEBREAK", Keyword::PageBreak},
+#if !FOLIO_PROGRAM_VARIANT
+    // Only as a word of its own (see takesWord).
+    {"PAGE", Keyword::Page},
+#endif
     {"FILE", Keyword::File},
     // Tried last: a line that no keyword above takes was ignored before
     // BARCODE came, so no older macro changes meaning.
@@ -136,6 +141,41 @@ constexpr KeywordEntry kKeywords[] = {
 };
 
 #if !FOLIO_PROGRAM_VARIANT
+// PAGE came after macros were written in which a word beginning with it
+// (PAGENUMBER=3) was an unknown command, ignored: such a word stays one.
+// `after` is the text right after the keyword.
+bool takesWord(Keyword keyword, const char* after) {
+    const char c = *after;
+    return keyword != Keyword::Page || !((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                         (c >= '0' && c <= '9') || c == '_');
+}
+
+// The paper a PAGE argument names, any case, blanks around it allowed;
+// false for a word that is none.
+bool pageSizeNamed(const char* text, FaxImage::PageSize& size) {
+    static constexpr struct {
+        const char* name;
+        FaxImage::PageSize size;
+    } kSizes[] = {{"A4", FaxImage::PageSize::A4},
+                  {"LETTER", FaxImage::PageSize::Letter},
+                  {"LEGAL", FaxImage::PageSize::Legal},
+                  {"DEFAULT", FaxImage::PageSize::Default}};
+    while (isWhite(*text))
+        ++text;
+    for (const auto& k : kSizes) {
+        if (!beginsWith(text, k.name))
+            continue;
+        const char* rest = text + std::strlen(k.name);
+        while (isWhite(*rest))
+            ++rest;
+        if (*rest)
+            continue;
+        size = k.size;
+        return true;
+    }
+    return false;
+}
+
 // Character sets FONT accepts; every other number is DEFAULT_CHARSET.
 std::uint8_t charsetFromNumber(int n) {
     switch (n) {
@@ -227,6 +267,11 @@ bool FaxImage::ProcessCommand(char* line) {
 #endif
     if (!MatchesPrefix(line, ms)) {
         if (!MatchesPrefix(line, cs)) {
+#if !FOLIO_PROGRAM_VARIANT
+            // A blank line sets nothing: PAGE may still follow it.
+            if (line[std::strspn(line, " \t\n\v\f\r")])
+                pageStarted_ = true;
+#endif
             PrintLine(line);
             if (diag_)
                 diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
@@ -245,6 +290,11 @@ bool FaxImage::ProcessCommand(char* line) {
     const char* name = "";
     const int keywordStart = pos;
     for (const KeywordEntry& k : kKeywords) {
+#if !FOLIO_PROGRAM_VARIANT
+        if (beginsWith(line + pos, k.text) &&
+            !takesWord(k.keyword, line + pos + std::strlen(k.text)))
+            continue;
+#endif
         if (beginsWith(line + pos, k.text)) {
             keyword = k.keyword;
             name = k.text;
@@ -296,8 +346,30 @@ bool FaxImage::ProcessCommand(char* line) {
             diag_->Warn(sourceLine_, folio::kind::MissingArgument, std::string(name) + " " + what);
     };
 
+#if !FOLIO_PROGRAM_VARIANT
+    // What puts something on a page (or starts the next) fixes the page size.
+    if (keyword == Keyword::Line || keyword == Keyword::Box || keyword == Keyword::File ||
+        keyword == Keyword::Barcode || keyword == Keyword::PageBreak)
+        pageStarted_ = true;
+#endif
+
     switch (keyword) {
 #if !FOLIO_PROGRAM_VARIANT
+    case Keyword::Page: {
+        PageSize size = PageSize::Default;
+        if (hasArgs && !pageSizeNamed(line + pos, size)) {
+            if (diag_)
+                diag_->Warn(sourceLine_, folio::kind::PageUnknown,
+                            "unknown page size " + folio::Quoted(line + pos) +
+                                " (A4, LETTER, LEGAL or DEFAULT); the page size stays");
+            break;
+        }
+        if (!SetPageSize(size) && diag_)
+            diag_->Warn(sourceLine_, folio::kind::PageLate,
+                        "PAGE comes after text or drawing; it is ignored (give it before the "
+                        "first text line)");
+        break;
+    }
     case Keyword::CodePage:
         // Linux has no console code page to set; the command sets CodePage only.
         CodePage = hasArgs ? std::uint16_t(std::uint32_t(argInt(line + pos)) & 0xFFFF) : 0;

@@ -22,9 +22,11 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -54,6 +56,9 @@ constexpr const char* kUsage =
     "  --pdf-dir DIR          also write each fax as DIR/<name>.pdf\n"
     "  --resolution RES       fine (204 x 196 dpi, the default) or normal\n"
     "                         (204 x 98 dpi: each pair of rows merged into one)\n"
+    "  --page SIZE            the paper: a4 (2286 rows), letter (2151), legal\n"
+    "                         (2738) or default (2200); a PAGE command in the\n"
+    "                         macro changes it\n"
     "  --g3                   CCITT Group 3 one-dimensional coding (the default;\n"
     "                         every fax reader takes it)\n"
     "  --g3-2d                CCITT Group 3 two-dimensional coding (smaller)\n"
@@ -107,6 +112,19 @@ std::string makeFolder(const std::string& path) {
     }
 }
 
+// The FaxImage::PageSize of a --page value (any case); -1 for none.
+int pageSizeNamed(const char* name) {
+    static constexpr std::pair<const char*, FaxImage::PageSize> kSizes[] = {
+        {"default", FaxImage::PageSize::Default},
+        {"a4", FaxImage::PageSize::A4},
+        {"letter", FaxImage::PageSize::Letter},
+        {"legal", FaxImage::PageSize::Legal}};
+    for (const auto& [word, size] : kSizes)
+        if (::strcasecmp(name, word) == 0)
+            return int(size);
+    return -1;
+}
+
 int usageError(const std::string& message) {
     say("foliobuild: " + message + "\nTry 'foliobuild --help' for more information.");
     return 2;
@@ -123,6 +141,7 @@ struct Job {
 struct Settings {
     std::string pngDir, pdfFile, pdfDir;
     int resolution = TIFLIB_FAX_FINE;
+    int pageSize = 0; // a FaxImage::PageSize
     FileGate* gate = nullptr;
     bool check = false, strict = false, quiet = false;
     long long maxMacroBytes = 0;
@@ -132,6 +151,7 @@ void buildOne(Job& job, const Settings& settings) {
     folio::BuildOptions options;
     options.fileGate = settings.gate;
     options.resolution = settings.resolution;
+    options.pageSize = settings.pageSize;
     if (!settings.check)
         options.pdfFile = settings.pdfDir.empty() ? settings.pdfFile
                                                   : settings.pdfDir + "/" + stem(job.tiff) + ".pdf";
@@ -228,7 +248,7 @@ int main(int argc, char** argv) {
                 return usageError("--max-macro-size needs a number of bytes");
         } else if (arg == "--png" || arg == "-o" || arg == "--output-dir" ||
                    arg == "--include-root" || arg == "-j" || arg == "--jobs" || arg == "--pdf" ||
-                   arg == "--pdf-dir" || arg == "--resolution") {
+                   arg == "--pdf-dir" || arg == "--resolution" || arg == "--page") {
             const char* v = value(i);
             if (!v)
                 return usageError(arg + " needs a value");
@@ -241,13 +261,15 @@ int main(int argc, char** argv) {
             else if (arg == "--resolution")
                 settings.resolution =
                     std::strcmp(v, "normal") ? TIFLIB_FAX_FINE : TIFLIB_FAX_NORMAL;
+            else if (arg == "--page" && (settings.pageSize = pageSizeNamed(v)) < 0)
+                return usageError("--page takes a4, letter, legal or default");
             else if (arg == "--png")
                 settings.pngDir = v;
             else if (arg == "--include-root")
                 includeRoot = v, rootGiven = true;
             else if (arg == "-j" || arg == "--jobs")
                 jobsWanted = std::atoi(v) > 0 ? std::atoi(v) : -1;
-            else
+            else if (arg == "-o" || arg == "--output-dir")
                 outDir = v;
         } else if (arg.rfind("-j", 0) == 0 && arg.size() > 2 && arg[1] == 'j') {
             jobsWanted = std::atoi(arg.c_str() + 2) > 0 ? std::atoi(arg.c_str() + 2) : -1;
@@ -350,6 +372,7 @@ int main(int argc, char** argv) {
         spool.build.fileGate = settings.gate;
         spool.build.maxMacroBytes = maxMacroBytes;
         spool.build.resolution = settings.resolution;
+        spool.build.pageSize = settings.pageSize;
         spool.build.strict = settings.strict;
         spool.pdfDir = settings.pdfDir;
         spool.log = [](const std::string& line) { say(line); };

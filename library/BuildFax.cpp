@@ -63,21 +63,41 @@ struct OptionsOf1_0 {
     void* diagnosticContext;
     int strict;
 };
-// 1.1 added the fields up to `macroName`; 1.2 added none. A release that
-// adds fields lists its size here too, and older ones stay.
+// 1.1 added the fields up to `macroName` (spelled out: a derived structure
+// would not reuse the tail padding where 1.1 put `coding`).
+struct OptionsOf1_1 {
+    unsigned size;
+    int resolution;
+    const char* pdfFile;
+    void (*diagnostic)(void*, const FolioDiagnostic*);
+    void* diagnosticContext;
+    int strict;
+    int coding;
+    const char* includeRoot;
+    const char* baseDir;
+    int codePage;
+    const char* macroName;
+};
+// 1.2 added `pageSize`. A release that adds fields lists its size here too,
+// and older ones stay.
 constexpr std::size_t kSizeOf1_0 = sizeof(OptionsOf1_0);
 constexpr std::size_t kEndOf1_0 = offsetof(OptionsOf1_0, strict) + sizeof(int);
-constexpr std::size_t kSizeOf1_1 = sizeof(FolioBuildOptions);
+constexpr std::size_t kSizeOf1_1 = sizeof(OptionsOf1_1);
+constexpr std::size_t kSizeOf1_2 = sizeof(FolioBuildOptions);
 static_assert(offsetof(FolioBuildOptions, strict) == offsetof(OptionsOf1_0, strict));
 static_assert(offsetof(FolioBuildOptions, coding) >= kEndOf1_0);
+static_assert(offsetof(FolioBuildOptions, macroName) == offsetof(OptionsOf1_1, macroName));
+// 1.1's structure ended with its last pointer: `pageSize` lies past it.
+static_assert(offsetof(FolioBuildOptions, pageSize) >= kSizeOf1_1);
+static_assert(kSizeOf1_2 > kSizeOf1_1);
 
 // The bytes of the client's structure that hold fields of its release:
 // 0 for a size that no release's header ever gave the structure.
 std::size_t fieldBytes(unsigned size) {
     if (size == kEndOf1_0 || size == kSizeOf1_0)
         return kEndOf1_0;
-    if (size == kSizeOf1_1)
-        return kSizeOf1_1;
+    if (size == kSizeOf1_1 || size == kSizeOf1_2)
+        return size;
     return 0;
 }
 
@@ -120,8 +140,9 @@ class Build {
         if (bytes == 0)
             return fail("FolioBuildOptions.size " + std::to_string(options->size) +
                         " is no release's size of the structure (" + std::to_string(kSizeOf1_0) +
-                        " for 1.0, " + std::to_string(kSizeOf1_1) +
-                        " for 1.1 and later): set it to sizeof(FolioBuildOptions)");
+                        " for 1.0, " + std::to_string(kSizeOf1_1) + " for 1.1, " +
+                        std::to_string(kSizeOf1_2) +
+                        " for 1.2 and later): set it to sizeof(FolioBuildOptions)");
         build.resolution = options->resolution;
         if (options->pdfFile)
             build.pdfFile = options->pdfFile;
@@ -141,6 +162,14 @@ class Build {
             if (!folio::IsCodePageSupported(std::uint16_t(options->codePage)))
                 return fail("unknown code page " + std::to_string(options->codePage));
             build.codePage = std::uint16_t(options->codePage);
+        }
+        if (HAS_FIELD(bytes, pageSize)) {
+            // MacroRunner refuses the numbers no release defined.
+            static_assert(FOLIO_PAGE_A4 == int(FaxImage::PageSize::A4) &&
+                          FOLIO_PAGE_LETTER == int(FaxImage::PageSize::Letter) &&
+                          FOLIO_PAGE_LEGAL == int(FaxImage::PageSize::Legal) &&
+                          FOLIO_PAGE_DEFAULT == int(FaxImage::PageSize::Default));
+            build.pageSize = options->pageSize;
         }
         if (HAS_FIELD(bytes, macroName) && options->macroName && !file)
             name_ = options->macroName;

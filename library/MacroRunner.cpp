@@ -299,6 +299,11 @@ bool checkTargets(const char* tiffFile, const BuildOptions& options, std::string
         error = "unknown resolution " + std::to_string(options.resolution);
         return false;
     }
+    if (options.pageSize < int(FaxImage::PageSize::Default) ||
+        options.pageSize > int(FaxImage::PageSize::Legal)) {
+        error = "unknown page size " + std::to_string(options.pageSize);
+        return false;
+    }
     if (options.coding != -1 && options.coding != TIFLIB_FAX_G3_1D &&
         options.coding != TIFLIB_FAX_G3_2D && options.coding != TIFLIB_FAX_G4) {
         error = "unknown coding " + std::to_string(options.coding);
@@ -403,6 +408,7 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         fax->CodePage = options.codePage;
         if (fax->Image)
             fax->Image->Canvas().CodePage = options.codePage;
+        fax->SetPageSize(FaxImage::PageSize(options.pageSize));
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         fax->SetDiagnostics(sink);

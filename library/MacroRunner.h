@@ -32,6 +32,10 @@ struct BuildOptions {
     // TIFLIB_FAX_G3_1D, _G3_2D or _G4 for this build alone; -1 takes the
     // writer's process-wide setting (SetFaxCompression).
     int coding = -1;
+    // The paper of the pages until a PAGE command changes it: a
+    // FaxImage::PageSize as a number (0 Default, 1 A4, 2 Letter, 3 Legal,
+    // the values of FOLIO_PAGE_*). Another number fails the build.
+    int pageSize = 0;
     // The code page text is read in until a CODEPAGE command changes it
     // (0: the ANSI code page, as a macro file starts).
     std::uint16_t codePage = 0;

@@ -96,8 +96,8 @@ enum { FOLIO_RESOLUTION_FINE = 0, FOLIO_RESOLUTION_NORMAL = 1 };
  * past it take their defaults. The sizes accepted are those a release's
  * header gave the structure: on x86-64 and other LP64 systems 40 (1.0,
  * which ended at `strict`; 36, its last field's end, is taken as 1.0 too)
- * and 72 (1.1 and 1.2). Any other size fails the build. A 0 in any field
- * means what it meant in the release that added the field. */
+ * and 72 (1.1) and 80 (1.2). Any other size fails the build. A 0 in any
+ * field means what it meant in the release that added the field. */
 typedef struct FolioBuildOptions {
     unsigned size;
     /* FOLIO_RESOLUTION_FINE (204 x 196 dpi, the default) or
@@ -148,6 +148,14 @@ typedef struct FolioBuildOptions {
      * macro in errors and in FolioDiagnostic.file; null: "<macro>". The
      * file builds name the macro file and ignore this field. */
     const char* macroName;
+    /* Since 1.2. The paper of the pages until a PAGE command in the macro
+     * changes it: FOLIO_PAGE_DEFAULT (0: 2200 rows, as before 1.2),
+     * FOLIO_PAGE_A4 (2286 rows), FOLIO_PAGE_LETTER (2151) or
+     * FOLIO_PAGE_LEGAL (2738), rows at 196 per inch (half, rounded down,
+     * at FOLIO_RESOLUTION_NORMAL); every page is 1728 pixels wide. Another
+     * value fails the build: "unknown page size N". A 1.0 or 1.1 caller
+     * gets the default. */
+    int pageSize;
 } FolioBuildOptions;
 
 enum {
@@ -157,19 +165,23 @@ enum {
     FOLIO_CODING_G3 = 3
 };
 
+/* Since 1.2. */
+enum { FOLIO_PAGE_DEFAULT = 0, FOLIO_PAGE_A4 = 1, FOLIO_PAGE_LETTER = 2, FOLIO_PAGE_LEGAL = 3 };
+
 /* Since 1.2. Every field of FolioBuildOptions zero but `size`:
  *   FolioBuildOptions options = FOLIO_BUILD_OPTIONS_INIT;
  * Each field is named, so that C++ with -Wextra does not warn. */
 #define FOLIO_BUILD_OPTIONS_INIT                                                                  \
-    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL }
+    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL, 0 }
 
 /* BuildFax with options; `options` may be NULL (the defaults) and is only
  * read during the call. With `tiffFile` NULL the macro is built in memory
  * and nothing is written (a check: true when it builds, and with `strict`
  * when it has no warning). Returns false, with the reason in
  * BuildFaxLastError, in every case BuildFax does, and also for an unknown
- * resolution or coding, a `size` that no release gave the structure, a PDF file that cannot
- * be written (then no TIFF file either), or a warning under `strict`.
+ * resolution, coding or page size, a `size` that no release gave the
+ * structure, a PDF file that cannot be written (then no TIFF file either),
+ * or a warning under `strict`.
  * Never throws. */
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                                       const FolioBuildOptions* options);
@@ -207,9 +219,9 @@ FOLIOLIB_API void FolioBufferFree(FolioBuffer* buffer);
  * back through pipes; /proc must be mounted.
  * Returns false, with both buffers set to NULL and 0 and the cause in
  * BuildFaxLastError, for the failures of BuildFaxWithOptions (an unknown
- * resolution, coding or code page, a missing base folder or include root,
- * an included file that cannot be read, a bitmap that is not valid, a
- * warning in a strict build, more pages than allowed), for a macro larger
+ * resolution, coding, page size or code page, a missing base folder or
+ * include root, an included file that cannot be read, a bitmap that is not
+ * valid, a warning in a strict build, more pages than allowed), for a macro larger
  * than 512 MiB, and when memory runs out. Diagnostics go to
  * `options->diagnostic` on the calling thread, FolioDiagnostic.file being
  * `options->macroName` or "<macro>". Safe to call from several threads at

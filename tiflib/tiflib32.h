@@ -75,7 +75,8 @@ enum {
     TIFLIB_FAX_FINE = 0,  /* 204 x 196 dpi: every row of the block (default) */
     TIFLIB_FAX_NORMAL = 1 /* 204 x 98 dpi: each pair of rows merged into one, a
                              pixel black when black in either; an odd last row
-                             stays alone */
+                             joins the last pair (since 1.2; it stayed alone
+                             before), so a page of h rows has h / 2 */
 };
 /* Sets the calling thread's resolution. Returns 1, or 0 for an unknown value
  * (the setting is then unchanged). */

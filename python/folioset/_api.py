@@ -29,9 +29,12 @@ Macro = Union[str, bytes, bytearray, memoryview, "os.PathLike[str]", "os.PathLik
               IO[bytes]]
 Resolution = Literal["fine", "normal"]
 Coding = Literal["g3", "g3-2d", "g4"]
+PageSize = Literal["default", "a4", "letter", "legal"]
 
 _RESOLUTIONS = {"fine": 0, "normal": 1}
 _CODINGS = {"g3": 3, "g3-2d": 1, "g4": 2}
+# FOLIO_PAGE_*; rows at fine resolution: 2200, 2286, 2151, 2738.
+_PAGE_SIZES = {"default": 0, "a4": 1, "letter": 2, "legal": 3}
 _SEVERITIES = ("note", "warning", "error")
 # A macro file larger than this is refused, as the library refuses it.
 _MAX_MACRO_BYTES = 512 << 20
@@ -93,6 +96,7 @@ class _Request:
     include_root: Optional[bytes]
     base_dir: Optional[bytes]
     strict: bool
+    page: int = 0
 
 
 # --- calls back from the library --------------------------------------------
@@ -340,7 +344,8 @@ class Fax:
 def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3",
           pdf: bool = False, include_root: Optional[PathLike] = None,
           base_dir: Optional[PathLike] = None, strict: bool = False,
-          name: Optional[str] = None, code_page: Optional[int] = None) -> Fax:
+          name: Optional[str] = None, code_page: Optional[int] = None,
+          page: PageSize = "default") -> Fax:
     """Builds a fax from a macro and returns it as a Fax.
 
     macro: the macro as text (str), as the bytes of a macro file (bytes,
@@ -370,6 +375,12 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     code_page: the code page (0 to 65535; 0 is 1252, 65001 UTF-8) the macro
     is read in until a CODEPAGE command; text (str) is then encoded in it.
     Default: 1252, or UTF-8 for text that 1252 cannot hold.
+    page: the paper, until a PAGE command in the macro changes it: "a4"
+    (2286 rows; most of the world), "letter" (2151) or "legal" (2738; both
+    North America), or "default" (2200 rows, the length of earlier
+    releases, which matches no paper). Rows at 204 x 196 dpi; "normal"
+    resolution has half as many, rounded down. Every page is 1728 pixels
+    wide.
 
     The GIL is released while the library builds: threads build at once.
     Raises BuildError when the macro cannot be built; FileNotFoundError,
@@ -383,7 +394,7 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     if not isinstance(pdf, bool):
         raise TypeError(f"pdf must be True or False, not {type(pdf).__name__}")
     request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
-                       code_page)
+                       code_page, page)
     diagnostics = _Diagnostics(request.name)
     options = _options(request, diagnostics)
     tiff, pdf_buffer = CBuffer(), CBuffer()
@@ -402,7 +413,7 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
 def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3",
           include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
           strict: bool = False, name: Optional[str] = None,
-          code_page: Optional[int] = None) -> List[Diagnostic]:
+          code_page: Optional[int] = None, page: PageSize = "default") -> List[Diagnostic]:
     """Builds a macro without making a fax and returns its diagnostics.
 
     What foliobuild --check reports for the same macro, as Diagnostic
@@ -410,7 +421,7 @@ def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     macro cannot be built (with strict=True: when it has a warning).
     """
     request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
-                       code_page)
+                       code_page, page)
     diagnostics = _Diagnostics(request.name)
     options = _options(request, diagnostics)
     ok = _library.lib.BuildFaxInMemory(request.macro, len(request.macro),
@@ -424,7 +435,7 @@ def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
 def build_file(src: PathLike, dst: PathLike, *, resolution: Resolution = "fine",
                coding: Coding = "g3", pdf: Union[bool, PathLike, None] = False,
                include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
-               strict: bool = False) -> List[Diagnostic]:
+               strict: bool = False, page: PageSize = "default") -> List[Diagnostic]:
     """Builds the macro file `src` into the fax TIFF file `dst`.
 
     The library reads and writes the files itself, exactly as foliobuild
@@ -446,7 +457,8 @@ def build_file(src: PathLike, dst: PathLike, *, resolution: Resolution = "fine",
     request = _Request(b"", os.fsdecode(src_b), _choice(resolution, _RESOLUTIONS, "resolution"),
                        _choice(coding, _CODINGS, "coding"), _ANSI_CODE_PAGE,
                        _folder(include_root, "include_root"),
-                       _folder(base_dir, "base_dir"), _flag(strict, "strict"))
+                       _folder(base_dir, "base_dir"), _flag(strict, "strict"),
+                       _choice(page, _PAGE_SIZES, "page"))
     try:
         src_mode = os.stat(src_b).st_mode
     except OSError as e:
@@ -583,9 +595,10 @@ def _macro_bytes(macro: object, code_page: Optional[int]) -> "tuple[bytes, Optio
 
 def _request(macro: object, resolution: object, coding: object, include_root: object,
              base_dir: object, strict: object, name: object = None,
-             code_page: object = None) -> _Request:
+             code_page: object = None, page: object = "default") -> _Request:
     # Arguments first, so that a wrong one never costs reading a file.
     res = _choice(resolution, _RESOLUTIONS, "resolution")
+    paper = _choice(page, _PAGE_SIZES, "page")
     cod = _choice(coding, _CODINGS, "coding")
     strict_flag = _flag(strict, "strict")
     if name is not None and not isinstance(name, str):
@@ -597,7 +610,7 @@ def _request(macro: object, resolution: object, coding: object, include_root: ob
     base = _folder(base_dir, "base_dir")
     data, found_name, used_page = _macro_bytes(macro, page)
     return _Request(data, name if name is not None else found_name, res, cod, used_page, root,
-                    base, strict_flag)
+                    base, strict_flag, paper)
 
 
 def _options(r: _Request, diagnostics: Optional[_Diagnostics]) -> CBuildOptions:
@@ -611,6 +624,7 @@ def _options(r: _Request, diagnostics: Optional[_Diagnostics]) -> CBuildOptions:
     options.baseDir = r.base_dir
     options.codePage = r.code_page
     options.macroName = os.fsencode(r.name) if r.name is not None else None
+    options.pageSize = r.page
     if diagnostics is not None:
         options.diagnostic = diagnostics.function
     return options

@@ -48,6 +48,7 @@ class CBuildOptions(ctypes.Structure):
         ("baseDir", ctypes.c_char_p),
         ("codePage", ctypes.c_int),
         ("macroName", ctypes.c_char_p),
+        ("pageSize", ctypes.c_int),
     ]
 
 

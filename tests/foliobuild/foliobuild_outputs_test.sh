@@ -5,7 +5,8 @@
 # the normal page is the fine page with each row pair merged (one-pixel lines
 # on odd and even rows, text and a dithered bitmap all kept), the PDF's pages
 # decode with poppler to exactly the TIFF's pixels at the TIFF's size, and a
-# PDF that cannot be written fails the build with no file put in place.
+# PDF that cannot be written fails the build with no file put in place; a
+# Letter page's PDF has Letter's length.
 set -u
 dir="$1"
 for tool in pdfimages pdfinfo tiffsplit tifftopnm python3; do
@@ -143,6 +144,20 @@ mkdir -p "$dir/batch" "$dir/batchpdf" && cp "$dir/doc.fax" "$dir/a.fax" && cp "$
 "$FOLIOBUILD" -o "$dir/batch" --pdf "$dir/x.pdf" "$dir/a.fax" 2>/dev/null; check "--pdf with -o" 2 $?
 "$FOLIOBUILD" --resolution coarse "$dir/a.fax" "$dir/x.tif" 2>/dev/null; check "bad resolution" 2 $?
 "$FOLIOBUILD" --pdf-dir "$dir/a.fax/none" -o "$dir/batch" "$dir/a.fax" 2>/dev/null; check "PDF folder under a file" 1 $?
+
+# --page: the PDF page takes the page's length (Letter: 2151 rows at 196 rows
+# an inch, 1075 at 98); only the papers' names (any case) are taken.
+for res in fine normal; do
+  "$FOLIOBUILD" -q --page LETTER --resolution $res --pdf "$dir/letter-$res.pdf" "$dir/doc.fax" "$dir/letter-$res.tif"
+  check "letter $res" 0 $?
+  case "$(pdfinfo "$dir/letter-$res.pdf")" in
+    *"609.882 x 790.163"* | *"609.882 x 789.796"*) ;;
+    *) echo "FAIL: letter $res PDF page: $(pdfinfo "$dir/letter-$res.pdf" | grep 'Page size')"; fail=1 ;;
+  esac
+done
+"$FOLIOBUILD" --page a5 "$dir/a.fax" "$dir/x.tif" 2>/dev/null; check "bad page size" 2 $?
+"$FOLIOBUILD" --page default "$dir/doc.fax" "$dir/default.tif" && cmp -s "$dir/default.tif" "$dir/fine-g3.tif" ||
+  { echo "FAIL: --page default changed the TIFF"; fail=1; }
 
 # Without the new options the fax is what it always was.
 "$FOLIOBUILD" "$dir/doc.fax" "$dir/plain.tif" && "$FOLIOBUILD" --resolution fine "$dir/doc.fax" "$dir/fine.tif"

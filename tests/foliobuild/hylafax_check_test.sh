@@ -4,7 +4,8 @@
 # The fax files as a HylaFAX server sees them: its tiffcheck passes the TIFF
 # unchanged ("OK") at its defaults for 98 lines per inch and with -r 196 for
 # fine pages, for each coding with its coding option (1-D -1, 2-D -2, G4 -3);
-# faxinfo counts the pages and calls normal pages Normal. The tools are taken
+# faxinfo counts the pages and calls normal pages Normal. A4, Letter and Legal
+# pages pass at their paper's length. The tools are taken
 # from Debian's packages, downloaded and unpacked into the build tree (not
 # installed); without them (no network) the test is skipped.
 set -u
@@ -48,6 +49,30 @@ for res in normal fine; do
     fi
   done
 done
+# Pages of real paper pass at that paper's length (-l, in mm; A4 297 is
+# tiffcheck's default), at both resolutions; the default page's 2200 rows
+# are longer than Letter, which tiffcheck would have cut to size.
+printf '@CONVERT:PAGE=%s\nA page\n@CONVERT:PAGEBREAK\nAnother\n' A4 > "$dir/a4.fax"
+printf '@CONVERT:PAGE=%s\nA page\n@CONVERT:PAGEBREAK\nAnother\n' Letter > "$dir/letter.fax"
+for paper in "a4 297" "letter 279" "legal 356"; do
+  set -- $paper
+  for res in normal fine; do
+    tif="$dir/$1-$res.tif"
+    if [ $1 = legal ]; then  # the option in place of the command
+      "$FOLIOBUILD" --page legal --resolution $res "$dir/doc.fax" "$tif"
+    else
+      "$FOLIOBUILD" --resolution $res "$dir/$1.fax" "$tif"
+    fi || { echo "FAIL: build $tif"; fail=1; continue; }
+    vres=""; [ $res = fine ] && vres="-r 196"
+    verdict=$("$bin/tiffcheck" -1 -l $2 $vres "$tif" 2>&1)
+    [ "$(printf '%s\n' "$verdict" | head -1)" = OK ] ||
+      { echo "FAIL: tiffcheck -1 -l $2 $vres $1-$res: $verdict"; fail=1; }
+  done
+done
+verdict=$("$bin/tiffcheck" -1 -l 279 "$dir/normal-g3.tif" 2>&1)
+[ "$(printf '%s\n' "$verdict" | head -1)" = RESIZE ] ||
+  { echo "FAIL: the default page is not too long for Letter: $verdict"; fail=1; }
+
 # At its defaults tiffcheck asks for fine pages to be made normal: the reason
 # for --resolution normal.
 verdict=$("$bin/tiffcheck" -1 "$dir/fine-g3.tif" 2>&1)

@@ -9,7 +9,7 @@
 # at once with its reason, the service going on with the next macro; a
 # claim that fails (a rename refused, as on a read-only remount) leaves its
 # macro in in/ to be tried again after a wait, asleep, while the macros
-# after it go through.
+# after it go through; --page applies to the spool's builds.
 #   spool_edges_test.sh FOLDER FS_JOURNAL_SHIM
 set -u
 dir="$1"
@@ -46,6 +46,13 @@ printf 'Long two\n' > "spool/in/${long:0:250}d.fax"
 [ "$(ls spool/done | grep -c '^ccc')" = 2 ] && [ "$(ls spool/out | grep -c '^ccc.*\.tif$')" = 2 ] ||
   bad "long names not both done: $(ls spool/done spool/out | cut -c1-20)"
 for f in spool/done/ccc*; do [ ${#f} -le $((11 + 250)) ] || bad "a name longer than 250 bytes"; done
+
+# --page reaches every build of the spool, as --resolution does.
+printf 'Legal\n' > spool/in/legal.fax
+"$FOLIOBUILD" --spool spool --once --page legal --resolution normal 2> page.log || bad "--page: $(cat page.log)"
+case "$(tiffinfo spool/out/legal.tif 2>/dev/null)" in
+  *"Image Length: 1369"*) ;; *) bad "--page legal in the spool: not 1369 rows" ;;
+esac
 
 # A macro left in in/ (still open for writing): --once says so.
 exec 3> spool/in/open.fax

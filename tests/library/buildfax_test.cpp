@@ -205,11 +205,14 @@ TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
     };
     const Case cases[] = {
         {sizeof(FolioBuildOptions), true, 1100, true},
+        {80, true, 1100, true}, // 1.2's structure
+        {72, true, 1100, true}, // 1.1's
         {40, true, 1100, true}, // 1.0's structure
         {36, true, 1100, true}, // its fields' end
         // Sizes no release had: a client that means none of its fields.
         {unsigned(offsetof(FolioBuildOptions, pdfFile)), false, 0, false},
         {unsigned(sizeof(unsigned)), false, 0, false},
+        {76, false, 0, false},
         {0, false, 0, false},
         {4096, false, 0, false},
     };

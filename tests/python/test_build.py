@@ -99,6 +99,8 @@ BAD_ARGUMENTS = [
     ({"resolution": "high"}, ValueError),
     ({"resolution": 0}, TypeError),
     ({"coding": "g5"}, ValueError),
+    ({"page": "A5"}, ValueError),
+    ({"page": 1}, TypeError),
     ({"pdf": "yes"}, TypeError),
     ({"strict": 1}, TypeError),
     ({"include_root": ""}, ValueError),
@@ -253,6 +255,20 @@ def test_png_previews_each_page():
             fax.png(page)
     with pytest.raises(TypeError):
         fax.png("1")
+
+
+@pytest.mark.parametrize("page,rows", [("a4", 2286), ("letter", 2151), ("legal", 2738),
+                                       ("default", 2200)])
+def test_page_sizes_reach_the_library_as_foliobuild_gives_them(page, rows, foliobuild, tmp_path):
+    macro = tmp_path / "m.fax"
+    macro.write_bytes(b"Hello\n")
+    foliobuild("-q", "--page", page, "--resolution", "normal", macro, tmp_path / "cli.tif")
+    fax = folioset.build(macro, page=page, resolution="normal")
+    assert fax.tiff == (tmp_path / "cli.tif").read_bytes()
+    assert _png_size_and_black(fax.png(1))[:2] == (1728, rows)
+    folioset.build_file(macro, tmp_path / "py.tif", page=page, resolution="normal")
+    assert (tmp_path / "py.tif").read_bytes() == fax.tiff
+    assert folioset.check("Text\n@CONVERT:PAGE=A4\n", page=page)[0].kind == "page-late"
 
 
 def test_a_missing_library_is_an_import_error_that_says_what_to_install():

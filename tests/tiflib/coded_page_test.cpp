@@ -64,7 +64,7 @@ int writeCoded(const std::string& name, const Page& page, int mode, int resoluti
 TEST(CodedPages, DocumentEqualsTheOneWrittenFromPageBlocks) {
     ScratchDir dir;
     // Tall enough to be coded in halves from blocks, an odd height (a last
-    // row alone at normal resolution), a width that is no multiple of 32.
+    // row joining the last pair at normal resolution), a width that is no multiple of 32.
     const std::vector<Page> pages = {textPage(1728, 700, 3), noisePage(1700, 151, 5, 0.2),
                                      linesPage(1728, 333), whitePage(1728, 2)};
     for (int mode : {TIFLIB_FAX_G3_1D, TIFLIB_FAX_G3_2D, TIFLIB_FAX_G4})
