@@ -71,6 +71,7 @@ inline constexpr const char* ByteOrderMark = "byte-order-mark";
 inline constexpr const char* LineEnds = "line-ends";
 inline constexpr const char* PageLate = "page-late";
 inline constexpr const char* PageUnknown = "page-unknown";
+inline constexpr const char* PageSlow = "page-slow";
 } // namespace kind
 
 struct Diagnostic {

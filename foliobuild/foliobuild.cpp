@@ -9,6 +9,7 @@
 #include "IncludeRoot.h"
 #include "MacroRunner.h"
 #include "PngWriter.h"
+#include "SendCost.h"
 #include "Spool.h"
 #include "tiflib32.h"
 
@@ -66,6 +67,10 @@ constexpr const char* kUsage =
     "  --check                build in memory, write nothing; print what each\n"
     "                         macro loses and one summary line per macro on\n"
     "                         standard output; exit 1 if any has a warning\n"
+    "  --stats                print each page's coded size and sending time at\n"
+    "                         9600 and 14400 bit/s, and a total, on standard\n"
+    "                         output (with --check too); warn of a page that\n"
+    "                         takes over 60 s at 14400 bit/s\n"
     "  --strict               a warning fails the build: nothing is written\n"
     "  -q, --quiet            no warnings, notes or progress line\n"
     "  -h, --help             show this help and exit\n"
@@ -136,6 +141,7 @@ struct Job {
     std::string error;
     folio::DiagnosticList diagnostics;
     int pages = 0;
+    std::vector<folio::PageCost> costs; // with --stats or --check
 };
 
 struct Settings {
@@ -143,7 +149,7 @@ struct Settings {
     int resolution = TIFLIB_FAX_FINE;
     int pageSize = 0; // a FaxImage::PageSize
     FileGate* gate = nullptr;
-    bool check = false, strict = false, quiet = false;
+    bool check = false, strict = false, quiet = false, stats = false;
     long long maxMacroBytes = 0;
 };
 
@@ -158,6 +164,9 @@ void buildOne(Job& job, const Settings& settings) {
     options.strict = settings.strict;
     options.dryRun = settings.check;
     options.pageCount = &job.pages;
+    // A check reports slow pages too, as it reports what a macro loses.
+    if (settings.stats || settings.check)
+        options.pageCosts = &job.costs;
     options.maxMacroBytes = settings.maxMacroBytes;
     if (settings.check || settings.strict || !settings.quiet)
         options.diagnostics = &job.diagnostics;
@@ -179,6 +188,25 @@ void buildOne(Job& job, const Settings& settings) {
                                  options, job.error);
 }
 
+// --stats: one line per page and a total, on standard output. Seconds are
+// rounded to tenths; the total is reckoned from the unrounded figures.
+void printStats(const Job& job) {
+    using folio::kRateV17, folio::kRateV29;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < job.costs.size(); ++i) {
+        const std::size_t b = job.costs[i].bytes;
+        bytes += b;
+        std::printf("%s: page %zu: %zu bytes, %.1f s at %d bit/s, %.1f s at %d bit/s\n",
+                    job.macro.c_str(), i + 1, b, folio::PageSeconds(b, kRateV29), kRateV29,
+                    folio::PageSeconds(b, kRateV17), kRateV17);
+    }
+    std::printf("%s: total: %zu %s, %zu bytes, %.1f s at %d bit/s, %.1f s at %d bit/s\n",
+                job.macro.c_str(), job.costs.size(), job.costs.size() == 1 ? "page" : "pages",
+                bytes, folio::CallSeconds(job.costs, kRateV29), kRateV29,
+                folio::CallSeconds(job.costs, kRateV17), kRateV17);
+    std::fflush(stdout);
+}
+
 // A document's diagnostics (unless quiet) and, with --check, its summary.
 // Called with gOutput held.
 void printReport(const Job& job, const Settings& settings) {
@@ -186,6 +214,8 @@ void printReport(const Job& job, const Settings& settings) {
     if (!settings.quiet)
         for (const std::string& line : job.diagnostics.Lines(job.macro))
             std::fprintf(out, "%s\n", line.c_str());
+    if (settings.stats && !job.costs.empty())
+        printStats(job);
     if (settings.check)
         std::fprintf(stdout, "%s\n",
                      folio::CheckSummary(job.macro, job.ok, job.pages, job.diagnostics).c_str());
@@ -236,6 +266,8 @@ int main(int argc, char** argv) {
             settings.check = true;
         } else if (arg == "--strict") {
             settings.strict = true;
+        } else if (arg == "--stats") {
+            settings.stats = true;
         } else if (arg == "--once") {
             once = true;
         } else if (arg == "--spool" || arg == "--max-macro-size") {
@@ -291,8 +323,8 @@ int main(int argc, char** argv) {
     if (once && spoolDir.empty())
         return usageError("--once needs --spool");
     if (!spoolDir.empty() && (!files.empty() || !outDir.empty() || !settings.pngDir.empty() ||
-                              settings.check || !settings.pdfFile.empty()))
-        return usageError("--spool takes no macro files, -o, --png, --pdf or --check");
+                              settings.check || !settings.pdfFile.empty() || settings.stats))
+        return usageError("--spool takes no macro files, -o, --png, --pdf, --check or --stats");
 
     settings.quiet = quiet;
     std::vector<Job> jobs;
@@ -303,11 +335,13 @@ int main(int argc, char** argv) {
         if (files.empty())
             return usageError("no macro files given");
         for (const std::string& f : files)
-            jobs.push_back(Job{f, {}, false, {}, {}, 0});
+            jobs.push_back(Job{f, {}, false, {}, {}, 0, {}});
     } else if (outDir.empty()) {
         if (files.size() != 2)
             return usageError("a macro file and a fax file are needed (or -o DIR and macros)");
-        jobs.push_back(Job{files[0], files[1], false, {}, {}, 0});
+        if (settings.stats && files[1] == "-")
+            return usageError("--stats prints on standard output, where the fax would go");
+        jobs.push_back(Job{files[0], files[1], false, {}, {}, 0, {}});
     } else {
         if (files.empty())
             return usageError("no macro files given");
@@ -321,7 +355,7 @@ int main(int argc, char** argv) {
             auto [it, fresh] = taken.emplace(tiff, f);
             if (!fresh)
                 return usageError(it->second + " and " + f + " would both be written to " + tiff);
-            jobs.push_back(Job{f, tiff, false, {}, {}, 0});
+            jobs.push_back(Job{f, tiff, false, {}, {}, 0, {}});
         }
     }
     if (!settings.pdfFile.empty() && (!outDir.empty() || !settings.pdfDir.empty()))

@@ -11,6 +11,7 @@
 #include "FaxImage.h"
 #include "FaxPage.h"
 #include "PdfWriter.h"
+#include "SendCost.h"
 #include "tiflib32.h"
 
 #include <cerrno>
@@ -414,9 +415,9 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         fax->SetDiagnostics(sink);
         // Pages are coded as they are finished when nothing but the fax file
         // needs their pixels: a PDF copy of a Group 3 file codes them again,
-        // and beforeSave may read them.
+        // beforeSave may read them and their costs count black pixels.
         const int coding = options.coding >= 0 ? options.coding : GetFaxCompression();
-        if (!options.dryRun && !options.beforeSave &&
+        if (!options.dryRun && !options.beforeSave && !options.pageCosts &&
             (coding == TIFLIB_FAX_G4 || (options.pdfFile.empty() && (coding == TIFLIB_FAX_G3_1D ||
                                                                      coding == TIFLIB_FAX_G3_2D))))
             fax->CodeAhead(coding, options.resolution);
@@ -565,6 +566,18 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
             return false;
         if (options.pageCount)
             *options.pageCount = fax->PageCount;
+        if (options.pageCosts) {
+            std::string why;
+            if (!CostPages(*fax->Pages, fax->Pages->Cardinal(), coding, options.resolution,
+                           *options.pageCosts, why)) {
+                error = macroName + ": " + why;
+                return false;
+            }
+            for (std::size_t i = 0; i < options.pageCosts->size(); ++i)
+                if (std::string slow = SlowPageMessage(int(i + 1), (*options.pageCosts)[i]);
+                    !slow.empty())
+                    report(0, Severity::Warning, kind::PageSlow, slow);
+        }
         if (options.strict && counter.problems > 0) {
             error = macroName + ": " + std::to_string(counter.problems) +
                     (counter.problems == 1 ? " warning" : " warnings") +

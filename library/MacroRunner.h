@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class FaxImage;
 class FileGate;
@@ -16,6 +17,7 @@ class FileGate;
 namespace folio {
 
 class DiagnosticSink;
+struct PageCost;
 
 struct BuildOptions {
     // Called after the macro has run and before the pages are saved; may
@@ -53,6 +55,11 @@ struct BuildOptions {
     bool dryRun = false;
     // Receives the number of pages built, when not null.
     int* pageCount = nullptr;
+    // When not null, receives what each page costs to send (SendCost.h),
+    // coded in memory as the fax file would hold it, before `strict` counts
+    // the warnings: a page too slow to send is reported (kind::PageSlow) and
+    // fails a strict build. The fax file's bytes do not change.
+    std::vector<PageCost>* pageCosts = nullptr;
     // Largest macro file read, in bytes; 0 keeps the default of 512 MiB. A
     // larger macro fails the build.
     long long maxMacroBytes = 0;
