@@ -17,6 +17,7 @@ PACKAGES=(
   dpkg-dev debhelper lintian autopkgtest debootstrap
   python3-pytest python3-venv python3-setuptools python3-wheel python3-all dh-python pybuild-plugin-pyproject
   libzint-dev zbar-tools zxing-cpp-tools
+  libspandsp-dev
 )
 
 SUDO=""
