@@ -72,6 +72,7 @@ inline constexpr const char* LineEnds = "line-ends";
 inline constexpr const char* PageLate = "page-late";
 inline constexpr const char* PageUnknown = "page-unknown";
 inline constexpr const char* PageSlow = "page-slow";
+inline constexpr const char* ReservedStrip = "reserved-strip";
 } // namespace kind
 
 struct Diagnostic {

@@ -67,6 +67,10 @@ constexpr const char* kUsage =
     "  --check                build in memory, write nothing; print what each\n"
     "                         macro loses and one summary line per macro on\n"
     "                         standard output; exit 1 if any has a warning\n"
+    "  --reserve-top N        keep the top N rows of each page (0 to 400, 196 to\n"
+    "                         the inch) white for a fax server's header line;\n"
+    "                         what the macro draws there is cleared, with a\n"
+    "                         warning\n"
     "  --stats                print each page's coded size and sending time at\n"
     "                         9600 and 14400 bit/s, and a total, on standard\n"
     "                         output (with --check too); warn of a page that\n"
@@ -147,7 +151,8 @@ struct Job {
 struct Settings {
     std::string pngDir, pdfFile, pdfDir;
     int resolution = TIFLIB_FAX_FINE;
-    int pageSize = 0; // a FaxImage::PageSize
+    int pageSize = 0;   // a FaxImage::PageSize
+    int reserveTop = 0; // page rows kept white at the top (--reserve-top)
     FileGate* gate = nullptr;
     bool check = false, strict = false, quiet = false, stats = false;
     long long maxMacroBytes = 0;
@@ -158,6 +163,7 @@ void buildOne(Job& job, const Settings& settings) {
     options.fileGate = settings.gate;
     options.resolution = settings.resolution;
     options.pageSize = settings.pageSize;
+    options.reserveTop = settings.reserveTop;
     if (!settings.check)
         options.pdfFile = settings.pdfDir.empty() ? settings.pdfFile
                                                   : settings.pdfDir + "/" + stem(job.tiff) + ".pdf";
@@ -270,6 +276,17 @@ int main(int argc, char** argv) {
             settings.stats = true;
         } else if (arg == "--once") {
             once = true;
+        } else if (arg == "--reserve-top" || arg.rfind("--reserve-top=", 0) == 0) {
+            // A whole number of rows, nothing after it: "40px" or "1e2" is
+            // more likely a mistake than a row count.
+            const char* v = arg.size() > 13 ? arg.c_str() + 14 : value(i);
+            char* end = nullptr;
+            errno = 0;
+            const long rows = v && *v >= '0' && *v <= '9' ? std::strtol(v, &end, 10) : -1;
+            if (rows < 0 || *end || errno || rows > folio::kMaxReserveTop)
+                return usageError("--reserve-top needs a number of rows from 0 to " +
+                                  std::to_string(folio::kMaxReserveTop));
+            settings.reserveTop = int(rows);
         } else if (arg == "--spool" || arg == "--max-macro-size") {
             const char* v = value(i);
             if (!v)
@@ -376,10 +393,11 @@ int main(int argc, char** argv) {
                                        settings.pdfDir.empty() || j.tiff.empty()
                                            ? std::string()
                                            : settings.pdfDir + "/" + stem(j.tiff) + ".pdf"}) {
-            struct stat in {}, to {};
+            struct stat in {
+            }, to{};
             if (!out.empty() && out != "-" && ::stat(j.macro.c_str(), &in) == 0 &&
-                ::stat(out.c_str(), &to) == 0 && in.st_dev == to.st_dev &&
-                in.st_ino == to.st_ino && S_ISREG(in.st_mode)) {
+                ::stat(out.c_str(), &to) == 0 && in.st_dev == to.st_dev && in.st_ino == to.st_ino &&
+                S_ISREG(in.st_mode)) {
                 say("foliobuild: " + out + " is the macro file " + j.macro +
                     " itself; writing the fax there would destroy the macro");
                 return 2;
@@ -407,6 +425,7 @@ int main(int argc, char** argv) {
         spool.build.maxMacroBytes = maxMacroBytes;
         spool.build.resolution = settings.resolution;
         spool.build.pageSize = settings.pageSize;
+        spool.build.reserveTop = settings.reserveTop;
         spool.build.strict = settings.strict;
         spool.pdfDir = settings.pdfDir;
         spool.log = [](const std::string& line) { say(line); };

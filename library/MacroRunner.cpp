@@ -14,15 +14,17 @@
 #include "SendCost.h"
 #include "tiflib32.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
-#include <new>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -290,6 +292,29 @@ std::string commandAfterCR(const char* line, const char* macroStart) {
     return {};
 }
 
+// Clears the top `rows` rows of `bitmap` (clipped to its height) and returns
+// how many black pixels they held. Bitmap rows: a set bit is black, and the
+// padding bits past the width are always clear, so whole rows are counted.
+// Each row is OR-ed whole before it is counted: a clean strip, the usual
+// case, costs one pass without branches.
+long long clearStrip(folio::Bitmap& bitmap, int rows) {
+    rows = std::min(rows, bitmap.Height());
+    const std::size_t stride = std::size_t(bitmap.Stride());
+    long long black = 0;
+    for (int y = 0; y < rows; ++y) {
+        std::uint8_t* row = bitmap.Row(y);
+        std::uint8_t any = 0;
+        for (std::size_t i = 0; i < stride; ++i)
+            any |= row[i];
+        if (!any)
+            continue;
+        for (std::size_t i = 0; i < stride; ++i)
+            black += std::popcount(unsigned(row[i]));
+        std::memset(row, 0, stride);
+    }
+    return black;
+}
+
 // Checks what does not depend on the macro: false with `error` set.
 bool checkTargets(const char* tiffFile, const BuildOptions& options, std::string& error) {
     if (!tiffFile && !options.dryRun) {
@@ -303,6 +328,11 @@ bool checkTargets(const char* tiffFile, const BuildOptions& options, std::string
     if (options.pageSize < int(FaxImage::PageSize::Default) ||
         options.pageSize > int(FaxImage::PageSize::Legal)) {
         error = "unknown page size " + std::to_string(options.pageSize);
+        return false;
+    }
+    if (options.reserveTop < 0 || options.reserveTop > kMaxReserveTop) {
+        error = "reserved rows " + std::to_string(options.reserveTop) + " not within 0 to " +
+                std::to_string(kMaxReserveTop);
         return false;
     }
     if (options.coding != -1 && options.coding != TIFLIB_FAX_G3_1D &&
@@ -392,8 +422,8 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
     auto stopped = [&] {
         if (!StopRequested())
             return false;
-        error = macroName + (lineNo ? ":" + std::to_string(lineNo) : "") +
-                ": stopped by the caller";
+        error =
+            macroName + (lineNo ? ":" + std::to_string(lineNo) : "") + ": stopped by the caller";
         return true;
     };
     CountingSink counter(options.diagnostics);
@@ -417,7 +447,10 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         // needs their pixels: a PDF copy of a Group 3 file codes them again,
         // beforeSave may read them and their costs count black pixels.
         const int coding = options.coding >= 0 ? options.coding : GetFaxCompression();
+        // Kept rows are checked after each line, on every page it drew on:
+        // a page must not be coded before then.
         if (!options.dryRun && !options.beforeSave && !options.pageCosts &&
+            options.reserveTop == 0 &&
             (coding == TIFLIB_FAX_G4 || (options.pdfFile.empty() && (coding == TIFLIB_FAX_G3_1D ||
                                                                      coding == TIFLIB_FAX_G3_2D))))
             fax->CodeAhead(coding, options.resolution);
@@ -454,6 +487,38 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                     (maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
                                                : std::to_string(maxBytes) + " bytes");
             return false;
+        };
+        // --reserve-top: the kept rows of the pages line `at` drew on, from
+        // page `first` to the current one, made white again, each page that
+        // held black pixels there reported. The engine only goes forward
+        // (NextPage makes each new page at the end), so those are all the
+        // pages a line can reach; a page it passed is parked, and is
+        // unpacked for the check and packed again. Clearing after each line
+        // rather than at the page's end leaves the same page, and lets each
+        // line that draws there be named.
+        auto keepRowsWhite = [&](int first, int at) {
+            Link* l = fax->CurrentPage;
+            int page = fax->PageNo;
+            for (; l && page > first && l->Pred(); --page)
+                l = l->Pred();
+            for (; l; l = l->Suc(), ++page) {
+                PageImage& image = static_cast<FaxPage*>(l)->PageImage;
+                const bool parked = l != fax->CurrentPage && image.Parked();
+                if (image.Coded())
+                    break; // not with reserved rows: CodeAhead is off
+                const long long black = clearStrip(image.Picture(), options.reserveTop);
+                if (parked)
+                    image.Park();
+                if (black > 0)
+                    report(at, Severity::Warning, kind::ReservedStrip,
+                           "page " + std::to_string(page) + ": the line drew " +
+                               std::to_string(black) +
+                               (black == 1 ? " black pixel" : " black pixels") + " into the top " +
+                               std::to_string(options.reserveTop) +
+                               " rows, which are kept white for the fax header; they were cleared");
+                if (l == fax->CurrentPage)
+                    break;
+            }
         };
         std::unique_ptr<char[]> part;
         std::string whole; // a long command line, read to its end
@@ -509,9 +574,10 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                     report(lineNo, Severity::Error, kind::LineCut,
                            "the " + command + " command is longer than " +
                                std::to_string(kLineBuffer - 1) + " bytes; its first " +
-                               std::to_string(kLineBuffer - 1) + " bytes are carried out and the "
-                               "rest of the line (" + std::to_string(rest) +
-                               " bytes) is not read");
+                               std::to_string(kLineBuffer - 1) +
+                               " bytes are carried out and the "
+                               "rest of the line (" +
+                               std::to_string(rest) + " bytes) is not read");
                 }
             }
             if (lineNo == 1 && !started)
@@ -521,15 +587,14 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                 // Reported once: a file with CR line ends is one long line.
                 crReported = true;
                 const std::string command = commandAfterCR(line.get(), fax->MacroStart);
-                report(lineNo, Severity::Warning, kind::LineEnds,
-                       "the line holds " +
-                           std::to_string(reader->loneCR()) +
-                           (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
-                           " without a line feed; only LF and CR LF end a line, so text with CR "
-                           "line ends runs on as one line" +
-                           (command.empty() ? "" : " and the command " + command +
-                                                       " is set as text") +
-                           "; convert the file to LF line ends");
+                report(
+                    lineNo, Severity::Warning, kind::LineEnds,
+                    "the line holds " + std::to_string(reader->loneCR()) +
+                        (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
+                        " without a line feed; only LF and CR LF end a line, so text with CR "
+                        "line ends runs on as one line" +
+                        (command.empty() ? "" : " and the command " + command + " is set as text") +
+                        "; convert the file to LF line ends");
             }
             if (sink) {
                 const char* text = line.get();
@@ -542,8 +607,12 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                 }
             }
             skippedMark = 0;
+            const int pageBefore = fax->PageNo;
             fax->SetSourceLine(lineNo);
-            if (!fax->ProcessCommand(text)) {
+            const bool more = fax->ProcessCommand(text);
+            if (options.reserveTop > 0)
+                keepRowsWhite(pageBefore, lineNo);
+            if (!more) {
                 if (sink) {
                     // The rest of an END line is ignored, like the lines after it.
                     const long long blank = continued ? 0 : reader->skipBlank();

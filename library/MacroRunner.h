@@ -63,7 +63,17 @@ struct BuildOptions {
     // Largest macro file read, in bytes; 0 keeps the default of 512 MiB. A
     // larger macro fails the build.
     long long maxMacroBytes = 0;
+    // Rows at the top of every page kept white, for the header line a fax
+    // server stamps there (sender, date, page): 0 to kMaxReserveTop page rows
+    // (196 per inch; at normal resolution the file's top reserveTop / 2
+    // rows). Whatever a macro line draws into them is cleared after the line
+    // and reported (kind::ReservedStrip), once per page and line; another
+    // number fails the build. 0 reserves nothing and changes nothing.
+    int reserveTop = 0;
 };
+
+// The most rows BuildOptions::reserveTop takes: about 2 inches.
+inline constexpr int kMaxReserveTop = 400;
 
 // Asks the build running on the calling thread (the innermost one, when a
 // callback of one build starts another) to stop: before its next line, or
