@@ -393,11 +393,10 @@ int main(int argc, char** argv) {
                                        settings.pdfDir.empty() || j.tiff.empty()
                                            ? std::string()
                                            : settings.pdfDir + "/" + stem(j.tiff) + ".pdf"}) {
-            struct stat in {
-            }, to{};
+            struct stat in {}, to {};
             if (!out.empty() && out != "-" && ::stat(j.macro.c_str(), &in) == 0 &&
-                ::stat(out.c_str(), &to) == 0 && in.st_dev == to.st_dev && in.st_ino == to.st_ino &&
-                S_ISREG(in.st_mode)) {
+                ::stat(out.c_str(), &to) == 0 && in.st_dev == to.st_dev &&
+                in.st_ino == to.st_ino && S_ISREG(in.st_mode)) {
                 say("foliobuild: " + out + " is the macro file " + j.macro +
                     " itself; writing the fax there would destroy the macro");
                 return 2;

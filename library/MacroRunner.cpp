@@ -22,9 +22,9 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <string>
 #include <string_view>
+#include <new>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -422,8 +422,8 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
     auto stopped = [&] {
         if (!StopRequested())
             return false;
-        error =
-            macroName + (lineNo ? ":" + std::to_string(lineNo) : "") + ": stopped by the caller";
+        error = macroName + (lineNo ? ":" + std::to_string(lineNo) : "") +
+                ": stopped by the caller";
         return true;
     };
     CountingSink counter(options.diagnostics);
@@ -574,10 +574,9 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                     report(lineNo, Severity::Error, kind::LineCut,
                            "the " + command + " command is longer than " +
                                std::to_string(kLineBuffer - 1) + " bytes; its first " +
-                               std::to_string(kLineBuffer - 1) +
-                               " bytes are carried out and the "
-                               "rest of the line (" +
-                               std::to_string(rest) + " bytes) is not read");
+                               std::to_string(kLineBuffer - 1) + " bytes are carried out and the "
+                               "rest of the line (" + std::to_string(rest) +
+                               " bytes) is not read");
                 }
             }
             if (lineNo == 1 && !started)
@@ -587,14 +586,15 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                 // Reported once: a file with CR line ends is one long line.
                 crReported = true;
                 const std::string command = commandAfterCR(line.get(), fax->MacroStart);
-                report(
-                    lineNo, Severity::Warning, kind::LineEnds,
-                    "the line holds " + std::to_string(reader->loneCR()) +
-                        (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
-                        " without a line feed; only LF and CR LF end a line, so text with CR "
-                        "line ends runs on as one line" +
-                        (command.empty() ? "" : " and the command " + command + " is set as text") +
-                        "; convert the file to LF line ends");
+                report(lineNo, Severity::Warning, kind::LineEnds,
+                       "the line holds " +
+                           std::to_string(reader->loneCR()) +
+                           (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
+                           " without a line feed; only LF and CR LF end a line, so text with CR "
+                           "line ends runs on as one line" +
+                           (command.empty() ? "" : " and the command " + command +
+                                                       " is set as text") +
+                           "; convert the file to LF line ends");
             }
             if (sink) {
                 const char* text = line.get();
