@@ -29,9 +29,12 @@ json nullOr(const std::string& text) {
 
 json documentJson(const JsonDocument& doc) {
     static constexpr const char* kSeverity[] = {"note", "warning", "error"};
-    json entry = {{"macro", doc.macro},         {"output", nullOr(doc.output)},
-                  {"ok", doc.ok},               {"error", doc.ok ? json(nullptr) : json(doc.error)},
-                  {"page_count", doc.pages},    {"diagnostics", json::array()},
+    json entry = {{"macro", doc.macro},
+                  {"output", nullOr(doc.output)},
+                  {"ok", doc.ok},
+                  {"error", doc.ok ? json(nullptr) : json(doc.error)},
+                  {"page_count", doc.pages},
+                  {"diagnostics", json::array()},
                   {"diagnostics_omitted", 0}};
     if (doc.diagnostics) {
         json& list = entry["diagnostics"];

@@ -355,11 +355,11 @@ int main(int argc, char** argv) {
         return usageError("-j needs a number from 1 to 256");
     if (once && spoolDir.empty())
         return usageError("--once needs --spool");
-    if (!spoolDir.empty() && (!files.empty() || !outDir.empty() || !settings.pngDir.empty() ||
-                              settings.check || !settings.pdfFile.empty() || settings.stats ||
-                              settings.json))
-        return usageError(
-            "--spool takes no macro files, -o, --png, --pdf, --check, --stats or --diagnostics json");
+    if (!spoolDir.empty() &&
+        (!files.empty() || !outDir.empty() || !settings.pngDir.empty() || settings.check ||
+         !settings.pdfFile.empty() || settings.stats || settings.json))
+        return usageError("--spool takes no macro files, -o, --png, --pdf, --check, --stats or "
+                          "--diagnostics json");
 
     settings.quiet = quiet;
     std::vector<Job> jobs;
