@@ -25,9 +25,8 @@ std::vector<std::string> DiagnosticList::Lines(const std::string& macro) const {
     std::vector<std::string> lines;
     for (const Diagnostic& d : kept_)
         lines.push_back(FormatDiagnostic(macro, d));
-    const int all = counts_[0] + counts_[1] + counts_[2];
-    if (std::size_t(all) > kept_.size())
-        lines.push_back(macro + ": note: " + std::to_string(all - int(kept_.size())) +
+    if (Omitted() > 0)
+        lines.push_back(macro + ": note: " + std::to_string(Omitted()) +
                         " more diagnostics not shown");
     return lines;
 }

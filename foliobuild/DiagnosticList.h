@@ -24,6 +24,10 @@ class DiagnosticList : public DiagnosticSink {
     // The kept diagnostics as lines, and a line for any that were not kept.
     std::vector<std::string> Lines(const std::string& macro) const;
     int Count(Severity severity) const { return counts_[int(severity)]; }
+    // The kept diagnostics, in the order reported, and how many were only
+    // counted.
+    const std::vector<Diagnostic>& Kept() const { return kept_; }
+    int Omitted() const { return counts_[0] + counts_[1] + counts_[2] - int(kept_.size()); }
 
   private:
     std::vector<Diagnostic> kept_;

@@ -7,6 +7,7 @@
 #include "DiagnosticList.h"
 #include "FaxImage.h"
 #include "IncludeRoot.h"
+#include "JsonReport.h"
 #include "MacroRunner.h"
 #include "PngWriter.h"
 #include "SendCost.h"
@@ -76,6 +77,10 @@ constexpr const char* kUsage =
     "                         output (with --check too); warn of a page that\n"
     "                         takes over 60 s at 14400 bit/s\n"
     "  --strict               a warning fails the build: nothing is written\n"
+    "  --diagnostics FORMAT   text (the default: lines on standard error) or\n"
+    "                         json: one JSON document on standard output at\n"
+    "                         the end, with each macro's result, diagnostics\n"
+    "                         and --stats figures (not with TIFF '-')\n"
     "  -q, --quiet            no warnings, notes or progress line\n"
     "  -h, --help             show this help and exit\n"
     "  --version              show the version and exit\n"
@@ -155,6 +160,7 @@ struct Settings {
     int reserveTop = 0; // page rows kept white at the top (--reserve-top)
     FileGate* gate = nullptr;
     bool check = false, strict = false, quiet = false, stats = false;
+    bool json = false; // --diagnostics json: reported at the end, not printed
     long long maxMacroBytes = 0;
 };
 
@@ -174,7 +180,7 @@ void buildOne(Job& job, const Settings& settings) {
     if (settings.stats || settings.check)
         options.pageCosts = &job.costs;
     options.maxMacroBytes = settings.maxMacroBytes;
-    if (settings.check || settings.strict || !settings.quiet)
+    if (settings.check || settings.strict || !settings.quiet || settings.json)
         options.diagnostics = &job.diagnostics;
     if (!settings.pngDir.empty() && !settings.check) {
         const std::string base = settings.pngDir + "/" + stem(job.tiff);
@@ -216,6 +222,8 @@ void printStats(const Job& job) {
 // A document's diagnostics (unless quiet) and, with --check, its summary.
 // Called with gOutput held.
 void printReport(const Job& job, const Settings& settings) {
+    if (settings.json)
+        return; // all in the document at the end
     std::FILE* out = settings.check ? stdout : stderr;
     if (!settings.quiet)
         for (const std::string& line : job.diagnostics.Lines(job.macro))
@@ -226,6 +234,26 @@ void printReport(const Job& job, const Settings& settings) {
         std::fprintf(stdout, "%s\n",
                      folio::CheckSummary(job.macro, job.ok, job.pages, job.diagnostics).c_str());
     std::fflush(out);
+}
+
+// --diagnostics json: the document on standard output. False (and said on
+// stderr) when it cannot be written whole.
+bool writeReport(const std::string& report) {
+    if (std::fwrite(report.data(), 1, report.size(), stdout) != report.size() ||
+        std::fflush(stdout) != 0) {
+        say(std::string("foliobuild: cannot write the report: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// A failure before any macro is built (exit 1): said on stderr and, for a
+// program reading --diagnostics json, as the document's error.
+int runFailed(const Settings& settings, const std::string& why) {
+    say("foliobuild: " + why);
+    if (settings.json)
+        writeReport(folio::JsonReport({}, why));
+    return 1;
 }
 
 } // namespace
@@ -287,6 +315,11 @@ int main(int argc, char** argv) {
                 return usageError("--reserve-top needs a number of rows from 0 to " +
                                   std::to_string(folio::kMaxReserveTop));
             settings.reserveTop = int(rows);
+        } else if (arg == "--diagnostics" || arg.rfind("--diagnostics=", 0) == 0) {
+            const char* v = arg == "--diagnostics" ? value(i) : argv[i] + 14;
+            if (!v || (std::strcmp(v, "text") && std::strcmp(v, "json")))
+                return usageError("--diagnostics takes text or json");
+            settings.json = std::strcmp(v, "json") == 0;
         } else if (arg == "--spool" || arg == "--max-macro-size") {
             const char* v = value(i);
             if (!v)
@@ -339,9 +372,11 @@ int main(int argc, char** argv) {
         return usageError("-j needs a number from 1 to 256");
     if (once && spoolDir.empty())
         return usageError("--once needs --spool");
-    if (!spoolDir.empty() && (!files.empty() || !outDir.empty() || !settings.pngDir.empty() ||
-                              settings.check || !settings.pdfFile.empty() || settings.stats))
-        return usageError("--spool takes no macro files, -o, --png, --pdf, --check or --stats");
+    if (!spoolDir.empty() &&
+        (!files.empty() || !outDir.empty() || !settings.pngDir.empty() || settings.check ||
+         !settings.pdfFile.empty() || settings.stats || settings.json))
+        return usageError("--spool takes no macro files, -o, --png, --pdf, --check, --stats or "
+                          "--diagnostics json");
 
     settings.quiet = quiet;
     std::vector<Job> jobs;
@@ -358,14 +393,15 @@ int main(int argc, char** argv) {
             return usageError("a macro file and a fax file are needed (or -o DIR and macros)");
         if (settings.stats && files[1] == "-")
             return usageError("--stats prints on standard output, where the fax would go");
+        if (settings.json && files[1] == "-")
+            return usageError(
+                "--diagnostics json prints on standard output, where the fax would go");
         jobs.push_back(Job{files[0], files[1], false, {}, {}, 0, {}});
     } else {
         if (files.empty())
             return usageError("no macro files given");
-        if (const std::string why = makeFolder(outDir); !why.empty()) {
-            say("foliobuild: " + why);
-            return 1;
-        }
+        if (const std::string why = makeFolder(outDir); !why.empty())
+            return runFailed(settings, why);
         std::map<std::string, std::string> taken;
         for (const std::string& f : files) {
             std::string tiff = outDir + "/" + stem(f) + ".tif";
@@ -380,10 +416,8 @@ int main(int argc, char** argv) {
     for (const std::string& dir : {settings.pngDir, settings.pdfDir}) {
         if (dir.empty())
             continue;
-        if (const std::string why = makeFolder(dir); !why.empty()) {
-            say("foliobuild: " + why);
-            return 1;
-        }
+        if (const std::string why = makeFolder(dir); !why.empty())
+            return runFailed(settings, why);
     }
     // A fax written over its own macro would lose the macro: refused before
     // anything is built. Compared by file identity, so that other spellings
@@ -407,10 +441,8 @@ int main(int argc, char** argv) {
     if (rootGiven) {
         std::string error;
         if (!folio::IncludeRoot::Create(includeRoot, nullptr, gate,
-                                        error)) { // refusals are reported with their line
-            say("foliobuild: " + error);
-            return 1;
-        }
+                                        error)) // refusals are reported with their line
+            return runFailed(settings, error);
         settings.gate = &gate;
     }
     SetFaxCompression(coding);
@@ -464,6 +496,14 @@ int main(int argc, char** argv) {
     worker();
     for (std::thread& t : pool)
         t.join();
+    if (settings.json) {
+        std::vector<folio::JsonDocument> documents;
+        for (const Job& j : jobs)
+            documents.push_back({j.macro, j.tiff, j.ok, j.error, j.pages, &j.diagnostics,
+                                 settings.stats ? &j.costs : nullptr});
+        if (!writeReport(folio::JsonReport(documents)))
+            return 1;
+    }
 
     if (settings.check) {
         bool problems = failed > 0;

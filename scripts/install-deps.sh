@@ -18,6 +18,7 @@ PACKAGES=(
   python3-pytest python3-venv python3-setuptools python3-wheel python3-all dh-python pybuild-plugin-pyproject
   libzint-dev zbar-tools zxing-cpp-tools
   libspandsp-dev
+  nlohmann-json3-dev
 )
 
 SUDO=""
