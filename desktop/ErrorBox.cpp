@@ -16,13 +16,17 @@
 
 namespace folio::ui {
 
-QString ErrorText(const std::string& message) {
+QString DecodedText(const std::string& message) {
     const QByteArray bytes = QByteArray::fromStdString(message);
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         text = FromCp1252(bytes);
-    text = text.trimmed();
+    return text;
+}
+
+QString ErrorText(const std::string& message) {
+    QString text = DecodedText(message).trimmed();
     if (!text.isEmpty() && !text.endsWith('.') && !text.endsWith('!') && !text.endsWith('?'))
         text += '.';
     return text;
@@ -59,19 +63,21 @@ void FitCaption(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-void ShowError(QWidget* parent, const QString& text) {
+void ShowError(QWidget* parent, const QString& text, const QString& details) {
     QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok,
                     parent);
+    box.setInformativeText(details);
     FitCaption(box);
     box.exec();
 }
 
-bool Guarded(QWidget* parent, const std::function<void()>& action) {
+bool Guarded(QWidget* parent, const std::function<void()>& action,
+             const std::function<QString()>& details) {
     try {
         action();
         return true;
     } catch (const std::exception& e) {
-        ShowError(parent, ErrorText(e));
+        ShowError(parent, ErrorText(e), details ? details() : QString());
     } catch (...) {
         ShowError(parent, QStringLiteral("An unexpected error occurred."));
     }

@@ -21,6 +21,11 @@ namespace folio::ui {
 // Caption of the task-bar entry and of every error box.
 inline constexpr const char* kAppTitle = "Brackwell Folioset";
 
+// A message of the engine or the system as the user reads it: UTF-8, or
+// where it is not valid UTF-8, code page 1252 (the encoding of macro lines
+// it may quote).
+QString DecodedText(const std::string& message);
+
 // The text of an error as the user reads it: the message decoded as UTF-8
 // (or, where it is not valid UTF-8, as code page 1252, the encoding of macro
 // lines it may quote) with a full stop added when it ends without one.
@@ -36,11 +41,14 @@ void FitCaption(QMessageBox& box);
 // The width FitCaption gives a box at least, in pixels.
 int CaptionWidth(const QString& caption);
 
-// Shows `text` in a modal message box: caption kAppTitle, stop icon, OK.
-void ShowError(QWidget* parent, const QString& text);
+// Shows `text` in a modal message box: caption kAppTitle, stop icon, OK;
+// `details`, when given, below it.
+void ShowError(QWidget* parent, const QString& text, const QString& details = {});
 
-// Runs `action`; an exception it throws is shown with ShowError. Returns
-// false when the action was ended by an error.
-bool Guarded(QWidget* parent, const std::function<void()>& action);
+// Runs `action`; an exception it throws is shown with ShowError, with the
+// text `details` returns (when given) as the details. Returns false when the
+// action was ended by an error.
+bool Guarded(QWidget* parent, const std::function<void()>& action,
+             const std::function<QString()>& details = {});
 
 } // namespace folio::ui

@@ -12,6 +12,7 @@
 #include "FileDialogLayout.h"
 #include "ObjectNames.h"
 #include "OutputFile.h"
+#include "ProblemList.h"
 #include "Program.h"
 #include "SaveFailure.h"
 #include "TAboutBox.h"
@@ -29,18 +30,20 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <exception>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -248,16 +251,24 @@ void TCommandForm::createControls() {
     setWindowTitle(QString::fromLatin1(folio::ui::kAppTitle));
 
     Panel1 = new QWidget;
-    memoCommand = new QPlainTextEdit(Panel1);
+    splitEditor = new QSplitter(Qt::Vertical, Panel1);
+    splitEditor->setChildrenCollapsible(false);
+    memoCommand = new QPlainTextEdit(splitEditor);
     memoCommand->setLineWrapMode(QPlainTextEdit::NoWrap);
     memoCommand->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoCommand->setTabChangesFocus(false);
     memoCommand->setTabStopDistance(8 * memoCommand->fontMetrics().horizontalAdvance(' '));
+    // Hidden until a Process has something to report.
+    lstProblems = new ProblemList(splitEditor);
+    splitEditor->setStretchFactor(0, 1);
+    splitEditor->setStretchFactor(1, 0);
+    lstProblems->setMinimumHeight(3 * lstProblems->fontMetrics().height());
     auto* panel1Layout = new QVBoxLayout(Panel1);
     panel1Layout->setContentsMargins(0, 0, 0, 0);
-    panel1Layout->addWidget(memoCommand);
+    panel1Layout->addWidget(splitEditor);
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    connect(lstProblems, &ProblemList::lineChosen, this, &TCommandForm::GoToLine);
 
     Panel2 = new QWidget;
     Panel2->setFixedHeight(32);
@@ -300,7 +311,9 @@ void TCommandForm::createControls() {
     connect(Timer1, &QTimer::timeout, this, &TCommandForm::Timer1Timer);
 
     FOLIO_NAME(Panel1);
+    FOLIO_NAME(splitEditor);
     FOLIO_NAME(memoCommand);
+    FOLIO_NAME(lstProblems);
     FOLIO_NAME(Panel2);
     FOLIO_NAME(btnProcess);
     FOLIO_NAME(dlgFileOpen);
@@ -467,11 +480,53 @@ void TCommandForm::btnProcessClick() {
     if (!program_.FaxForm->isVisible())
         showViewer();
     memoCommand->setFocus();
-    folio::ui::Guarded(this, [&] {
-        program_.FaxForm->Engine().ResetAll();
-        RunCommands();
-    });
+    // What the run loses is listed under the editor; an error that ends it
+    // is shown with the line and the file it came from.
+    lstProblems->Clear();
+    FaxImage& engine = program_.FaxForm->Engine();
+    engine.SetDiagnostics(lstProblems);
+    struct Unsink {
+        FaxImage& engine;
+        ~Unsink() { engine.SetDiagnostics(nullptr); }
+    } unsink{engine};
+    const auto details = [this] {
+        const folio::Diagnostic* error = lstProblems->LastError();
+        if (!error)
+            return QString();
+        QString text = folio::ui::DecodedText(error->message);
+        if (error->line > 0)
+            text = QStringLiteral("Line %1: %2").arg(error->line).arg(text);
+        return text.endsWith('.') ? text : text + '.';
+    };
+    folio::ui::Guarded(
+        this,
+        [&] {
+            engine.ResetAll();
+            RunCommands();
+        },
+        details);
+    lstProblems->Fill();
+    if (lstProblems->isVisible()) {
+        // A list that has just appeared takes up to two fifths of the
+        // height, enough for a few entries; a size the user set stays.
+        const QList<int> sizes = splitEditor->sizes();
+        const int total = sizes.value(0) + sizes.value(1);
+        const int want = std::min(total * 2 / 5, 8 * lstProblems->fontMetrics().height());
+        if (sizes.value(1) < want)
+            splitEditor->setSizes({total - want, want});
+    }
     program_.FaxForm->RefreshPage();
+}
+
+void TCommandForm::GoToLine(int line) {
+    QTextDocument* doc = memoCommand->document();
+    QTextBlock block = doc->findBlockByNumber(line - 1);
+    if (!block.isValid())
+        block = doc->lastBlock();
+    QTextCursor cursor(block);
+    memoCommand->setTextCursor(cursor);
+    memoCommand->centerCursor();
+    memoCommand->setFocus();
 }
 
 void TCommandForm::mnuFileOpenClick() {
@@ -542,6 +597,7 @@ void TCommandForm::emptyEditor() {
     macroFileName_.clear();
     macroFolder_.clear();
     memoCommand->clear();
+    lstProblems->Clear(); // its lines were the text's
     setState(DocumentState::Closed);
 }
 
@@ -613,14 +669,15 @@ void TCommandForm::Timer1Timer() {
     if (args.size() >= 2) {
         // A fax written over its own macro would destroy the macro; any
         // spelling or link of the same file counts.
-        struct stat in {}, out {};
+        struct stat in {
+        }, out{};
         if (::stat(QFile::encodeName(args[0]).constData(), &in) == 0 &&
             ::stat(QFile::encodeName(args[1]).constData(), &out) == 0 && S_ISREG(in.st_mode) &&
             in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-            batchFail(QStringLiteral("the fax file \"%1\" is the macro file \"%2\" itself; "
-                                     "nothing is written.")
-                          .arg(QDir::toNativeSeparators(args[1]),
-                               QDir::toNativeSeparators(args[0])));
+            batchFail(
+                QStringLiteral("the fax file \"%1\" is the macro file \"%2\" itself; "
+                               "nothing is written.")
+                    .arg(QDir::toNativeSeparators(args[1]), QDir::toNativeSeparators(args[0])));
             return;
         }
         // Unattended: a macro that cannot be read ends the run with its

@@ -12,11 +12,13 @@
 #include <QTimer>
 
 class Program;
+class ProblemList;
 class QAction;
 class QFileDialog;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 
 class TCommandForm : public QMainWindow {
     Q_OBJECT
@@ -53,7 +55,10 @@ class TCommandForm : public QMainWindow {
     QString MacroFileName() const { return macroFileName_; }
 
     QWidget* Panel1;
+    // The editor above, the problems of the last Process below.
+    QSplitter* splitEditor;
     QPlainTextEdit* memoCommand;
+    ProblemList* lstProblems;
     QWidget* Panel2;
     QPushButton* btnProcess;
     QFileDialog* dlgFileOpen;
@@ -89,6 +94,9 @@ class TCommandForm : public QMainWindow {
     void mnuHelpAboutClick();
     // The close query: false refuses the closing.
     bool FormCloseQuery();
+    // Puts the editor's cursor at the start of macro line `line` (1-based;
+    // past the end: the last line) and the keyboard focus into the editor.
+    void GoToLine(int line);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

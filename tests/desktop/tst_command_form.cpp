@@ -7,6 +7,7 @@
 #include "DesktopTestSupport.h"
 
 #include "ErrorBox.h"
+#include "ProblemList.h"
 
 #include "Program.h"
 #include "TCommandForm.h"
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <cerrno>
 #include <cstring>
@@ -569,6 +571,47 @@ class TestCommandForm : public QObject, protected RunningProgram {
         open(file("m/a.fax"));
         cmd().btnProcessClick(); // the working folder is the test's run folder
         QCOMPARE(blackPixels(fax().pageView->Picture()), 16 * 16);
+    }
+
+    // What a run loses is listed by line; choosing an entry shows its line.
+    void processListsProblemsByLine() {
+        QVERIFY(WriteBytes(file("bad.png"), "not a picture"));
+        QVERIFY(WriteBytes(file("m.fax"),
+                           "Dear reader,\r\n:FAX:FILE=missing.png,PNG\r\n\r\n"
+                           ":FAX:FROBNICATE=1\r\n:FAX:FILE=bad.png,PNG\r\nnot run\r\n"));
+        open(file("m.fax"));
+        ModalScript script;
+        script.Box(QMessageBox::Ok);
+        cmd().btnProcessClick();
+        QVERIFY(script.Done());
+        QCOMPARE(script.Seen()[0].text, QStringLiteral("Bitmap image is not valid."));
+        const QString info = script.Seen()[0].info;
+        QVERIFY2(info.startsWith("Line 5: \"bad.png\"") && info.contains("PNG"), qPrintable(info));
+
+        ProblemList& list = *cmd().lstProblems;
+        QVERIFY(list.isVisible());
+        QStringList rows;
+        for (int i = 0; i < list.topLevelItemCount(); ++i)
+            rows << list.topLevelItem(i)->text(0) + " " + list.topLevelItem(i)->text(1);
+        QCOMPARE(rows, QStringList({"2 file-missing", "4 unknown-command", "5 bitmap-invalid"}));
+
+        const auto cursorLine = [this] {
+            return cmd().memoCommand->textCursor().blockNumber() + 1;
+        };
+        list.setFocus();
+        list.setCurrentItem(list.topLevelItem(1));
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(cursorLine(), 4);
+        QCOMPARE(cmd().focusWidget(), cmd().memoCommand); // the window need not be active
+        list.scrollToItem(list.topLevelItem(0));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                          list.visualItemRect(list.topLevelItem(0)).center());
+        QCOMPARE(cursorLine(), 2);
+
+        setText("plain text");
+        cmd().btnProcessClick(); // a clean run empties and hides the list
+        QCOMPARE(list.topLevelItemCount(), 0);
+        QVERIFY(!list.isVisible());
     }
 
     void openDialogOffersFaxMacros() {
