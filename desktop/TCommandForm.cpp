@@ -511,7 +511,7 @@ void TCommandForm::btnProcessClick() {
         // height, enough for a few entries; a size the user set stays.
         const QList<int> sizes = splitEditor->sizes();
         const int total = sizes.value(0) + sizes.value(1);
-        const int want = std::min(total * 2 / 5, 8 * lstProblems->fontMetrics().height());
+        const int want = std::min(total * 2 / 5, 10 * lstProblems->fontMetrics().height());
         if (sizes.value(1) < want)
             splitEditor->setSizes({total - want, want});
     }
