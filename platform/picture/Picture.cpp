@@ -8,6 +8,7 @@
 #include "TextFile.h"
 
 #include <cmath>
+#include <utility>
 
 namespace folio {
 
@@ -63,6 +64,60 @@ void PictureOutOfTime() {
 
 double UsableDpi(double dpi) {
     return std::isfinite(dpi) && dpi >= kMinPictureDpi && dpi <= kMaxPictureDpi ? dpi : 0;
+}
+
+bool OrientationSwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+GreyImage TurnUpright(GreyImage stored, int orientation) {
+    if (orientation < 2 || orientation > 8)
+        return stored;
+    const int w = stored.width, h = stored.height;
+    const std::vector<std::uint8_t> in = std::move(stored.pixels);
+    GreyImage& out = stored;
+    out.pixels.assign(in.size(), 255);
+    if (OrientationSwapsSides(orientation)) {
+        std::swap(out.width, out.height);
+        std::swap(out.storedWidth, out.storedHeight);
+    }
+    // Stored pixel (x, y) lands at (u, v) of the upright picture.
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = in.data() + std::size_t(y) * std::size_t(w);
+        for (int x = 0; x < w; ++x) {
+            int u = x, v = y;
+            switch (orientation) {
+            case 2: // row 0 at the top, column 0 at the right
+                u = w - 1 - x;
+                break;
+            case 3: // row 0 at the bottom, column 0 at the right
+                u = w - 1 - x;
+                v = h - 1 - y;
+                break;
+            case 4: // row 0 at the bottom, column 0 at the left
+                v = h - 1 - y;
+                break;
+            case 5: // row 0 at the left, column 0 at the top
+                u = y;
+                v = x;
+                break;
+            case 6: // row 0 at the right, column 0 at the top
+                u = h - 1 - y;
+                v = x;
+                break;
+            case 7: // row 0 at the right, column 0 at the bottom
+                u = h - 1 - y;
+                v = w - 1 - x;
+                break;
+            default: // 8: row 0 at the left, column 0 at the bottom
+                u = y;
+                v = w - 1 - x;
+                break;
+            }
+            out.pixels[std::size_t(v) * std::size_t(out.width) + std::size_t(u)] = src[x];
+        }
+    }
+    return std::move(out);
 }
 
 GreyImage LoadPicture(const std::string& path, PictureType type, const PictureBudget& budget) {

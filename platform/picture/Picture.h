@@ -107,4 +107,13 @@ void CheckPictureTime(const PictureBudget& budget);
 // resolution.
 double UsableDpi(double dpi);
 
+// Orientation as TIFF tag 274 and EXIF tag 0x0112 give it: where the stored
+// row 0 and column 0 belong on the upright picture. 1 is upright, 2 to 4
+// mirror or turn it half, 5 to 8 turn it a quarter (mirrored or not) and so
+// swap its sides. Any other value is taken as 1.
+bool OrientationSwapsSides(int orientation);
+// A picture decoded as stored, turned upright: its pixels, and with a
+// quarter turn its stored sides as well.
+GreyImage TurnUpright(GreyImage stored, int orientation);
+
 } // namespace folio

@@ -11,8 +11,8 @@
 
 #include "Error.h"
 #include "common/EngineTestSupport.h"
-#include "common/VariantEngine.h"
 #include "common/PictureFiles.h"
+#include "common/VariantEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -228,28 +228,48 @@ TEST(Pictures, AStatedResolutionGivesThePhysicalSize) {
     }
 }
 
-// The EXIF orientation turns the stored picture upright. Stored: 48 x 24
-// with the box in the top-left corner.
-TEST(Pictures, JpegExifOrientationIsHonoured) {
+// The EXIF orientation of a JPEG and the Orientation tag of a TIFF (fax,
+// grey and colour: the 1-bit and the RGBA reader) turn the stored picture
+// upright, each of the eight once. Stored: 48 x 24 with the box in the
+// top-left corner.
+TEST(Pictures, OrientationIsHonoured) {
     const Source corner = [](int x, int y) { return Pixel{x < 16 && y < 8 ? 0 : 255, 255}; };
     struct {
         int orientation, width, height, bx, by, bw, bh;
     } cases[] = {
-        {1, 48, 24, 0, 0, 16, 8},  {3, 48, 24, 32, 16, 16, 8}, {6, 24, 48, 16, 0, 8, 16},
-        {8, 24, 48, 0, 32, 8, 16}, {2, 48, 24, 32, 0, 16, 8},
+        {1, 48, 24, 0, 0, 16, 8},   {2, 48, 24, 32, 0, 16, 8}, {3, 48, 24, 32, 16, 16, 8},
+        {4, 48, 24, 0, 16, 16, 8},  {5, 24, 48, 0, 0, 8, 16},  {6, 24, 48, 16, 0, 8, 16},
+        {7, 24, 48, 16, 32, 8, 16}, {8, 24, 48, 0, 32, 8, 16},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.orientation);
-        const std::string file = scratch("turned" + std::to_string(c.orientation) + ".jpg");
-        ASSERT_TRUE(writeJpeg(file, 48, 24, JpegKind::Colour, corner, c.orientation));
-        const auto d = draw(file, "JPG", 200, 400);
-        ASSERT_FALSE(d->threw) << d->error;
-        EXPECT_EQ(d->fax->Y, 400 + c.height);
-        EXPECT_EQ(enginetest::blackIn(d->page(), 200 + c.bx, 400 + c.by, 200 + c.bx + c.bw,
-                                      400 + c.by + c.bh),
-                  c.bw * c.bh);
-        EXPECT_EQ(d->page().CountBlack(), std::size_t(c.bw * c.bh));
-    }
+    const std::pair<const char*, std::function<bool(const std::string&, int)>> kinds[] = {
+        {"jpeg", [&](const std::string& p,
+                     int o) { return writeJpeg(p, 48, 24, JpegKind::Colour, corner, o); }},
+        {"tiff-1bit",
+         [&](const std::string& p, int o) {
+             return writeTiff(p, 48, 24, TiffKind::Bilevel, corner, 1, 0, COMPRESSION_NONE, o);
+         }},
+        {"tiff-grey",
+         [&](const std::string& p, int o) {
+             return writeTiff(p, 48, 24, TiffKind::Grey, corner, 1, 0, COMPRESSION_LZW, o);
+         }},
+        {"tiff-rgb",
+         [&](const std::string& p, int o) {
+             return writeTiff(p, 48, 24, TiffKind::Rgb, corner, 1, 0, COMPRESSION_LZW, o);
+         }},
+    };
+    for (const auto& [kind, make] : kinds)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(kind) + " " + std::to_string(c.orientation));
+            const std::string file = scratch("turned" + std::to_string(c.orientation) + kind);
+            ASSERT_TRUE(make(file, c.orientation));
+            const auto d = draw(file, kind[0] == 'j' ? "JPG" : "TIF", 200, 400);
+            ASSERT_FALSE(d->threw) << d->error;
+            EXPECT_EQ(d->fax->Y, 400 + c.height);
+            EXPECT_EQ(enginetest::blackIn(d->page(), 200 + c.bx, 400 + c.by, 200 + c.bx + c.bw,
+                                          400 + c.by + c.bh),
+                      c.bw * c.bh);
+            EXPECT_EQ(d->page().CountBlack(), std::size_t(c.bw * c.bh));
+        }
 }
 
 // Line art is thresholded at mid grey; a picture of greys is diffused.
