@@ -191,7 +191,7 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     // The smallest n/8 scale that keeps the decoded picture at least as
     // large as the drawn one (the upright picture on the page grid), in
     // stored orientation.
-    const DrawnSize drawn = swap ? DrawnSizeOf(int(h), int(w), out->dpiX, out->dpiY)
+    const DrawnSize drawn = swap ? DrawnSizeOf(int(h), int(w), out->dpiY, out->dpiX)
                                  : DrawnSizeOf(int(w), int(h), out->dpiX, out->dpiY);
     const std::int64_t needW = swap ? drawn.height : drawn.width;
     const std::int64_t needH = swap ? drawn.width : drawn.height;

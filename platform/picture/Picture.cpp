@@ -80,6 +80,7 @@ GreyImage TurnUpright(GreyImage stored, int orientation) {
     if (OrientationSwapsSides(orientation)) {
         std::swap(out.width, out.height);
         std::swap(out.storedWidth, out.storedHeight);
+        std::swap(out.dpiX, out.dpiY);
     }
     // Stored pixel (x, y) lands at (u, v) of the upright picture.
     for (int y = 0; y < h; ++y) {

@@ -113,7 +113,8 @@ double UsableDpi(double dpi);
 // swap its sides. Any other value is taken as 1.
 bool OrientationSwapsSides(int orientation);
 // A picture decoded as stored, turned upright: its pixels, and with a
-// quarter turn its stored sides as well.
+// quarter turn its stored sides and its resolutions as well (a 150 x 300
+// dpi picture turned a quarter is 300 x 150 dpi upright).
 GreyImage TurnUpright(GreyImage stored, int orientation);
 
 } // namespace folio

@@ -272,6 +272,30 @@ TEST(Pictures, OrientationIsHonoured) {
         }
 }
 
+// A quarter turn turns the resolutions with the sides: 384 x 512 stored at
+// 150 x 300 dpi is 512 x 384 at 300 x 150 dpi upright.
+TEST(Pictures, AQuarterTurnSwapsUnequalResolutions) {
+    const Source white = [](int, int) { return Pixel{}; };
+    for (const char* type : {"JPG", "TIF"})
+        for (const auto& [orientation, drawn] :
+             {std::pair{1, "drawn 522 x 335 pixels (2.56 x 1.71 in) from its 150 x 300 dpi"},
+              std::pair{6, "drawn 348 x 502 pixels (1.71 x 2.56 in) from its 300 x 150 dpi"},
+              std::pair{7, "drawn 348 x 502 pixels (1.71 x 2.56 in) from its 300 x 150 dpi"}}) {
+            SCOPED_TRACE(std::string(type) + " " + std::to_string(orientation));
+            const std::string file = scratch("dense" + std::to_string(orientation) + type);
+            ASSERT_TRUE(type[0] == 'J' ? writeJpeg(file, 384, 512, JpegKind::Grey, white,
+                                                   orientation, 150, false, 300)
+                                       : writeTiff(file, 384, 512, TiffKind::Grey, white, 1, 150,
+                                                   COMPRESSION_LZW, orientation, 300));
+            const auto d = draw(file, type, 0, 0);
+            ASSERT_FALSE(d->threw) << d->error;
+            const folio::Diagnostic* note = d->diags.find(folio::kind::PictureSize);
+            ASSERT_NE(note, nullptr);
+            EXPECT_EQ(note->message, file + " " + drawn);
+            EXPECT_EQ(d->fax->Y, orientation == 1 ? 335 : 502);
+        }
+}
+
 // Line art is thresholded at mid grey; a picture of greys is diffused.
 TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     // 64 x 64 white with a black box; column 60 grey 100, column 61 grey
