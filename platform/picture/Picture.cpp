@@ -7,7 +7,9 @@
 #include "PictureRender.h"
 #include "TextFile.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <utility>
 
 namespace folio {
@@ -21,8 +23,52 @@ std::int64_t drawnSide(int pixels, double dpi, double pageDpi) {
     return side < 1 ? 1 : std::int64_t(side);
 }
 
+// The picture format the file's first bytes announce, or null when they
+// announce none that is known here.
+const char* formatOf(const std::string& data) {
+    const std::string_view head(data.data(), std::min<std::size_t>(data.size(), 12));
+    if (head.starts_with("\x89PNG\r\n\x1A\n"))
+        return "PNG";
+    if (head.starts_with("\xFF\xD8\xFF"))
+        return "JPEG";
+    if (head.starts_with(std::string_view("II*\0", 4)) ||
+        head.starts_with(std::string_view("MM\0*", 4)) ||
+        head.starts_with(std::string_view("II+\0", 4)) ||
+        head.starts_with(std::string_view("MM\0+", 4)))
+        return "TIFF";
+    if (head.starts_with("BM"))
+        return "BMP";
+    if (head.starts_with("GIF8"))
+        return "GIF";
+    if (head.size() == 12 && head.starts_with("RIFF") && head.substr(8) == "WEBP")
+        return "WebP";
+    if (head.starts_with("%PDF"))
+        return "PDF";
+    return nullptr;
+}
+
+// The type word of FILE that draws a picture of `format`, or null.
+const char* typeWordOf(std::string_view format) {
+    return format == "PNG"    ? "PNG"
+           : format == "JPEG" ? "JPG"
+           : format == "TIFF" ? "TIF"
+           : format == "BMP"  ? "BMP"
+                              : nullptr;
+}
+
 GreyImage decode(const std::string& data, PictureType type, const PictureBudget& budget) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    // A file whose content is another format than its type word says (a PNG
+    // named .jpg and drawn as JPG) is refused as before, but saying what
+    // the file is rather than only what it is not.
+    const char* want = type == PictureType::Png    ? "PNG"
+                       : type == PictureType::Jpeg ? "JPEG"
+                                                   : "TIFF";
+    if (const char* is = formatOf(data); is && std::string_view(is) != want) {
+        const char* word = typeWordOf(is);
+        throw PictureError(std::string("the file is a ") + is + " file, not a " + want + " file" +
+                           (word ? std::string("; its type word is ") + word : ""));
+    }
     switch (type) {
     case PictureType::Png:
         return DecodePng(bytes, data.size(), budget);

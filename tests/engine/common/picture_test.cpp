@@ -296,6 +296,38 @@ TEST(Pictures, AQuarterTurnSwapsUnequalResolutions) {
         }
 }
 
+// A picture that draws no black on the page is a warning naming it.
+TEST(Pictures, APictureThatDrawsNoBlackIsReported) {
+    const Source whiteLogo = [](int x, int) { return Pixel{255, x < 20 ? 255 : 0}; };
+    const Source pale = [](int, int) { return Pixel{230, 255}; };
+    const Source blackBottom = [](int, int y) { return Pixel{y >= 90 ? 0 : 255, 255}; };
+    struct {
+        const char* name;
+        Source source;
+        int y;
+        const char* warning; // null: none
+    } cases[] = {
+        {"white-logo.png", whiteLogo, 0, "\" draws no black: it is white, transparent"},
+        {"pale.png", pale, 0, "\" draws no black: it is white, transparent"},
+        {"black-bottom.png", blackBottom, 0, nullptr},
+        {"cut-off.png", blackBottom, 2150, "the part of \""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        ASSERT_TRUE(writePng(file, 40, 100, PNG_COLOR_TYPE_RGBA, 8, c.source));
+        const auto d = draw(file, "PNG", 0, c.y);
+        ASSERT_FALSE(d->threw) << d->error;
+        const folio::Diagnostic* w = d->diags.find("picture-blank");
+        ASSERT_EQ(w != nullptr, c.warning != nullptr);
+        if (w) {
+            EXPECT_EQ(w->severity, folio::Severity::Warning);
+            EXPECT_NE(w->message.find(c.warning), std::string::npos) << w->message;
+            EXPECT_NE(w->message.find(c.name), std::string::npos) << w->message;
+        }
+    }
+}
+
 // Line art is thresholded at mid grey; a picture of greys is diffused.
 TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     // 64 x 64 white with a black box; column 60 grey 100, column 61 grey
@@ -421,6 +453,16 @@ TEST(Pictures, BadPicturesAreRefusedWithTheirReason) {
         {"huge.jpg", "JPG", jpegSized(jpgBytes, 9000, 9000), "64 million"},
         {"lying.jpg", "JPG", jpegSized(jpgBytes, 4000, 4000), "cannot be in a file"},
         {"text.tif", "TIF", "II*\0garbage", ""},
+        // Another format than the type word: what the file is, and its word.
+        {"png.jpg", "JPG", pngBytes,
+         "the file is a PNG file, not a JPEG file; its type word is PNG"},
+        {"jpeg.png", "PNG", jpgBytes,
+         "the file is a JPEG file, not a PNG file; its type word is JPG"},
+        {"tiff.png", "PNG", tifBytes,
+         "the file is a TIFF file, not a PNG file; its type word is TIF"},
+        {"png.tif", "TIF", pngBytes,
+         "the file is a PNG file, not a TIFF file; its type word is PNG"},
+        {"gif.jpg", "JPG", "GIF89a", "the file is a GIF file, not a JPEG file"},
         {"half.tif", "TIF", tifBytes.substr(0, tifBytes.size() / 2), ""},
         {"lying.tif", "TIF", readAll(lyingTif), "cannot be in a file"},
     };
