@@ -272,6 +272,19 @@ TEST(Pictures, OrientationIsHonoured) {
         }
 }
 
+// A colour or grey TIFF above 16 MiB of RGBA is read in bands of rows; it
+// is turned as a whole, not band by band. Stored 2100 x 2100 with the box
+// in the bottom-right corner: turned half, it lands at the top left.
+TEST(Pictures, ATiffReadInBandsIsTurnedAsAWhole) {
+    const Source corner = [](int x, int y) { return Pixel{x >= 2084 && y >= 2092 ? 0 : 255, 255}; };
+    const std::string file = scratch("banded.tif");
+    ASSERT_TRUE(writeTiff(file, 2100, 2100, TiffKind::Grey, corner, 1, 0, COMPRESSION_LZW, 3));
+    const auto d = draw(file, "TIF", 0, 0);
+    ASSERT_FALSE(d->threw) << d->error;
+    EXPECT_EQ(enginetest::blackIn(d->page(), 0, 0, 16, 8), 128);
+    EXPECT_EQ(d->page().CountBlack(), 128u);
+}
+
 // A quarter turn turns the resolutions with the sides: 384 x 512 stored at
 // 150 x 300 dpi is 512 x 384 at 300 x 150 dpi upright.
 TEST(Pictures, AQuarterTurnSwapsUnequalResolutions) {
