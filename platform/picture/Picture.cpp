@@ -23,39 +23,6 @@ std::int64_t drawnSide(int pixels, double dpi, double pageDpi) {
     return side < 1 ? 1 : std::int64_t(side);
 }
 
-// The picture format the file's first bytes announce, or null when they
-// announce none that is known here.
-const char* formatOf(const std::string& data) {
-    const std::string_view head(data.data(), std::min<std::size_t>(data.size(), 12));
-    if (head.starts_with("\x89PNG\r\n\x1A\n"))
-        return "PNG";
-    if (head.starts_with("\xFF\xD8\xFF"))
-        return "JPEG";
-    if (head.starts_with(std::string_view("II*\0", 4)) ||
-        head.starts_with(std::string_view("MM\0*", 4)) ||
-        head.starts_with(std::string_view("II+\0", 4)) ||
-        head.starts_with(std::string_view("MM\0+", 4)))
-        return "TIFF";
-    if (head.starts_with("BM"))
-        return "BMP";
-    if (head.starts_with("GIF8"))
-        return "GIF";
-    if (head.size() == 12 && head.starts_with("RIFF") && head.substr(8) == "WEBP")
-        return "WebP";
-    if (head.starts_with("%PDF"))
-        return "PDF";
-    return nullptr;
-}
-
-// The type word of FILE that draws a picture of `format`, or null.
-const char* typeWordOf(std::string_view format) {
-    return format == "PNG"    ? "PNG"
-           : format == "JPEG" ? "JPG"
-           : format == "TIFF" ? "TIF"
-           : format == "BMP"  ? "BMP"
-                              : nullptr;
-}
-
 GreyImage decode(const std::string& data, PictureType type, const PictureBudget& budget) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
     // A file whose content is another format than its type word says (a PNG
@@ -64,10 +31,8 @@ GreyImage decode(const std::string& data, PictureType type, const PictureBudget&
     const char* want = type == PictureType::Png    ? "PNG"
                        : type == PictureType::Jpeg ? "JPEG"
                                                    : "TIFF";
-    if (const char* is = formatOf(data); is && std::string_view(is) != want) {
-        const char* word = typeWordOf(is);
-        throw PictureError(std::string("the file is a ") + is + " file, not a " + want + " file" +
-                           (word ? std::string("; its type word is ") + word : ""));
+    if (const char* is = PictureFormatOf(data); is && std::string_view(is) != want) {
+        throw PictureError(WrongFormatReason(is, want));
     }
     switch (type) {
     case PictureType::Png:
@@ -165,6 +130,40 @@ GreyImage TurnUpright(GreyImage stored, int orientation) {
         }
     }
     return std::move(out);
+}
+
+const char* PictureFormatOf(std::string_view data) {
+    const std::string_view head = data.substr(0, 12);
+    if (head.starts_with("\x89PNG\r\n\x1A\n"))
+        return "PNG";
+    if (head.starts_with("\xFF\xD8\xFF"))
+        return "JPEG";
+    if (head.starts_with(std::string_view("II*\0", 4)) ||
+        head.starts_with(std::string_view("MM\0*", 4)) ||
+        head.starts_with(std::string_view("II+\0", 4)) ||
+        head.starts_with(std::string_view("MM\0+", 4)))
+        return "TIFF";
+    if (head.starts_with("BM"))
+        return "BMP";
+    if (head.starts_with("GIF8"))
+        return "GIF";
+    if (head.size() == 12 && head.starts_with("RIFF") && head.substr(8) == "WEBP")
+        return "WebP";
+    if (head.starts_with("%PDF"))
+        return "PDF";
+    return nullptr;
+}
+
+std::string WrongFormatReason(const char* format, const char* expected) {
+    // The type word of FILE that draws a picture of `format`, if any.
+    const std::string_view f = format;
+    const char* word = f == "PNG"    ? "PNG"
+                       : f == "JPEG" ? "JPG"
+                       : f == "TIFF" ? "TIF"
+                       : f == "BMP"  ? "BMP"
+                                     : nullptr;
+    return std::string("the file is a ") + format + " file, not a " + expected + " file" +
+           (word ? std::string("; its type word is ") + word : "");
 }
 
 GreyImage LoadPicture(const std::string& path, PictureType type, const PictureBudget& budget) {

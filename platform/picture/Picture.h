@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace folio {
@@ -116,5 +117,14 @@ bool OrientationSwapsSides(int orientation);
 // quarter turn its stored sides and its resolutions as well (a 150 x 300
 // dpi picture turned a quarter is 300 x 150 dpi upright).
 GreyImage TurnUpright(GreyImage stored, int orientation);
+
+// The picture format the first bytes of a file (at least 12 of them when
+// it has them) announce: "PNG", "JPEG", "TIFF", "BMP", "GIF", "WebP" or
+// "PDF"; null when they announce none of these.
+const char* PictureFormatOf(std::string_view head);
+// The reason a file of `format` is no picture of the `expected` format, and
+// the FILE type word that draws it where there is one: "the file is a PNG
+// file, not a JPEG file; its type word is PNG".
+std::string WrongFormatReason(const char* format, const char* expected);
 
 } // namespace folio

@@ -476,23 +476,29 @@ TEST(Pictures, BadPicturesAreRefusedWithTheirReason) {
         {"png.tif", "TIF", pngBytes,
          "the file is a PNG file, not a TIFF file; its type word is PNG"},
         {"gif.jpg", "JPG", "GIF89a", "the file is a GIF file, not a JPEG file"},
+        {"png.bmp", "BMP", pngBytes,
+         "the file is a PNG file, not a BMP file; its type word is PNG"},
         {"half.tif", "TIF", tifBytes.substr(0, tifBytes.size() / 2), ""},
         {"lying.tif", "TIF", readAll(lyingTif), "cannot be in a file"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = scratch(c.name);
-        writeAll(file, c.bytes);
-        const auto d = draw(file, c.type, 100, 100);
-        EXPECT_TRUE(d->threw);
-        EXPECT_EQ(d->error, "Bitmap image is not valid");
-        EXPECT_EQ(d->page().CountBlack(), 0u);
-        const folio::Diagnostic* e = d->diags.find(folio::kind::BitmapInvalid);
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->severity, folio::Severity::Error);
-        EXPECT_NE(e->message.find("is not a valid picture: "), std::string::npos) << e->message;
-        EXPECT_NE(e->message.find(c.reason), std::string::npos) << e->message;
-    }
+    for (const auto& c : cases)
+        for (bool gated : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (gated ? " gated" : ""));
+            const std::string file = scratch(c.name);
+            writeAll(file, c.bytes);
+            const auto d = draw(file, c.type, 100, 100, gated);
+            EXPECT_TRUE(d->threw);
+            EXPECT_EQ(d->error, "Bitmap image is not valid");
+            EXPECT_EQ(d->page().CountBlack(), 0u);
+            const folio::Diagnostic* e = d->diags.find(folio::kind::BitmapInvalid);
+            ASSERT_NE(e, nullptr);
+            EXPECT_EQ(e->severity, folio::Severity::Error);
+            EXPECT_NE(e->message.find(std::string(c.type) == "BMP" ? "is not a valid bitmap: "
+                                                                   : "is not a valid picture: "),
+                      std::string::npos)
+                << e->message;
+            EXPECT_NE(e->message.find(c.reason), std::string::npos) << e->message;
+        }
 }
 
 // A PNG whose header is changed to `w` x `h` (its CRC made right again).
