@@ -51,6 +51,7 @@ inline constexpr const char* PictureSize = "picture-size";
 inline constexpr const char* PictureImages = "picture-images";
 inline constexpr const char* PictureDamaged = "picture-damaged";
 inline constexpr const char* PictureBudget = "picture-budget";
+inline constexpr const char* PictureBlank = "picture-blank";
 inline constexpr const char* UnknownCommand = "unknown-command";
 inline constexpr const char* KeywordGuess = "keyword-guess";
 inline constexpr const char* MissingArgument = "missing-argument";

@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -586,6 +587,22 @@ void FaxImage::IncludeGated(const std::string& path, const char* name, const cha
     IncludeOpened(fd, path, name, what);
 }
 
+namespace {
+
+// The picture format a file's first bytes announce (PictureFormatOf), read
+// through `fd` from its start, or through `path` when `fd` is negative;
+// null when it cannot be read.
+const char* formatOfFile(int fd, const std::string& path) {
+    char head[12];
+    const int own = fd >= 0 ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const ssize_t n = ::pread(fd >= 0 ? fd : own, head, sizeof head, 0);
+    if (own >= 0)
+        ::close(own);
+    return n > 0 ? folio::PictureFormatOf(std::string_view(head, std::size_t(n))) : nullptr;
+}
+
+} // namespace
+
 // Sets the lines of a text file or draws a bitmap or picture, read through
 // `fd`, or through `path` when `fd` is negative.
 void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, Included what) {
@@ -642,7 +659,7 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                 diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
             });
             if (diag_)
-            diag_->IncludeName.clear();
+                diag_->IncludeName.clear();
         } else if (what != Included::Bmp) {
             DrawPicture(fd, path, name, what);
         } else {
@@ -670,7 +687,15 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                           e.what());
         throw;
     } catch (const folio::Error& e) {
-        if (diag_)
+        // A BMP that is another format says what it is, as a picture does.
+        const char* is = diag_ && what == Included::Bmp && std::strncmp(e.what(), "Bitmap", 6) == 0
+                             ? formatOfFile(fd, path)
+                             : nullptr;
+        if (is && std::strcmp(is, "BMP") != 0)
+            diag_->Report(sourceLine_, folio::Severity::Error, folio::kind::BitmapInvalid,
+                          folio::Quoted(name) +
+                              " is not a valid bitmap: " + folio::WrongFormatReason(is, "BMP"));
+        else if (diag_)
             diag_->FileFailed(sourceLine_, name, !text, e.what());
         throw;
     } catch (...) {

@@ -84,10 +84,14 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     const std::int64_t y0 = std::max<std::int64_t>(0, -std::int64_t(Y));
     const std::int64_t x1 = std::min<std::int64_t>(size.width, std::int64_t(page.Width()) - X);
     const std::int64_t y1 = std::min<std::int64_t>(size.height, std::int64_t(page.Height()) - Y);
+    // Whether what lands on the page draws no black at all (a white logo
+    // on transparency, a picture too light for the threshold).
+    bool blank = false;
     if (x0 < x1 && y0 < y1) {
         const folio::Bitmap part =
             folio::RenderPicture(picture, size, x0, y0, x1, y1, folio::IsLineArt(picture));
         Image->Canvas().Draw(int(X + x0), int(Y + y0), part);
+        blank = diag_ && part.CountBlack() == 0;
     }
     if (diag_) {
         diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
@@ -100,6 +104,15 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
                                  ? "; " + std::to_string(picture.damageCount) + " faults in all"
                                  : "") +
                             ")");
+        if (blank) {
+            const bool whole = x0 == 0 && y0 == 0 && x1 == size.width && y1 == size.height;
+            diag_->Warn(sourceLine_, folio::kind::PictureBlank,
+                        whole
+                            ? folio::Quoted(name) +
+                                  " draws no black: it is white, transparent or too light "
+                                  "throughout"
+                            : "the part of " + folio::Quoted(name) + " on the page draws no black");
+        }
         if (picture.moreImages > 0)
             diag_->Warn(sourceLine_, folio::kind::PictureImages,
                         folio::Quoted(name) + " holds " + std::to_string(picture.moreImages + 1) +

@@ -4,7 +4,8 @@
 // files store CMYK inverted). A picture drawn smaller than it is stored is
 // decoded at the smallest n/8 DCT scale that is still at least its drawn
 // size, row by row into the grey picture, so that a large photo costs a
-// fraction of its full size. The EXIF orientation is applied afterwards, and
+// fraction of its full size. The EXIF orientation is applied afterwards
+// (TurnUpright, shared with TIFF), and
 // the resolution is the JFIF density, else the EXIF X/YResolution.
 #include "PictureDecoders.h"
 
@@ -133,62 +134,6 @@ Exif readExif(const std::uint8_t* p, std::size_t n) {
     return exif;
 }
 
-// Orientations 5 to 8 turn the picture a quarter: its sides swap.
-bool swapsSides(int orientation) {
-    return orientation >= 5;
-}
-
-// The picture turned upright. For each stored pixel (x, y) of a w x h
-// picture, EXIF says where row 0 and column 0 belong.
-GreyImage upright(GreyImage in, int orientation) {
-    if (orientation == 1)
-        return in;
-    GreyImage out = in;
-    const int w = in.width, h = in.height;
-    if (swapsSides(orientation)) {
-        out.width = h;
-        out.height = w;
-    }
-    for (int y = 0; y < h; ++y) {
-        const std::uint8_t* src = in.Row(y);
-        for (int x = 0; x < w; ++x) {
-            int u = x, v = y;
-            switch (orientation) {
-            case 2:
-                u = w - 1 - x;
-                break;
-            case 3:
-                u = w - 1 - x;
-                v = h - 1 - y;
-                break;
-            case 4:
-                v = h - 1 - y;
-                break;
-            case 5:
-                u = y;
-                v = x;
-                break;
-            case 6:
-                u = h - 1 - y;
-                v = x;
-                break;
-            case 7:
-                u = h - 1 - y;
-                v = w - 1 - x;
-                break;
-            case 8:
-                u = y;
-                v = w - 1 - x;
-                break;
-            default:
-                break;
-            }
-            out.pixels[std::size_t(v) * std::size_t(out.width) + std::size_t(u)] = src[x];
-        }
-    }
-    return out;
-}
-
 std::uint8_t luma(unsigned r, unsigned g, unsigned b) {
     return std::uint8_t((77 * r + 150 * g + 29 * b + 128) >> 8);
 }
@@ -229,9 +174,10 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
             break;
         }
     *orientation = exif.orientation;
-    const bool swap = swapsSides(exif.orientation);
-    out->storedWidth = int(swap ? h : w);
-    out->storedHeight = int(swap ? w : h);
+    const bool swap = OrientationSwapsSides(exif.orientation);
+    // As stored: TurnUpright turns the sides and resolutions with the pixels.
+    out->storedWidth = int(w);
+    out->storedHeight = int(h);
     const double perInch = cinfo->density_unit == 1 ? 1.0 : cinfo->density_unit == 2 ? 2.54 : 0;
     out->dpiX = UsableDpi(cinfo->X_density * perInch);
     out->dpiY = UsableDpi(cinfo->Y_density * perInch);
@@ -243,8 +189,10 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
         out->dpiX = out->dpiY = 0;
 
     // The smallest n/8 scale that keeps the decoded picture at least as
-    // large as the drawn one, in stored orientation.
-    const DrawnSize drawn = DrawnSizeOf(out->storedWidth, out->storedHeight, out->dpiX, out->dpiY);
+    // large as the drawn one (the upright picture on the page grid), in
+    // stored orientation.
+    const DrawnSize drawn = swap ? DrawnSizeOf(int(h), int(w), out->dpiY, out->dpiX)
+                                 : DrawnSizeOf(int(w), int(h), out->dpiX, out->dpiY);
     const std::int64_t needW = swap ? drawn.height : drawn.width;
     const std::int64_t needH = swap ? drawn.width : drawn.height;
     unsigned scale = 1;
@@ -326,7 +274,7 @@ GreyImage DecodeJpeg(const std::uint8_t* data, std::size_t size, const PictureBu
     out.damageCount = int(errors.mgr.num_warnings);
     if (out.damageCount > 0)
         out.damage = errors.warning;
-    return upright(std::move(out), orientation);
+    return TurnUpright(std::move(out), orientation);
 }
 
 } // namespace folio

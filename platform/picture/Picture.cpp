@@ -7,7 +7,10 @@
 #include "PictureRender.h"
 #include "TextFile.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
+#include <utility>
 
 namespace folio {
 
@@ -22,6 +25,15 @@ std::int64_t drawnSide(int pixels, double dpi, double pageDpi) {
 
 GreyImage decode(const std::string& data, PictureType type, const PictureBudget& budget) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    // A file whose content is another format than its type word says (a PNG
+    // named .jpg and drawn as JPG) is refused as before, but saying what
+    // the file is rather than only what it is not.
+    const char* want = type == PictureType::Png    ? "PNG"
+                       : type == PictureType::Jpeg ? "JPEG"
+                                                   : "TIFF";
+    if (const char* is = PictureFormatOf(data); is && std::string_view(is) != want) {
+        throw PictureError(WrongFormatReason(is, want));
+    }
     switch (type) {
     case PictureType::Png:
         return DecodePng(bytes, data.size(), budget);
@@ -63,6 +75,95 @@ void PictureOutOfTime() {
 
 double UsableDpi(double dpi) {
     return std::isfinite(dpi) && dpi >= kMinPictureDpi && dpi <= kMaxPictureDpi ? dpi : 0;
+}
+
+bool OrientationSwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+GreyImage TurnUpright(GreyImage stored, int orientation) {
+    if (orientation < 2 || orientation > 8)
+        return stored;
+    const int w = stored.width, h = stored.height;
+    const std::vector<std::uint8_t> in = std::move(stored.pixels);
+    GreyImage& out = stored;
+    out.pixels.assign(in.size(), 255);
+    if (OrientationSwapsSides(orientation)) {
+        std::swap(out.width, out.height);
+        std::swap(out.storedWidth, out.storedHeight);
+        std::swap(out.dpiX, out.dpiY);
+    }
+    // Stored pixel (x, y) lands at (u, v) of the upright picture.
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = in.data() + std::size_t(y) * std::size_t(w);
+        for (int x = 0; x < w; ++x) {
+            int u = x, v = y;
+            switch (orientation) {
+            case 2: // row 0 at the top, column 0 at the right
+                u = w - 1 - x;
+                break;
+            case 3: // row 0 at the bottom, column 0 at the right
+                u = w - 1 - x;
+                v = h - 1 - y;
+                break;
+            case 4: // row 0 at the bottom, column 0 at the left
+                v = h - 1 - y;
+                break;
+            case 5: // row 0 at the left, column 0 at the top
+                u = y;
+                v = x;
+                break;
+            case 6: // row 0 at the right, column 0 at the top
+                u = h - 1 - y;
+                v = x;
+                break;
+            case 7: // row 0 at the right, column 0 at the bottom
+                u = h - 1 - y;
+                v = w - 1 - x;
+                break;
+            default: // 8: row 0 at the left, column 0 at the bottom
+                u = y;
+                v = w - 1 - x;
+                break;
+            }
+            out.pixels[std::size_t(v) * std::size_t(out.width) + std::size_t(u)] = src[x];
+        }
+    }
+    return std::move(out);
+}
+
+const char* PictureFormatOf(std::string_view data) {
+    const std::string_view head = data.substr(0, 12);
+    if (head.starts_with("\x89PNG\r\n\x1A\n"))
+        return "PNG";
+    if (head.starts_with("\xFF\xD8\xFF"))
+        return "JPEG";
+    if (head.starts_with(std::string_view("II*\0", 4)) ||
+        head.starts_with(std::string_view("MM\0*", 4)) ||
+        head.starts_with(std::string_view("II+\0", 4)) ||
+        head.starts_with(std::string_view("MM\0+", 4)))
+        return "TIFF";
+    if (head.starts_with("BM"))
+        return "BMP";
+    if (head.starts_with("GIF8"))
+        return "GIF";
+    if (head.size() == 12 && head.starts_with("RIFF") && head.substr(8) == "WEBP")
+        return "WebP";
+    if (head.starts_with("%PDF"))
+        return "PDF";
+    return nullptr;
+}
+
+std::string WrongFormatReason(const char* format, const char* expected) {
+    // The type word of FILE that draws a picture of `format`, if any.
+    const std::string_view f = format;
+    const char* word = f == "PNG"    ? "PNG"
+                       : f == "JPEG" ? "JPG"
+                       : f == "TIFF" ? "TIF"
+                       : f == "BMP"  ? "BMP"
+                                     : nullptr;
+    return std::string("the file is a ") + format + " file, not a " + expected + " file" +
+           (word ? std::string("; its type word is ") + word : "");
 }
 
 GreyImage LoadPicture(const std::string& path, PictureType type, const PictureBudget& budget) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace folio {
@@ -106,5 +107,24 @@ void CheckPictureTime(const PictureBudget& budget);
 // A resolution read from a file, in dots per inch, or 0 when it is no usable
 // resolution.
 double UsableDpi(double dpi);
+
+// Orientation as TIFF tag 274 and EXIF tag 0x0112 give it: where the stored
+// row 0 and column 0 belong on the upright picture. 1 is upright, 2 to 4
+// mirror or turn it half, 5 to 8 turn it a quarter (mirrored or not) and so
+// swap its sides. Any other value is taken as 1.
+bool OrientationSwapsSides(int orientation);
+// A picture decoded as stored, turned upright: its pixels, and with a
+// quarter turn its stored sides and its resolutions as well (a 150 x 300
+// dpi picture turned a quarter is 300 x 150 dpi upright).
+GreyImage TurnUpright(GreyImage stored, int orientation);
+
+// The picture format the first bytes of a file (at least 12 of them when
+// it has them) announce: "PNG", "JPEG", "TIFF", "BMP", "GIF", "WebP" or
+// "PDF"; null when they announce none of these.
+const char* PictureFormatOf(std::string_view head);
+// The reason a file of `format` is no picture of the `expected` format, and
+// the FILE type word that draws it where there is one: "the file is a PNG
+// file, not a JPEG file; its type word is PNG".
+std::string WrongFormatReason(const char* format, const char* expected);
 
 } // namespace folio

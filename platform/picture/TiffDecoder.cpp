@@ -6,7 +6,9 @@
 // scanline by scanline and comes out exactly black and white; every other
 // photometric and compression libtiff knows goes through its RGBA reader, a
 // band of rows at a time. The resolution is XResolution / YResolution in
-// the ResolutionUnit (inches when absent; none for unit 1).
+// the ResolutionUnit (inches when absent; none for unit 1). Both readers
+// give the picture as stored; the Orientation tag is then applied by
+// TurnUpright, as the EXIF orientation of a JPEG is.
 #include "PictureDecoders.h"
 
 #include <tiffio.h>
@@ -121,7 +123,11 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h,
         TIFFRGBAImage* img;
         ~End() { TIFFRGBAImageEnd(img); }
     } end{&img};
-    img.req_orientation = ORIENTATION_TOPLEFT;
+    // The raster as stored, rows top-down. Asked for top-left, libtiff
+    // would flip a picture of another orientation within each band read
+    // (not across the bands) and never turn it a quarter; TurnUpright does
+    // the whole turn afterwards, as for every other picture.
+    img.req_orientation = img.orientation;
     // Bands of whole strips (or tile rows), so that no strip is decoded
     // twice, but no band above 16 MiB of RGBA unless one strip is larger.
     std::uint32_t unit = h;
@@ -174,8 +180,7 @@ void checkDataFits(TIFF* tif, std::uint32_t w, std::uint32_t h, std::uint64_t bi
     for (std::uint32_t i = 0; i < n && total <= fileSize; ++i)
         total += std::min<std::uint64_t>(counts[i], fileSize + 1);
     const std::string lie = "the header's " + std::to_string(w) + " x " + std::to_string(h) +
-                            " pixels cannot be in a file of " + std::to_string(fileSize) +
-                            " bytes";
+                            " pixels cannot be in a file of " + std::to_string(fileSize) + " bytes";
     if (total > fileSize)
         throw PictureError(lie);
     std::uint64_t ratio = 0; // largest expansion of the coding; 0: unbounded
@@ -233,6 +238,8 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size, const PictureBu
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     const bool hasPhotometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     checkDataFits(tif, w, h, std::uint64_t(bits) * samples, compression, size);
 
     GreyImage out;
@@ -268,7 +275,7 @@ GreyImage DecodeTiff(const std::uint8_t* data, std::size_t size, const PictureBu
     if (src.endedEarly)
         throw PictureError("the data of the picture ends early");
     out.moreImages = std::max(0, int(TIFFNumberOfDirectories(tif)) - 1);
-    return out;
+    return TurnUpright(std::move(out), orientation);
 }
 
 } // namespace folio

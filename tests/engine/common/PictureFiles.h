@@ -112,10 +112,11 @@ inline bool writePng(const std::string& path, int w, int h, int colour, int dept
 enum class JpegKind { Grey, Colour, AdobeCmyk };
 
 // JPEG at quality 95; `orientation` other than 0 adds an EXIF block with
-// that tag, `dpi` a JFIF density in dots per inch; `progressive`: the scans
-// are all of the DC and then all of the AC coefficients.
+// that tag, `dpi` a JFIF density in dots per inch (`dpiY` down, when not
+// the same); `progressive`: the scans are all of the DC and then all of the
+// AC coefficients.
 inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, const Source& src,
-                      int orientation = 0, int dpi = 0, bool progressive = false) {
+                      int orientation = 0, int dpi = 0, bool progressive = false, int dpiY = 0) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
@@ -139,7 +140,8 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
     }
     if (dpi) {
         c.density_unit = 1;
-        c.X_density = c.Y_density = UINT16(dpi);
+        c.X_density = UINT16(dpi);
+        c.Y_density = UINT16(dpiY ? dpiY : dpi);
     }
     jpeg_start_compress(&c, TRUE);
     if (orientation) {
@@ -176,22 +178,26 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
     return std::fclose(f) == 0;
 }
 
-enum class TiffKind { FaxG4, FaxG3, Grey, Rgb };
+enum class TiffKind { FaxG4, FaxG3, Bilevel, Grey, Rgb };
 
 // TIFF with `pages` images (each the same picture); fax kinds are 1-bit
-// min-is-white at 204 x 196 dpi, the others 8-bit in `coding` (LZW unless
-// given) without resolution unless `dpi` is given.
+// min-is-white at 204 x 196 dpi, Bilevel 1-bit min-is-black in `coding`, the
+// others 8-bit in `coding` (LZW unless given), both without resolution
+// unless `dpi` is given (`dpiY` down, when not the same). `orientation`
+// other than 0 is written as the Orientation tag.
 inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, const Source& src,
-                      int pages = 1, int dpi = 0, int coding = COMPRESSION_LZW) {
+                      int pages = 1, int dpi = 0, int coding = COMPRESSION_LZW, int orientation = 0,
+                      int dpiY = 0) {
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t)
         return false;
     const bool fax = kind == TiffKind::FaxG4 || kind == TiffKind::FaxG3;
+    const bool bilevel = fax || kind == TiffKind::Bilevel;
     const int spp = kind == TiffKind::Rgb ? 3 : 1;
     for (int page = 0; page < pages; ++page) {
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, fax ? 1 : 8);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bilevel ? 1 : 8);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
@@ -206,19 +212,21 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
         if (fax || dpi) {
             TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
             TIFFSetField(t, TIFFTAG_XRESOLUTION, fax ? 204.0f : float(dpi));
-            TIFFSetField(t, TIFFTAG_YRESOLUTION, fax ? 196.0f : float(dpi));
+            TIFFSetField(t, TIFFTAG_YRESOLUTION, fax ? 196.0f : float(dpiY ? dpiY : dpi));
         }
+        if (orientation)
+            TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
         if (pages > 1) {
             TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
             TIFFSetField(t, TIFFTAG_PAGENUMBER, page, pages);
         }
-        std::vector<std::uint8_t> row(fax ? (std::size_t(w) + 7) / 8 : std::size_t(w) * spp);
+        std::vector<std::uint8_t> row(bilevel ? (std::size_t(w) + 7) / 8 : std::size_t(w) * spp);
         for (int y = 0; y < h; ++y) {
             std::fill(row.begin(), row.end(), 0);
             for (int x = 0; x < w; ++x) {
                 const int g = src(x, y).grey;
-                if (fax) {
-                    if (g < 128)
+                if (bilevel) {
+                    if ((g < 128) == fax) // a set bit is black on a fax
                         row[std::size_t(x) / 8] |= std::uint8_t(0x80 >> (x % 8));
                 } else {
                     for (int i = 0; i < spp; ++i)

@@ -11,8 +11,8 @@
 
 #include "Error.h"
 #include "common/EngineTestSupport.h"
-#include "common/VariantEngine.h"
 #include "common/PictureFiles.h"
+#include "common/VariantEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -228,27 +228,116 @@ TEST(Pictures, AStatedResolutionGivesThePhysicalSize) {
     }
 }
 
-// The EXIF orientation turns the stored picture upright. Stored: 48 x 24
-// with the box in the top-left corner.
-TEST(Pictures, JpegExifOrientationIsHonoured) {
+// The EXIF orientation of a JPEG and the Orientation tag of a TIFF (fax,
+// grey and colour: the 1-bit and the RGBA reader) turn the stored picture
+// upright, each of the eight once. Stored: 48 x 24 with the box in the
+// top-left corner.
+TEST(Pictures, OrientationIsHonoured) {
     const Source corner = [](int x, int y) { return Pixel{x < 16 && y < 8 ? 0 : 255, 255}; };
     struct {
         int orientation, width, height, bx, by, bw, bh;
     } cases[] = {
-        {1, 48, 24, 0, 0, 16, 8},  {3, 48, 24, 32, 16, 16, 8}, {6, 24, 48, 16, 0, 8, 16},
-        {8, 24, 48, 0, 32, 8, 16}, {2, 48, 24, 32, 0, 16, 8},
+        {1, 48, 24, 0, 0, 16, 8},   {2, 48, 24, 32, 0, 16, 8}, {3, 48, 24, 32, 16, 16, 8},
+        {4, 48, 24, 0, 16, 16, 8},  {5, 24, 48, 0, 0, 8, 16},  {6, 24, 48, 16, 0, 8, 16},
+        {7, 24, 48, 16, 32, 8, 16}, {8, 24, 48, 0, 32, 8, 16},
+    };
+    const std::pair<const char*, std::function<bool(const std::string&, int)>> kinds[] = {
+        {"jpeg", [&](const std::string& p,
+                     int o) { return writeJpeg(p, 48, 24, JpegKind::Colour, corner, o); }},
+        {"tiff-1bit",
+         [&](const std::string& p, int o) {
+             return writeTiff(p, 48, 24, TiffKind::Bilevel, corner, 1, 0, COMPRESSION_NONE, o);
+         }},
+        {"tiff-grey",
+         [&](const std::string& p, int o) {
+             return writeTiff(p, 48, 24, TiffKind::Grey, corner, 1, 0, COMPRESSION_LZW, o);
+         }},
+        {"tiff-rgb",
+         [&](const std::string& p, int o) {
+             return writeTiff(p, 48, 24, TiffKind::Rgb, corner, 1, 0, COMPRESSION_LZW, o);
+         }},
+    };
+    for (const auto& [kind, make] : kinds)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(kind) + " " + std::to_string(c.orientation));
+            const std::string file = scratch("turned" + std::to_string(c.orientation) + kind);
+            ASSERT_TRUE(make(file, c.orientation));
+            const auto d = draw(file, kind[0] == 'j' ? "JPG" : "TIF", 200, 400);
+            ASSERT_FALSE(d->threw) << d->error;
+            EXPECT_EQ(d->fax->Y, 400 + c.height);
+            EXPECT_EQ(enginetest::blackIn(d->page(), 200 + c.bx, 400 + c.by, 200 + c.bx + c.bw,
+                                          400 + c.by + c.bh),
+                      c.bw * c.bh);
+            EXPECT_EQ(d->page().CountBlack(), std::size_t(c.bw * c.bh));
+        }
+}
+
+// A colour or grey TIFF above 16 MiB of RGBA is read in bands of rows; it
+// is turned as a whole, not band by band. Stored 2100 x 2100 with the box
+// in the bottom-right corner: turned half, it lands at the top left.
+TEST(Pictures, ATiffReadInBandsIsTurnedAsAWhole) {
+    const Source corner = [](int x, int y) { return Pixel{x >= 2084 && y >= 2092 ? 0 : 255, 255}; };
+    const std::string file = scratch("banded.tif");
+    ASSERT_TRUE(writeTiff(file, 2100, 2100, TiffKind::Grey, corner, 1, 0, COMPRESSION_LZW, 3));
+    const auto d = draw(file, "TIF", 0, 0);
+    ASSERT_FALSE(d->threw) << d->error;
+    EXPECT_EQ(enginetest::blackIn(d->page(), 0, 0, 16, 8), 128);
+    EXPECT_EQ(d->page().CountBlack(), 128u);
+}
+
+// A quarter turn turns the resolutions with the sides: 384 x 512 stored at
+// 150 x 300 dpi is 512 x 384 at 300 x 150 dpi upright.
+TEST(Pictures, AQuarterTurnSwapsUnequalResolutions) {
+    const Source white = [](int, int) { return Pixel{}; };
+    for (const char* type : {"JPG", "TIF"})
+        for (const auto& [orientation, drawn] :
+             {std::pair{1, "drawn 522 x 335 pixels (2.56 x 1.71 in) from its 150 x 300 dpi"},
+              std::pair{6, "drawn 348 x 502 pixels (1.71 x 2.56 in) from its 300 x 150 dpi"},
+              std::pair{7, "drawn 348 x 502 pixels (1.71 x 2.56 in) from its 300 x 150 dpi"}}) {
+            SCOPED_TRACE(std::string(type) + " " + std::to_string(orientation));
+            const std::string file = scratch("dense" + std::to_string(orientation) + type);
+            ASSERT_TRUE(type[0] == 'J' ? writeJpeg(file, 384, 512, JpegKind::Grey, white,
+                                                   orientation, 150, false, 300)
+                                       : writeTiff(file, 384, 512, TiffKind::Grey, white, 1, 150,
+                                                   COMPRESSION_LZW, orientation, 300));
+            const auto d = draw(file, type, 0, 0);
+            ASSERT_FALSE(d->threw) << d->error;
+            const folio::Diagnostic* note = d->diags.find(folio::kind::PictureSize);
+            ASSERT_NE(note, nullptr);
+            EXPECT_EQ(note->message, file + " " + drawn);
+            EXPECT_EQ(d->fax->Y, orientation == 1 ? 335 : 502);
+        }
+}
+
+// A picture that draws no black on the page is a warning naming it.
+TEST(Pictures, APictureThatDrawsNoBlackIsReported) {
+    const Source whiteLogo = [](int x, int) { return Pixel{255, x < 20 ? 255 : 0}; };
+    const Source pale = [](int, int) { return Pixel{230, 255}; };
+    const Source blackBottom = [](int, int y) { return Pixel{y >= 90 ? 0 : 255, 255}; };
+    struct {
+        const char* name;
+        Source source;
+        int y;
+        const char* warning; // null: none
+    } cases[] = {
+        {"white-logo.png", whiteLogo, 0, "\" draws no black: it is white, transparent"},
+        {"pale.png", pale, 0, "\" draws no black: it is white, transparent"},
+        {"black-bottom.png", blackBottom, 0, nullptr},
+        {"cut-off.png", blackBottom, 2150, "the part of \""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.orientation);
-        const std::string file = scratch("turned" + std::to_string(c.orientation) + ".jpg");
-        ASSERT_TRUE(writeJpeg(file, 48, 24, JpegKind::Colour, corner, c.orientation));
-        const auto d = draw(file, "JPG", 200, 400);
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch(c.name);
+        ASSERT_TRUE(writePng(file, 40, 100, PNG_COLOR_TYPE_RGBA, 8, c.source));
+        const auto d = draw(file, "PNG", 0, c.y);
         ASSERT_FALSE(d->threw) << d->error;
-        EXPECT_EQ(d->fax->Y, 400 + c.height);
-        EXPECT_EQ(enginetest::blackIn(d->page(), 200 + c.bx, 400 + c.by, 200 + c.bx + c.bw,
-                                      400 + c.by + c.bh),
-                  c.bw * c.bh);
-        EXPECT_EQ(d->page().CountBlack(), std::size_t(c.bw * c.bh));
+        const folio::Diagnostic* w = d->diags.find("picture-blank");
+        ASSERT_EQ(w != nullptr, c.warning != nullptr);
+        if (w) {
+            EXPECT_EQ(w->severity, folio::Severity::Warning);
+            EXPECT_NE(w->message.find(c.warning), std::string::npos) << w->message;
+            EXPECT_NE(w->message.find(c.name), std::string::npos) << w->message;
+        }
     }
 }
 
@@ -377,23 +466,39 @@ TEST(Pictures, BadPicturesAreRefusedWithTheirReason) {
         {"huge.jpg", "JPG", jpegSized(jpgBytes, 9000, 9000), "64 million"},
         {"lying.jpg", "JPG", jpegSized(jpgBytes, 4000, 4000), "cannot be in a file"},
         {"text.tif", "TIF", "II*\0garbage", ""},
+        // Another format than the type word: what the file is, and its word.
+        {"png.jpg", "JPG", pngBytes,
+         "the file is a PNG file, not a JPEG file; its type word is PNG"},
+        {"jpeg.png", "PNG", jpgBytes,
+         "the file is a JPEG file, not a PNG file; its type word is JPG"},
+        {"tiff.png", "PNG", tifBytes,
+         "the file is a TIFF file, not a PNG file; its type word is TIF"},
+        {"png.tif", "TIF", pngBytes,
+         "the file is a PNG file, not a TIFF file; its type word is PNG"},
+        {"gif.jpg", "JPG", "GIF89a", "the file is a GIF file, not a JPEG file"},
+        {"png.bmp", "BMP", pngBytes,
+         "the file is a PNG file, not a BMP file; its type word is PNG"},
         {"half.tif", "TIF", tifBytes.substr(0, tifBytes.size() / 2), ""},
         {"lying.tif", "TIF", readAll(lyingTif), "cannot be in a file"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = scratch(c.name);
-        writeAll(file, c.bytes);
-        const auto d = draw(file, c.type, 100, 100);
-        EXPECT_TRUE(d->threw);
-        EXPECT_EQ(d->error, "Bitmap image is not valid");
-        EXPECT_EQ(d->page().CountBlack(), 0u);
-        const folio::Diagnostic* e = d->diags.find(folio::kind::BitmapInvalid);
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->severity, folio::Severity::Error);
-        EXPECT_NE(e->message.find("is not a valid picture: "), std::string::npos) << e->message;
-        EXPECT_NE(e->message.find(c.reason), std::string::npos) << e->message;
-    }
+    for (const auto& c : cases)
+        for (bool gated : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (gated ? " gated" : ""));
+            const std::string file = scratch(c.name);
+            writeAll(file, c.bytes);
+            const auto d = draw(file, c.type, 100, 100, gated);
+            EXPECT_TRUE(d->threw);
+            EXPECT_EQ(d->error, "Bitmap image is not valid");
+            EXPECT_EQ(d->page().CountBlack(), 0u);
+            const folio::Diagnostic* e = d->diags.find(folio::kind::BitmapInvalid);
+            ASSERT_NE(e, nullptr);
+            EXPECT_EQ(e->severity, folio::Severity::Error);
+            EXPECT_NE(e->message.find(std::string(c.type) == "BMP" ? "is not a valid bitmap: "
+                                                                   : "is not a valid picture: "),
+                      std::string::npos)
+                << e->message;
+            EXPECT_NE(e->message.find(c.reason), std::string::npos) << e->message;
+        }
 }
 
 // A PNG whose header is changed to `w` x `h` (its CRC made right again).
