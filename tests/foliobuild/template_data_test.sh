@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
+# foliobuild --data: a CSV of three rows, one ragged, writes two faxes, names
+# the bad record with its line and exits 1 with a summary; --name-field
+# names are safe and unique; a hostile value (a line break and a FILE
+# command, a style escape) sets text only, byte for byte as the same lines
+# included as text, and reads no file; a missing field fails --strict and
+# names its record; a JSON object goes to one fax, an array does not; a bad
+# JSON element fails alone.
+set -u
+dir="$1"
+rm -rf "$dir" && mkdir -p "$dir"
+cd "$dir" || exit 1
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+
+printf 'SECRET SECRET SECRET\n' > secret.txt
+printf 'Order {{id}}\nDear {{name}},\n' > t.fax
+printf 'id,name\nA/1,Ann\n.hidden,Bo\nragged\nA/1,"Cy, Jr."\n' > rows.csv
+"$FOLIOBUILD" --data rows.csv --name-field id -o out t.fax 2> rows.err
+[ $? = 1 ] || bad "a ragged row does not fail the run"
+[ "$(cd out && ls | xargs)" = "A_1-2.tif A_1.tif _hidden.tif" ] ||
+  bad "faxes written: $(cd out && ls | xargs)"
+grep -q '^foliobuild: rows.csv: record 3 (line 4): the row has 1 field where the header has 2' rows.err ||
+  bad "the ragged row is not named: $(cat rows.err)"
+grep -q '^foliobuild: 1 of 4 records failed$' rows.err || bad "no summary: $(cat rows.err)"
+"$FOLIOBUILD" -q --data rows.csv -o numbered t.fax 2>/dev/null
+[ "$(cd numbered && ls | xargs)" = "t-0001.tif t-0002.tif t-0004.tif" ] ||
+  bad "numbered faxes: $(cd numbered && ls | xargs)"
+
+# name | value (JSON string) | the text lines it must set, included as text
+while IFS='|' read -r name value lines; do
+  printf '{"v": %s}\n' "$value" > "$name.json"
+  printf '{{v}}\n' > "$name.fax"
+  printf "$lines" > "$name.txt"
+  printf '@CONVERT:FILE=%s.txt,TXT\n' "$name" > "$name-ref.fax"
+  "$FOLIOBUILD" --strict --data "$name.json" "$name.fax" "$name.tif" 2> "$name.err" ||
+    bad "$name: not built: $(cat "$name.err")"
+  "$FOLIOBUILD" -q "$name-ref.fax" "$name-ref.tif"
+  cmp -s "$name.tif" "$name-ref.tif" || bad "$name: the value did not set the text lines '$lines'"
+done <<TABLE
+command|"x\\n@CONVERT:FILE=$dir/secret.txt,TXT"|x\n@CONVERT:FILE=$dir/secret.txt,TXT\n
+escape|"\\\\Bold"|\\\\\\\\Bold\n
+TABLE
+printf '@CONVERT:FILE=%s/secret.txt,TXT\n' "$dir" > read.fax
+"$FOLIOBUILD" -q read.fax read.tif
+cmp -s command.tif read.tif && bad "the hostile value read the file"
+
+printf 'Hello {{name}} {{nope}}\n' > missing.fax
+printf '[{"name": "Ann", "nope": "x"}, {"name": "Bo"}, 7]\n' > two.json
+"$FOLIOBUILD" --strict --data two.json -o strict missing.fax 2> strict.err
+[ $? = 1 ] || bad "--strict does not fail a missing field"
+[ "$(cd strict && ls | xargs)" = "missing-0001.tif" ] || bad "--strict wrote: $(cd strict && ls | xargs)"
+grep -q '^missing.fax:1: record 2: warning: the field {{nope}} has no value' strict.err ||
+  bad "the missing field is not named with its record: $(cat strict.err)"
+grep -q 'two.json: record 3 (line 1): the record is not a JSON object' strict.err ||
+  bad "the bad element is not named: $(cat strict.err)"
+grep -q '^foliobuild: 2 of 3 records failed$' strict.err || bad "no summary: $(cat strict.err)"
+"$FOLIOBUILD" --data two.json missing.fax one.tif 2>/dev/null
+[ $? = 1 ] && [ ! -e one.tif ] || bad "an array was written to one fax"
+
+exit $fail
