@@ -43,6 +43,24 @@ done <<TABLE
 command|"x\\n@CONVERT:FILE=$dir/secret.txt,TXT"|x\n@CONVERT:FILE=$dir/secret.txt,TXT\n
 escape|"\\\\Bold"|\\\\\\\\Bold\n
 TABLE
+# Where fields are filled: name | template (';' between lines) | record |
+# the macro it must build as
+printf 'Dear {{who}},\n' > letter.txt
+printf 'Caf\351\n' > cafe1252.txt
+while IFS='|' read -r name template record plain; do
+  tr ';' '\n' <<<"$template" > "$name.fax"
+  tr ';' '\n' <<<"$plain" > "$name-ref.fax"
+  printf '%s\n' "$record" > "$name.json"
+  "$FOLIOBUILD" -q --data "$name.json" "$name.fax" "$name.tif" || bad "$name: not built"
+  "$FOLIOBUILD" -q "$name-ref.fax" "$name-ref.tif"
+  cmp -s "$name.tif" "$name-ref.tif" || bad "$name: not filled as '$plain'"
+done <<'TABLE'
+included|@CONVERT:FILE=letter.txt,TXT|{"who": "Ann"}|Dear Ann,
+barcode|@CONVERT:BARCODE=CODE128,100,100,80,{{n}}-{{m}}|{"n": 42, "m": "X"}|@CONVERT:BARCODE=CODE128,100,100,80,42-X
+nested|{{a.b}} {{{{a.b}} {{gone}}|{"a": {"b": true}, "gone": null}|true {{a.b}}
+codepage|{{w}}|{"w": "Caf\u00e9"}|@CONVERT:FILE=cafe1252.txt,TXT
+TABLE
+
 printf '@CONVERT:FILE=%s/secret.txt,TXT\n' "$dir" > read.fax
 "$FOLIOBUILD" -q read.fax read.tif
 cmp -s command.tif read.tif && bad "the hostile value read the file"
