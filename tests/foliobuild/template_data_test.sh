@@ -6,7 +6,8 @@
 # names are safe and unique; a hostile value (a line break and a FILE
 # command, a style escape) sets text only, byte for byte as the same lines
 # included as text, and reads no file; a missing field fails --strict and
-# names its record; a JSON object goes to one fax, an array does not; a bad
+# names its record; a field in a command is reported and not filled; a
+# JSON object goes to one fax, an array does not; a bad
 # JSON element fails alone.
 set -u
 dir="$1"
@@ -64,6 +65,15 @@ TABLE
 printf '@CONVERT:FILE=%s/secret.txt,TXT\n' "$dir" > read.fax
 "$FOLIOBUILD" -q read.fax read.tif
 cmp -s command.tif read.tif && bad "the hostile value read the file"
+
+# A field in a command is not filled: the data cannot name the file to read.
+printf '@CONVERT:FILE={{f}},TXT\n@CONVERT:Y={{y}}\nText\n' > command.fax
+printf '{"f": "secret.txt", "y": 900}\n' > command.json
+"$FOLIOBUILD" --data command.json command.fax in-command.tif 2> in-command.err
+"$FOLIOBUILD" -q command.fax as-written.tif
+cmp -s in-command.tif as-written.tif || bad "a field in a command was filled"
+[ "$(grep -c '^command.fax:[12]: record 1: warning: {{[fy]}} in a command is not filled' in-command.err)" = 2 ] ||
+  bad "fields in commands are not reported: $(cat in-command.err)"
 
 printf 'Hello {{name}} {{nope}}\n' > missing.fax
 printf '[{"name": "Ann", "nope": "x"}, {"name": "Bo"}, 7]\n' > two.json
