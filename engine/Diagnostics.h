@@ -74,6 +74,8 @@ inline constexpr const char* PageLate = "page-late";
 inline constexpr const char* PageUnknown = "page-unknown";
 inline constexpr const char* PageSlow = "page-slow";
 inline constexpr const char* ReservedStrip = "reserved-strip";
+inline constexpr const char* FieldMissing = "field-missing";
+inline constexpr const char* FieldIgnored = "field-ignored";
 } // namespace kind
 
 struct Diagnostic {

@@ -4,6 +4,8 @@
 // DefaultFont and, in the program variant, ResetAll.
 #include "FaxImage.h"
 
+#include "LineFilter.h"
+
 #include "Convert.h"
 #include "Diagnostics.h"
 #include "PagePacker.h"
@@ -86,6 +88,7 @@ FaxImage::FaxImage()
 }
 
 FaxImage::~FaxImage() {
+    folio::SetLineFilter(*this, nullptr);
     delete[] SaveName;
     delete Pages;
 #if FOLIO_PROGRAM_VARIANT

@@ -10,6 +10,7 @@
 #include "CodePage.h"
 #include "Diagnostics.h"
 #include "Error.h"
+#include "LineFilter.h"
 #include "Picture.h"
 #include "SafeMath.h"
 #include "TextFile.h"
@@ -206,6 +207,30 @@ std::uint8_t charsetFromNumber(int n) {
 }
 #endif
 
+// Sets `line` as text, through the engine's line filter when it has one:
+// each line the filter gives back is set on its own, and only as text.
+void printFiltered(FaxImage& fax, folio::FilterPlace place, const char* line, int sourceLine,
+                   folio::EngineDiagnostics* diag) {
+    folio::LineFilter* filter = folio::LineFilterOf(fax);
+#if FOLIO_PROGRAM_VARIANT
+    const std::uint16_t codePage = 0;
+#else
+    const std::uint16_t codePage = fax.CodePage;
+#endif
+    std::string out;
+    if (!filter || !filter->Fill(place, line, codePage, sourceLine, diag, out)) {
+        fax.PrintLine(line);
+        return;
+    }
+    for (std::size_t start = 0;;) {
+        const std::size_t end = out.find('\n', start);
+        fax.PrintLine(out.substr(start, end == std::string::npos ? end : end - start).c_str());
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+}
+
 } // namespace
 
 // One character on in the line: a byte in the program, a character of
@@ -273,7 +298,7 @@ bool FaxImage::ProcessCommand(char* line) {
             if (line[std::strspn(line, " \t\n\v\f\r")])
                 pageStarted_ = true;
 #endif
-            PrintLine(line);
+            printFiltered(*this, folio::FilterPlace::Text, line, sourceLine_, diag_.get());
             if (diag_)
                 diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
         }
@@ -309,6 +334,11 @@ bool FaxImage::ProcessCommand(char* line) {
     if (diag_)
         guessed = diag_->CheckKeyword(sourceLine_, line + keywordStart,
                                       keyword == Keyword::None ? nullptr : name);
+    // Data never goes into a command: the filter may only report on one. A
+    // barcode's data is the exception, handed over below.
+    folio::LineFilter* const filter = folio::LineFilterOf(*this);
+    if (filter && keyword != Keyword::Barcode)
+        filter->SeeCommand(line, sourceLine_, diag_.get());
     if (keyword == Keyword::None)
         return true;
     if (keyword == Keyword::End)
@@ -529,9 +559,14 @@ bool FaxImage::ProcessCommand(char* line) {
         break;
     case Keyword::Barcode: {
         // type, x, y, height, then the data: the rest of the line, commas
-        // and all.
-        if (!hasArgs)
+        // and all. Only the data is filled; the line up to it is seen by
+        // the filter as a command (its original, before the arguments are cut).
+        const std::string original = filter ? std::string(line) : std::string();
+        if (!hasArgs) {
+            if (filter)
+                filter->SeeCommand(original, sourceLine_, diag_.get());
             break;
+        }
         char* type = nullptr;
         char* height = nullptr;
         int v[3] = {0, 0, 0};
@@ -540,8 +575,23 @@ bool FaxImage::ProcessCommand(char* line) {
         // An empty height asks for the usual one.
         if (ok && height[std::strspn(height, " \t\n\v\f\r")])
             v[2] = argInt(height);
+        if (filter)
+            filter->SeeCommand(
+                std::string_view(original).substr(0, ok ? std::size_t(pos) : std::string::npos),
+                sourceLine_, diag_.get());
         if (!ok || !line[pos]) {
             missing("needs a type, x, y, height and data; it draws nothing");
+            break;
+        }
+        std::string filled;
+#if FOLIO_PROGRAM_VARIANT
+        const std::uint16_t codePage = 0;
+#else
+        const std::uint16_t codePage = CodePage;
+#endif
+        if (filter && filter->Fill(folio::FilterPlace::BarcodeData, line + pos, codePage,
+                                   sourceLine_, diag_.get(), filled)) {
+            DrawBarcode(type, v[0], v[1], v[2], filled.data());
             break;
         }
         DrawBarcode(type, v[0], v[1], v[2], line + pos);
@@ -633,7 +683,8 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                 }
 #endif
                 if (!diag_) {
-                    PrintLine(l.c_str());
+                    printFiltered(*this, folio::FilterPlace::IncludedText, l.c_str(), sourceLine_,
+                                  nullptr);
                     return;
                 }
                 ++diag_->IncludeLine;
@@ -655,7 +706,8 @@ void FaxImage::IncludeOpened(int fd, const std::string& path, const char* name, 
                     if (!lost.empty())
                         diag_->Warn(sourceLine_, folio::kind::BadBytes, lost);
                 }
-                PrintLine(l.c_str());
+                printFiltered(*this, folio::FilterPlace::IncludedText, l.c_str(), sourceLine_,
+                              diag_.get());
                 diag_->FlushTally(sourceLine_, Image->Canvas().Font.Name);
             });
             if (diag_)

@@ -21,10 +21,17 @@ void DiagnosticList::Report(const Diagnostic& d) {
         kept_.push_back(d);
 }
 
-std::vector<std::string> DiagnosticList::Lines(const std::string& macro) const {
+std::vector<std::string> DiagnosticList::Lines(const std::string& macro, int record) const {
     std::vector<std::string> lines;
-    for (const Diagnostic& d : kept_)
-        lines.push_back(FormatDiagnostic(macro, d));
+    for (const Diagnostic& d : kept_) {
+        std::string line = FormatDiagnostic(macro, d);
+        if (record > 0) {
+            const std::size_t place =
+                macro.size() + (d.line > 0 ? 1 + std::to_string(d.line).size() : 0);
+            line.insert(place + 2, "record " + std::to_string(record) + ": ");
+        }
+        lines.push_back(std::move(line));
+    }
     if (Omitted() > 0)
         lines.push_back(macro + ": note: " + std::to_string(Omitted()) +
                         " more diagnostics not shown");

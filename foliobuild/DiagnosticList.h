@@ -22,7 +22,9 @@ class DiagnosticList : public DiagnosticSink {
     void Report(const Diagnostic& d) override;
 
     // The kept diagnostics as lines, and a line for any that were not kept.
-    std::vector<std::string> Lines(const std::string& macro) const;
+    // With a `record` (a template filled from data) each line names it after
+    // its place: "MACRO:LINE: record 7: warning: ...".
+    std::vector<std::string> Lines(const std::string& macro, int record = 0) const;
     int Count(Severity severity) const { return counts_[int(severity)]; }
     // The kept diagnostics, in the order reported, and how many were only
     // counted.

@@ -4,8 +4,10 @@
 // macro file, or a batch of them into a folder on several threads (one engine
 // per document and thread). On failure it names the file and the cause, one
 // line each, and exits non-zero.
+#include "DataReader.h"
 #include "DiagnosticList.h"
 #include "FaxImage.h"
+#include "Fields.h"
 #include "IncludeRoot.h"
 #include "JsonReport.h"
 #include "MacroRunner.h"
@@ -22,7 +24,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
@@ -37,6 +42,7 @@ constexpr const char* kUsage =
     "Usage: foliobuild [OPTIONS] MACRO TIFF\n"
     "       foliobuild [OPTIONS] -o OUTDIR MACRO...\n"
     "       foliobuild --check [OPTIONS] MACRO...\n"
+    "       foliobuild --data DATA [OPTIONS] -o OUTDIR TEMPLATE\n"
     "       foliobuild --spool DIR [-j N] [--include-root DIR] [--once]\n"
     "Turns fax macro files into multi-page fax TIFF files (TIFF Class F,\n"
     "204 x 196 dpi). With -o, each MACRO becomes OUTDIR/<name>.tif. TIFF may be\n"
@@ -49,6 +55,13 @@ constexpr const char* kUsage =
     "                         DIR/in into DIR/out/<name>.tif, then move it to\n"
     "                         DIR/done (or DIR/failed with <name>.err)\n"
     "  --once                 with --spool: build what is there, then exit\n"
+    "  --data FILE            fill the fields {{name}} of the macro TEMPLATE from\n"
+    "                         each record of FILE (CSV with a header row, or\n"
+    "                         JSON: an object or an array of objects) and\n"
+    "                         write one fax per record, OUTDIR/TEMPLATE-0001.tif\n"
+    "                         and on; a single record may go to one TIFF\n"
+    "  --name-field NAME      with --data: name each fax after the record's\n"
+    "                         field NAME (made safe and unique)\n"
     "  --include-root DIR     FILE commands may only read files inside DIR;\n"
     "                         others are ignored with a warning\n"
     "  --max-macro-size N     refuse macro files larger than N bytes\n"
@@ -151,6 +164,9 @@ struct Job {
     folio::DiagnosticList diagnostics;
     int pages = 0;
     std::vector<folio::PageCost> costs; // with --stats or --check
+    // With --data: the record that fills the template, and its number.
+    const folio::Record* values = nullptr;
+    int record = 0;
 };
 
 struct Settings {
@@ -196,6 +212,11 @@ void buildOne(Job& job, const Settings& settings) {
             return true;
         };
     }
+    std::unique_ptr<folio::FieldFiller> filler;
+    if (job.values) {
+        filler = std::make_unique<folio::FieldFiller>(*job.values);
+        options.lineFilter = filler.get();
+    }
     job.ok = folio::BuildFaxFile(job.macro.c_str(), settings.check ? nullptr : job.tiff.c_str(),
                                  options, job.error);
 }
@@ -226,13 +247,17 @@ void printReport(const Job& job, const Settings& settings) {
         return; // all in the document at the end
     std::FILE* out = settings.check ? stdout : stderr;
     if (!settings.quiet)
-        for (const std::string& line : job.diagnostics.Lines(job.macro))
+        for (const std::string& line : job.diagnostics.Lines(job.macro, job.record))
             std::fprintf(out, "%s\n", line.c_str());
     if (settings.stats && !job.costs.empty())
         printStats(job);
     if (settings.check)
         std::fprintf(stdout, "%s\n",
-                     folio::CheckSummary(job.macro, job.ok, job.pages, job.diagnostics).c_str());
+                     folio::CheckSummary(job.record
+                                             ? job.macro + ": record " + std::to_string(job.record)
+                                             : job.macro,
+                                         job.ok, job.pages, job.diagnostics)
+                         .c_str());
     std::fflush(out);
 }
 
@@ -256,6 +281,157 @@ int runFailed(const Settings& settings, const std::string& why) {
     return 1;
 }
 
+// --data: what the run fills and where it writes.
+struct DataRun {
+    std::string data, macro;
+    std::string outDir; // one fax per record; or
+    std::string tiff;   // the one fax of a single record (none with --check)
+    std::string nameField;
+    int jobs = 1;
+};
+
+// A fax's name made from a record's field: no '/' or '\\', control bytes
+// made '_', no leading dot, at most 100 bytes (cut where a UTF-8 character
+// starts). Empty when the value is.
+std::string safeName(std::string name) {
+    for (char& c : name)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32 || c == 127)
+            c = '_';
+    if (!name.empty() && name[0] == '.')
+        name[0] = '_';
+    if (name.size() > 100) {
+        std::size_t n = 100;
+        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
+            --n;
+        name.resize(n);
+    }
+    return name;
+}
+
+// Whether the existing files `a` and `b` are one file.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Builds the template once per record of the data, on `run.jobs` threads
+// that take the records in turn from one reader (read one at a time, so
+// memory does not grow with the data). A bad record or a failed build is
+// named and counted; the others go on. Exit status 1 when any failed (with
+// --check, also when any record has a warning).
+int runData(const Settings& settings, const DataRun& run) {
+    std::string error;
+    std::unique_ptr<folio::DataReader> reader = folio::OpenData(run.data, error);
+    if (!reader)
+        return runFailed(settings, error);
+    const bool single = run.outDir.empty();
+    std::mutex readLock;
+    std::set<std::string> taken; // the faxes' names so far
+    const std::string base = stem(run.macro);
+    std::atomic<int> total{0}, failed{0}, warned{0};
+
+    // A single fax: the data must hold one record, which is known before
+    // anything is built.
+    std::optional<folio::DataRecord> first;
+    if (single) {
+        folio::DataRecord one, another;
+        if (reader->Next(one)) {
+            if (reader->Next(another))
+                return runFailed(settings, run.data + " holds more than one record: give -o DIR "
+                                                      "to write one fax per record");
+            first = std::move(one);
+        }
+    }
+    // The next record and the fax it is written to, under readLock.
+    auto take = [&](folio::DataRecord& record, std::string& tiff) {
+        if (single) {
+            if (!first)
+                return false;
+            record = std::move(*first);
+            first.reset();
+        } else if (!reader->Next(record)) {
+            return false;
+        }
+        ++total;
+        if (!record.error.empty() || settings.check)
+            return true;
+        if (single) {
+            tiff = run.tiff;
+            return true;
+        }
+        std::string name;
+        if (!run.nameField.empty())
+            if (const auto it = record.values.find(run.nameField); it != record.values.end())
+                name = safeName(it->second);
+        if (name.empty()) {
+            char number[16];
+            std::snprintf(number, sizeof number, "-%04d", record.number);
+            name = base + number;
+        }
+        std::string unique = name;
+        for (int k = 2; !taken.insert(unique).second; ++k)
+            unique = name + "-" + std::to_string(k);
+        tiff = run.outDir + "/" + unique + ".tif";
+        return true;
+    };
+    auto worker = [&] {
+        for (;;) {
+            folio::DataRecord record;
+            Job job;
+            {
+                std::lock_guard lock(readLock);
+                if (!take(record, job.tiff))
+                    return;
+            }
+            const std::string which = "record " + std::to_string(record.number);
+            if (!record.error.empty()) {
+                ++failed;
+                say("foliobuild: " + run.data + ": " + which + " (line " +
+                    std::to_string(record.line) + "): " + record.error +
+                    "; nothing is built for it");
+                continue;
+            }
+            if (!job.tiff.empty() &&
+                (sameFile(job.tiff, run.macro) || sameFile(job.tiff, run.data))) {
+                ++failed;
+                say("foliobuild: " + which + ": " + job.tiff +
+                    " is the template or the data file itself; nothing is written there");
+                continue;
+            }
+            job.macro = run.macro;
+            job.values = &record.values;
+            job.record = record.number;
+            buildOne(job, settings);
+            {
+                std::lock_guard lock(gOutput);
+                printReport(job, settings);
+            }
+            if (job.diagnostics.Count(folio::Severity::Warning) > 0 ||
+                job.diagnostics.Count(folio::Severity::Error) > 0)
+                ++warned;
+            if (!job.ok) {
+                ++failed;
+                say("foliobuild: " + which + ": " + job.error);
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < run.jobs; ++t)
+        pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+    if (total == 0)
+        return runFailed(settings, run.data + ": no records");
+    if (failed)
+        say("foliobuild: " + std::to_string(failed.load()) + " of " + std::to_string(total.load()) +
+            " records failed");
+    else if (!settings.quiet && !settings.check && total > 1)
+        say("foliobuild: " + std::to_string(total.load()) + " records, all written");
+    return failed || (settings.check && warned) ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -269,7 +445,7 @@ int main(int argc, char** argv) {
     int coding = TIFLIB_FAX_G3_1D;
     int jobsWanted = 1;
     bool quiet = false, optionsEnd = false, once = false;
-    std::string spoolDir;
+    std::string spoolDir, dataFile, nameField;
     long long maxMacroBytes = 0;
     std::vector<std::string> files;
 
@@ -320,6 +496,11 @@ int main(int argc, char** argv) {
             if (!v || (std::strcmp(v, "text") && std::strcmp(v, "json")))
                 return usageError("--diagnostics takes text or json");
             settings.json = std::strcmp(v, "json") == 0;
+        } else if (arg == "--data" || arg == "--name-field") {
+            const char* v = value(i);
+            if (!v || !*v)
+                return usageError(arg + " needs a value");
+            (arg == "--data" ? dataFile : nameField) = v;
         } else if (arg == "--spool" || arg == "--max-macro-size") {
             const char* v = value(i);
             if (!v)
@@ -374,14 +555,38 @@ int main(int argc, char** argv) {
         return usageError("--once needs --spool");
     if (!spoolDir.empty() &&
         (!files.empty() || !outDir.empty() || !settings.pngDir.empty() || settings.check ||
-         !settings.pdfFile.empty() || settings.stats || settings.json))
-        return usageError("--spool takes no macro files, -o, --png, --pdf, --check, --stats or "
-                          "--diagnostics json");
+         !settings.pdfFile.empty() || settings.stats || settings.json || !dataFile.empty()))
+        return usageError("--spool takes no macro files, -o, --png, --pdf, --check, --stats, "
+                          "--data or --diagnostics json");
+    if (!nameField.empty() && dataFile.empty())
+        return usageError("--name-field needs --data");
+    if (!dataFile.empty() && settings.json)
+        return usageError("--data does not take --diagnostics json");
 
     settings.quiet = quiet;
     std::vector<Job> jobs;
+    DataRun dataRun;
     if (!spoolDir.empty()) {
         // the spool finds its macros itself
+    } else if (!dataFile.empty()) {
+        // One template; the records say how many faxes.
+        const bool toFolder = !outDir.empty() || settings.check;
+        if (files.size() != (toFolder ? 1u : 2u))
+            return usageError("--data needs one template and -o DIR (or --check), or a template "
+                              "and a fax file for a single record");
+        if (settings.stats && !toFolder && files[1] == "-")
+            return usageError("--stats prints on standard output, where the fax would go");
+        if (!outDir.empty() && !settings.check)
+            if (const std::string why = makeFolder(outDir); !why.empty())
+                return runFailed(settings, why);
+        dataRun.data = dataFile;
+        dataRun.macro = files[0];
+        dataRun.outDir = settings.check ? std::string() : outDir;
+        dataRun.tiff = toFolder ? std::string() : files[1];
+        dataRun.nameField = nameField;
+        dataRun.jobs = jobsWanted;
+        if (settings.check)
+            dataRun.outDir = "."; // not written; only marks the run as one of many
     } else if (settings.check) {
         // Every file is a macro; nothing is written.
         if (files.empty())
@@ -447,6 +652,8 @@ int main(int argc, char** argv) {
     }
     SetFaxCompression(coding);
     settings.maxMacroBytes = maxMacroBytes;
+    if (!dataFile.empty())
+        return runData(settings, dataRun);
     if (!spoolDir.empty()) {
         folio::SpoolOptions spool;
         spool.folder = spoolDir;

@@ -10,6 +10,7 @@
 #include "Error.h"
 #include "FaxImage.h"
 #include "FaxPage.h"
+#include "LineFilter.h"
 #include "PdfWriter.h"
 #include "SendCost.h"
 #include "tiflib32.h"
@@ -448,6 +449,7 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
         fax->SetDiagnostics(sink);
+        SetLineFilter(*fax, options.lineFilter);
         // Pages are coded as they are finished when nothing but the fax file
         // needs their pixels: a PDF copy of a Group 3 file codes them again,
         // beforeSave may read them and their costs count black pixels.

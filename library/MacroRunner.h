@@ -17,6 +17,7 @@ class FileGate;
 namespace folio {
 
 class DiagnosticSink;
+class LineFilter;
 struct PageCost;
 
 struct BuildOptions {
@@ -70,6 +71,9 @@ struct BuildOptions {
     // and reported (kind::ReservedStrip), once per page and line; another
     // number fails the build. 0 reserves nothing and changes nothing.
     int reserveTop = 0;
+    // Fills the text the engine sets (LineFilter.h), as a template is filled
+    // from a record of data; null sets the macro's text as it stands.
+    LineFilter* lineFilter = nullptr;
 };
 
 // The most rows BuildOptions::reserveTop takes: about 2 inches.

@@ -17,6 +17,7 @@
 #include <iconv.h>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace folio {
@@ -324,6 +325,84 @@ char32_t DecodeChar(std::uint16_t codePage, std::string_view bytes) {
     else if (bytes.size() == 2 && t.lead[s[0]])
         c = t.pairs[std::size_t(t.slot[s[0]]) * 256 + s[1]];
     return c == kNone ? kReplacementChar : c;
+}
+
+namespace {
+
+// The bytes of each character of a code page, from its reading table: one
+// byte (below 0x100) or a lead byte and a trail byte (lead << 8 | trail).
+// Where several byte sequences read as one character, the shortest and then
+// the lowest is kept. Made on first use and never freed, like the tables.
+using Reverse = std::unordered_map<char32_t, std::uint16_t>;
+std::atomic<const Reverse*> g_reverse[65536];
+
+const Reverse& reverseFor(std::uint16_t cp) {
+    const Reverse* r = g_reverse[cp].load(std::memory_order_acquire);
+    if (r)
+        return *r;
+    const Table& t = usableTable(cp);
+    std::lock_guard lock(g_buildMutex);
+    r = g_reverse[cp].load(std::memory_order_acquire);
+    if (!r) {
+        auto made = std::make_unique<Reverse>();
+        for (unsigned b = 1; b < 256; ++b)
+            if (!t.lead[b] && t.single[b] != kNone)
+                made->emplace(t.single[b], std::uint16_t(b));
+        for (unsigned lead = 0; lead < 256; ++lead) {
+            if (!t.lead[lead] || t.slot[lead] == 0xFF)
+                continue;
+            for (unsigned trail = 1; trail < 256; ++trail) {
+                const char32_t c = t.pairs[std::size_t(t.slot[lead]) * 256 + trail];
+                if (c != kNone)
+                    made->emplace(c, std::uint16_t(lead << 8 | trail));
+            }
+        }
+        r = made.release();
+        g_reverse[cp].store(r, std::memory_order_release);
+    }
+    return *r;
+}
+
+} // namespace
+
+std::string EncodeUtf8(std::uint16_t codePage, std::string_view utf8, std::size_t& replaced) {
+    std::uint16_t cp = EffectiveCodePage(codePage);
+    if (cp == kUtf8CodePage)
+        return std::string(utf8);
+    if (cp == kSymbolCodePage || !IsCodePageSupported(cp))
+        cp = kAnsiCodePage;
+    const Reverse& reverse = reverseFor(cp);
+    std::string out;
+    out.reserve(utf8.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t len = utf8Length(s + i, utf8.size() - i);
+        if (len == 0) {
+            out += '?';
+            ++replaced;
+            ++i;
+            continue;
+        }
+        char32_t c = s[i] & (len == 1 ? 0x7F : 0xFF >> (len + 1));
+        for (std::size_t k = 1; k < len; ++k)
+            c = c << 6 | (s[i + k] & 0x3F);
+        i += len;
+        if (c == 0) {
+            out += '\0';
+            continue;
+        }
+        const auto it = reverse.find(c);
+        if (it == reverse.end()) {
+            out += '?';
+            ++replaced;
+        } else if (it->second > 0xFF) {
+            out += char(it->second >> 8);
+            out += char(it->second & 0xFF);
+        } else {
+            out += char(it->second);
+        }
+    }
+    return out;
 }
 
 } // namespace folio

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace folio {
@@ -56,5 +57,13 @@ std::size_t CharLength(std::uint16_t codePage, std::string_view text, std::size_
 // there. In kSymbolCodePage the result is the byte itself. A code page this
 // machine cannot convert reads as the ANSI code page.
 char32_t DecodeChar(std::uint16_t codePage, std::string_view bytes);
+
+// UTF-8 text written in `codePage` (0 = ANSI), so that DecodeChar reads the
+// same characters back: a character the code page has no bytes for, and a
+// byte of `utf8` that starts no well-formed sequence, becomes '?' and is
+// counted in `replaced`. In UTF-8 the text is copied as it is. The symbol
+// code page and code pages this machine cannot convert are written as the
+// ANSI code page, as they are read.
+std::string EncodeUtf8(std::uint16_t codePage, std::string_view utf8, std::size_t& replaced);
 
 } // namespace folio

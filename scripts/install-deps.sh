@@ -19,6 +19,7 @@ PACKAGES=(
   libzint-dev zbar-tools zxing-cpp-tools
   libspandsp-dev
   nlohmann-json3-dev
+  libcsv-dev
 )
 
 SUDO=""
