@@ -54,17 +54,19 @@
 
 #include "DiagnosticList.h"
 
+#include "DataReader.h"
 #include "FaxImage.h"
+#include "Fields.h"
 #include "OutputFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <climits>
 #include <deque>
 #include <dirent.h>
 #include <fcntl.h>
@@ -74,6 +76,7 @@
 #include <pthread.h>
 #include <set>
 #include <signal.h>
+#include <sstream>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
@@ -221,6 +224,91 @@ const char* notAMacro(mode_t mode) {
     }
 }
 
+// A job file, NAME.json in in/: {"template": "confirm.fax", "fields": {...}}
+// builds templates/confirm.fax with those fields. It is small by nature;
+// the limit keeps a hostile one from filling a builder's memory.
+constexpr off_t kMaxJobBytes = off_t(1) << 20;
+
+bool isJob(const std::string& name) {
+    return name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0;
+}
+
+// Reads work/NAME as a job: the template's path under templates/ and the
+// fields. False with the reason otherwise. The template is named, never
+// reached by a path: a name with a slash, a dot name or anything but a
+// regular file in templates/ (a link, a folder) is refused, so a job
+// cannot make the spool read a file outside that folder.
+bool readJob(int workFd, const std::string& name, const std::string& templates, Record& fields,
+             std::string& templatePath, std::string& error) {
+    Fd fd(::openat(workFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (st.st_size > kMaxJobBytes) {
+        error = "the job file is larger than 1 MiB";
+        return false;
+    }
+    std::string text(std::size_t(st.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? std::strerror(errno) : "the job file shrank while read";
+            return false;
+        }
+        got += std::size_t(n);
+    }
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || text[first] != '{') {
+        error = "not a job: a job is one JSON object, {\"template\": NAME, \"fields\": {...}}";
+        return false;
+    }
+    // The data reader gives the object's members flattened ("fields.a.b"),
+    // with its limits on depth and its rules for numbers and nulls.
+    std::string why;
+    auto reader = ReadJson(std::make_unique<std::istringstream>(std::move(text)), why);
+    DataRecord record;
+    if (!reader || !reader->Next(record) || !record.error.empty()) {
+        error = "not a job: " + (!why.empty() ? why : record.error);
+        return false;
+    }
+    std::string templ;
+    for (auto& [key, value] : record.values) {
+        if (key == "template")
+            templ = value;
+        else if (key.compare(0, 7, "fields.") == 0)
+            fields.emplace(key.substr(7), value);
+        else {
+            error = "unknown member \"" + key + "\" in the job (template, fields)";
+            return false;
+        }
+    }
+    if (templ.empty() || templ.find('/') != std::string::npos || templ[0] == '.' ||
+        templ.size() > NAME_MAX) {
+        error = templ.empty()
+                    ? "the job names no template"
+                    : "the template must be a file name in templates/, not \"" + templ + "\"";
+        return false;
+    }
+    templatePath = templates + "/" + templ;
+    struct stat ts;
+    if (::lstat(templatePath.c_str(), &ts) != 0) {
+        error = errno == ENOENT ? "no template \"" + templ + "\" in templates/"
+                                : "templates/" + templ + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(ts.st_mode)) {
+        error = "templates/" + templ + " is " + notAMacro(ts.st_mode) +
+                "; a template is a regular file";
+        return false;
+    }
+    return true;
+}
+
 bool writeAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -334,9 +422,9 @@ bool Spool::start() {
     }
     watch_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     // Watched before the first look, so that no file slips in between.
-    if (!watch_ ||
-        ::inotify_add_watch(watch_.get(), (dir + "/in").c_str(),
-                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR | IN_DONT_FOLLOW) < 0) {
+    if (!watch_ || ::inotify_add_watch(watch_.get(), (dir + "/in").c_str(),
+                                       IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR |
+                                           IN_DONT_FOLLOW) < 0) {
         log("spool " + dir + ": cannot watch in/: " + std::strerror(errno));
         return false;
     }
@@ -498,7 +586,7 @@ bool Spool::claim(const std::string& name) {
     if (job != name)
         log(name + ": taken as " + job +
             (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
-                                                                    : " (the name was in use)"));
+                                                                  : " (the name was in use)"));
     workStems_.insert(stemOf(job));
     std::lock_guard lock(mutex_);
     queue_.push_back(job);
@@ -640,6 +728,20 @@ Outcome Spool::build(const std::string& name) {
         error = name + ": " + notAMacro(st.st_mode) + "; only a regular file is a macro";
     } else {
         BuildOptions build = options_.build;
+        // A job builds its template with its fields; the diagnostics and
+        // the reason name the job.
+        Record fields;
+        std::string templatePath;
+        std::unique_ptr<FieldFiller> filler;
+        if (isJob(name)) {
+            if (!readJob(work_.get(), name, options_.folder + "/templates", fields, templatePath,
+                         error)) {
+                error = name + ": " + error;
+                goto built;
+            }
+            filler = std::make_unique<FieldFiller>(fields);
+            build.lineFilter = filler.get();
+        }
         build.beforeSave = [&pages](FaxImage& fax, std::string&) {
             pages = fax.PageCount;
             return true;
@@ -651,11 +753,17 @@ Outcome Spool::build(const std::string& name) {
         DiagnosticList diagnostics;
         if (build.strict)
             build.diagnostics = &diagnostics;
-        ok = BuildFaxFile(macro.c_str(), tiff.c_str(), build, error);
+        const std::string& source = templatePath.empty() ? macro : templatePath;
+        ok = BuildFaxFile(source.c_str(), tiff.c_str(), build, error);
         if (!ok && build.strict)
-            for (const std::string& line : diagnostics.Lines(name))
+            // A job's lines are the template's.
+            for (const std::string& line : diagnostics.Lines(
+                     templatePath.empty() ? name : templatePath.substr(options_.folder.size() + 1)))
                 details += line + "\n";
+        if (!ok && !templatePath.empty() && error.compare(0, source.size(), source) == 0)
+            error = name + ": templates/" + error.substr(options_.folder.size() + 11);
     }
+built:
     const long long ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
     const std::string head = name + ": " + std::to_string(pages) +
