@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// The table of headers and footers by engine, and their drawing when the
+// pages are all made. Few engines have marks (one per build thread whose
+// macro gives HEADER or FOOTER), so a short vector under a mutex serves.
+#include "PageMarks.h"
+
+#include "FaxImage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if !FOLIO_PROGRAM_VARIANT
+
+#include "CodePage.h"
+#include "Diagnostics.h"
+#include "SafeMath.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace folio {
+
+namespace {
+
+std::mutex gMutex;
+std::vector<std::pair<const FaxImage*, std::vector<PageMark>>> gMarks;
+std::atomic<std::size_t> gCount{0};
+
+// The marks of `engine` taken out of the table (empty when it has none).
+std::vector<PageMark> takeMarks(const FaxImage& engine) {
+    std::vector<PageMark> marks;
+    if (gCount.load(std::memory_order_acquire) == 0)
+        return marks;
+    std::lock_guard lock(gMutex);
+    auto it = std::find_if(gMarks.begin(), gMarks.end(),
+                           [&](const auto& e) { return e.first == &engine; });
+    if (it != gMarks.end()) {
+        marks = std::move(it->second);
+        gMarks.erase(it);
+    }
+    gCount.store(gMarks.size(), std::memory_order_release);
+    return marks;
+}
+
+// Draws `text` on `image` as the mark `m` asks, cut at the page's right
+// edge; true when it had to be cut. The canvas's own settings are put back,
+// so a page still in progress goes on as it was.
+bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
+    Canvas& canvas = image.Canvas();
+    const Font font = canvas.Font;
+    const std::uint16_t codePage = canvas.CodePage;
+    TextTally* const tally = canvas.Tally;
+    const TColor brush = canvas.BrushColor, pen = canvas.PenColor;
+    canvas.Font = m.font;
+    canvas.CodePage = m.codePage;
+    canvas.Tally = nullptr;
+    canvas.BrushColor = clWhite;
+    canvas.PenColor = clBlack;
+
+    const int width = image.Width(), height = image.Height();
+    const int x = std::clamp(m.left, 0, width);
+    const std::int64_t room = std::int64_t(width) - x;
+    std::string_view shown = text;
+    bool cut = false;
+    if (canvas.TextWidthCharacters(text, m.codePage) > room) {
+        // A prefix's width is the sum of its characters' widths (as
+        // TextOutCharacters sets them), so one pass finds the longest that fits.
+        cut = true;
+        std::int64_t used = 0;
+        const char* const start = text.c_str();
+        const char* p = start;
+        while (*p) {
+            const char* next = CharNextExA(m.codePage, p, 0);
+            used +=
+                canvas.TextWidthCharacters(std::string_view(p, std::size_t(next - p)), m.codePage);
+            if (used > room)
+                break;
+            p = next;
+        }
+        shown = std::string_view(start, std::size_t(p - start));
+    }
+    if (!shown.empty()) {
+        const int y = m.footer ? SatSub(SatSub(height, kMarkEdgeRows), canvas.TextHeight("Yy"))
+                               : kMarkEdgeRows;
+        canvas.TextOutCharacters(x, y, shown, m.codePage);
+    }
+
+    canvas.Font = font;
+    canvas.CodePage = codePage;
+    canvas.Tally = tally;
+    canvas.BrushColor = brush;
+    canvas.PenColor = pen;
+    return cut;
+}
+
+} // namespace
+
+void AddPageMark(const FaxImage& engine, PageMark mark) {
+    std::lock_guard lock(gMutex);
+    auto it = std::find_if(gMarks.begin(), gMarks.end(),
+                           [&](const auto& e) { return e.first == &engine; });
+    if (it == gMarks.end()) {
+        gMarks.emplace_back(&engine, std::vector<PageMark>());
+        it = gMarks.end() - 1;
+    }
+    it->second.push_back(std::move(mark));
+    gCount.store(gMarks.size(), std::memory_order_release);
+}
+
+bool HasPageMarks(const FaxImage& engine) {
+    if (gCount.load(std::memory_order_acquire) == 0)
+        return false;
+    std::lock_guard lock(gMutex);
+    return std::any_of(gMarks.begin(), gMarks.end(),
+                       [&](const auto& e) { return e.first == &engine; });
+}
+
+void ForgetPageMarks(const FaxImage& engine) {
+    takeMarks(engine);
+}
+
+void DrawPageMarks(FaxImage& engine) {
+    const std::vector<PageMark> marks = takeMarks(engine);
+    if (marks.empty())
+        return;
+    const int pages = engine.Pages->Cardinal();
+    const std::string date = MarkDate(std::time(nullptr));
+    // Marks are given page by page forward, so each page's header and footer
+    // are the last of each kind whose first page is not after it.
+    const PageMark* in[2] = {nullptr, nullptr}; // header, footer
+    std::vector<bool> reported(marks.size(), false);
+    std::size_t next = 0;
+    int page = 1;
+    for (Link* l = engine.Pages->First(); l; l = l->Suc(), ++page) {
+        for (; next < marks.size() && marks[next].firstPage <= page; ++next)
+            in[marks[next].footer] = &marks[next];
+        if ((!in[0] || in[0]->text.empty()) && (!in[1] || in[1]->text.empty()))
+            continue;
+        PageImage& image = static_cast<FaxPage*>(l)->PageImage;
+        // Pages before the first mark may be coded ahead; none after it is.
+        if (image.Coded())
+            continue;
+        const bool parked = l != engine.CurrentPage && image.Parked();
+        for (const PageMark* m : in) {
+            if (!m || m->text.empty())
+                continue;
+            const bool cut = drawMark(image, *m, ExpandMarkText(m->text, page, pages, date));
+            const std::size_t index = std::size_t(m - marks.data());
+            if (cut && !reported[index] && engine.diag_) {
+                reported[index] = true;
+                engine.diag_->Warn(m->line, kind::TextClipped,
+                                   std::string(m->footer ? "FOOTER" : "HEADER") + " on page " +
+                                       std::to_string(page) +
+                                       " is wider than the page; it is cut at the right edge");
+            }
+        }
+        if (parked)
+            image.Park();
+    }
+}
+
+} // namespace folio
+
+#endif
+
+namespace folio {
+
+std::string ExpandMarkText(std::string_view text, int page, int pages, std::string_view date) {
+    static constexpr std::string_view kPage = "{page}", kPages = "{pages}", kDate = "{date}";
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::string_view rest = text.substr(i);
+        if (rest.starts_with(kPage)) {
+            out += std::to_string(page);
+            i += kPage.size();
+        } else if (rest.starts_with(kPages)) {
+            out += std::to_string(pages);
+            i += kPages.size();
+        } else if (rest.starts_with(kDate)) {
+            out += date;
+            i += kDate.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+std::string MarkDate(std::time_t now) {
+    std::tm when{};
+    bool fixed = false;
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+        // Only plain decimal digits, at most 12 of them (beyond the year
+        // 30000): anything else is not a moment and the clock is read.
+        const std::size_t digits = std::strspn(epoch, "0123456789");
+        if (epoch[digits] == '\0' && digits <= 12) {
+            const std::time_t t = std::time_t(std::strtoll(epoch, nullptr, 10));
+            fixed = gmtime_r(&t, &when) != nullptr;
+        }
+    }
+    if (!fixed && !localtime_r(&now, &when))
+        return "0000-00-00";
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", when.tm_year + 1900, when.tm_mon + 1,
+                  when.tm_mday);
+    return text;
+}
+
+} // namespace folio
