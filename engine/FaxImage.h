@@ -228,9 +228,10 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // Writes the pages in use as one fax TIFF file `name` (only read; the
     // writer's rules for names, devices and pipes are WriteGraphicFile's in
     // tiflib32.h). The headers and footers that HEADER= and FOOTER= gave
-    // are drawn on the pages first, once (the first save draws them). False when a page could not be handed over or written:
-    // the file is then left as it was and TiflibLastError() says why. Throws
-    // std::bad_alloc without memory for a page.
+    // are drawn on the pages first, once (the first save draws them). False
+    // when a page could not be handed over or written: the file is then
+    // left as it was and TiflibLastError() says why. Throws std::bad_alloc
+    // without memory for a page.
     bool SaveFile(char* name);
 #if !FOLIO_PROGRAM_VARIANT
     // For a build that only goes forward and then saves: from now on each
