@@ -16,6 +16,7 @@
 #include "CodePage.h"
 #include "Diagnostics.h"
 #include "SafeMath.h"
+#include "StyleEscape.h"
 
 #include <algorithm>
 #include <atomic>
@@ -55,7 +56,7 @@ bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
     const Font font = canvas.Font;
     const std::uint16_t codePage = canvas.CodePage;
     TextTally* const tally = canvas.Tally;
-    const TColor brush = canvas.BrushColor, pen = canvas.PenColor;
+    const TColor brush = canvas.BrushColor, ink = canvas.PenColor;
     canvas.Font = m.font;
     canvas.CodePage = m.codePage;
     canvas.Tally = nullptr;
@@ -63,38 +64,48 @@ bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
     canvas.PenColor = clBlack;
 
     const int width = image.Width(), height = image.Height();
-    const int x = std::clamp(m.left, 0, width);
-    const std::int64_t room = std::int64_t(width) - x;
-    std::string_view shown = text;
+    const int y =
+        m.footer ? SatSub(SatSub(height, kMarkEdgeRows), canvas.TextHeight("Yy")) : kMarkEdgeRows;
+    // Set run by run between style escapes, as a text line's words are; each
+    // character is measured first, so the line stops before the first one
+    // that would pass the right edge. A character's width is what
+    // TextOutCharacters moves the pen by, so the sum is the line's width.
+    int x = std::clamp(m.left, 0, width);
+    std::int64_t pen = x;
+    std::string run;
+    auto flush = [&] {
+        if (!run.empty())
+            x = canvas.TextOutCharacters(x, y, run, m.codePage);
+        run.clear();
+    };
     bool cut = false;
-    if (canvas.TextWidthCharacters(text, m.codePage) > room) {
-        // A prefix's width is the sum of its characters' widths (as
-        // TextOutCharacters sets them), so one pass finds the longest that fits.
-        cut = true;
-        std::int64_t used = 0;
-        const char* const start = text.c_str();
-        const char* p = start;
-        while (*p) {
-            const char* next = CharNextExA(m.codePage, p, 0);
-            used +=
-                canvas.TextWidthCharacters(std::string_view(p, std::size_t(next - p)), m.codePage);
-            if (used > room)
-                break;
-            p = next;
+    for (const char* p = text.c_str(); *p;) {
+        if (p[0] == '\\' && StyleOfEscape(p[1], false)) {
+            flush();
+            canvas.Font.Style = ApplyStyleEscape(canvas.Font.Style, p[1], false);
+            p += 2;
+            continue;
         }
-        shown = std::string_view(start, std::size_t(p - start));
+        // A doubled backslash draws one; a lone one stands as it is.
+        const char* next =
+            p[0] == '\\' ? p + (p[1] == '\\' ? 2 : 1) : CharNextExA(m.codePage, p, 0);
+        const std::string_view character =
+            p[0] == '\\' ? std::string_view("\\") : std::string_view(p, std::size_t(next - p));
+        pen += canvas.TextWidthCharacters(character, m.codePage);
+        if (pen > width) {
+            cut = true;
+            break;
+        }
+        run += character;
+        p = next;
     }
-    if (!shown.empty()) {
-        const int y = m.footer ? SatSub(SatSub(height, kMarkEdgeRows), canvas.TextHeight("Yy"))
-                               : kMarkEdgeRows;
-        canvas.TextOutCharacters(x, y, shown, m.codePage);
-    }
+    flush();
 
     canvas.Font = font;
     canvas.CodePage = codePage;
     canvas.Tally = tally;
     canvas.BrushColor = brush;
-    canvas.PenColor = pen;
+    canvas.PenColor = ink;
     return cut;
 }
 

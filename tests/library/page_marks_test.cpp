@@ -85,6 +85,11 @@ TEST(PageMarks, EachPageShowsItsHeaderAndFooterAsPlainText) {
          {"@CONVERT:FONT=Liberation Mono,9\nOn 2023-11-14"},
          {""},
          ""},
+        // Style escapes as in text; a footer given on page 2.
+        {"One\n@CONVERT:PAGEBREAK\n@CONVERT:FOOTER=\\BSigned\\b by A\\\\B\nTwo\n",
+         {"", ""},
+         {"", "\\BSigned\\b by A\\\\B"},
+         ""},
         // A longer word is no HEADER command, as before there was one.
         {"@CONVERT:HEADERS=x\nBody\n", {""}, {""}, "unknown-command "},
         // Cut at the right edge, reported once.
