@@ -72,7 +72,7 @@ namespace folio {
 class DiagnosticSink;
 class EngineDiagnostics;
 // Draws the headers and footers of a library build (the engine's own side).
-void DrawPageMarks(FaxImage& engine);
+void DrawPageMarks(FaxImage& engine, int keepTop);
 } // namespace folio
 
 // Clients of libfoliolib.so see the library variant.
@@ -339,7 +339,7 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 #endif
 
   private:
-    friend void folio::DrawPageMarks(FaxImage& engine);
+    friend void folio::DrawPageMarks(FaxImage& engine, int keepTop);
     FileGate* fileGate_ = nullptr;
     int pageLimit_ = kMaxPages;
     // The pictures' budget still left (SetPictureLimits). Both counters sit

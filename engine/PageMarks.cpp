@@ -48,10 +48,18 @@ std::vector<PageMark> takeMarks(const FaxImage& engine) {
     return marks;
 }
 
-// Draws `text` on `image` as the mark `m` asks, cut at the page's right
-// edge; true when it had to be cut. The canvas's own settings are put back,
+// What drawing a mark found: the line was cut at the right edge; its cell
+// reaches into the text area between `top` and `bottom` (page rows).
+struct Drawn {
+    bool cut = false;
+    bool intoText = false;
+};
+
+// Draws `text` on `image` as the mark `m` asks, a header's cell from row
+// `top` down, cut at the page's right edge. The canvas's own settings are put back,
 // so a page still in progress goes on as it was.
-bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
+Drawn drawMark(PageImage& image, const PageMark& m, const std::string& text, int top, int textTop,
+               int textBottom) {
     Canvas& canvas = image.Canvas();
     const Font font = canvas.Font;
     const std::uint16_t codePage = canvas.CodePage;
@@ -64,8 +72,7 @@ bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
     canvas.PenColor = clBlack;
 
     const int width = image.Width(), height = image.Height();
-    const int y =
-        m.footer ? SatSub(SatSub(height, kMarkEdgeRows), canvas.TextHeight("Yy")) : kMarkEdgeRows;
+    const int y = m.footer ? SatSub(SatSub(height, kMarkEdgeRows), canvas.TextHeight("Yy")) : top;
     // Set run by run between style escapes, as a text line's words are; each
     // character is measured first, so the line stops before the first one
     // that would pass the right edge. A character's width is what
@@ -78,7 +85,9 @@ bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
             x = canvas.TextOutCharacters(x, y, run, m.codePage);
         run.clear();
     };
-    bool cut = false;
+    Drawn drawn;
+    const int cellHeight = canvas.TextHeight("Yy");
+    drawn.intoText = m.footer ? y < textBottom : std::int64_t(y) + cellHeight > textTop;
     for (const char* p = text.c_str(); *p;) {
         if (p[0] == '\\' && StyleOfEscape(p[1], false)) {
             flush();
@@ -93,7 +102,7 @@ bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
             p[0] == '\\' ? std::string_view("\\") : std::string_view(p, std::size_t(next - p));
         pen += canvas.TextWidthCharacters(character, m.codePage);
         if (pen > width) {
-            cut = true;
+            drawn.cut = true;
             break;
         }
         run += character;
@@ -106,7 +115,7 @@ bool drawMark(PageImage& image, const PageMark& m, const std::string& text) {
     canvas.Tally = tally;
     canvas.BrushColor = brush;
     canvas.PenColor = ink;
-    return cut;
+    return drawn;
 }
 
 } // namespace
@@ -135,12 +144,14 @@ void ForgetPageMarks(const FaxImage& engine) {
     takeMarks(engine);
 }
 
-void DrawPageMarks(FaxImage& engine) {
+void DrawPageMarks(FaxImage& engine, int keepTop) {
     const std::vector<PageMark> marks = takeMarks(engine);
     if (marks.empty())
         return;
     const int pages = engine.Pages->Cardinal();
     const std::string date = MarkDate(std::time(nullptr));
+    const int top = std::max(kMarkEdgeRows, keepTop);
+    const int textTop = engine.Top, textBottom = engine.Bottom;
     // Marks are given page by page forward, so each page's header and footer
     // are the last of each kind whose first page is not after it.
     const PageMark* in[2] = {nullptr, nullptr}; // header, footer
@@ -160,15 +171,23 @@ void DrawPageMarks(FaxImage& engine) {
         for (const PageMark* m : in) {
             if (!m || m->text.empty())
                 continue;
-            const bool cut = drawMark(image, *m, ExpandMarkText(m->text, page, pages, date));
+            const Drawn drawn = drawMark(image, *m, ExpandMarkText(m->text, page, pages, date), top,
+                                         textTop, textBottom);
             const std::size_t index = std::size_t(m - marks.data());
-            if (cut && !reported[index] && engine.diag_) {
-                reported[index] = true;
+            if (!engine.diag_ || reported[index] || !(drawn.cut || drawn.intoText))
+                continue;
+            // Once per command: the same line on every page says it once.
+            reported[index] = true;
+            const std::string what =
+                std::string(m->footer ? "FOOTER" : "HEADER") + " on page " + std::to_string(page);
+            if (drawn.cut)
                 engine.diag_->Warn(m->line, kind::TextClipped,
-                                   std::string(m->footer ? "FOOTER" : "HEADER") + " on page " +
-                                       std::to_string(page) +
-                                       " is wider than the page; it is cut at the right edge");
-            }
+                                   what + " is wider than the page; it is cut at the right edge");
+            else
+                engine.diag_->Warn(
+                    m->line, kind::TextOverlap,
+                    what + " reaches into the text area (rows " + std::to_string(textTop) + " to " +
+                        std::to_string(textBottom) + "); it is drawn over what is there");
         }
         if (parked)
             image.Park();

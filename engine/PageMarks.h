@@ -52,10 +52,12 @@ void ForgetPageMarks(const FaxImage& engine);
 // Draws the marks of `engine` on its pages and forgets them: for each page,
 // the header and footer in force there, in the font recorded with them, left
 // aligned at the recorded margin and cut at the page's right edge (reported
-// once per command, kind::TextClipped). A page that was parked is unparked
+// once per command, kind::TextClipped). A header's text begins at row
+// kMarkEdgeRows, or at row `keepTop` when that is lower on the page (the
+// rows a fax server stamps its own header into stay white). A page that was parked is unparked
 // for it and parked again. Does nothing, at the cost of one atomic load,
 // without marks. Throws as unparking a page does.
-void DrawPageMarks(FaxImage& engine);
+void DrawPageMarks(FaxImage& engine, int keepTop);
 
 // `text` with {page}, {pages} and {date} replaced; any other brace stands.
 std::string ExpandMarkText(std::string_view text, int page, int pages, std::string_view date);

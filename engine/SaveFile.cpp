@@ -65,7 +65,7 @@ bool FaxImage::SaveFile(char* name) {
 #else
     const int pagesToSave = Pages->Cardinal();
     // Headers and footers need the page count: drawn now, once.
-    folio::DrawPageMarks(*this);
+    folio::DrawPageMarks(*this, 0);
     if (packer_ && packer_->CodesAhead())
         return saveCoded(*Pages, pagesToSave, *packer_, name);
 #endif

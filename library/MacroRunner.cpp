@@ -644,8 +644,9 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         if (stopped())
             return false;
         // Headers and footers, now that the page count is known: before the
-        // pages are costed, shown to beforeSave or written.
-        DrawPageMarks(*fax);
+        // pages are costed, shown to beforeSave or written; a header goes
+        // below the rows kept white.
+        DrawPageMarks(*fax, options.reserveTop);
         if (options.pageCount)
             *options.pageCount = fax->PageCount;
         if (options.pageCosts) {

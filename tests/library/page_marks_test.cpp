@@ -120,4 +120,22 @@ TEST(PageMarks, EachPageShowsItsHeaderAndFooterAsPlainText) {
     ::unsetenv("SOURCE_DATE_EPOCH");
 }
 
+// What a mark cannot draw as asked is reported once per command.
+TEST(PageMarks, ReportsWhatItCannotDrawOnce) {
+    const struct {
+        std::string macro;
+        const char* kinds;
+    } cases[] = {
+        {"@CONVERT:FONT=Liberation Sans,40\n@CONVERT:FOOTER=Big\nx\n@CONVERT:PAGEBREAK\n",
+         "text-overlap "},
+        {"@CONVERT:HEADER\n@CONVERT:FOOTER=\nx\n", ""},
+        {"@CONVERT:HEADER page\nx\n", "missing-argument "},
+    };
+    for (const auto& c : cases) {
+        std::string kinds;
+        pagesOf(c.macro, &kinds);
+        EXPECT_EQ(kinds, c.kinds) << c.macro;
+    }
+}
+
 } // namespace
