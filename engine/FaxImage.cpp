@@ -5,6 +5,7 @@
 #include "FaxImage.h"
 
 #include "LineFilter.h"
+#include "PageMarks.h"
 
 #include "Convert.h"
 #include "Diagnostics.h"
@@ -89,6 +90,9 @@ FaxImage::FaxImage()
 
 FaxImage::~FaxImage() {
     folio::SetLineFilter(*this, nullptr);
+#if !FOLIO_PROGRAM_VARIANT
+    folio::ForgetPageMarks(*this);
+#endif
     delete[] SaveName;
     delete Pages;
 #if FOLIO_PROGRAM_VARIANT

@@ -66,9 +66,13 @@
 #include <memory>
 #include <string>
 
+class FaxImage;
+
 namespace folio {
 class DiagnosticSink;
 class EngineDiagnostics;
+// Draws the headers and footers of a library build (the engine's own side).
+void DrawPageMarks(FaxImage& engine, int keepTop);
 } // namespace folio
 
 // Clients of libfoliolib.so see the library variant.
@@ -223,9 +227,11 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 
     // Writes the pages in use as one fax TIFF file `name` (only read; the
     // writer's rules for names, devices and pipes are WriteGraphicFile's in
-    // tiflib32.h). False when a page could not be handed over or written:
-    // the file is then left as it was and TiflibLastError() says why. Throws
-    // std::bad_alloc without memory for a page.
+    // tiflib32.h). The headers and footers that HEADER= and FOOTER= gave
+    // are drawn on the pages first, once (the first save draws them). False
+    // when a page could not be handed over or written: the file is then
+    // left as it was and TiflibLastError() says why. Throws std::bad_alloc
+    // without memory for a page.
     bool SaveFile(char* name);
 #if !FOLIO_PROGRAM_VARIANT
     // For a build that only goes forward and then saves: from now on each
@@ -333,6 +339,7 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
 #endif
 
   private:
+    friend void folio::DrawPageMarks(FaxImage& engine, int keepTop);
     FileGate* fileGate_ = nullptr;
     int pageLimit_ = kMaxPages;
     // The pictures' budget still left (SetPictureLimits). Both counters sit

@@ -11,10 +11,13 @@
 #include "Diagnostics.h"
 #include "Error.h"
 #include "LineFilter.h"
+#include "PageMarks.h"
+#include "PagePacker.h"
 #include "Picture.h"
 #include "SafeMath.h"
 #include "TextFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -91,6 +94,8 @@ enum class Keyword {
     End,
     CodePage,
     Page,
+    Header,
+    Footer,
     FontScale,
     Font,
     Margin,
@@ -135,6 +140,9 @@ constexpr KeywordEntry kKeywords[] = {
 #if !FOLIO_PROGRAM_VARIANT
     // Only as a word of its own (see takesWord).
     {"PAGE", Keyword::Page},
+    // Also words of their own: HEADERS=... stays an unknown command.
+    {"HEADER", Keyword::Header},
+    {"FOOTER", Keyword::Footer},
 #endif
     {"FILE", Keyword::File},
     // Tried last: a line that no keyword above takes was ignored before
@@ -143,13 +151,15 @@ constexpr KeywordEntry kKeywords[] = {
 };
 
 #if !FOLIO_PROGRAM_VARIANT
-// PAGE came after macros were written in which a word beginning with it
-// (PAGENUMBER=3) was an unknown command, ignored: such a word stays one.
-// `after` is the text right after the keyword.
+// PAGE, HEADER and FOOTER came after macros were written in which a word
+// beginning with one (PAGENUMBER=3, HEADERS=2) was an unknown command,
+// ignored: such a word stays one. `after` is the text right after the keyword.
 bool takesWord(Keyword keyword, const char* after) {
     const char c = *after;
-    return keyword != Keyword::Page || !((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                         (c >= '0' && c <= '9') || c == '_');
+    const bool late =
+        keyword == Keyword::Page || keyword == Keyword::Header || keyword == Keyword::Footer;
+    return !late || !((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '_');
 }
 
 // The paper a PAGE argument names, any case, blanks around it allowed;
@@ -335,9 +345,11 @@ bool FaxImage::ProcessCommand(char* line) {
         guessed = diag_->CheckKeyword(sourceLine_, line + keywordStart,
                                       keyword == Keyword::None ? nullptr : name);
     // Data never goes into a command: the filter may only report on one. A
-    // barcode's data is the exception, handed over below.
+    // barcode's data and the text of a header or footer are the exceptions,
+    // handed over below.
     folio::LineFilter* const filter = folio::LineFilterOf(*this);
-    if (filter && keyword != Keyword::Barcode)
+    if (filter && keyword != Keyword::Barcode && keyword != Keyword::Header &&
+        keyword != Keyword::Footer)
         filter->SeeCommand(line, sourceLine_, diag_.get());
     if (keyword == Keyword::None)
         return true;
@@ -399,6 +411,35 @@ bool FaxImage::ProcessCommand(char* line) {
             diag_->Warn(sourceLine_, folio::kind::PageLate,
                         "PAGE comes after text or drawing; it is ignored (give it before the "
                         "first text line)");
+        break;
+    }
+    case Keyword::Header:
+    case Keyword::Footer: {
+        // Drawn when the pages are all made (PageMarks.h), from the page in
+        // progress on, in what is in force now. Without text it ends the mark.
+        folio::PageMark mark;
+        mark.footer = keyword == Keyword::Footer;
+        mark.firstPage = PageNo;
+        mark.font = Image->Canvas().Font;
+        mark.codePage = CodePage;
+        mark.left = Left;
+        mark.line = sourceLine_;
+        if (hasArgs) {
+            const char* text = line + skip(pos);
+            std::string filled;
+            // Fields are filled as in a text line; the mark is one line.
+            if (filter && filter->Fill(folio::FilterPlace::Text, text, CodePage, sourceLine_,
+                                       diag_.get(), filled)) {
+                std::replace(filled.begin(), filled.end(), '\n', ' ');
+                mark.text = std::move(filled);
+            } else {
+                mark.text = text;
+            }
+        }
+        // Pages from this one on change at the end: none is coded before.
+        if (packer_)
+            packer_->StopCodingAhead();
+        folio::AddPageMark(*this, std::move(mark));
         break;
     }
     case Keyword::CodePage:

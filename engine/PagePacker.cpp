@@ -71,6 +71,11 @@ void PagePacker::CodeAhead(int mode, int resolution) {
     shared_->codeResolution = resolution;
 }
 
+void PagePacker::StopCodingAhead() {
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->codeMode = -1;
+}
+
 Bitmap PagePacker::TakeStorage() {
     PackJob::Shared& s = *shared_;
     std::unique_lock<std::mutex> hold(s.lock);

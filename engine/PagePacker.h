@@ -56,6 +56,10 @@ class PagePacker {
     // `resolution` (tiflib32.h's TiflibCodePage) instead of packed; a page
     // that cannot be coded is packed.
     void CodeAhead(int mode, int resolution);
+    // Pages handed over from now on are packed, not coded (their pixels are
+    // still to change); CodeMode and CodeResolution stay, for the pages
+    // coded before and for SaveFile to code the rest.
+    void StopCodingAhead();
     bool CodesAhead() const { return codeMode_ >= 0; }
     int CodeMode() const { return codeMode_; }
     int CodeResolution() const { return codeResolution_; }

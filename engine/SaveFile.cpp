@@ -6,6 +6,7 @@
 #include "FaxImage.h"
 
 #include "PackedDib.h"
+#include "PageMarks.h"
 #include "PagePacker.h"
 #include "tiflib32.h"
 
@@ -63,6 +64,8 @@ bool FaxImage::SaveFile(char* name) {
     const int pagesToSave = PageCount;
 #else
     const int pagesToSave = Pages->Cardinal();
+    // Headers and footers need the page count: drawn now, once.
+    folio::DrawPageMarks(*this, 0);
     if (packer_ && packer_->CodesAhead())
         return saveCoded(*Pages, pagesToSave, *packer_, name);
 #endif

@@ -11,6 +11,7 @@
 #include "FaxImage.h"
 #include "FaxPage.h"
 #include "LineFilter.h"
+#include "PageMarks.h"
 #include "PdfWriter.h"
 #include "SendCost.h"
 #include "tiflib32.h"
@@ -642,6 +643,10 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         line.reset();
         if (stopped())
             return false;
+        // Headers and footers, now that the page count is known: before the
+        // pages are costed, shown to beforeSave or written; a header goes
+        // below the rows kept white.
+        DrawPageMarks(*fax, options.reserveTop);
         if (options.pageCount)
             *options.pageCount = fax->PageCount;
         if (options.pageCosts) {

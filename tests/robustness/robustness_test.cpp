@@ -161,7 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"@CONVERT:CODEPAGE=-1", 1}, CommandCase{"@CONVERT:CODEPAGE=99999999999", 1},
         // A lead byte at the very end of the following lines.
         CommandCase{"@CONVERT:CODEPAGE=932\n\x82\n\x81\x40\x82", 1},
-        CommandCase{"@CONVERT:CODEPAGE=65001\n\xF0\x9F\n\xE2", 1}));
+        CommandCase{"@CONVERT:CODEPAGE=65001\n\xF0\x9F\n\xE2", 1},
+        // Marks drawn at the end: a glyph larger than the page, a margin past
+        // its edge, a lead byte as the last byte.
+        CommandCase{"@CONVERT:FONT=Arial,2147483647\n@CONVERT:FOOTER={pages}\n@CONVERT:FONT", 1},
+        CommandCase{"@CONVERT:MARGIN=-2147483648\n@CONVERT:HEADER={page}\n@CONVERT:MARGIN", 1},
+        CommandCase{"@CONVERT:CODEPAGE=932\n@CONVERT:HEADER=\x82", 1}));
 
 // Font names of no face on the machine, empty, very long or not UTF-8: the
 // platform substitutes a face and the text is set.
