@@ -12,7 +12,9 @@
 #include "Diagnostics.h"
 #include "FaxImage.h"
 #include "FaxPage.h"
+#include "Fields.h"
 #include "IncludeRoot.h"
+#include "JsonRecord.h"
 #include "MacroRunner.h"
 #include "PipeCapture.h"
 #include "tiflib32.h"
@@ -22,6 +24,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -30,6 +33,10 @@ thread_local std::string tLastError;
 // What a macro held in memory is called in errors and diagnostics when the
 // client gives it no name.
 constexpr const char* kMemoryMacro = "<macro>";
+
+// The longest FolioBuildOptions.fields text read, in bytes: a record, not a
+// data file.
+constexpr std::size_t kMaxFieldsBytes = std::size_t(64) << 20;
 
 // Hands the engine's diagnostics to the client's callback.
 class CallbackSink : public folio::DiagnosticSink {
@@ -78,8 +85,8 @@ struct OptionsOf1_1 {
     int codePage;
     const char* macroName;
 };
-// 1.2 added `pageSize`. A release that adds fields lists its size here too,
-// and older ones stay.
+// 1.2 added `pageSize` and `fields`. A release that adds fields lists its
+// size here too, and older ones stay.
 constexpr std::size_t kSizeOf1_0 = sizeof(OptionsOf1_0);
 constexpr std::size_t kEndOf1_0 = offsetof(OptionsOf1_0, strict) + sizeof(int);
 constexpr std::size_t kSizeOf1_1 = sizeof(OptionsOf1_1);
@@ -89,6 +96,7 @@ static_assert(offsetof(FolioBuildOptions, coding) >= kEndOf1_0);
 static_assert(offsetof(FolioBuildOptions, macroName) == offsetof(OptionsOf1_1, macroName));
 // 1.1's structure ended with its last pointer: `pageSize` lies past it.
 static_assert(offsetof(FolioBuildOptions, pageSize) >= kSizeOf1_1);
+static_assert(offsetof(FolioBuildOptions, fields) > offsetof(FolioBuildOptions, pageSize));
 static_assert(kSizeOf1_2 > kSizeOf1_1);
 
 // The bytes of the client's structure that hold fields of its release:
@@ -171,6 +179,8 @@ class Build {
                           FOLIO_PAGE_DEFAULT == int(FaxImage::PageSize::Default));
             build.pageSize = options->pageSize;
         }
+        if (HAS_FIELD(bytes, fields) && options->fields && !readFields(options->fields))
+            return false;
         if (HAS_FIELD(bytes, macroName) && options->macroName && !file)
             name_ = options->macroName;
         std::string base, error;
@@ -205,6 +215,29 @@ class Build {
         tLastError = std::move(why);
         return false;
     }
+    // The record of a template build; the filler reports through the
+    // engine's diagnostics like any other line.
+    bool readFields(const char* json) {
+        const std::string_view text(json, ::strnlen(json, kMaxFieldsBytes + 1));
+        if (text.size() > kMaxFieldsBytes)
+            return fail("fields: not a JSON object: longer than " +
+                        std::to_string(kMaxFieldsBytes >> 20) + " MiB");
+        std::string detail;
+        switch (folio::ReadJsonRecord(text, record_, detail)) {
+        case folio::JsonRecordFault::None:
+            break;
+        case folio::JsonRecordFault::NotObject:
+            return fail("fields: not a JSON object: it is " + (detail == "null" ? detail
+                                                               : detail == "array"
+                                                                   ? "an " + detail
+                                                                   : "a " + detail));
+        default:
+            return fail("fields: not a JSON object: " + detail);
+        }
+        filler_ = std::make_unique<folio::FieldFiller>(record_);
+        build.lineFilter = filler_.get();
+        return true;
+    }
 
     std::string name_;
     void (*callback_)(void*, const FolioDiagnostic*) = nullptr;
@@ -213,6 +246,8 @@ class Build {
     NullSink quiet_;
     std::unique_ptr<folio::BaseFolder> baseFolder_;
     folio::IncludeRoot root_;
+    folio::Record record_;
+    std::unique_ptr<folio::FieldFiller> filler_;
 };
 
 // Hands `bytes` to the client as a buffer of its own (malloc'd).

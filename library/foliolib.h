@@ -96,7 +96,7 @@ enum { FOLIO_RESOLUTION_FINE = 0, FOLIO_RESOLUTION_NORMAL = 1 };
  * past it take their defaults. The sizes accepted are those a release's
  * header gave the structure: on x86-64 and other LP64 systems 40 (1.0,
  * which ended at `strict`; 36, its last field's end, is taken as 1.0 too)
- * and 72 (1.1) and 80 (1.2). Any other size fails the build. A 0 in any
+ * and 72 (1.1) and 88 (1.2). Any other size fails the build. A 0 in any
  * field means what it meant in the release that added the field. */
 typedef struct FolioBuildOptions {
     unsigned size;
@@ -156,6 +156,20 @@ typedef struct FolioBuildOptions {
      * value fails the build: "unknown page size N". A 1.0 or 1.1 caller
      * gets the default. */
     int pageSize;
+    /* Since 1.2. When not null, the macro is a template and this is the
+     * record that fills its fields {{name}}: a JSON object as UTF-8 text
+     * (up to 64 MiB), e.g. {"name": "Ada", "order": {"id": 7}} for
+     * {{name}} and {{order.id}}. Strings are set as they are, numbers and
+     * true/false as their JSON text, null as no value. A value is always
+     * set as text: it can never make a line a command or a style escape,
+     * and a value with line breaks sets that many text lines (see
+     * "Templates and data" in the README). A field without a value is a
+     * "field-missing" warning, a field in a command a "field-ignored"
+     * one, reported as every diagnostic is. Text that is not a JSON
+     * object fails the build: "fields: not a JSON object: ...". Null (the
+     * default, and a 1.0 or 1.1 caller): the macro is read as it always
+     * was, {{ and all. */
+    const char* fields;
 } FolioBuildOptions;
 
 enum {
@@ -172,16 +186,16 @@ enum { FOLIO_PAGE_DEFAULT = 0, FOLIO_PAGE_A4 = 1, FOLIO_PAGE_LETTER = 2, FOLIO_P
  *   FolioBuildOptions options = FOLIO_BUILD_OPTIONS_INIT;
  * Each field is named, so that C++ with -Wextra does not warn. */
 #define FOLIO_BUILD_OPTIONS_INIT                                                                  \
-    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL, 0 }
+    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL, 0, NULL }
 
 /* BuildFax with options; `options` may be NULL (the defaults) and is only
  * read during the call. With `tiffFile` NULL the macro is built in memory
  * and nothing is written (a check: true when it builds, and with `strict`
  * when it has no warning). Returns false, with the reason in
  * BuildFaxLastError, in every case BuildFax does, and also for an unknown
- * resolution, coding or page size, a `size` that no release gave the
- * structure, a PDF file that cannot be written (then no TIFF file either),
- * or a warning under `strict`.
+ * resolution, coding or page size, `fields` that are not a JSON object,
+ * a `size` that no release gave the structure, a PDF file that cannot be
+ * written (then no TIFF file either), or a warning under `strict`.
  * Never throws. */
 FOLIOLIB_API bool BuildFaxWithOptions(const char* macroFile, const char* tiffFile,
                                       const FolioBuildOptions* options);
@@ -219,7 +233,8 @@ FOLIOLIB_API void FolioBufferFree(FolioBuffer* buffer);
  * back through pipes; /proc must be mounted.
  * Returns false, with both buffers set to NULL and 0 and the cause in
  * BuildFaxLastError, for the failures of BuildFaxWithOptions (an unknown
- * resolution, coding, page size or code page, a missing base folder or
+ * resolution, coding, page size or code page, `fields` that are not a JSON
+ * object, a missing base folder or
  * include root, an included file that cannot be read, a bitmap that is not
  * valid, a warning in a strict build, more pages than allowed), for a macro larger
  * than 512 MiB, and when memory runs out. Diagnostics go to

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // The CSV reader (libcsv, fed one line segment at a time so that each record
-// knows the line it starts on) and the JSON reader (nlohmann-json, each
+// knows the line it starts on) and the JSON reader (JsonRecord.h, each
 // array element cut out by a small scanner and parsed on its own). See
 // DataReader.h.
 #include "DataReader.h"
 
 #include <csv.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -152,28 +151,6 @@ class CsvReader : public DataReader {
     int number_ = 0;
 };
 
-using nlohmann::json;
-
-// A JSON value's members as fields: "a.b" for nested objects. The depth is
-// bounded by the scan before parsing.
-void flatten(const json& value, const std::string& name, Record& out) {
-    switch (value.type()) {
-    case json::value_t::null:
-        return; // no value
-    case json::value_t::string:
-        out.insert_or_assign(name, value.get<std::string>());
-        return;
-    case json::value_t::object:
-        for (const auto& [key, member] : value.items())
-            flatten(member, name.empty() ? key : name + "." + key, out);
-        return;
-    default:
-        // Numbers, true and false, arrays: their JSON text.
-        out.insert_or_assign(name, value.dump(-1, ' ', false, json::error_handler_t::replace));
-        return;
-    }
-}
-
 class JsonReader : public DataReader {
   public:
     JsonReader(std::string text, std::size_t pos, bool array)
@@ -238,51 +215,23 @@ class JsonReader : public DataReader {
         return take(std::string_view(text_).substr(start, i - start), start, record);
     }
 
-    // Checks the nesting of a lone object before it is parsed.
-    static bool tooDeep(std::string_view text) {
-        int depth = 0;
-        bool inString = false;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char c = text[i];
-            if (inString) {
-                if (c == '\\')
-                    ++i;
-                else if (c == '"')
-                    inString = false;
-            } else if (c == '"') {
-                inString = true;
-            } else if ((c == '{' || c == '[') && ++depth > kMaxJsonDepth) {
-                return true;
-            } else if (c == '}' || c == ']') {
-                --depth;
-            }
-        }
-        return false;
-    }
-
   private:
     bool take(std::string_view element, std::size_t at, DataRecord& record) {
         record.number = ++number_;
         record.line = lineAt(at);
-        if (!array_ && tooDeep(element)) {
-            record.error =
-                "the record is nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
-            return true;
-        }
-        try {
-            const json value = json::parse(element);
-            if (!value.is_object()) {
-                record.error = "the record is not a JSON object";
-                return true;
-            }
-            flatten(value, {}, record.values);
-        } catch (const json::exception& e) {
-            // "[json.exception.parse_error.101] parse error at line 1, ...": the
-            // reason without the library's tag.
-            std::string why = e.what();
-            if (const std::size_t tag = why.find("] "); tag != std::string::npos)
-                why.erase(0, tag + 2);
-            record.error = "not valid JSON: " + why;
+        std::string detail;
+        switch (ReadJsonRecord(element, record.values, detail)) {
+        case JsonRecordFault::None:
+            break;
+        case JsonRecordFault::TooDeep:
+            record.error = "the record is " + detail;
+            break;
+        case JsonRecordFault::NotJson:
+            record.error = "not valid JSON: " + detail;
+            break;
+        case JsonRecordFault::NotObject:
+            record.error = "the record is not a JSON object";
+            break;
         }
         return true;
     }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "Fields.h"
+#include "JsonRecord.h"
 
 #include <cstddef>
 #include <istream>
@@ -25,9 +26,9 @@
 
 namespace folio {
 
-// The largest JSON data file read, and the deepest nesting of a record.
+// The largest JSON data file read (the deepest nesting of a record is
+// kMaxJsonDepth, JsonRecord.h).
 inline constexpr std::size_t kMaxJsonBytes = std::size_t(256) << 20;
-inline constexpr int kMaxJsonDepth = 64;
 // The longest CSV record: past it the file is not read further.
 inline constexpr std::size_t kMaxCsvRecordBytes = std::size_t(16) << 20;
 

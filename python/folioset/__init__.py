@@ -24,7 +24,8 @@ Functions: build() returns a Fax (TIFF bytes, PDF bytes when asked, the
 page count, the diagnostics, save() and save_pdf() to a path or a binary
 file object, png(), pngs()); check() returns only the diagnostics, what
 ``foliobuild --check`` prints; build_file() builds a macro file into a fax
-file as foliobuild does. A macro is text, bytes, a binary file object or a
+file as foliobuild does. build(fields={...}) fills a template's fields
+{{name}} from a dict, build_many() builds one fax per record. A macro is text, bytes, a binary file object or a
 path; name= names it in diagnostics and errors, code_page= sets the code
 page it is read in.
 
@@ -44,7 +45,7 @@ FOLIOSET_LIBRARY may name another library file. Without it importing this
 package raises ImportError.
 """
 
-from ._api import BuildError, Diagnostic, Fax, build, build_file, check
+from ._api import BuildError, Diagnostic, Fax, build, build_file, build_many, check
 
-__all__ = ["build", "check", "build_file", "Fax", "Diagnostic", "BuildError"]
+__all__ = ["build", "build_many", "check", "build_file", "Fax", "Diagnostic", "BuildError"]
 __version__ = "1.2.0"

@@ -9,8 +9,10 @@ from __future__ import annotations
 
 import codecs
 import ctypes
+import dataclasses
 import errno
 import fcntl
+import json
 import os
 import re
 import stat
@@ -19,7 +21,8 @@ import sys
 import tempfile
 import zlib
 from dataclasses import dataclass
-from typing import IO, Iterable, List, Literal, NamedTuple, Optional, Union
+from typing import (IO, Any, Iterable, Iterator, List, Literal, Mapping, NamedTuple, Optional,
+                    Union)
 
 from . import _library
 from ._library import CBuffer, CBuildOptions, CDiagnostic, DIAGNOSTIC_CALLBACK, PAGE_SINK
@@ -97,6 +100,7 @@ class _Request:
     base_dir: Optional[bytes]
     strict: bool
     page: int = 0
+    fields: Optional[bytes] = None
 
 
 # --- calls back from the library --------------------------------------------
@@ -345,7 +349,8 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
           pdf: bool = False, include_root: Optional[PathLike] = None,
           base_dir: Optional[PathLike] = None, strict: bool = False,
           name: Optional[str] = None, code_page: Optional[int] = None,
-          page: PageSize = "default") -> Fax:
+          page: PageSize = "default",
+          fields: Optional[Mapping[str, Any]] = None) -> Fax:
     """Builds a fax from a macro and returns it as a Fax.
 
     macro: the macro as text (str), as the bytes of a macro file (bytes,
@@ -381,6 +386,13 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     releases, which matches no paper). Rows at 204 x 196 dpi; "normal"
     resolution has half as many, rounded down. Every page is 1728 pixels
     wide.
+    fields: makes the macro a template whose fields {{name}} are filled
+    from this mapping (a dict, as json.loads gives it): str values are set
+    as they are, numbers and True/False as their JSON text, None as no
+    value, nested mappings as {{outer.inner}}. A value is always set as
+    text, never read as a command; a field without a value is a
+    "field-missing" warning. None (the default): the macro is read as it
+    stands, {{ and all.
 
     The GIL is released while the library builds: threads build at once.
     Raises BuildError when the macro cannot be built; FileNotFoundError,
@@ -393,8 +405,15 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     """
     if not isinstance(pdf, bool):
         raise TypeError(f"pdf must be True or False, not {type(pdf).__name__}")
+    record = _fields(fields)
     request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
                        code_page, page)
+    if record is not None:
+        request = dataclasses.replace(request, fields=record)
+    return _build(request, pdf)
+
+
+def _build(request: _Request, pdf: bool) -> Fax:
     diagnostics = _Diagnostics(request.name)
     options = _options(request, diagnostics)
     tiff, pdf_buffer = CBuffer(), CBuffer()
@@ -408,6 +427,54 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     if not ok:
         raise _error(request.name, diagnostics.list)
     return Fax(tiff_bytes, pdf_bytes, diagnostics.list, request)
+
+
+def build_many(template: Macro, records: Iterable[Mapping[str, Any]], *,
+               resolution: Resolution = "fine", coding: Coding = "g3", pdf: bool = False,
+               include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
+               strict: bool = False, name: Optional[str] = None,
+               code_page: Optional[int] = None,
+               page: PageSize = "default") -> Iterator[Fax]:
+    """Builds one fax per record of `records` from the template `template`.
+
+    A mail merge: yields a Fax for each record (a mapping, as for build()'s
+    fields), in order. The template and the arguments are read and checked
+    at the call (errors as for build()); the records are taken one at a
+    time and each fax is built only when the iterator gets to it, so a long
+    iterable (a generator, csv.DictReader) never needs to be in memory. A
+    record that is not a mapping raises TypeError, one that cannot be built
+    BuildError, from the iterator when it gets there: the faxes before it
+    have been yielded, and the records after it can be built by calling
+    build_many on the rest of the iterable.
+    """
+    if not isinstance(pdf, bool):
+        raise TypeError(f"pdf must be True or False, not {type(pdf).__name__}")
+    request = _request(template, resolution, coding, include_root, base_dir, strict, name,
+                       code_page, page)
+    iterator = iter(records)
+
+    def faxes() -> Iterator[Fax]:
+        for record in iterator:
+            if not isinstance(record, Mapping):
+                raise TypeError(f"a record must be a mapping (dict), not {type(record).__name__}")
+            fields = _fields(record)
+            yield _build(dataclasses.replace(request, fields=fields), pdf)
+
+    return faxes()
+
+
+def _fields(value: object) -> Optional[bytes]:
+    """A template's record as the JSON object text the library reads."""
+    if value is None:
+        return None
+    if not isinstance(value, Mapping):
+        raise TypeError(f"fields must be a mapping (dict), not {type(value).__name__}")
+    try:
+        # ensure_ascii: only \u escapes, so that a lone surrogate in a str
+        # cannot make bytes that are no UTF-8.
+        return json.dumps(value, ensure_ascii=True, allow_nan=False).encode("ascii")
+    except (TypeError, ValueError) as e:
+        raise TypeError(f"fields cannot be written as JSON: {e}") from None
 
 
 def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3",
@@ -625,6 +692,7 @@ def _options(r: _Request, diagnostics: Optional[_Diagnostics]) -> CBuildOptions:
     options.codePage = r.code_page
     options.macroName = os.fsencode(r.name) if r.name is not None else None
     options.pageSize = r.page
+    options.fields = r.fields
     if diagnostics is not None:
         options.diagnostic = diagnostics.function
     return options

@@ -49,6 +49,7 @@ class CBuildOptions(ctypes.Structure):
         ("codePage", ctypes.c_int),
         ("macroName", ctypes.c_char_p),
         ("pageSize", ctypes.c_int),
+        ("fields", ctypes.c_char_p),
     ]
 
 
