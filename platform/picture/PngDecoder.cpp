@@ -102,26 +102,29 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
             }
         return true;
     }
-    // Grey and alpha, RGB, RGB and alpha: one row at a time, or the whole
-    // picture when the passes of an interlaced file must add up in it first.
-    const std::size_t rows = passes > 1 ? height : 1;
-    const std::size_t stride = std::size_t(width) * std::size_t(channels);
-    scratch->assign(stride * rows, 0);
+    // Grey and alpha, RGB, RGB and alpha: through a buffer of one row.
+    // Each pass of an interlaced file brings some pixels of some rows, and
+    // libpng writes only those into the buffer: each is made grey and
+    // composed into the picture as its pass brings it, so no more than one
+    // row is ever held in colour.
+    scratch->assign(std::size_t(width) * std::size_t(channels), 0);
     const bool alpha = channels % 2 == 0;
-    for (int pass = 0; pass < passes; ++pass)
+    for (int pass = 0; pass < passes; ++pass) {
+        const png_uint_32 col0 = passes > 1 ? PNG_PASS_START_COL(pass) : 0;
+        const png_uint_32 step = passes > 1 ? png_uint_32(1) << PNG_PASS_COL_SHIFT(pass) : 1;
         for (png_uint_32 y = 0; y < height; ++y) {
-            std::uint8_t* row = scratch->data() + (passes > 1 ? std::size_t(y) * stride : 0);
             CheckPictureTime(budget);
-            png_read_row(png, row, nullptr);
-            if (pass == passes - 1) {
-                std::uint8_t* dst = out->Row(int(y));
-                const std::uint8_t* s = row;
-                for (png_uint_32 x = 0; x < width; ++x, s += channels) {
-                    const unsigned grey = channels >= 3 ? GreyOfColour(s[0], s[1], s[2]) : s[0];
-                    dst[x] = overWhite(grey, alpha ? s[channels - 1] : 255);
-                }
+            png_read_row(png, scratch->data(), nullptr);
+            if (passes > 1 && !PNG_ROW_IN_INTERLACE_PASS(y, pass))
+                continue;
+            std::uint8_t* dst = out->Row(int(y));
+            for (png_uint_32 x = col0; x < width; x += step) {
+                const std::uint8_t* s = scratch->data() + std::size_t(x) * std::size_t(channels);
+                const unsigned grey = channels >= 3 ? GreyOfColour(s[0], s[1], s[2]) : s[0];
+                dst[x] = overWhite(grey, alpha ? s[channels - 1] : 255);
             }
         }
+    }
     return true;
 }
 

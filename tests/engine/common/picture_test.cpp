@@ -137,6 +137,8 @@ const std::vector<DrawCase>& drawCases() {
         png("palette-trns", PNG_COLOR_TYPE_PALETTE, 8, true, false, true);
         png("grey-interlaced", PNG_COLOR_TYPE_GRAY, 8, false, true);
         png("rgba-interlaced", PNG_COLOR_TYPE_RGBA, 8, true, true);
+        png("grey-alpha-interlaced", PNG_COLOR_TYPE_GRAY_ALPHA, 16, true, true);
+        png("rgb-interlaced", PNG_COLOR_TYPE_RGB, 8, false, true);
         for (auto [name, kind] : {std::pair{"jpeg-grey", JpegKind::Grey},
                                   {"jpeg-colour", JpegKind::Colour},
                                   {"jpeg-cmyk", JpegKind::AdobeCmyk}})
