@@ -43,7 +43,11 @@
 //    store of parked pages are shared safely). The engine starts one helper
 //    thread of its own at the first page break, to pack pages left behind;
 //    it ends with the engine. SaveFile codes with the process-wide coding
-//    of SetFaxCompression and the calling thread's SetFaxResolution.
+//    of SetFaxCompression and the calling thread's SetFaxResolution; FILE
+//    diffuses a grey or colour picture for the resolution CodeAhead gave,
+//    else the calling thread's at the time it draws it (at normal
+//    resolution on the grid of row pairs, so that the merge of each pair
+//    into one row does not darken it).
 //  - Coordinates are page pixels (204 dpi across, 196 dpi down; 1728 pixels
 //    across a default page), 0,0 at the top-left corner of the page.
 #pragma once

@@ -6,13 +6,16 @@
 #include "FaxImage.h"
 
 #include "Diagnostics.h"
+#include "PagePacker.h"
 #include "PictureRender.h"
 #include "SafeMath.h"
+#include "tiflib32.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -39,6 +42,37 @@ std::string sizeNote(const char* name, const folio::GreyImage& p, folio::DrawnSi
     else
         from = "from its " + dpiText(p.dpiX) + " x " + dpiText(p.dpiY) + " dpi";
     return std::string(name) + drawn + from;
+}
+
+// The window [x0, x1) x [y0, y1) of a picture of drawn `size` whose top is
+// on page row `top`, diffused for a page written at normal resolution. The
+// writer merges each pair of page rows (2k, 2k + 1) into one, black where
+// either is black, so that one-pixel lines stay (tiflib's RowMerge). Two
+// rows diffused on their own are independent patterns, and their merge is
+// far darker than either (two rows of 50% make one of 75%). So the picture
+// is diffused on the grid of row pairs, at about half its height, and each
+// of those rows is drawn into both page rows of its pair, or the one the
+// picture covers: the merge gives it back exactly, and a row of the pair
+// outside the picture (a rule beside it) is left as it is. The last row of
+// a page of odd length joins the pair above it, as the writer joins it.
+folio::Bitmap diffuseOnRowPairs(const folio::GreyImage& picture, folio::DrawnSize size,
+                                std::int64_t top, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                                std::int64_t y1, int pageRows) {
+    // Pairs of the picture's rows and of the window's (>> 1 rounds down for
+    // a picture above the page, too).
+    const std::int64_t first = top >> 1, last = (top + size.height - 1) >> 1;
+    const std::int64_t from = ((top + y0) >> 1) - first, to = ((top + y1 - 1) >> 1) + 1 - first;
+    const folio::Bitmap pairs =
+        folio::RenderPicture(picture, {size.width, last - first + 1}, x0, from, x1, to, false);
+    folio::Bitmap part;
+    part.SetSize(int(x1 - x0), int(y1 - y0));
+    for (int y = 0; y < part.Height(); ++y) {
+        const std::int64_t row = top + y0 + y;
+        const bool joins = pageRows % 2 == 1 && row == pageRows - 1 && y > 0;
+        std::memcpy(part.Row(y), pairs.Row(int(((joins ? row - 1 : row) >> 1) - first - from)),
+                    std::size_t(part.Stride()));
+    }
+    return part;
 }
 
 } // namespace
@@ -88,8 +122,16 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     // on transparency, a picture too light for the threshold).
     bool blank = false;
     if (x0 < x1 && y0 < y1) {
+        // Pages are written at the resolution they are coded at ahead, else
+        // at the calling thread's (SaveFile's). Line art is thresholded on
+        // the page's rows: its thin lines are what the row merge keeps.
+        const bool lineArt = folio::IsLineArt(picture);
+        const int resolution =
+            packer_ && packer_->CodesAhead() ? packer_->CodeResolution() : GetFaxResolution();
         const folio::Bitmap part =
-            folio::RenderPicture(picture, size, x0, y0, x1, y1, folio::IsLineArt(picture));
+            !lineArt && resolution == TIFLIB_FAX_NORMAL
+                ? diffuseOnRowPairs(picture, size, Y, x0, y0, x1, y1, page.Height())
+                : folio::RenderPicture(picture, size, x0, y0, x1, y1, lineArt);
         Image->Canvas().Draw(int(X + x0), int(Y + y0), part);
         blank = diag_ && part.CountBlack() == 0;
     }

@@ -103,6 +103,20 @@ class WriterSettings {
     int coding_; // -1: the process-wide coding, left alone
 };
 
+// The calling thread's writer resolution for one build, put back afterwards.
+class ThreadResolution {
+  public:
+    explicit ThreadResolution(int resolution) : before_(GetFaxResolution()) {
+        SetFaxResolution(resolution);
+    }
+    ~ThreadResolution() { SetFaxResolution(before_); }
+    ThreadResolution(const ThreadResolution&) = delete;
+    ThreadResolution& operator=(const ThreadResolution&) = delete;
+
+  private:
+    int before_;
+};
+
 // Whether two paths name one file: the same path once "." and ".." and
 // symbolic links are resolved (the files need not exist yet), or the same
 // file under two names.
@@ -440,6 +454,10 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
             sink->Report(Diagnostic{at, severity, kind, message});
     };
     try {
+        // The engine diffuses pictures for the resolution the pages are
+        // written at, which it reads from this thread's writer setting when
+        // pages are not coded ahead: set for the whole run.
+        const ThreadResolution resolution(options.resolution);
         auto fax = std::make_unique<FaxImage>();
         // As a CODEPAGE command sets it: the engine and the first page's
         // canvas (later pages take it from the engine).

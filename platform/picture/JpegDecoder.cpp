@@ -134,10 +134,6 @@ Exif readExif(const std::uint8_t* p, std::size_t n) {
     return exif;
 }
 
-std::uint8_t luma(unsigned r, unsigned g, unsigned b) {
-    return std::uint8_t((77 * r + 150 * g + 29 * b + 128) >> 8);
-}
-
 // libjpeg reports errors by a jump back here: only trivially destructible
 // locals live in this function, and the objects it fills belong to the
 // caller. Returns false after such a jump.
@@ -202,6 +198,8 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     cinfo->scale_denom = 8;
 
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    // Grey out of YCbCr is the stored Y, out of RGB libjpeg's Rec. 601
+    // weights: both GreyOfColour's rule, without a pass over colour rows.
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_GRAYSCALE;
     jpeg_start_decompress(cinfo);
     const unsigned ow = cinfo->output_width, oh = cinfo->output_height;
@@ -230,7 +228,7 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
                 k = 255 - k;
             }
             // Paper lets through what neither the colour ink nor black takes.
-            dst[x] = luma(c * k / 255, m * k / 255, y * k / 255);
+            dst[x] = GreyOfColour(c * k / 255, m * k / 255, y * k / 255);
         }
     }
     // The file is read on to its end marker, which finds data left over in

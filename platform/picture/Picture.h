@@ -85,6 +85,21 @@ struct GreyImage {
     }
 };
 
+// The grey of a colour, for every decoder (and so every format): 8-bit
+// samples are taken as sRGB-encoded (a PNG with another gAMA is brought to
+// sRGB by its decoder first) and weighted as Rec. 601 luma, 0.299 R +
+// 0.587 G + 0.114 B, on the encoded values, rounded. Why this rule: it is
+// the Y a JPEG stores (libjpeg decodes a colour JPEG to grey by keeping Y,
+// or by these weights for an RGB one), so a JPEG costs nothing and agrees
+// exactly; the result stays in the encoding the dither's 0..255 scale
+// already assumes for grey pictures, so a grey pixel keeps its value; and
+// it needs no table or power function. Rec. 709 weights in linear light
+// would make saturated colours up to a fifth lighter (pure red 51% black
+// against 70%), a difference a black-and-white fax does not gain from.
+inline std::uint8_t GreyOfColour(unsigned red, unsigned green, unsigned blue) {
+    return std::uint8_t((77 * red + 150 * green + 29 * blue + 128) >> 8);
+}
+
 // Size in page pixels of a picture of `width` x `height` stored pixels at
 // the given resolution (0: pixel for pixel), rounded to the nearest pixel
 // and at least 1. 64-bit: a low resolution makes a picture far larger than

@@ -2,8 +2,11 @@
 // Copyright 2026 The Folioset developers
 // PNG pictures through libpng: every colour type and bit depth, palettes
 // with transparency, 16-bit and interlaced files. libpng expands the file to
-// 8-bit grey (with alpha where it has any); the alpha is composed over white
-// here. The resolution is the pHYs chunk when it is in pixels per metre.
+// 8-bit grey or RGB (with alpha where it has any), sRGB-encoded: a gAMA
+// chunk only corrects the samples to that encoding. Colour becomes grey by
+// GreyOfColour, as in every other format, and the alpha is composed over
+// white here. The resolution is the pHYs chunk when it is in pixels per
+// metre.
 #include "PictureDecoders.h"
 
 #include <png.h>
@@ -76,12 +79,15 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
 
     png_set_expand(png); // palette to RGB, grey below 8 bits to 8, tRNS to alpha
     png_set_strip_16(png);
-    if (colour & PNG_COLOR_MASK_COLOR)
-        png_set_rgb_to_gray_fixed(png, PNG_ERROR_ACTION_NONE, -1, -1);
+    // To sRGB encoding: a file that states no gamma (or an sRGB chunk) is
+    // sRGB already and is left as it is; libpng's own colour-to-grey is not
+    // used, since with a gAMA chunk it weights in linear light and would
+    // make the same colour another grey than a JPEG or a TIFF of it.
+    png_set_gamma(png, PNG_DEFAULT_sRGB, PNG_DEFAULT_sRGB);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
-    if (png_get_bit_depth(png, info) != 8 || channels < 1 || channels > 2)
+    if (png_get_bit_depth(png, info) != 8 || channels < 1 || channels > 4)
         throw PictureError("libpng gave an unexpected pixel format");
 
     out->width = out->storedWidth = int(width);
@@ -96,21 +102,29 @@ bool decode(png_structp png, png_infop info, GreyImage* out, std::vector<std::ui
             }
         return true;
     }
-    // Grey and alpha: one row at a time, or the whole picture when the
-    // passes of an interlaced file must add up in it first.
-    const std::size_t rows = passes > 1 ? height : 1;
-    scratch->assign(std::size_t(width) * 2 * rows, 0);
-    for (int pass = 0; pass < passes; ++pass)
+    // Grey and alpha, RGB, RGB and alpha: through a buffer of one row.
+    // Each pass of an interlaced file brings some pixels of some rows, and
+    // libpng writes only those into the buffer: each is made grey and
+    // composed into the picture as its pass brings it, so no more than one
+    // row is ever held in colour.
+    scratch->assign(std::size_t(width) * std::size_t(channels), 0);
+    const bool alpha = channels % 2 == 0;
+    for (int pass = 0; pass < passes; ++pass) {
+        const png_uint_32 col0 = passes > 1 ? PNG_PASS_START_COL(pass) : 0;
+        const png_uint_32 step = passes > 1 ? png_uint_32(1) << PNG_PASS_COL_SHIFT(pass) : 1;
         for (png_uint_32 y = 0; y < height; ++y) {
-            std::uint8_t* row = scratch->data() + (passes > 1 ? std::size_t(y) * width * 2 : 0);
             CheckPictureTime(budget);
-            png_read_row(png, row, nullptr);
-            if (pass == passes - 1) {
-                std::uint8_t* dst = out->Row(int(y));
-                for (png_uint_32 x = 0; x < width; ++x)
-                    dst[x] = overWhite(row[2 * x], row[2 * x + 1]);
+            png_read_row(png, scratch->data(), nullptr);
+            if (passes > 1 && !PNG_ROW_IN_INTERLACE_PASS(y, pass))
+                continue;
+            std::uint8_t* dst = out->Row(int(y));
+            for (png_uint_32 x = col0; x < width; x += step) {
+                const std::uint8_t* s = scratch->data() + std::size_t(x) * std::size_t(channels);
+                const unsigned grey = channels >= 3 ? GreyOfColour(s[0], s[1], s[2]) : s[0];
+                dst[x] = overWhite(grey, alpha ? s[channels - 1] : 255);
             }
         }
+    }
     return true;
 }
 
@@ -135,10 +149,11 @@ GreyImage DecodePng(const std::uint8_t* data, std::size_t size, const PictureBud
     png_set_user_limits(png, 1000000, 1000000);
     // Chunks that change no pixel are passed over unread: libpng would
     // inflate and keep every text chunk (a thousand zTXt of 8 MB each take
-    // minutes and gigabytes). Kept: PLTE, tRNS, pHYs, and gAMA, cHRM, sRGB
-    // and iCCP, which set the weights of the colour-to-grey conversion.
+    // minutes and gigabytes). Kept: PLTE, tRNS, pHYs, and gAMA and sRGB,
+    // which say how the samples are encoded (cHRM and iCCP change nothing
+    // here: colour becomes grey by fixed weights).
     static const png_byte unused[] =
-        "tEXt\0zTXt\0iTXt\0tIME\0sPLT\0hIST\0bKGD\0pCAL\0sCAL\0oFFs\0eXIf";
+        "tEXt\0zTXt\0iTXt\0tIME\0sPLT\0hIST\0bKGD\0pCAL\0sCAL\0oFFs\0eXIf\0cHRM\0iCCP";
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, int(sizeof unused / 5));
     GreyImage out;
     std::vector<std::uint8_t> scratch;

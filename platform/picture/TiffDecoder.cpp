@@ -156,8 +156,7 @@ void readRgba(TIFF* tif, TiffSource& src, std::uint32_t w, std::uint32_t h,
                 // Colours come premultiplied by alpha: over white adds the
                 // light the picture lets through.
                 const unsigned a = 255 - TIFFGetA(s[x]);
-                const unsigned grey =
-                    (77 * TIFFGetR(s[x]) + 150 * TIFFGetG(s[x]) + 29 * TIFFGetB(s[x]) + 128) >> 8;
+                const unsigned grey = GreyOfColour(TIFFGetR(s[x]), TIFFGetG(s[x]), TIFFGetB(s[x]));
                 dst[x] = std::uint8_t(std::min(255u, grey + a));
             }
         }

@@ -24,15 +24,20 @@ namespace picturetest {
 struct Pixel {
     int grey = 255;  // 0 black .. 255 white
     int alpha = 255; // 0 transparent .. 255 opaque
+    int rgb = -1;    // 0xRRGGBB in a colour file (-1: grey in every sample)
 };
+// Sample i (0 red, 1 green, 2 blue) of a pixel.
+inline int sample(const Pixel& p, int i) {
+    return p.rgb < 0 ? p.grey : p.rgb >> (16 - 8 * i) & 255;
+}
 using Source = std::function<Pixel(int x, int y)>;
 
 // PNG of any colour type and depth. Palette files get the palette
 // {black, white, grey 128, black} ({black, white} at 1 bit) and, with
-// `alpha`, index 0 transparent.
+// `alpha`, index 0 transparent. `gamma`: with a gAMA chunk of 1/2.2.
 inline bool writePng(const std::string& path, int w, int h, int colour, int depth,
                      const Source& src, bool interlace = false, unsigned ppm = 0,
-                     bool alpha = false) {
+                     bool alpha = false, bool gamma = false) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
@@ -56,6 +61,8 @@ inline bool writePng(const std::string& path, int w, int h, int colour, int dept
             png_set_tRNS(png, info, trns, 1, nullptr);
         }
     }
+    if (gamma)
+        png_set_gAMA_fixed(png, info, 45455);
     if (ppm)
         png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
     png_write_info(png, info);
@@ -83,12 +90,8 @@ inline bool writePng(const std::string& path, int w, int h, int colour, int dept
                                    : two           ? (p.grey < 128 ? 0 : 1)
                                                    : 2;
                 } else {
-                    const unsigned g = unsigned(p.grey) * max / 255;
-                    samples[n++] = g;
-                    if (channels >= 3) {
-                        samples[n++] = g;
-                        samples[n++] = g;
-                    }
+                    for (int i = 0; i < (channels >= 3 ? 3 : 1); ++i)
+                        samples[n++] = unsigned(sample(p, i)) * max / 255;
                     if (channels == 2 || channels == 4)
                         samples[n++] = unsigned(p.alpha) * max / 255;
                 }
@@ -159,7 +162,8 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
     while (c.next_scanline < c.image_height) {
         const int y = int(c.next_scanline);
         for (int x = 0; x < w; ++x) {
-            const int g = src(x, y).grey;
+            const Pixel p = src(x, y);
+            const int g = p.grey;
             JSAMPLE* s = row.data() + std::size_t(x) * c.input_components;
             if (kind == JpegKind::AdobeCmyk) {
                 // Adobe stores 255 - ink: black ink only, no colour.
@@ -167,7 +171,7 @@ inline bool writeJpeg(const std::string& path, int w, int h, JpegKind kind, cons
                 s[3] = JSAMPLE(g);
             } else {
                 for (int i = 0; i < c.input_components; ++i)
-                    s[i] = JSAMPLE(g);
+                    s[i] = JSAMPLE(sample(p, i));
             }
         }
         JSAMPROW r = row.data();
@@ -224,13 +228,14 @@ inline bool writeTiff(const std::string& path, int w, int h, TiffKind kind, cons
         for (int y = 0; y < h; ++y) {
             std::fill(row.begin(), row.end(), 0);
             for (int x = 0; x < w; ++x) {
-                const int g = src(x, y).grey;
+                const Pixel p = src(x, y);
+                const int g = p.grey;
                 if (bilevel) {
                     if ((g < 128) == fax) // a set bit is black on a fax
                         row[std::size_t(x) / 8] |= std::uint8_t(0x80 >> (x % 8));
                 } else {
                     for (int i = 0; i < spp; ++i)
-                        row[std::size_t(x) * spp + i] = std::uint8_t(g);
+                        row[std::size_t(x) * spp + i] = std::uint8_t(sample(p, i));
                 }
             }
             if (TIFFWriteScanline(t, row.data(), std::uint32_t(y), 0) < 0) {

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -136,6 +137,8 @@ const std::vector<DrawCase>& drawCases() {
         png("palette-trns", PNG_COLOR_TYPE_PALETTE, 8, true, false, true);
         png("grey-interlaced", PNG_COLOR_TYPE_GRAY, 8, false, true);
         png("rgba-interlaced", PNG_COLOR_TYPE_RGBA, 8, true, true);
+        png("grey-alpha-interlaced", PNG_COLOR_TYPE_GRAY_ALPHA, 16, true, true);
+        png("rgb-interlaced", PNG_COLOR_TYPE_RGB, 8, false, true);
         for (auto [name, kind] : {std::pair{"jpeg-grey", JpegKind::Grey},
                                   {"jpeg-colour", JpegKind::Colour},
                                   {"jpeg-cmyk", JpegKind::AdobeCmyk}})
@@ -367,6 +370,28 @@ TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     EXPECT_LT(black, 64 * 64 * 67 / 100);
     EXPECT_GT(enginetest::blackIn(g->page(), 0, 0, 32, 32), 32 * 32 / 2);
     EXPECT_LT(enginetest::blackIn(g->page(), 32, 32, 64, 64), 32 * 32 * 3 / 4);
+}
+
+// A colour comes out the same grey whatever format holds it: a PNG's gamma
+// only brings it to sRGB encoding, it does not change the weights.
+TEST(Pictures, AColourIsTheSameGreyInEveryFormat) {
+    for (const int rgb : {0xFF0000, 0x808080, 0x283CDC, 0x0000FF}) {
+        const Source colour = [rgb](int, int) { return Pixel{255, 255, rgb}; };
+        const std::string file = scratch("colour");
+        const std::vector<std::function<bool()>> writers = {
+            [&] { return writePng(file, 64, 64, PNG_COLOR_TYPE_RGB, 8, colour, 0, 0, 0, true); },
+            [&] { return writePng(file, 64, 64, PNG_COLOR_TYPE_RGB, 8, colour); },
+            [&] { return writeJpeg(file, 64, 64, JpegKind::Colour, colour); },
+            [&] { return writeTiff(file, 64, 64, TiffKind::Rgb, colour); }};
+        std::vector<int> shares;
+        for (std::size_t i = 0; i < writers.size(); ++i) {
+            ASSERT_TRUE(writers[i]());
+            const auto d = draw(file, i < 2 ? "PNG" : i == 2 ? "JPG" : "TIF", 0, 0);
+            shares.push_back(int(d->page().CountBlack() * 100 / (64 * 64)));
+        }
+        const auto [least, most] = std::minmax_element(shares.begin(), shares.end());
+        EXPECT_LE(*most - *least, 2) << std::hex << rgb << ": " << ::testing::PrintToString(shares);
+    }
 }
 
 // A whole fax page at 204 x 196 dpi comes back pixel for pixel; a second
