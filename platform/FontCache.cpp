@@ -311,7 +311,7 @@ void parse(const std::string& bytes, State& s) {
             int bold = 0, italic = 0;
             if (!unescape(f[1], a) || !number(f[2], bold) || !number(f[3], italic) ||
                 !unescape(f[4], r.answer.file) || !number(f[5], r.answer.index) ||
-                faces.size() >= kMaxEntries || r.answer.file.empty())
+                r.answer.index < 0 || faces.size() >= kMaxEntries || r.answer.file.empty())
                 return;
             r.fileIdentity = std::string(f[6]);
             faces[FaceKey{a, bold != 0, italic != 0}] = r;
@@ -389,8 +389,11 @@ void write(State& s, const std::vector<std::string>& reported) {
     for (const std::string& p : knownInputs())
         s.watched[p] = identity(p);
     for (const std::string& p : reported)
-        if (!p.empty() && s.watched.size() < kMaxWatched)
+        if (!p.empty())
             s.watched[p] = identity(p);
+    // A fingerprint cut short would miss changes: no file rather than that.
+    if (s.watched.size() > kMaxWatched)
+        return;
     std::string out(kMagic);
     out += '\n';
     for (const char* name : kEnvNames)
