@@ -194,6 +194,13 @@ struct State {
     std::map<std::string, MatchAnswer> matches;
     // The fingerprint to write: the watched paths and their identities.
     std::map<std::string, std::string> watched;
+    // Whether `watched` holds this process's fingerprint (taken once, when
+    // fontconfig first answered), how often the file was written, and the
+    // answers not written yet.
+    bool fingerprinted = false;
+    unsigned writes = 0;
+    unsigned unwritten = 0;
+    bool flushAtExit = false;
     Counts counts;
 };
 
@@ -384,13 +391,19 @@ void makeFolders(const std::string& path) {
 void write(State& s, const std::vector<std::string>& reported) {
     if (s.faces.empty() && s.matches.empty())
         return;
-    // The fingerprint as of now: what is known without fontconfig, what it
-    // reported, and what an earlier matching file watched.
-    for (const std::string& p : knownInputs())
-        s.watched[p] = identity(p);
-    for (const std::string& p : reported)
-        if (!p.empty())
+    // The fingerprint as of fontconfig's first answer: what is known
+    // without fontconfig, what it reported, and what an earlier matching
+    // file watched.
+    if (!s.fingerprinted) {
+        s.fingerprinted = true;
+        for (const std::string& p : knownInputs())
             s.watched[p] = identity(p);
+        for (const std::string& p : reported)
+            if (!p.empty())
+                s.watched[p] = identity(p);
+    }
+    s.unwritten = 0;
+    ++s.writes;
     // A fingerprint cut short would miss changes: no file rather than that.
     if (s.watched.size() > kMaxWatched)
         return;
@@ -439,6 +452,27 @@ void write(State& s, const std::vector<std::string>& reported) {
     ::close(dir);
 }
 
+// After a new answer: writes the file at once for the first few, then
+// after every kBatch, and whatever is left when the process ends, so that
+// a macro naming hundreds of fonts does not write it hundreds of times.
+void answered(State& s, const std::vector<std::string>& reported) {
+    constexpr unsigned kAtOnce = 4, kBatch = 32;
+    ++s.unwritten;
+    if (s.writes < kAtOnce || s.unwritten >= kBatch) {
+        write(s, reported);
+        return;
+    }
+    if (!s.flushAtExit) {
+        s.flushAtExit = true;
+        std::atexit([] {
+            State& st = state();
+            std::lock_guard lock(st.mutex);
+            if (st.enabled && st.unwritten > 0)
+                write(st, {});
+        });
+    }
+}
+
 } // namespace
 
 bool FindFace(const std::string& name, bool bold, bool italic, FaceAnswer& out) {
@@ -479,10 +513,12 @@ void AddFace(const std::string& name, bool bold, bool italic, const FaceAnswer& 
         answer.file.size() > kMaxNameBytes)
         return;
     const FaceKey key{name, bold, italic};
-    if (s.faces.size() >= kMaxEntries && s.faces.find(key) == s.faces.end())
-        return;
+    // Full (a macro naming hundreds of fonts): start afresh rather than
+    // keep such names for good and the fonts of later runs out.
+    if (s.faces.size() >= kMaxEntries)
+        s.faces.clear();
     s.faces[key] = FaceRecord{answer, identity(answer.file)};
-    write(s, watched);
+    answered(s, watched);
 }
 
 void AddMatch(const std::string& name, const MatchAnswer& answer,
@@ -492,10 +528,10 @@ void AddMatch(const std::string& name, const MatchAnswer& answer,
     load(s);
     if (!s.enabled || name.size() > kMaxNameBytes || answer.family.size() > kMaxNameBytes)
         return;
-    if (s.matches.size() >= kMaxEntries && s.matches.find(name) == s.matches.end())
-        return;
+    if (s.matches.size() >= kMaxEntries)
+        s.matches.clear();
     s.matches[name] = answer;
-    write(s, watched);
+    answered(s, watched);
 }
 
 void Forget() {
@@ -507,6 +543,8 @@ void Forget() {
     s.faces.clear();
     s.matches.clear();
     s.watched.clear();
+    s.fingerprinted = false;
+    s.writes = s.unwritten = 0;
     s.counts = Counts{};
 }
 
