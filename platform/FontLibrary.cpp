@@ -7,6 +7,8 @@
 // mutex first, then the FreeType mutex; never the other way round.
 #include "FontLibrary.h"
 
+#include "FontCache.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_BITMAP_H
@@ -382,9 +384,35 @@ struct FaceSource {
     bool italic = false; // asked for
 };
 
-// fontconfig's choice for a name, weight and slant. Called under the cache mutex.
+// The files and folders fontconfig read: its configuration and the font
+// folders it scanned (with their subfolders), for the lookup cache's fingerprint.
+std::vector<std::string> fontconfigInputs() {
+    std::vector<std::string> paths;
+    for (FcStrList* list : {FcConfigGetConfigFiles(nullptr), FcConfigGetConfigDirs(nullptr),
+                            FcConfigGetFontDirs(nullptr)}) {
+        if (!list)
+            continue;
+        while (FcChar8* p = FcStrListNext(list))
+            paths.emplace_back(reinterpret_cast<const char*>(p));
+        FcStrListDone(list);
+    }
+    return paths;
+}
+
+// fontconfig's choice for a name, weight and slant, from the lookup cache
+// when it holds it. Called under the cache mutex.
 FaceSource findFace(const std::string& name, bool bold, bool italic) {
     FaceSource src;
+    // fontconfig reports its own synthesis in the match; whether the face
+    // really is bold or italic is read from the face itself when it opens.
+    src.bold = bold;
+    src.italic = italic;
+    fontcache::FaceAnswer cached;
+    if (fontcache::FindFace(name, bold, italic, cached)) {
+        src.file = cached.file;
+        src.index = cached.index;
+        return src;
+    }
     FcPattern* pat = FcPatternCreate();
     if (!pat)
         return src;
@@ -406,10 +434,8 @@ FaceSource findFace(const std::string& name, bool bold, bool italic) {
         src.file = reinterpret_cast<const char*>(file);
     FcPatternGetInteger(match, FC_INDEX, 0, &src.index);
     FcPatternDestroy(match);
-    // fontconfig reports its own synthesis in the match; whether the face
-    // really is bold or italic is read from the face itself when it opens.
-    src.bold = bold;
-    src.italic = italic;
+    fontcache::AddFace(name, bold, italic, fontcache::FaceAnswer{src.file, src.index},
+                       fontconfigInputs());
     return src;
 }
 
@@ -541,6 +567,12 @@ Cache& cache() {
 FaceMatch MatchFace(const std::string& name) {
     FaceMatch out;
     std::lock_guard lock(cache().mutex);
+    fontcache::MatchAnswer cached;
+    if (fontcache::FindMatch(name, cached)) {
+        out.kind = FaceMatch::Kind(cached.kind);
+        out.family = cached.family;
+        return out;
+    }
     FcPattern* pat = FcPatternCreate();
     if (!pat)
         return out;
@@ -577,9 +609,19 @@ FaceMatch MatchFace(const std::string& name) {
             }
         }
         FcPatternDestroy(match);
+        fontcache::AddMatch(name, fontcache::MatchAnswer{int(out.kind), out.family},
+                            fontconfigInputs());
     }
     FcPatternDestroy(pat);
     return out;
+}
+
+void ForgetFontLookups() {
+    Cache& c = cache();
+    std::lock_guard lock(c.mutex);
+    c.sources.clear();
+    c.faces.clear();
+    fontcache::Forget();
 }
 
 std::shared_ptr<Typeface> AcquireTypeface(const std::string& name, int pixelSize, bool bold,

@@ -115,6 +115,11 @@ struct FaceMatch {
 };
 FaceMatch MatchFace(const std::string& name);
 
+// Forgets the faces found so far and what was read of the font lookup cache
+// file (FontCache.h), so that later look-ups go to the file and fontconfig
+// afresh: after the environment naming the file changed.
+void ForgetFontLookups();
+
 // One entry of a face's VDMX table: the em `ppem` and the ascent (yMax) and
 // descent (-yMin) that the face's designer fixed for it.
 struct VdmxEntry {
