@@ -104,34 +104,45 @@ Spans axisSpans(int source, std::int64_t drawn, std::int64_t from, std::int64_t 
 // of some page pixel and stays by the threshold, its edges unthickened.
 bool holdsStroke(const GreyImage& p, int c0, int nc, int r0, int nr, double perX, double perY) {
     const auto dark = [&](int x, int y) { return p.Row(y)[x] < 128; };
-    // Dark pixels in a line through (x, y), stepping (dx, dy) both ways.
-    const auto thin = [&](int x, int y, int dx, int dy, double per) {
+    // Whether the dark line through (x, y), stepping (dx, dy) both ways, is
+    // shorter than 2 `per`. `after`: the dark pixels counted past (x, y),
+    // which lie in the same line, so a caller skips them once it is thick:
+    // each pixel is looked at a bounded number of times, however large.
+    const auto thin = [&](int x, int y, int dx, int dy, double per, int& after) {
         const int limit = int(2 * per);
         int n = 1;
-        for (int s = -1; s <= 1; s += 2)
+        after = 0;
+        for (int s = 1; s >= -1; s -= 2)
             for (int i = x + s * dx, j = y + s * dy;
                  n <= limit && i >= 0 && j >= 0 && i < p.width && j < p.height && dark(i, j);
-                 i += s * dx, j += s * dy)
+                 i += s * dx, j += s * dy) {
                 ++n;
+                after += s > 0;
+            }
         return n < 2 * per;
     };
+    int skip = 0;
     for (int y = r0; y < r0 + nr; ++y) {
         int x = c0;
         while (x < c0 + nc && dark(x, y))
             ++x;
         if (x == c0 + nc &&
-            (nc >= 2 || (c0 > 0 && dark(c0 - 1, y)) || (c0 + 1 < p.width && dark(c0 + 1, y))) &&
-            thin(c0, y, 0, 1, perY))
-            return true;
+            (nc >= 2 || (c0 > 0 && dark(c0 - 1, y)) || (c0 + 1 < p.width && dark(c0 + 1, y)))) {
+            if (thin(c0, y, 0, 1, perY, skip))
+                return true;
+            y += skip;
+        }
     }
     for (int x = c0; x < c0 + nc; ++x) {
         int y = r0;
         while (y < r0 + nr && dark(x, y))
             ++y;
         if (y == r0 + nr &&
-            (nr >= 2 || (r0 > 0 && dark(x, r0 - 1)) || (r0 + 1 < p.height && dark(x, r0 + 1))) &&
-            thin(x, r0, 1, 0, perX))
-            return true;
+            (nr >= 2 || (r0 > 0 && dark(x, r0 - 1)) || (r0 + 1 < p.height && dark(x, r0 + 1)))) {
+            if (thin(x, r0, 1, 0, perX, skip))
+                return true;
+            x += skip;
+        }
     }
     return false;
 }
