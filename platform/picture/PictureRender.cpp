@@ -96,12 +96,13 @@ Spans axisSpans(int source, std::int64_t drawn, std::int64_t from, std::int64_t 
 }
 
 // Whether the source block `nc` x `nr` at (c0, r0) holds a thin stroke: a
-// row of it dark all across, or a column dark all down, that is part of a
-// run of at least two pixels (a block one pixel wide looks at its
-// neighbours), so that a lone dot of a checkerboard or a halftone is not a
-// stroke; and that is thinner across than two page pixels (`perX`, `perY`:
-// source pixels per page pixel), since a thicker one covers at least half
-// of some page pixel and stays by the threshold, its edges unthickened.
+// one-pixel diagonal through one of its pixels, or a row of it dark all
+// across, or a column dark all down, that is part of a run of at least two
+// pixels (a block one pixel wide looks at its neighbours), so that a lone
+// dot of a checkerboard or a halftone is not a stroke; and that is thinner
+// across than two page pixels (`perX`, `perY`: source pixels per page
+// pixel), since a thicker one covers at least half of some page pixel and
+// stays by the threshold, its edges unthickened.
 bool holdsStroke(const GreyImage& p, int c0, int nc, int r0, int nr, double perX, double perY) {
     const auto dark = [&](int x, int y) { return p.Row(y)[x] < 128; };
     // Whether the dark line through (x, y), stepping (dx, dy) both ways, is
@@ -121,6 +122,20 @@ bool holdsStroke(const GreyImage& p, int c0, int nc, int r0, int nr, double perX
             }
         return n < 2 * per;
     };
+    // A one-pixel diagonal: a dark pixel with its two neighbours along one
+    // diagonal dark and the two along the other white (in a checkerboard
+    // all four are dark). Its runs are one pixel long, so the test of rows
+    // and columns below does not see it.
+    const auto light = [&](int x, int y) {
+        return x < 0 || y < 0 || x >= p.width || y >= p.height || !dark(x, y);
+    };
+    for (int y = r0; y < r0 + nr; ++y)
+        for (int x = c0; x < c0 + nc; ++x)
+            if (dark(x, y))
+                for (const int d : {1, -1})
+                    if (!light(x - d, y - 1) && !light(x + d, y + 1) && light(x + d, y - 1) &&
+                        light(x - d, y + 1))
+                        return true;
     int skip = 0;
     for (int y = r0; y < r0 + nr; ++y) {
         int x = c0;
@@ -170,7 +185,8 @@ Bitmap RenderPicture(const GreyImage& picture, DrawnSize size, std::int64_t x0, 
     // Shrunk line art. Its strokes are its content, and a one-pixel rule
     // of a 300 dpi scan covers at most two thirds of a page pixel, under half
     // of each of the two it straddles in most places: by the mid-grey
-    // threshold alone a third of such rules vanish (and a few at 200 dpi).
+    // threshold alone a third of such rules vanish (and a few at 200 dpi),
+    // and a one-pixel diagonal breaks into dashes or vanishes.
     // So a page pixel is also black when the source pixels it stands for
     // hold a stroke through it (holdsStroke). Every source pixel stands for
     // one page pixel, so a rule comes out unbroken and one pixel thick, and
@@ -185,6 +201,9 @@ Bitmap RenderPicture(const GreyImage& picture, DrawnSize size, std::int64_t x0, 
     const Spans rows = keepStrokes ? axisSpans(picture.height, size.height, y0, y1) : Spans{};
     const double perX = double(picture.width) / double(size.width);
     const double perY = double(picture.height) / double(size.height);
+    const int spanLo = keepStrokes ? cols.first.front() : 0;
+    std::vector<std::uint8_t> darkColumn(
+        keepStrokes ? std::size_t(cols.first.back() + cols.count.back() - spanLo) : 0);
     // The source columns the window reads.
     const int colLo = across.first.front();
     const int colHi = across.first.back() + across.count.back();
@@ -210,12 +229,26 @@ Bitmap RenderPicture(const GreyImage& picture, DrawnSize size, std::int64_t x0, 
             grey[i] = v;
         }
         if (lineArt) {
+            const int r0 = keepStrokes ? rows.first[std::size_t(y)] : 0;
+            const int nr = keepStrokes ? rows.count[std::size_t(y)] : 0;
+            // Which source columns of this row's span hold a dark pixel: a
+            // stroke needs one in its block, and most blocks are paper.
+            std::fill(darkColumn.begin(), darkColumn.end(), std::uint8_t(0));
+            for (int r = r0; r < r0 + nr; ++r) {
+                const std::uint8_t* src = picture.Row(r) + spanLo;
+                for (std::size_t k = 0; k < darkColumn.size(); ++k)
+                    darkColumn[k] |= std::uint8_t(src[k] < 128);
+            }
             for (int x = 0; x < w; ++x) {
                 const std::size_t i = std::size_t(x);
-                if (grey[i] < 127.5f ||
-                    (keepStrokes &&
-                     holdsStroke(picture, cols.first[i], cols.count[i], rows.first[std::size_t(y)],
-                                 rows.count[std::size_t(y)], perX, perY)))
+                bool black = grey[i] < 127.5f;
+                if (!black && keepStrokes) {
+                    const auto from = darkColumn.begin() + (cols.first[i] - spanLo);
+                    black = std::find(from, from + cols.count[i], std::uint8_t(1)) !=
+                                from + cols.count[i] &&
+                            holdsStroke(picture, cols.first[i], cols.count[i], r0, nr, perX, perY);
+                }
+                if (black)
                     setBlack(out, x, y);
             }
             continue;

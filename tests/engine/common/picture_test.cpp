@@ -372,14 +372,15 @@ TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     EXPECT_LT(enginetest::blackIn(g->page(), 32, 32, 64, 64), 32 * 32 * 3 / 4);
 }
 
-// One-pixel rules of line art shrunk to the page grid all stay, at every
-// offset of the scale pattern (4 pixels apart: all phases mod 75 at 300
-// dpi); a checkerboard keeps about its half share.
+// One-pixel rules and diagonals of line art shrunk to the page grid all
+// stay, rules at every offset of the scale pattern (4 pixels apart: all
+// phases mod 75 at 300 dpi); a checkerboard keeps about its half share.
 TEST(Pictures, ThinRulesOfLineArtSurviveShrinking) {
     const Source art = [](int x, int y) {
         const bool band = x >= 420 && x < 600, down = y >= 420 && y < 600;
         return Pixel{(y % 4 == 0 && y < 400 && band) || (x % 4 == 0 && x < 400 && down) ||
-                             (band && down && (x + y) % 2 == 0)
+                             (band && down && (x + y) % 2 == 0) ||
+                             (x < 400 && y < 400 && (x - y) % 16 == 0)
                          ? 0
                          : 255};
     };
@@ -396,6 +397,12 @@ TEST(Pictures, ThinRulesOfLineArtSurviveShrinking) {
                                     enginetest::blackIn(d->page(), t, lo, t + 1, hi) == hi - lo})
                 lines[i] += full && !was[i], was[i++] = full;
         EXPECT_EQ(lines[0] * 1000 + lines[1], 100100) << "rows, columns at " << dpi << " dpi";
+        // 45-degree lines 16 apart cross each row of the corner between them.
+        int thinnest = 1000;
+        for (int y = 20; y < 240 * 196 / dpi; ++y)
+            thinnest =
+                std::min(thinnest, enginetest::blackIn(d->page(), 20, y, 230 * 204 / dpi, y + 1));
+        EXPECT_GE(thinnest, 12) << dpi << " dpi";
         const int checker = enginetest::blackIn(d->page(), lo, lo, hi, hi) * 100 / (hi - lo);
         EXPECT_NEAR(checker / (hi - lo), 50, 20) << dpi << " dpi";
     }
