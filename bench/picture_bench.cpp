@@ -4,6 +4,8 @@
 // photo at 1360 dpi (drawn 600 x 450 pixels) decoded, scaled and diffused,
 // as FILE=photo.jpg,JPG does it. The photo is made once in memory with
 // libjpeg: smooth shapes under fine noise, so that every block has detail.
+// Also a 1-bit A4 scan at 300 dpi (drawn at page size) of text-like strokes
+// and one-pixel rules, scaled and thresholded with its strokes kept.
 #include "Picture.h"
 #include "PictureDecoders.h"
 #include "PictureRender.h"
@@ -70,12 +72,38 @@ void BM_PictureJpegPhoto(benchmark::State& state) {
         const folio::GreyImage p = folio::DecodeJpeg(file.data(), file.size(), {});
         const folio::DrawnSize size =
             folio::DrawnSizeOf(p.storedWidth, p.storedHeight, p.dpiX, p.dpiY);
-        const folio::Bitmap b = folio::RenderPicture(p, size, 0, 0, size.width, size.height,
-                                                     folio::IsLineArt(p));
+        const folio::Bitmap b =
+            folio::RenderPicture(p, size, 0, 0, size.width, size.height, folio::IsLineArt(p));
         benchmark::DoNotOptimize(b.Bits());
     }
     state.counters["file_MB"] = double(file.size()) / 1e6;
 }
 BENCHMARK(BM_PictureJpegPhoto)->Unit(benchmark::kMillisecond);
+
+// 2480 x 3508 at 300 dpi: lines of "glyphs" (strokes 1 to 4 pixels thick,
+// a one-pixel rule under every tenth line), as a scanned letter has.
+void BM_PictureLineArtScan(benchmark::State& state) {
+    folio::GreyImage p;
+    p.width = p.storedWidth = 2480;
+    p.height = p.storedHeight = 3508;
+    p.dpiX = p.dpiY = 300;
+    p.pixels.assign(std::size_t(p.width) * std::size_t(p.height), 255);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const int line = y / 50, gy = y % 50, gx = x % 24, glyph = x / 24 + line * 7;
+            const int thick = 1 + glyph % 4;
+            const bool stroke =
+                gy >= 10 && gy < 40 && (gx < thick || (gy - 10 + glyph % 3 * 7) % 15 < thick);
+            if (stroke || (line % 10 == 9 && gy == 45))
+                p.Row(y)[x] = 0;
+        }
+    for (auto _ : state) {
+        const folio::DrawnSize size = folio::DrawnSizeOf(p.width, p.height, p.dpiX, p.dpiY);
+        const folio::Bitmap b =
+            folio::RenderPicture(p, size, 0, 0, size.width, size.height, folio::IsLineArt(p));
+        benchmark::DoNotOptimize(b.Bits());
+    }
+}
+BENCHMARK(BM_PictureLineArtScan)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -31,8 +31,10 @@ bool IsLineArt(const GreyImage& picture);
 
 // The part [x0, x1) x [y0, y1) of the picture scaled to `size` (area
 // average down, bilinear up), black where the scaled grey is below 128 when
-// `lineArt`, else Floyd-Steinberg error-diffused. The window must lie inside
-// `size` and be at most Bitmap::kMaxSide a side.
+// `lineArt` (shrunk line art also where the source pixels a page pixel
+// stands for hold a stroke, so that no thin line is lost), else
+// Floyd-Steinberg error-diffused. The window must lie inside `size` and be
+// at most Bitmap::kMaxSide a side.
 Bitmap RenderPicture(const GreyImage& picture, DrawnSize size, std::int64_t x0, std::int64_t y0,
                      std::int64_t x1, std::int64_t y1, bool lineArt);
 

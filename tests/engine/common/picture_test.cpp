@@ -372,6 +372,42 @@ TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     EXPECT_LT(enginetest::blackIn(g->page(), 32, 32, 64, 64), 32 * 32 * 3 / 4);
 }
 
+// One-pixel rules and diagonals of line art shrunk to the page grid all
+// stay, rules at every offset of the scale pattern (4 pixels apart: all
+// phases mod 75 at 300 dpi); a checkerboard keeps about its half share.
+TEST(Pictures, ThinRulesOfLineArtSurviveShrinking) {
+    const Source art = [](int x, int y) {
+        const bool band = x >= 420 && x < 600, down = y >= 420 && y < 600;
+        return Pixel{(y % 4 == 0 && y < 400 && band) || (x % 4 == 0 && x < 400 && down) ||
+                             (band && down && (x + y) % 2 == 0) ||
+                             (x < 400 && y < 400 && (x - y) % 16 == 0)
+                         ? 0
+                         : 255};
+    };
+    for (auto [kind, dpi] :
+         {std::pair{TiffKind::Bilevel, 300}, {TiffKind::Bilevel, 200}, {TiffKind::Grey, 300}}) {
+        const std::string file = scratch("rules.tif");
+        ASSERT_TRUE(writeTiff(file, 620, 620, kind, art, 1, dpi,
+                              kind == TiffKind::Bilevel ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW));
+        const auto d = draw(file, "TIF", 0, 0);
+        const int lo = 420 * 204 / dpi + 2, hi = 600 * 196 / dpi - 2; // inside both bands
+        int lines[2] = {0, 0}, was[2] = {0, 0}, i = 0;
+        for (int t = 0; t < 400 * 204 / dpi; ++t, i = 0)
+            for (const bool full : {enginetest::blackIn(d->page(), lo, t, hi, t + 1) == hi - lo,
+                                    enginetest::blackIn(d->page(), t, lo, t + 1, hi) == hi - lo})
+                lines[i] += full && !was[i], was[i++] = full;
+        EXPECT_EQ(lines[0] * 1000 + lines[1], 100100) << "rows, columns at " << dpi << " dpi";
+        // 45-degree lines 16 apart cross each row of the corner between them.
+        int thinnest = 1000;
+        for (int y = 20; y < 240 * 196 / dpi; ++y)
+            thinnest =
+                std::min(thinnest, enginetest::blackIn(d->page(), 20, y, 230 * 204 / dpi, y + 1));
+        EXPECT_GE(thinnest, 12) << dpi << " dpi";
+        const int checker = enginetest::blackIn(d->page(), lo, lo, hi, hi) * 100 / (hi - lo);
+        EXPECT_NEAR(checker / (hi - lo), 50, 20) << dpi << " dpi";
+    }
+}
+
 // A colour comes out the same grey whatever format holds it: a PNG's gamma
 // only brings it to sRGB encoding, it does not change the weights.
 TEST(Pictures, AColourIsTheSameGreyInEveryFormat) {
