@@ -15,6 +15,7 @@
 #include "ProblemList.h"
 #include "Program.h"
 #include "SaveFailure.h"
+#include "Shortcuts.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
@@ -239,6 +240,23 @@ void TCommandForm::createActions() {
     mnuHelpAbout =
         mnuHelp->addAction(QStringLiteral("&About"), this, &TCommandForm::mnuHelpAboutClick);
 
+    // Shortcut keys beside the access keys: the platform's standard keys
+    // where Qt knows one, else the common ones. None is an Alt key, so none
+    // meets an access key; Process is a window action, for a shortcut set on
+    // the button would replace its Alt+P.
+    using folio::ui::StandardKeys;
+    mnuFileOpen->setShortcuts(StandardKeys(QKeySequence::Open, "Ctrl+O"));
+    mnuFileSave->setShortcuts(StandardKeys(QKeySequence::Save, "Ctrl+S"));
+    mnuFileSaveAs->setShortcuts(StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
+    // No fallback: where the platform has no quit key (Windows), the
+    // window's close key does it through the close query.
+    mnuFileExit->setShortcuts(StandardKeys(QKeySequence::Quit));
+    actProcess = new QAction(QStringLiteral("Process"), this);
+    actProcess->setShortcut(QKeySequence(Qt::Key_F5));
+    actProcess->setShortcutContext(Qt::WindowShortcut);
+    connect(actProcess, &QAction::triggered, this, [this] { btnProcess->click(); });
+    addAction(actProcess);
+
     // A menu item chosen from the keyboard (Alt+F, then a letter) leaves the
     // keyboard focus on the menu bar, in its letter mode, and a dialog the
     // item ran hands the focus back there when it closes: the next key
@@ -332,6 +350,7 @@ void TCommandForm::createControls() {
     FOLIO_NAME(mnuHelp);
     FOLIO_NAME(mnuHelpContents);
     FOLIO_NAME(mnuHelpAbout);
+    FOLIO_NAME(actProcess);
     resize(435 - 8, 300 - 27); // the outer size less a typical frame and caption
 }
 

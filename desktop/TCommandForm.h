@@ -77,6 +77,8 @@ class TCommandForm : public QMainWindow {
     QMenu* mnuHelp;
     QAction* mnuHelpContents;
     QAction* mnuHelpAbout;
+    // F5: the Process button from anywhere in the window.
+    QAction* actProcess;
 
   public slots:
     void Timer1Timer();

@@ -10,6 +10,7 @@
 #include "FileDialogLayout.h"
 #include "Program.h"
 #include "SaveFailure.h"
+#include "Shortcuts.h"
 #include "TCommandForm.h"
 #include "TSettingsForm.h"
 #include "WindowFocus.h"
@@ -114,6 +115,8 @@ void TFaxForm::createActions() {
     mnuFileClose = mnuFile->addAction(QStringLiteral("&Close"), this, &TFaxForm::mnuFileCloseClick);
     mnuFileSave->setEnabled(false);
     mnuFileSaveAs->setEnabled(false);
+    mnuFileSave->setShortcuts(folio::ui::StandardKeys(QKeySequence::Save, "Ctrl+S"));
+    mnuFileSaveAs->setShortcuts(folio::ui::StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
 
     Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptionsShow = Options1->addAction(QStringLiteral("&Show Command Window"), this,
