@@ -286,6 +286,8 @@ void TCommandForm::createControls() {
     panel1Layout->setContentsMargins(0, 0, 0, 0);
     panel1Layout->addWidget(splitEditor);
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    connect(memoCommand->document(), &QTextDocument::modificationChanged, this,
+            &TCommandForm::showModified);
     connect(lstProblems, &ProblemList::lineChosen, this, &TCommandForm::GoToLine);
 
     Panel2 = new QWidget;
@@ -373,6 +375,26 @@ void TCommandForm::memoCommandChange() {
     setState(DocumentState::Modified);
 }
 
+void TCommandForm::setMacroFileName(const QString& path) {
+    macroFileName_ = path;
+    // The caption stays as it is while no file is named; a named file is
+    // shown after it, with "*" while its text differs from the file's.
+    setWindowFilePath(path);
+    const QString title = QString::fromLatin1(folio::ui::kAppTitle);
+    if (path.isEmpty())
+        setWindowTitle(title);
+    else
+        setWindowTitle(title + QStringLiteral(" - ") + QFileInfo(path).fileName() +
+                       QStringLiteral("[*]"));
+    showModified();
+}
+
+void TCommandForm::showModified() {
+    // The document's own flag, which its undo stack keeps: undoing back to
+    // the text last loaded or saved clears it.
+    setWindowModified(!macroFileName_.isEmpty() && memoCommand->document()->isModified());
+}
+
 // ---- files --------------------------------------------------------------
 
 bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
@@ -430,6 +452,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
         text += '\n';
     }
     memoCommand->setPlainText(text);
+    memoCommand->document()->setModified(false);
     setState(DocumentState::Clean);
     macroFolder_ = QFileInfo(path).absolutePath();
     return true;
@@ -555,7 +578,7 @@ void TCommandForm::mnuFileOpenClick() {
     bool loaded = false;
     folio::ui::Guarded(this, [&] { loaded = LoadMacroFile(path); });
     if (loaded)
-        macroFileName_ = path;
+        setMacroFileName(path);
 }
 
 bool TCommandForm::saveWithDialog() {
@@ -568,8 +591,9 @@ bool TCommandForm::saveWithDialog() {
     const QString path = dlgFileSave->selectedFiles().first();
     if (!WriteMacroFile(path))
         return false;
-    macroFileName_ = path;
+    setMacroFileName(path);
     macroFolder_ = QFileInfo(path).absolutePath();
+    memoCommand->document()->setModified(false);
     return true;
 }
 
@@ -580,6 +604,7 @@ bool TCommandForm::saveMacro() {
     } else if (!WriteMacroFile(macroFileName_)) {
         return false;
     }
+    memoCommand->document()->setModified(false);
     mnuFileSave->setEnabled(false);
     return true;
 }
@@ -613,9 +638,10 @@ bool TCommandForm::askToSave() {
 }
 
 void TCommandForm::emptyEditor() {
-    macroFileName_.clear();
+    setMacroFileName(QString());
     macroFolder_.clear();
     memoCommand->clear();
+    memoCommand->document()->setModified(false);
     lstProblems->Clear(); // its lines were the text's
     setState(DocumentState::Closed);
 }

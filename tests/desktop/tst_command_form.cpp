@@ -152,6 +152,30 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("Hello world\n"));
     }
 
+    void titleNamesTheFileAndMarksChanges() {
+        const auto shown = [this] { return cmd().windowHandle()->title(); };
+        QCOMPARE(shown(), QStringLiteral("Brackwell Folioset"));
+        QTest::keyClicks(cmd().memoCommand, "Hello");
+        QCOMPARE(shown(), QStringLiteral("Brackwell Folioset")); // no file yet
+        {
+            ModalScript script;
+            script.File(file("first.txt"));
+            cmd().mnuFileSave->trigger();
+            QVERIFY(script.Done());
+        }
+        QCOMPARE(shown(), QStringLiteral("Brackwell Folioset - first.txt"));
+        QTest::keyClicks(cmd().memoCommand, "!");
+        QCOMPARE(shown(), QStringLiteral("Brackwell Folioset - first.txt*"));
+        cmd().memoCommand->undo(); // back to the saved text
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("Hello"));
+        QCOMPARE(shown(), QStringLiteral("Brackwell Folioset - first.txt"));
+        ModalScript script; // none expected
+        cmd().mnuFileSave->trigger();
+        cmd().mnuFileClose->trigger();
+        QVERIFY(script.Seen().isEmpty());
+        QCOMPARE(shown(), QStringLiteral("Brackwell Folioset"));
+    }
+
     void closeQuery_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("closes");
