@@ -558,6 +558,8 @@ void TCommandForm::btnProcessClick() {
             splitEditor->setSizes({total - want, want});
     }
     program_.FaxForm->RefreshPage();
+    // A new run is read from its top.
+    program_.FaxForm->ScrollToTop();
 }
 
 void TCommandForm::GoToLine(int line) {
