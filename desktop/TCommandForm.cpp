@@ -23,16 +23,20 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBlock>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -286,6 +290,9 @@ void TCommandForm::createControls() {
     panel1Layout->setContentsMargins(0, 0, 0, 0);
     panel1Layout->addWidget(splitEditor);
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    memoCommand->installEventFilter(this);
+    memoCommand->viewport()->installEventFilter(this);
+    setAcceptDrops(true);
     connect(memoCommand->document(), &QTextDocument::modificationChanged, this,
             &TCommandForm::showModified);
     connect(lstProblems, &ProblemList::lineChosen, this, &TCommandForm::GoToLine);
@@ -680,6 +687,89 @@ void TCommandForm::closeEvent(QCloseEvent* event) {
     // nothing to ask), then the main window, which ends the program.
     FormCloseQuery();
     program_.End(0);
+}
+
+// ---- files dropped on the window ------------------------------------------
+
+namespace {
+
+// The first local file a drag carries; empty when it carries none.
+QString droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
+} // namespace
+
+void TCommandForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TCommandForm::dragMoveEvent(QDragMoveEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TCommandForm::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the question it may ask must not hold
+    // the program the file came from in its drag.
+    QMetaObject::invokeMethod(
+        this, [this, path] { OpenDroppedFile(path); }, Qt::QueuedConnection);
+}
+
+bool TCommandForm::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (droppedFile(drop->mimeData()).isEmpty())
+            break; // text: the editor's own
+        if (event->type() == QEvent::Drop)
+            dropEvent(drop);
+        else
+            drop->acceptProposedAction();
+        return true;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TCommandForm::OpenDroppedFile(const QString& path) {
+    if (!askToSave())
+        return;
+    // As File > Close and File > Open would: the engine restarts, then the
+    // file fills the editor. A restart that fails (a setting that is not a
+    // number) leaves everything as it was.
+    if (!folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ResetAll(); })) {
+        program_.FaxForm->RefreshPage();
+        return;
+    }
+    QString why;
+    bool loaded = false;
+    folio::ui::Guarded(this, [&] { loaded = LoadMacroFile(path, &why); });
+    program_.FaxForm->RefreshPage();
+    if (!loaded) {
+        if (!why.isEmpty() && !why.endsWith('.'))
+            why += '.';
+        if (!why.isEmpty())
+            folio::ui::ShowError(this, QStringLiteral("The file \"%1\" cannot be opened: %2")
+                                           .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    lstProblems->Clear(); // its lines were the old text's
+    setMacroFileName(path);
 }
 
 void TCommandForm::mnuFileExitClick() {

@@ -100,8 +100,18 @@ class TCommandForm : public QMainWindow {
     // past the end: the last line) and the keyboard focus into the editor.
     void GoToLine(int line);
 
+    // Opens a macro file dropped on the window: asks first to save a
+    // changed text, as closing does; the dropped file then replaces it.
+    void OpenDroppedFile(const QString& path);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The editor's drag and drop: a dropped file is opened, not pasted as
+    // its URL; dropped text goes on to the editor.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createActions();
