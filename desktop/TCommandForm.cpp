@@ -15,6 +15,7 @@
 #include "ProblemList.h"
 #include "Program.h"
 #include "SaveFailure.h"
+#include "Shortcuts.h"
 #include "TAboutBox.h"
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
@@ -22,16 +23,20 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBlock>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -239,6 +244,23 @@ void TCommandForm::createActions() {
     mnuHelpAbout =
         mnuHelp->addAction(QStringLiteral("&About"), this, &TCommandForm::mnuHelpAboutClick);
 
+    // Shortcut keys beside the access keys: the platform's standard keys
+    // where Qt knows one, else the common ones. None is an Alt key, so none
+    // meets an access key; Process is a window action, for a shortcut set on
+    // the button would replace its Alt+P.
+    using folio::ui::StandardKeys;
+    mnuFileOpen->setShortcuts(StandardKeys(QKeySequence::Open, "Ctrl+O"));
+    mnuFileSave->setShortcuts(StandardKeys(QKeySequence::Save, "Ctrl+S"));
+    mnuFileSaveAs->setShortcuts(StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
+    // No fallback: where the platform has no quit key (Windows), the
+    // window's close key does it through the close query.
+    mnuFileExit->setShortcuts(StandardKeys(QKeySequence::Quit));
+    actProcess = new QAction(QStringLiteral("Process"), this);
+    actProcess->setShortcut(QKeySequence(Qt::Key_F5));
+    actProcess->setShortcutContext(Qt::WindowShortcut);
+    connect(actProcess, &QAction::triggered, this, [this] { btnProcess->click(); });
+    addAction(actProcess);
+
     // A menu item chosen from the keyboard (Alt+F, then a letter) leaves the
     // keyboard focus on the menu bar, in its letter mode, and a dialog the
     // item ran hands the focus back there when it closes: the next key
@@ -268,6 +290,11 @@ void TCommandForm::createControls() {
     panel1Layout->setContentsMargins(0, 0, 0, 0);
     panel1Layout->addWidget(splitEditor);
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    memoCommand->installEventFilter(this);
+    memoCommand->viewport()->installEventFilter(this);
+    setAcceptDrops(true);
+    connect(memoCommand->document(), &QTextDocument::modificationChanged, this,
+            &TCommandForm::showModified);
     connect(lstProblems, &ProblemList::lineChosen, this, &TCommandForm::GoToLine);
 
     Panel2 = new QWidget;
@@ -332,6 +359,7 @@ void TCommandForm::createControls() {
     FOLIO_NAME(mnuHelp);
     FOLIO_NAME(mnuHelpContents);
     FOLIO_NAME(mnuHelpAbout);
+    FOLIO_NAME(actProcess);
     resize(435 - 8, 300 - 27); // the outer size less a typical frame and caption
 }
 
@@ -352,6 +380,26 @@ TCommandForm::DocumentState TCommandForm::State() const {
 
 void TCommandForm::memoCommandChange() {
     setState(DocumentState::Modified);
+}
+
+void TCommandForm::setMacroFileName(const QString& path) {
+    macroFileName_ = path;
+    // The caption stays as it is while no file is named; a named file is
+    // shown after it, with "*" while its text differs from the file's.
+    setWindowFilePath(path);
+    const QString title = QString::fromLatin1(folio::ui::kAppTitle);
+    if (path.isEmpty())
+        setWindowTitle(title);
+    else
+        setWindowTitle(title + QStringLiteral(" - ") + QFileInfo(path).fileName() +
+                       QStringLiteral("[*]"));
+    showModified();
+}
+
+void TCommandForm::showModified() {
+    // The document's own flag, which its undo stack keeps: undoing back to
+    // the text last loaded or saved clears it.
+    setWindowModified(!macroFileName_.isEmpty() && memoCommand->document()->isModified());
 }
 
 // ---- files --------------------------------------------------------------
@@ -411,6 +459,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
         text += '\n';
     }
     memoCommand->setPlainText(text);
+    memoCommand->document()->setModified(false);
     setState(DocumentState::Clean);
     macroFolder_ = QFileInfo(path).absolutePath();
     return true;
@@ -516,6 +565,8 @@ void TCommandForm::btnProcessClick() {
             splitEditor->setSizes({total - want, want});
     }
     program_.FaxForm->RefreshPage();
+    // A new run is read from its top.
+    program_.FaxForm->ScrollToTop();
 }
 
 void TCommandForm::GoToLine(int line) {
@@ -536,7 +587,7 @@ void TCommandForm::mnuFileOpenClick() {
     bool loaded = false;
     folio::ui::Guarded(this, [&] { loaded = LoadMacroFile(path); });
     if (loaded)
-        macroFileName_ = path;
+        setMacroFileName(path);
 }
 
 bool TCommandForm::saveWithDialog() {
@@ -549,8 +600,9 @@ bool TCommandForm::saveWithDialog() {
     const QString path = dlgFileSave->selectedFiles().first();
     if (!WriteMacroFile(path))
         return false;
-    macroFileName_ = path;
+    setMacroFileName(path);
     macroFolder_ = QFileInfo(path).absolutePath();
+    memoCommand->document()->setModified(false);
     return true;
 }
 
@@ -561,6 +613,7 @@ bool TCommandForm::saveMacro() {
     } else if (!WriteMacroFile(macroFileName_)) {
         return false;
     }
+    memoCommand->document()->setModified(false);
     mnuFileSave->setEnabled(false);
     return true;
 }
@@ -594,9 +647,10 @@ bool TCommandForm::askToSave() {
 }
 
 void TCommandForm::emptyEditor() {
-    macroFileName_.clear();
+    setMacroFileName(QString());
     macroFolder_.clear();
     memoCommand->clear();
+    memoCommand->document()->setModified(false);
     lstProblems->Clear(); // its lines were the text's
     setState(DocumentState::Closed);
 }
@@ -633,6 +687,89 @@ void TCommandForm::closeEvent(QCloseEvent* event) {
     // nothing to ask), then the main window, which ends the program.
     FormCloseQuery();
     program_.End(0);
+}
+
+// ---- files dropped on the window ------------------------------------------
+
+namespace {
+
+// The first local file a drag carries; empty when it carries none.
+QString droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
+} // namespace
+
+void TCommandForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TCommandForm::dragMoveEvent(QDragMoveEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TCommandForm::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the question it may ask must not hold
+    // the program the file came from in its drag.
+    QMetaObject::invokeMethod(
+        this, [this, path] { OpenDroppedFile(path); }, Qt::QueuedConnection);
+}
+
+bool TCommandForm::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (droppedFile(drop->mimeData()).isEmpty())
+            break; // text: the editor's own
+        if (event->type() == QEvent::Drop)
+            dropEvent(drop);
+        else
+            drop->acceptProposedAction();
+        return true;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TCommandForm::OpenDroppedFile(const QString& path) {
+    if (!askToSave())
+        return;
+    // As File > Close and File > Open would: the engine restarts, then the
+    // file fills the editor. A restart that fails (a setting that is not a
+    // number) leaves everything as it was.
+    if (!folio::ui::Guarded(this, [&] { program_.FaxForm->Engine().ResetAll(); })) {
+        program_.FaxForm->RefreshPage();
+        return;
+    }
+    QString why;
+    bool loaded = false;
+    folio::ui::Guarded(this, [&] { loaded = LoadMacroFile(path, &why); });
+    program_.FaxForm->RefreshPage();
+    if (!loaded) {
+        if (!why.isEmpty() && !why.endsWith('.'))
+            why += '.';
+        if (!why.isEmpty())
+            folio::ui::ShowError(this, QStringLiteral("The file \"%1\" cannot be opened: %2")
+                                           .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    lstProblems->Clear(); // its lines were the old text's
+    setMacroFileName(path);
 }
 
 void TCommandForm::mnuFileExitClick() {

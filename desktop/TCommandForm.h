@@ -77,6 +77,8 @@ class TCommandForm : public QMainWindow {
     QMenu* mnuHelp;
     QAction* mnuHelpContents;
     QAction* mnuHelpAbout;
+    // F5: the Process button from anywhere in the window.
+    QAction* actProcess;
 
   public slots:
     void Timer1Timer();
@@ -98,13 +100,27 @@ class TCommandForm : public QMainWindow {
     // past the end: the last line) and the keyboard focus into the editor.
     void GoToLine(int line);
 
+    // Opens a macro file dropped on the window: asks first to save a
+    // changed text, as closing does; the dropped file then replaces it.
+    void OpenDroppedFile(const QString& path);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The editor's drag and drop: a dropped file is opened, not pasted as
+    // its URL; dropped text goes on to the editor.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createActions();
     void createControls();
     void setState(DocumentState state);
+    // Records the macro file's name and shows it in the window title.
+    void setMacroFileName(const QString& path);
+    // The title's changed mark follows the editor document's modified flag.
+    void showModified();
     // Steps 1.1 to 1.4 of Save: asks for a name, writes, records the name.
     bool saveWithDialog();
     // Save as the menu item does it; true when the text was written.

@@ -10,6 +10,7 @@
 #include "FileDialogLayout.h"
 #include "Program.h"
 #include "SaveFailure.h"
+#include "Shortcuts.h"
 #include "TCommandForm.h"
 #include "TSettingsForm.h"
 #include "WindowFocus.h"
@@ -27,11 +28,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolButton>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -48,11 +51,25 @@ void PageView::SetPage(const PageImage* page) {
     MarkStale();
 }
 
+QSize PageView::PageSize() const {
+    if (!page_)
+        return {};
+    return {page_->Picture().Width(), page_->Picture().Height()};
+}
+
+void PageView::SetScale(double scale) {
+    scale_ = scale;
+    MarkStale();
+}
+
 void PageView::MarkStale() {
     stale_ = true;
-    // The size follows the bitmap, which a reused page may have changed.
+    // The size follows the bitmap, which a reused page may have changed,
+    // and the scale; at least one pixel, so that the view stays a target.
     if (page_) {
-        const QSize size(page_->Picture().Width(), page_->Picture().Height());
+        const QSize page = PageSize();
+        const QSize size(std::max(1, qRound(page.width() * scale_)),
+                         std::max(1, qRound(page.height() * scale_)));
         if (size != this->size())
             setFixedSize(size);
     }
@@ -81,14 +98,30 @@ void PageView::paintEvent(QPaintEvent* event) {
     Picture();
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::white);
-    painter.drawPixmap(event->rect(), pixmap_, event->rect());
+    if (scale_ == 1.0) {
+        painter.drawPixmap(event->rect(), pixmap_, event->rect());
+        return;
+    }
+    // Reduced, black and white pixels blend to grey rather than vanish.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scale_ < 1.0);
+    const QRectF target(event->rect());
+    const QRectF source(target.x() / scale_, target.y() / scale_, target.width() / scale_,
+                        target.height() / scale_);
+    painter.drawPixmap(target, pixmap_, source);
 }
 
 void PageView::mouseMoveEvent(QMouseEvent* event) {
-    // Widget coordinates are page pixels whatever the scroll position.
-    const QPoint p = event->position().toPoint();
-    if (rect().contains(p))
-        emit PointerMoved(p.x(), p.y());
+    // Widget coordinates are screen pixels from the page's corner whatever
+    // the scroll position; divided by the scale they are page pixels.
+    const QPointF at = event->position();
+    if (rect().contains(at.toPoint())) {
+        const QSize page = PageSize();
+        const int x =
+            std::clamp(int(std::floor(at.x() / scale_)), 0, std::max(0, page.width() - 1));
+        const int y =
+            std::clamp(int(std::floor(at.y() / scale_)), 0, std::max(0, page.height() - 1));
+        emit PointerMoved(x, y);
+    }
     QWidget::mouseMoveEvent(event);
 }
 
@@ -114,10 +147,33 @@ void TFaxForm::createActions() {
     mnuFileClose = mnuFile->addAction(QStringLiteral("&Close"), this, &TFaxForm::mnuFileCloseClick);
     mnuFileSave->setEnabled(false);
     mnuFileSaveAs->setEnabled(false);
+    mnuFileSave->setShortcuts(folio::ui::StandardKeys(QKeySequence::Save, "Ctrl+S"));
+    mnuFileSaveAs->setShortcuts(folio::ui::StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
 
     Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptionsShow = Options1->addAction(QStringLiteral("&Show Command Window"), this,
                                          &TFaxForm::mnuOptionsShowClick);
+
+    // A page is 1728 pixels wide, more than most screens: the view can be
+    // reduced to the window's width or to a whole page.
+    mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuViewZoomIn =
+        mnuView->addAction(QStringLiteral("Zoom &In"), this, &TFaxForm::mnuViewZoomInClick);
+    mnuViewZoomOut =
+        mnuView->addAction(QStringLiteral("Zoom &Out"), this, &TFaxForm::mnuViewZoomOutClick);
+    mnuViewActualSize =
+        mnuView->addAction(QStringLiteral("&Actual Size"), this, &TFaxForm::mnuViewActualSizeClick);
+    mnuView->addSeparator();
+    mnuViewFitWidth =
+        mnuView->addAction(QStringLiteral("Fit &Width"), this, &TFaxForm::mnuViewFitWidthClick);
+    mnuViewFitPage =
+        mnuView->addAction(QStringLiteral("Fit &Page"), this, &TFaxForm::mnuViewFitPageClick);
+    // Ctrl+= as well: on many keyboards "+" needs Shift.
+    QList<QKeySequence> zoomIn = folio::ui::StandardKeys(QKeySequence::ZoomIn, "Ctrl++");
+    zoomIn.append(QKeySequence(QStringLiteral("Ctrl+=")));
+    mnuViewZoomIn->setShortcuts(zoomIn);
+    mnuViewZoomOut->setShortcuts(folio::ui::StandardKeys(QKeySequence::ZoomOut, "Ctrl+-"));
+    mnuViewActualSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
 }
 
 void TFaxForm::createControls() {
@@ -211,6 +267,12 @@ void TFaxForm::createControls() {
     FOLIO_NAME(mnuFileClose);
     FOLIO_NAME(Options1);
     FOLIO_NAME(mnuOptionsShow);
+    FOLIO_NAME(mnuView);
+    FOLIO_NAME(mnuViewZoomIn);
+    FOLIO_NAME(mnuViewZoomOut);
+    FOLIO_NAME(mnuViewActualSize);
+    FOLIO_NAME(mnuViewFitWidth);
+    FOLIO_NAME(mnuViewFitPage);
     resize(554 - 8, 426 - 27); // the outer size less a typical frame and caption
 }
 
@@ -322,4 +384,71 @@ void TFaxForm::mnuFileCloseClick() {
 
 void TFaxForm::mnuOptionsShowClick() {
     folio::ui::ShowKeepingFocus(*program_.CommandForm, *this);
+}
+
+// ---- zoom -----------------------------------------------------------------
+
+namespace {
+// The zoom range: a page a little over 100 pixels wide up to four screen
+// pixels per page pixel. One step is a quarter more or less.
+constexpr double kMinScale = 1.0 / 16;
+constexpr double kMaxScale = 4.0;
+constexpr double kZoomStep = 1.25;
+} // namespace
+
+void TFaxForm::setScale(double scale) {
+    if (!std::isfinite(scale))
+        return;
+    scale = std::clamp(scale, kMinScale, kMaxScale);
+    const double old = pageView->Scale();
+    QScrollBar* h = scrollPage->horizontalScrollBar();
+    QScrollBar* v = scrollPage->verticalScrollBar();
+    const QSize view = scrollPage->viewport()->size();
+    // The page point at the view's centre, in page pixels.
+    const double cx = (h->value() + view.width() / 2.0) / old;
+    const double cy = (v->value() + view.height() / 2.0) / old;
+    pageView->SetScale(scale);
+    h->setValue(qRound(cx * scale - view.width() / 2.0));
+    v->setValue(qRound(cy * scale - view.height() / 2.0));
+}
+
+void TFaxForm::mnuViewZoomInClick() {
+    setScale(pageView->Scale() * kZoomStep);
+}
+
+void TFaxForm::mnuViewZoomOutClick() {
+    setScale(pageView->Scale() / kZoomStep);
+}
+
+void TFaxForm::mnuViewActualSizeClick() {
+    setScale(1.0);
+}
+
+void TFaxForm::mnuViewFitWidthClick() {
+    const QSize page = pageView->PageSize();
+    if (page.isEmpty())
+        return;
+    // The room without scroll bars; the page, as tall as it is, will
+    // usually need the vertical one, which takes its width from the room.
+    const QSize room = scrollPage->maximumViewportSize();
+    double scale = double(room.width()) / page.width();
+    if (page.height() * scale > room.height())
+        scale = double(room.width() - scrollPage->verticalScrollBar()->sizeHint().width()) /
+                page.width();
+    setScale(scale);
+    scrollPage->horizontalScrollBar()->setValue(0);
+}
+
+void TFaxForm::mnuViewFitPageClick() {
+    const QSize page = pageView->PageSize();
+    if (page.isEmpty())
+        return;
+    const QSize room = scrollPage->maximumViewportSize();
+    setScale(std::min(double(room.width()) / page.width(), double(room.height()) / page.height()));
+    ScrollToTop();
+}
+
+void TFaxForm::ScrollToTop() {
+    scrollPage->horizontalScrollBar()->setValue(0);
+    scrollPage->verticalScrollBar()->setValue(0);
 }

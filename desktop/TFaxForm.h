@@ -24,7 +24,9 @@ class QToolButton;
 
 // The image control of the current page. It reads the page's bits when it
 // is next painted after being marked stale, so a page the engine draws on
-// during a run is copied once, after the run.
+// during a run is copied once, after the run. It shows the page at a scale
+// (screen pixels per page pixel, 1 at start) and reports the pointer in page
+// pixels whatever the scale.
 class PageView : public QWidget {
     Q_OBJECT
   public:
@@ -35,6 +37,10 @@ class PageView : public QWidget {
     void MarkStale();
     // The picture as shown (copied from the page now if stale).
     const QImage& Picture();
+    double Scale() const { return scale_; }
+    void SetScale(double scale);
+    // The page's size in page pixels (empty without a page).
+    QSize PageSize() const;
 
   signals:
     void PointerMoved(int x, int y);
@@ -48,6 +54,7 @@ class PageView : public QWidget {
     QImage image_;
     QPixmap pixmap_;
     bool stale_ = true;
+    double scale_ = 1.0;
 };
 
 class TFaxForm : public QMainWindow, public FaxViewer {
@@ -92,6 +99,12 @@ class TFaxForm : public QMainWindow, public FaxViewer {
     QAction* mnuFileClose;
     QMenu* Options1;
     QAction* mnuOptionsShow;
+    QMenu* mnuView;
+    QAction* mnuViewZoomIn;
+    QAction* mnuViewZoomOut;
+    QAction* mnuViewActualSize;
+    QAction* mnuViewFitWidth;
+    QAction* mnuViewFitPage;
 
   public slots:
     void btnPrevPgClick();
@@ -100,6 +113,13 @@ class TFaxForm : public QMainWindow, public FaxViewer {
     void mnuFileSaveAsClick();
     void mnuFileCloseClick();
     void mnuOptionsShowClick();
+    void mnuViewZoomInClick();
+    void mnuViewZoomOutClick();
+    void mnuViewActualSizeClick();
+    void mnuViewFitWidthClick();
+    void mnuViewFitPageClick();
+    // Scrolls to the page's top-left corner.
+    void ScrollToTop();
 
   private:
     void createActions();
@@ -109,6 +129,9 @@ class TFaxForm : public QMainWindow, public FaxViewer {
     bool saveWithDialog();
     bool saveShowingErrors(const QString& path);
     void pointerMoved(int x, int y);
+    // Shows the page at `scale`, clipped to the zoom range, keeping the
+    // point at the centre of the view where it was.
+    void setScale(double scale);
 
     Program& program_;
     std::unique_ptr<FaxImage> engine_;

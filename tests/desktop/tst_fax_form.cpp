@@ -127,6 +127,21 @@ class TestFaxForm : public QObject, protected RunningProgram {
         QTRY_COMPARE(fax().PointerText(), QStringLiteral("X: 0  Y: 0"));
     }
 
+    void fitWidthShowsTheWholeWidthInPagePixels() {
+        process(":FAX:LINE=0,0,10,10");
+        QVERIFY(QTest::qWaitForWindowExposed(&fax()));
+        fax().resize(900, 700);
+        fax().mnuViewFitWidth->trigger();
+        QCOMPARE(fax().pageView->width(), fax().scrollPage->viewport()->width());
+        QCOMPARE(fax().scrollPage->horizontalScrollBar()->maximum(), 0);
+        // The pointer over the view's last column is over the page's last
+        // pixels (about two of them per screen pixel here), never beyond.
+        QTest::mouseMove(fax().pageView, QPoint(fax().pageView->width() - 1, 0));
+        QTRY_VERIFY(!fax().PointerText().isEmpty());
+        const int x = fax().PointerText().split(' ', Qt::SkipEmptyParts).value(1).toInt();
+        QVERIFY2(x >= 1724 && x <= 1727, qPrintable(fax().PointerText()));
+    }
+
     void saveAsksOnceThenReusesTheName() {
         process("Page one\n:FAX:PAGEBREAK\nPage two");
         const QString first = file("fax");
