@@ -249,12 +249,13 @@ void TCommandForm::createActions() {
     // meets an access key; Process is a window action, for a shortcut set on
     // the button would replace its Alt+P.
     using folio::ui::StandardKeys;
-    mnuFileOpen->setShortcuts(StandardKeys(QKeySequence::Open, "Ctrl+O"));
-    mnuFileSave->setShortcuts(StandardKeys(QKeySequence::Save, "Ctrl+S"));
-    mnuFileSaveAs->setShortcuts(StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
+    folio::ui::AddWindowKeys(this, mnuFileOpen, StandardKeys(QKeySequence::Open, "Ctrl+O"));
+    folio::ui::AddWindowKeys(this, mnuFileSave, StandardKeys(QKeySequence::Save, "Ctrl+S"));
+    folio::ui::AddWindowKeys(this, mnuFileSaveAs,
+                             StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
     // No fallback: where the platform has no quit key (Windows), the
     // window's close key does it through the close query.
-    mnuFileExit->setShortcuts(StandardKeys(QKeySequence::Quit));
+    folio::ui::AddWindowKeys(this, mnuFileExit, StandardKeys(QKeySequence::Quit));
     actProcess = new QAction(QStringLiteral("Process"), this);
     actProcess->setShortcut(QKeySequence(Qt::Key_F5));
     actProcess->setShortcutContext(Qt::WindowShortcut);
@@ -293,8 +294,6 @@ void TCommandForm::createControls() {
     memoCommand->installEventFilter(this);
     memoCommand->viewport()->installEventFilter(this);
     setAcceptDrops(true);
-    connect(memoCommand->document(), &QTextDocument::modificationChanged, this,
-            &TCommandForm::showModified);
     connect(lstProblems, &ProblemList::lineChosen, this, &TCommandForm::GoToLine);
 
     Panel2 = new QWidget;
@@ -383,23 +382,8 @@ void TCommandForm::memoCommandChange() {
 }
 
 void TCommandForm::setMacroFileName(const QString& path) {
+    // The caption is never changed: the file name is not shown anywhere.
     macroFileName_ = path;
-    // The caption stays as it is while no file is named; a named file is
-    // shown after it, with "*" while its text differs from the file's.
-    setWindowFilePath(path);
-    const QString title = QString::fromLatin1(folio::ui::kAppTitle);
-    if (path.isEmpty())
-        setWindowTitle(title);
-    else
-        setWindowTitle(title + QStringLiteral(" - ") + QFileInfo(path).fileName() +
-                       QStringLiteral("[*]"));
-    showModified();
-}
-
-void TCommandForm::showModified() {
-    // The document's own flag, which its undo stack keeps: undoing back to
-    // the text last loaded or saved clears it.
-    setWindowModified(!macroFileName_.isEmpty() && memoCommand->document()->isModified());
 }
 
 // ---- files --------------------------------------------------------------

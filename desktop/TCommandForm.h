@@ -117,10 +117,8 @@ class TCommandForm : public QMainWindow {
     void createActions();
     void createControls();
     void setState(DocumentState state);
-    // Records the macro file's name and shows it in the window title.
+    // Records the macro file's name (the caption does not show it).
     void setMacroFileName(const QString& path);
-    // The title's changed mark follows the editor document's modified flag.
-    void showModified();
     // Steps 1.1 to 1.4 of Save: asks for a name, writes, records the name.
     bool saveWithDialog();
     // Save as the menu item does it; true when the text was written.

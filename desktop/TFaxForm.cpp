@@ -147,8 +147,10 @@ void TFaxForm::createActions() {
     mnuFileClose = mnuFile->addAction(QStringLiteral("&Close"), this, &TFaxForm::mnuFileCloseClick);
     mnuFileSave->setEnabled(false);
     mnuFileSaveAs->setEnabled(false);
-    mnuFileSave->setShortcuts(folio::ui::StandardKeys(QKeySequence::Save, "Ctrl+S"));
-    mnuFileSaveAs->setShortcuts(folio::ui::StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
+    folio::ui::AddWindowKeys(this, mnuFileSave,
+                             folio::ui::StandardKeys(QKeySequence::Save, "Ctrl+S"));
+    folio::ui::AddWindowKeys(this, mnuFileSaveAs,
+                             folio::ui::StandardKeys(QKeySequence::SaveAs, "Ctrl+Shift+S"));
 
     Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptionsShow = Options1->addAction(QStringLiteral("&Show Command Window"), this,
@@ -171,9 +173,10 @@ void TFaxForm::createActions() {
     // Ctrl+= as well: on many keyboards "+" needs Shift.
     QList<QKeySequence> zoomIn = folio::ui::StandardKeys(QKeySequence::ZoomIn, "Ctrl++");
     zoomIn.append(QKeySequence(QStringLiteral("Ctrl+=")));
-    mnuViewZoomIn->setShortcuts(zoomIn);
-    mnuViewZoomOut->setShortcuts(folio::ui::StandardKeys(QKeySequence::ZoomOut, "Ctrl+-"));
-    mnuViewActualSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
+    folio::ui::AddWindowKeys(this, mnuViewZoomIn, zoomIn);
+    folio::ui::AddWindowKeys(this, mnuViewZoomOut,
+                             folio::ui::StandardKeys(QKeySequence::ZoomOut, "Ctrl+-"));
+    folio::ui::AddWindowKeys(this, mnuViewActualSize, {QKeySequence(QStringLiteral("Ctrl+0"))});
 }
 
 void TFaxForm::createControls() {
