@@ -196,18 +196,25 @@ class _Pages(_Callback):
 
 def _unraisable(unraisable: object) -> bool:
     """Takes an exception that escaped one of this package's callbacks."""
-    owner = getattr(getattr(unraisable, "object", None), "__self__", None)
     error = getattr(unraisable, "exc_value", None)
-    if not isinstance(owner, _Callback) or error is None:
+    if error is None:
         return False
-    # The report's arguments are bound before its first line runs: the
-    # diagnostic is still there, in the callback's frame.
+    # Python 3.12 names the callback (the bound method) as the object;
+    # 3.13 gives only a message. Either way the callback's own frame is in
+    # the traceback, with its arguments bound before its first line runs:
+    # the owner and the diagnostic it was given are found there.
+    owner = getattr(getattr(unraisable, "object", None), "__self__", None)
     argument = None
     tb = getattr(unraisable, "exc_traceback", None)
     while tb is not None:
-        if tb.tb_frame.f_code is type(owner).report.__code__:
-            argument = tb.tb_frame.f_locals.get("d")
+        frame = tb.tb_frame
+        candidate = owner if isinstance(owner, _Callback) else frame.f_locals.get("self")
+        if isinstance(candidate, _Callback) and frame.f_code is type(candidate).report.__code__:
+            owner = candidate
+            argument = frame.f_locals.get("d")
         tb = tb.tb_next
+    if not isinstance(owner, _Callback):
+        return False
     owner.fail(error, argument)
     return True
 
