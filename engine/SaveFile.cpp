@@ -8,6 +8,7 @@
 #include "PackedDib.h"
 #include "PageMarks.h"
 #include "PagePacker.h"
+#include "PageRows.h"
 #include "tiflib32.h"
 
 #include <cstdint>
@@ -33,17 +34,8 @@ bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* na
             code = {unsigned(width),         unsigned(height), packer.CodeMode(),
                     packer.CodeResolution(), bytes.data(),     bytes.size()};
         } else if (ok) {
-            const std::uint8_t* top;
             std::size_t stride;
-            if (page.Parked()) {
-                stride = folio::DibRowStride(width, 1);
-                rows.resize(stride * std::size_t(height));
-                page.ReadRows(rows.data(), std::ptrdiff_t(stride), false);
-                top = rows.data();
-            } else {
-                top = page.Picture().Bits();
-                stride = std::size_t(page.Picture().Stride());
-            }
+            const std::uint8_t* top = folio::RowsToCode(page, rows, stride);
             ok = TiflibCodePage(top, std::ptrdiff_t(stride), unsigned(width), unsigned(height),
                                 packer.CodeMode(), packer.CodeResolution(), &code);
         }

@@ -8,7 +8,7 @@
 
 #include "FaxImage.h"
 #include "FaxPage.h"
-#include "PackedDib.h"
+#include "PageRows.h"
 #include "tiflib32.h"
 
 #include <bit>
@@ -81,19 +81,8 @@ bool CostPages(const Head& pages, int count, int mode, int resolution, std::vect
             error = "page " + std::to_string(index + 1) + " has a size the fax file cannot hold";
             return false;
         }
-        const std::uint8_t* top;
         std::size_t stride;
-        if (page.Parked()) {
-            // Read without unparking, so that a long document is never whole
-            // in memory.
-            stride = DibRowStride(DWORD(width), 1);
-            rows.resize(stride * std::size_t(height));
-            page.ReadRows(rows.data(), std::ptrdiff_t(stride), false);
-            top = rows.data();
-        } else {
-            top = page.Picture().Bits();
-            stride = std::size_t(page.Picture().Stride());
-        }
+        const std::uint8_t* top = folio::RowsToCode(page, rows, stride);
         TiflibCodedPage code{};
         if (!TiflibCodePage(top, std::ptrdiff_t(stride), unsigned(width), unsigned(height), mode,
                             resolution, &code)) {
