@@ -145,6 +145,8 @@ const char* PictureFormatOf(std::string_view data) {
         return "TIFF";
     if (head.starts_with("BM"))
         return "BMP";
+    if (head.starts_with("%PDF-"))
+        return "PDF";
     if (head.starts_with("GIF8"))
         return "GIF";
     if (head.size() == 12 && head.starts_with("RIFF") && head.substr(8) == "WEBP")

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The Folioset developers
+// PDF pages as grey pictures on the fax grid: poppler's pdftoppm renders one
+// page at 204 x 196 dots per inch in a fenced child process (ToolProcess),
+// and pdfinfo lists the pages' sizes.
+#pragma once
+
+#include "Picture.h"
+
+#include <string>
+#include <vector>
+
+namespace folio {
+
+// The fax grid's dots per inch, across and down.
+inline constexpr int kPdfDpiX = 204, kPdfDpiY = 196;
+
+// Page `page` (1 for the first) of the PDF `bytes`, as an 8-bit grey picture
+// at kPdfDpiX x kPdfDpiY. Throws PictureError with the renderer's reason
+// for a PDF it cannot draw (damaged, encrypted, no such page, pdftoppm not
+// installed) and PictureBudgetError when rendering would pass the budget's
+// deadline or pixels. `name` is for messages.
+GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int page,
+                        const PictureBudget& budget);
+
+// The size of each page of the PDF file `path` in points (1/72 inch), from
+// pdfinfo, at most `maxPages` of them. False with `error` set when pdfinfo
+// cannot read it (or is not installed).
+struct PdfPageSize {
+    double width = 0, height = 0;
+};
+bool ReadPdfPageSizes(const std::string& path, int maxPages, std::vector<PdfPageSize>& sizes,
+                      std::string& error);
+
+} // namespace folio
