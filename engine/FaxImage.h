@@ -365,7 +365,7 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     const char* NextChar(const char* p) const;
     void IncludeFile(char* line, int pos);
     // What a FILE command includes: text lines, a BMP or another picture.
-    enum class Included { Text, Bmp, Png, Jpeg, Tiff };
+    enum class Included { Text, Bmp, Png, Jpeg, Tiff, Pdf };
     void IncludeGated(const std::string& path, const char* name, const char* type, Included what);
     void IncludeOpened(int fd, const std::string& path, const char* name, Included what);
     void DrawPicture(int fd, const std::string& path, const char* name, Included what);

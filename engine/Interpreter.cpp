@@ -9,6 +9,7 @@
 #include "BmpReader.h"
 #include "CodePage.h"
 #include "Diagnostics.h"
+#include "PictureArgs.h"
 #include "Error.h"
 #include "LineFilter.h"
 #include "PageMarks.h"
@@ -831,11 +832,24 @@ void FaxImage::IncludeFile(char* line, int pos) {
         what = Included::Jpeg;
     else if (beginsWith(type, "TIF"))
         what = Included::Tiff;
+    else if (beginsWith(type, "PDF"))
+        what = Included::Pdf;
     else if (!beginsWith(type, "TXT")) {
         if (diag_)
             diag_->FileNotIncluded(sourceLine_, kind::FileType, name, type);
         return;
     }
+    // A picture's words after its type (page, mode, size) reach DrawPicture
+    // through the thread's current arguments, for this command only.
+    struct ArgsScope {
+        explicit ArgsScope(folio::PictureArgs args) { folio::CurrentPictureArgs() = std::move(args); }
+        ~ArgsScope() { folio::CurrentPictureArgs() = folio::PictureArgs{}; }
+    };
+    const char* words = std::strchr(type, ',');
+    const ArgsScope argsScope(what == Included::Text || what == Included::Bmp
+                                  ? folio::PictureArgs{}
+                                  : folio::ReadPictureArgs(words ? words + 1 : nullptr,
+                                                           what == Included::Pdf));
     if (fileGate_) {
         IncludeGated(path, name, type, what);
         return;

@@ -7,8 +7,11 @@
 
 #include "Diagnostics.h"
 #include "PagePacker.h"
+#include "PdfPage.h"
+#include "PictureArgs.h"
 #include "PictureRender.h"
 #include "SafeMath.h"
+#include "TextFile.h"
 #include "tiflib32.h"
 
 #include <algorithm>
@@ -75,12 +78,37 @@ folio::Bitmap diffuseOnRowPairs(const folio::GreyImage& picture, folio::DrawnSiz
     return part;
 }
 
+// The drawn size after the FILE command's width, height and FIT: one side
+// given takes the other from the picture's shape on the page grid; FIT
+// scales down (never up) into `room` across and `below` down.
+folio::DrawnSize sizedByCommand(folio::DrawnSize natural, const folio::PictureArgs& args,
+                                std::int64_t room, std::int64_t below) {
+    folio::DrawnSize size = natural;
+    const double w = double(std::max<std::int64_t>(1, natural.width));
+    const double h = double(std::max<std::int64_t>(1, natural.height));
+    if (args.width > 0 && args.height > 0)
+        size = {args.width, args.height};
+    else if (args.width > 0)
+        size = {args.width, std::max<std::int64_t>(1, std::llround(double(args.width) * h / w))};
+    else if (args.height > 0)
+        size = {std::max<std::int64_t>(1, std::llround(double(args.height) * w / h)), args.height};
+    if (args.fit && room > 0 && below > 0) {
+        const double scale = std::min({1.0, double(room) / double(size.width),
+                                       double(below) / double(size.height)});
+        if (scale < 1.0)
+            size = {std::clamp<std::int64_t>(std::llround(double(size.width) * scale), 1, room),
+                    std::clamp<std::int64_t>(std::llround(double(size.height) * scale), 1, below)};
+    }
+    return size;
+}
+
 } // namespace
 
 void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, Included what) {
     const folio::PictureType type = what == Included::Png    ? folio::PictureType::Png
                                     : what == Included::Jpeg ? folio::PictureType::Jpeg
                                                              : folio::PictureType::Tiff;
+    const folio::PictureArgs& args = folio::CurrentPictureArgs();
     // The picture may spend what is left of the document's budget; the
     // time it took is spent however it ends.
     using Clock = std::chrono::steady_clock;
@@ -100,8 +128,17 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     folio::GreyImage picture;
     try {
         const Spend spend{pictureMicrosLeft_, start};
-        picture = fd >= 0 ? folio::LoadPicture(fd, path, type, budget)
-                          : folio::LoadPicture(path, type, budget);
+        if (what == Included::Pdf) {
+            const std::string bytes =
+                fd >= 0 ? folio::ReadWholeFd(fd, path, folio::kMaxPictureFileBytes)
+                        : folio::ReadWholeFile(path, folio::kMaxPictureFileBytes);
+            if (const char* is = folio::PictureFormatOf(bytes); is && std::strcmp(is, "PDF") != 0)
+                throw folio::PictureError(folio::WrongFormatReason(is, "PDF"));
+            picture = folio::RenderPdfPage(bytes, name, args.page, budget);
+        } else {
+            picture = fd >= 0 ? folio::LoadPicture(fd, path, type, budget)
+                              : folio::LoadPicture(path, type, budget);
+        }
     } catch (const folio::PictureBudgetError& e) {
         throw folio::PictureBudgetError("Picture " + folio::Quoted(name) +
                                         " is over the budget of this fax's pictures: " + e.what());
@@ -109,8 +146,10 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     const std::uint64_t pixels =
         std::uint64_t(picture.storedWidth) * std::uint64_t(picture.storedHeight);
     picturePixelsLeft_ -= std::uint32_t(std::min<std::uint64_t>(pixels, picturePixelsLeft_));
-    const folio::DrawnSize size =
+    const folio::DrawnSize natural =
         folio::DrawnSizeOf(picture.storedWidth, picture.storedHeight, picture.dpiX, picture.dpiY);
+    const folio::DrawnSize size = sizedByCommand(natural, args, Right - X > 0 ? Right - X : Width - X,
+                                                 Height - Y);
     // The window of the drawn picture that lands on the page, in picture
     // coordinates; the rest is never computed.
     const folio::Bitmap& page = Image->Canvas().Target();
@@ -125,7 +164,9 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
         // Pages are written at the resolution they are coded at ahead, else
         // at the calling thread's (SaveFile's). Line art is thresholded on
         // the page's rows: its thin lines are what the row merge keeps.
-        const bool lineArt = folio::IsLineArt(picture);
+        const bool lineArt = args.mode == folio::PictureArgs::Mode::Auto
+                                 ? folio::IsLineArt(picture)
+                                 : args.mode == folio::PictureArgs::Mode::LineArt;
         const int resolution =
             packer_ && packer_->CodesAhead() ? packer_->CodeResolution() : GetFaxResolution();
         const folio::Bitmap part =
@@ -136,8 +177,30 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
         blank = diag_ && part.CountBlack() == 0;
     }
     if (diag_) {
-        diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
-                      sizeNote(name, picture, size));
+        std::string note = sizeNote(name, picture, size);
+        if (size.width != natural.width || size.height != natural.height)
+            note += args.fit && args.width == 0 && args.height == 0
+                        ? ", fitted to the space left"
+                        : ", sized by the FILE command";
+        if (args.mode != folio::PictureArgs::Mode::Auto)
+            note += args.mode == folio::PictureArgs::Mode::LineArt ? ", as line art (LINEART)"
+                                                                   : ", as a photo (PHOTO)";
+        diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize, note);
+        if (size.width > 2 * std::int64_t(Width))
+            diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
+                          folio::Quoted(name) + " is drawn " + std::to_string(size.width) +
+                              " pixels wide, more than twice the page's " +
+                              std::to_string(Width) + ": give the width it should have (" +
+                              "FILE=name,TYPE,WIDTH) or FIT");
+        if (!args.ignored.empty()) {
+            std::string words;
+            for (const std::string& w : args.ignored)
+                words += (words.empty() ? "" : ", ") + w;
+            diag_->Warn(sourceLine_, folio::kind::FileType,
+                        "FILE " + folio::Quoted(name) + ": ignored " + words +
+                            " (after the type: a page for a PDF, LINEART or PHOTO, the width "
+                            "and height in pixels, FIT)");
+        }
         if (picture.damageCount > 0)
             diag_->Warn(sourceLine_, folio::kind::PictureDamaged,
                         folio::Quoted(name) + " is damaged and drawn as far as it could be read (" +

@@ -372,6 +372,56 @@ TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     EXPECT_LT(enginetest::blackIn(g->page(), 32, 32, 64, 64), 32 * 32 * 3 / 4);
 }
 
+// The FILE command's words after the type: a width, a height, both, FIT
+// into the room right of the pen (the program variant's right margin
+// included), a mode, and words it does not take. The 300-dpi logo is 408 x
+// 131 on the page by itself; an all-grey picture tells the modes apart.
+TEST(Pictures, TheFileCommandSizesAndModesAPicture) {
+    const Source logo = [](int x, int y) {
+        return Pixel{x >= 100 && x < 500 && y >= 50 && y < 150 ? 0 : 255, 255};
+    };
+    const std::string file = scratch("sized.png"), grey = scratch("grey100.png");
+    ASSERT_TRUE(writePng(file, 600, 200, PNG_COLOR_TYPE_GRAY, 8, logo, false, 11811));
+    ASSERT_TRUE(writePng(grey, 64, 64, PNG_COLOR_TYPE_GRAY, 8,
+                         [](int, int) { return Pixel{100, 255}; }));
+    struct Case {
+        const char* words;
+        int x;
+        std::int64_t width, height;
+        const char* noteHas;
+    } cases[] = {
+        {"PNG,204", 0, 204, 66, "sized by the FILE command"},
+        {"png, 0 ,262", 0, 816, 262, "sized by the FILE command"},
+        {"PNG,100,50", 0, 100, 50, "sized by the FILE command"},
+        {"PNG,FIT", 0, 408, 131, "from its 300 dpi"},
+        {"PNG,2000,FIT", 0, 1628, 523, "sized by the FILE command"},
+        {"PNG,5000", 0, 5000, 1605, "more than twice the page's"},
+        {"PNG,LINEART,204", 0, 204, 66, "as line art (LINEART)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words);
+        const auto d = draw(file, c.words, c.x, 0);
+        ASSERT_FALSE(d->threw) << d->error;
+        EXPECT_EQ(d->fax->Y, c.height);
+        std::string notes;
+        for (const folio::Diagnostic& n : d->diags.seen)
+            notes += n.message + "\n";
+        EXPECT_NE(notes.find("drawn " + std::to_string(c.width) + " x " +
+                             std::to_string(c.height) + " pixels"),
+                  std::string::npos)
+            << notes;
+        EXPECT_NE(notes.find(c.noteHas), std::string::npos) << notes;
+    }
+    // Grey 100 is a photo to the picture's own judgement: LINEART makes it
+    // solid black, PHOTO keeps it diffused.
+    EXPECT_EQ(enginetest::blackIn(draw(grey, "PNG,LINEART", 0, 0)->page(), 0, 0, 64, 64), 4096);
+    EXPECT_LT(enginetest::blackIn(draw(grey, "PNG,PHOTO", 0, 0)->page(), 0, 0, 64, 64), 3000);
+    const auto odd = draw(file, "PNG,SEPIA,1,2,3", 0, 0);
+    const folio::Diagnostic* ignored = odd->diags.find(folio::kind::FileType);
+    ASSERT_NE(ignored, nullptr);
+    EXPECT_NE(ignored->message.find("ignored SEPIA, 3"), std::string::npos) << ignored->message;
+}
+
 // One-pixel rules and diagonals of line art shrunk to the page grid all
 // stay, rules at every offset of the scale pattern (4 pixels apart: all
 // phases mod 75 at 300 dpi); a checkerboard keeps about its half share.
