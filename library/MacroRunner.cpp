@@ -12,6 +12,7 @@
 #include "FaxPage.h"
 #include "LineFilter.h"
 #include "PageMarks.h"
+#include "PdfPage.h"
 #include "PdfWriter.h"
 #include "SendCost.h"
 #include "tiflib32.h"
@@ -20,6 +21,7 @@
 #include <bit>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -404,7 +406,63 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
         error = macroName + ": cannot open the macro file: it is a directory";
         return false;
     }
+    char head[5] = {};
+    if (std::fread(head, 1, sizeof head, file.get()) == sizeof head &&
+        std::memcmp(head, "%PDF-", sizeof head) == 0) {
+        std::string macro;
+        if (!PdfDocumentMacro(macroName, options.pageSize, macro, error))
+            return false;
+        return BuildFaxBytes(macro.data(), macro.size(), macroName, tiffFile, options, error);
+    }
+    std::rewind(file.get());
     return buildFrom(std::move(file), macroName, tiffFile, options, error);
+}
+
+bool PdfDocumentMacro(const std::string& pdf, int pageSize, std::string& macro,
+                      std::string& error) {
+    // Every fax page is 1728 pixels wide.
+    constexpr int kFaxWidth = 1728;
+    std::vector<PdfPageSize> pages;
+    if (!ReadPdfPageSizes(pdf, FaxImage::kMaxPages, pages, error))
+        return false;
+    char* whole = ::realpath(pdf.c_str(), nullptr);
+    const std::string path = whole ? whole : pdf;
+    std::free(whole);
+    if (path.find(',') != std::string::npos || path.find('\n') != std::string::npos ||
+        path.find('\r') != std::string::npos) {
+        error = pdf + ": a PDF whose path holds a comma or a line break cannot be built";
+        return false;
+    }
+    // The paper: the one asked for, else the one the first page is nearest
+    // to (A4 595 x 842 points, Letter 612 x 792, Legal 612 x 1008).
+    FaxImage::PageSize paper = FaxImage::PageSize(pageSize);
+    if (paper == FaxImage::PageSize::Default) {
+        const double w = pages[0].width, h = pages[0].height;
+        auto near = [&](double pw, double ph) {
+            return std::fabs(w - pw) < 0.04 * pw && std::fabs(h - ph) < 0.04 * ph;
+        };
+        paper = near(595, 842)    ? FaxImage::PageSize::A4
+                : near(612, 792)  ? FaxImage::PageSize::Letter
+                : near(612, 1008) ? FaxImage::PageSize::Legal
+                                  : FaxImage::PageSize::Default;
+    }
+    static const char* const names[] = {"DEFAULT", "A4", "LETTER", "LEGAL"};
+    const int rows = FaxImage::PageRows(paper);
+    macro = "@CONVERT:PAGE=" + std::string(names[int(paper) & 3]) + "\n";
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        // Each page at its size on the fax grid, scaled down to fit the
+        // page's width and length, centred across.
+        const double wide = pages[i].width / 72.0 * kPdfDpiX;
+        const double tall = pages[i].height / 72.0 * kPdfDpiY;
+        const double scale = std::min({1.0, double(kFaxWidth) / wide, rows / tall});
+        const long width = std::max(1L, long(wide * scale)), height = std::max(1L, long(tall * scale));
+        macro += "@CONVERT:X=" + std::to_string((kFaxWidth - width) / 2) +
+                 "\n@CONVERT:Y=0\n@CONVERT:FILE=" + path + ",PDF," + std::to_string(i + 1) + "," +
+                 std::to_string(width) + "," + std::to_string(height) + "\n";
+        if (i + 1 < pages.size())
+            macro += "@CONVERT:PAGEBREAK\n";
+    }
+    return true;
 }
 
 bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& name,

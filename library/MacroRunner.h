@@ -100,6 +100,14 @@ bool StopRequested();
 bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
                   std::string& error);
 
+// The macro that makes a fax of a whole PDF file: each of its pages drawn
+// (FILE=path,PDF,n) at its size, scaled down to fit the page and centred,
+// on paper `pageSize` (a FaxImage::PageSize), or for Default the paper the
+// first page is nearest to. False with `error` set when poppler's pdfinfo
+// cannot read it. BuildFaxFile builds a file that begins "%PDF-" so.
+bool PdfDocumentMacro(const std::string& pdf, int pageSize, std::string& macro,
+                      std::string& error);
+
 // BuildFaxFile with the macro file's bytes in memory, `length` of them at
 // `macro`, read exactly as a file of those bytes is read. `name` stands for
 // the macro file in errors.

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The Folioset developers
+# PDF in: a whole PDF made a fax (its paper, a page each), one page drawn by
+# FILE=name,PDF,page, and the ways a PDF fails, each with its reason: a page
+# it lacks, a damaged file, a picture of another kind named as PDF, and
+# poppler's tools missing from PATH. The PDF is written here: two Letter
+# pages, each with a black box 2 x 1 inches, 1 inch from the top left.
+set -u
+dir="$1"
+rm -rf "$dir" && mkdir -p "$dir"
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+python3 - "$dir/two.pdf" <<'PY'
+import sys
+objs = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Kids[3 0 R 5 0 R]/Count 2>>"]
+box = b"0 g 72 648 144 72 re f"
+for page in (3, 5):
+    objs.append(b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Contents %d 0 R>>" % (page + 1))
+    objs.append(b"<</Length %d>>stream\n%s\nendstream" % (len(box), box))
+out, offsets = b"%PDF-1.4\n", []
+for i, o in enumerate(objs, 1):
+    offsets.append(len(out))
+    out += b"%d 0 obj\n%s\nendobj\n" % (i, o)
+xref = len(out)
+out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+out += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+open(sys.argv[1], "wb").write(out)
+PY
+cd "$dir"
+
+# A whole PDF: two pages on Letter paper (2151 rows), the box black.
+"$FOLIOBUILD" -q --png . two.pdf two.tif || bad "whole PDF: build failed"
+[ "$(tiffinfo two.tif 2>/dev/null | grep -c 'Image Length: 2151')" = 2 ] ||
+  bad "whole PDF: not two Letter pages"
+python3 - two-002.png <<'PY' || bad "whole PDF: the box of page 2 is not where it belongs"
+import sys, zlib, struct
+data = open(sys.argv[1], "rb").read()
+w, h = struct.unpack(">II", data[16:24])
+raw = b"".join(data[i + 8:i + 8 + struct.unpack(">I", data[i:i + 4])[0]]
+               for i in [j - 4 for j in range(len(data)) if data[j:j + 4] == b"IDAT"])
+rows, stride = zlib.decompress(raw), (w + 7) // 8 + 1
+black = lambda x, y: not (rows[y * stride + 1 + x // 8] >> (7 - x % 8)) & 1
+# 1 in = 204 px across (centred: +(1728-1728)/2) and 196 rows down.
+inside = sum(black(x, y) for x in range(220, 590, 10) for y in range(210, 380, 10))
+outside = sum(black(x, y) for x in range(0, w, 16) for y in range(600, h, 16))
+sys.exit(0 if inside == 37 * 17 and outside == 0 else 1)
+PY
+
+# name | macro line | what the build must say (grep -E), or OK
+head -c 200 two.pdf > damaged.pdf
+while IFS='|' read -r name macro says; do
+  printf '%s\n' "$macro" > "$name.fax"
+  out=$("$FOLIOBUILD" "$name.fax" "$name.tif" 2>&1)
+  status=$?
+  if [ "$says" = OK ]; then
+    [ $status = 0 ] || bad "$name: failed: $out"
+  else
+    [ $status != 0 ] || bad "$name: built"
+    grep -Eq "$says" <<<"$out" || bad "$name: $out"
+  fi
+done <<TABLE
+page2|@CONVERT:FILE=two.pdf,PDF,2,FIT|OK
+nopage|@CONVERT:FILE=two.pdf,PDF,3|page 3.*(Wrong page range|not)
+damaged|@CONVERT:FILE=damaged.pdf,PDF|pdftoppm cannot draw page 1
+png|@CONVERT:FILE=two-001.png,PDF|is a PNG
+TABLE
+
+# Without poppler's tools on PATH: the reason names the package.
+mkdir -p nopoppler && ln -sf "$(command -v python3)" nopoppler/python3
+out=$(PATH="$dir/nopoppler" "$FOLIOBUILD" two.pdf none.tif 2>&1) && bad "no pdfinfo: built"
+grep -q "poppler-utils" <<<"$out" || bad "no pdfinfo: $out"
+out=$(PATH="$dir/nopoppler" "$FOLIOBUILD" page2.fax none.tif 2>&1) && bad "no pdftoppm: built"
+grep -q "poppler-utils" <<<"$out" || bad "no pdftoppm: $out"
+exit "$fail"
