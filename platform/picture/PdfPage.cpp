@@ -70,9 +70,10 @@ struct RenderedAhead {
 };
 constexpr int kPagesAhead = 8;
 
-// The grey pages of pdftoppm's output: binary PGMs one after another.
-std::vector<GreyImage> readPages(const std::string& s, const std::string& p,
-                                 const PictureBudget& budget) {
+} // namespace
+
+std::vector<GreyImage> ReadPgmPages(const std::string& s, const std::string& p,
+                                    const PictureBudget& budget) {
     std::vector<GreyImage> pages;
     std::size_t at = 0;
     while (at < s.size()) {
@@ -101,8 +102,6 @@ std::vector<GreyImage> readPages(const std::string& s, const std::string& p,
         throw PictureError("pdftoppm gave no grey page for page " + p);
     return pages;
 }
-
-} // namespace
 
 GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int page,
                         const PictureBudget& budget) {
@@ -151,7 +150,7 @@ GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int p
                                  " is larger than this fax's pictures may be");
     if (r.status != 0)
         throw PictureError("pdftoppm cannot draw page " + p + ": " + reasonOf(r));
-    std::vector<GreyImage> pages = readPages(r.output, p, budget);
+    std::vector<GreyImage> pages = ReadPgmPages(r.output, p, budget);
     for (std::size_t i = 1; i < pages.size(); ++i)
         ahead.pages.emplace_back(page + int(i), std::move(pages[i]));
     return std::move(pages[0]);

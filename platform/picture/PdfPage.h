@@ -23,6 +23,12 @@ inline constexpr int kPdfDpiX = 204, kPdfDpiY = 196;
 GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int page,
                         const PictureBudget& budget);
 
+// The pages of pdftoppm's grey output: binary PGMs (P5, maxval 255) one
+// after another, each checked against the bytes and `budget`. Throws
+// PictureError for anything else (`page` names the first for messages).
+std::vector<GreyImage> ReadPgmPages(const std::string& output, const std::string& page,
+                                    const PictureBudget& budget);
+
 // The size of each page of the PDF file `path` in points (1/72 inch), from
 // pdfinfo, at most `maxPages` of them. False with `error` set when pdfinfo
 // cannot read it (or is not installed).

@@ -179,6 +179,23 @@ Bitmap RenderPicture(const GreyImage& picture, DrawnSize size, std::int64_t x0, 
                      std::int64_t x1, std::int64_t y1, bool lineArt) {
     Bitmap out;
     out.SetSize(int(x1 - x0), int(y1 - y0));
+    if (lineArt && size.width == picture.width && size.height == picture.height) {
+        // Drawn pixel for pixel (a fax page, a PDF page rendered at its
+        // drawn size): the threshold alone, a byte of eight pixels at a time.
+        for (int y = 0; y < out.Height(); ++y) {
+            const std::uint8_t* src = picture.Row(int(y0) + y) + x0;
+            std::uint8_t* row = out.Row(y);
+            const int w = out.Width();
+            for (int x = 0; x < w; x += 8) {
+                unsigned bits = 0;
+                const int n = std::min(8, w - x);
+                for (int k = 0; k < n; ++k)
+                    bits |= unsigned(src[x + k] < 128) << (7 - k);
+                row[x >> 3] = std::uint8_t(bits);
+            }
+        }
+        return out;
+    }
     const Taps across = axisTaps(picture.width, size.width, x0, x1);
     const Taps down = axisTaps(picture.height, size.height, y0, y1);
     const int w = out.Width(), h = out.Height();
