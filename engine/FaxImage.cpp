@@ -3,6 +3,7 @@
 // Engine construction, destruction and the defaults: ResetDefaults,
 // DefaultFont and, in the program variant, ResetAll.
 #include "FaxImage.h"
+#include "TextOver.h"
 
 #include "LineFilter.h"
 #include "PageMarks.h"
@@ -90,6 +91,7 @@ FaxImage::FaxImage()
 
 FaxImage::~FaxImage() {
     folio::SetLineFilter(*this, nullptr);
+    folio::ForgetTextOver(*this);
 #if !FOLIO_PROGRAM_VARIANT
     folio::ForgetPageMarks(*this);
 #endif
@@ -160,7 +162,7 @@ void FaxImage::DefaultFont() {
     folio::Canvas& canvas = Image->Canvas();
     canvas.Font.Size = folio::TruncToInt(CurFontSize * FontScale);
     canvas.Font.Name = FontName;
-    canvas.BrushColor = folio::clWhite;
+    canvas.BrushColor = folio::TextOver(*this) ? folio::clNone : folio::clWhite;
     canvas.PenColor = folio::clBlack;
 #endif
 }

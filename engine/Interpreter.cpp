@@ -16,6 +16,7 @@
 #include "PagePacker.h"
 #include "Picture.h"
 #include "SafeMath.h"
+#include "TextOver.h"
 #include "TextFile.h"
 
 #include <algorithm>
@@ -105,6 +106,7 @@ enum class Keyword {
     Line,
     Box,
     TextBox,
+    TextMode,
     Text,
     Columns,
     PageBreak,
@@ -133,6 +135,7 @@ constexpr KeywordEntry kKeywords[] = {
     {"LINE", Keyword::Line},
     {"BOX", Keyword::Box},
     {"TEXTBOX", Keyword::TextBox},
+    {"TEXTMODE", Keyword::TextMode},
     {"TEXT", Keyword::Text},
 #if FOLIO_PROGRAM_VARIANT
     {"COLUMNS", Keyword::Columns},
@@ -533,6 +536,21 @@ bool FaxImage::ProcessCommand(char* line) {
             TextMode = TextModes::TextBox;
             TextBox = {v[0], v[1], folio::SatAdd(v[0], v[2]), folio::SatAdd(v[1], v[3])};
             Y = v[1];
+        }
+        break;
+    }
+    case Keyword::TextMode: {
+        // OVER sets text without its white cells, OPAQUE (the default) with
+        // them; for the rest of the macro, on every page.
+        pos = skip(pos);
+        const bool over = beginsWith(line + pos, "OVER");
+        if (over || beginsWith(line + pos, "OPAQUE")) {
+            folio::SetTextOver(*this, over);
+            Image->Canvas().BrushColor = over ? folio::clNone : folio::clWhite;
+        } else if (diag_) {
+            diag_->Warn(sourceLine_, folio::kind::KeywordGuess,
+                        "TEXTMODE takes OVER or OPAQUE, not " + folio::Quoted(line + pos) +
+                            "; the text mode stays as it was");
         }
         break;
     }

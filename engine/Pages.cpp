@@ -9,6 +9,7 @@
 #include "Error.h"
 #include "PagePacker.h"
 #include "SafeMath.h"
+#include "TextOver.h"
 
 #include <memory>
 #include <string>
@@ -33,7 +34,7 @@ void FaxImage::MakePage() {
         Image = shownBefore;
         throw;
     }
-    Image->Canvas().BrushColor = folio::clWhite;
+    Image->Canvas().BrushColor = folio::TextOver(*this) ? folio::clNone : folio::clWhite;
     Image->Canvas().PenColor = folio::clBlack;
     if (viewer_)
         viewer_->ShowPage(shownBefore, *Image);
@@ -184,6 +185,8 @@ void FaxImage::ClearPage(bool alreadyWhite) {
     else
         canvas.PaperCleared();
     canvas.PenColor = folio::clBlack;
+    if (folio::TextOver(*this))
+        canvas.BrushColor = folio::clNone;
 #if FOLIO_PROGRAM_VARIANT
     if (viewer_)
         viewer_->SetSaveEnabled(false);

@@ -554,7 +554,8 @@ bool staysInCell(const Glyph& g) {
 } // namespace
 
 void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const Font& font,
-                        bool dark, std::int64_t x0, std::int64_t y0, std::string_view text) {
+                        bool dark, bool cells, std::int64_t x0, std::int64_t y0,
+                        std::string_view text) {
     const FaceMetrics& m = face.Metrics();
     // The cell first, so the whole text is measured before anything is drawn;
     // a text of one chunk keeps its glyphs for drawing. Each chunk counts for
@@ -570,7 +571,8 @@ void TextRenderer::draw(Bitmap& target, Typeface& face, std::uint16_t cp, const 
     width = std::min<std::int64_t>(width, INT_MAX);
     const std::int64_t baseline = y0 + m.ascent;
     const std::int64_t y1 = y0 + m.ascent + m.descent;
-    fillCell(target, x0, y0, x0 + width, y1, dark);
+    if (cells)
+        fillCell(target, x0, y0, x0 + width, y1, dark);
     if (target.Empty())
         return;
     // Glyph ink reaches at most a few ems left of its pen.
@@ -611,7 +613,7 @@ void TextRenderer::TextOut(Bitmap& target, const Font& font, std::uint16_t codeP
                            int x, int y, std::string_view text) {
     const std::uint16_t cp = CodePageOfCharset(font.Charset, codePage);
     Typeface& face = prepare(font, cp);
-    draw(target, face, cp, font, IsDarkColor(brush), x, y, text);
+    draw(target, face, cp, font, IsDarkColor(brush), brush != clNone, x, y, text);
 }
 
 int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint16_t codePage,
@@ -629,7 +631,8 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
         if (runGlyphs_.empty())
             return;
         const std::int64_t y1 = std::int64_t(y) + m.ascent + m.descent;
-        fillCell(target, runStart, y, runEnd, y1, dark);
+        if (brush != clNone)
+            fillCell(target, runStart, y, runEnd, y1, dark);
         if (!target.Empty()) {
             // Past the page's right edge nothing more shows.
             Typeface::Part part;
@@ -666,7 +669,7 @@ int TextRenderer::TextOutCharacters(Bitmap& target, const Font& font, std::uint1
         }
         setRun(pen);
         const std::string_view character = text.substr(pos, len);
-        draw(target, face, cp, font, dark, pen, y, character);
+        draw(target, face, cp, font, dark, brush != clNone, pen, y, character);
         const int width = len == 1 ? byteGlyph(face, std::uint8_t(text[pos]))->advance
                                    : measure(face, cp, character);
         pen = saturated(std::int64_t(pen) + width);

@@ -25,6 +25,9 @@ namespace folio {
 using TColor = std::uint32_t;
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clWhite = 0xFFFFFF;
+// No colour: text set with a brush of it has no cells (it is laid over what
+// is there); a filled shape takes it as white. Outside the 24-bit colours.
+inline constexpr TColor clNone = 0x1FFFFFFF;
 
 // A monochrome surface takes a colour as black when its luminance is below
 // half (ITU-R BT.601 weights, in thousandths).

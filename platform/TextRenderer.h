@@ -82,8 +82,10 @@ class TextRenderer {
     int measure(Typeface& face, std::uint16_t codePage, std::string_view text);
     // One TextOut of `text` with the face prepared: the cell, the glyphs,
     // then the underline and strike-out bands.
+    // `cells`: the text's cells are filled (black when `dark`) before its
+    // glyphs are set; without them the glyphs are laid over what is there.
     void draw(Bitmap& target, Typeface& face, std::uint16_t cp, const Font& font, bool dark,
-              std::int64_t x0, std::int64_t y0, std::string_view text);
+              bool cells, std::int64_t x0, std::int64_t y0, std::string_view text);
     void bands(Bitmap& target, const FaceMetrics& m, FontStyles style, std::int64_t x0,
                std::int64_t x1, std::int64_t baseline);
 

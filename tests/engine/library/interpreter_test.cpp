@@ -285,4 +285,31 @@ TEST(LibraryInterpreter, CodePageReachesTheCanvasOnThisAndLaterPages) {
     EXPECT_NE(fax.Image->Canvas().TextWidth("\xC6"), w1251);
 }
 
+// TEXTMODE=OVER keeps a rule under the text, on this page and the next, and
+// after the default font is set again; OPAQUE (the default) erases it.
+TEST(LibraryInterpreter, TextModeOverKeepsWhatLiesUnderTheText) {
+    FaxImage fax;
+    auto ruleUnderText = [&] {
+        fax.ClearPage();
+        run(fax, "@CONVERT:LINE=0,112,1000,112");
+        run(fax, "@CONVERT:X=100");
+        run(fax, "@CONVERT:Y=100");
+        run(fax, "MMMMMMMM");
+        return blackIn(fax.Image->Picture(), 0, 112, 1000, 113);
+    };
+    EXPECT_LT(ruleUnderText(), 1000);
+    run(fax, "@CONVERT:TEXTMODE=over");
+    EXPECT_EQ(ruleUnderText(), 1000);
+    run(fax, "@CONVERT:PAGEBREAK");
+    run(fax, "@CONVERT:FONT=Arial,14");
+    EXPECT_EQ(ruleUnderText(), 1000);
+    run(fax, "@CONVERT:TEXTMODE=SIDEWAYS"); // not a mode: stays over
+    EXPECT_EQ(ruleUnderText(), 1000);
+    run(fax, "@CONVERT:TEXTMODE=OPAQUE");
+    EXPECT_LT(ruleUnderText(), 1000);
+    run(fax, "@CONVERT:TEXTMODE=OVER");
+    FaxImage other; // each engine its own mode
+    EXPECT_EQ(other.Image->Canvas().BrushColor, folio::clWhite);
+}
+
 } // namespace
