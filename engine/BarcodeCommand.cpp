@@ -15,6 +15,7 @@
 #include "Barcode.h"
 #include "CodePage.h"
 #include "Diagnostics.h"
+#include "SafeMath.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -60,6 +61,49 @@ bool toUtf8(std::uint16_t codePage, std::string_view bytes, std::string& out) {
     return true;
 }
 
+// The label's size in points unless LABELSIZE says, and the sizes it takes.
+constexpr int kLabelPoints = 10, kMinLabelPoints = 4, kMaxLabelPoints = 72;
+
+std::string upperCase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return out;
+}
+
+// Whether any pixel of [x0, x1) x [y0, y1), inside the page, is black: whole
+// bytes first, the edge bytes masked (leftmost pixel in the high bit).
+bool anyInk(const folio::Bitmap& page, int x0, int y0, int x1, int y1) {
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* row = page.Row(y);
+        for (int x = x0; x < x1;) {
+            if (x % 8 == 0 && x + 8 <= x1) {
+                if (row[x / 8])
+                    return true;
+                x += 8;
+                continue;
+            }
+            if (row[x / 8] & (0x80 >> (x % 8)))
+                return true;
+            ++x;
+        }
+    }
+    return false;
+}
+
+bool readSize(const std::string& text, int& size) {
+    if (text.empty() || text.size() > 2)
+        return false;
+    size = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        size = size * 10 + (c - '0');
+    }
+    return size >= kMinLabelPoints && size <= kMaxLabelPoints;
+}
+
 } // namespace
 
 void FaxImage::DrawBarcode(char* typeText, int x, int y, int height, char* data) {
@@ -71,6 +115,35 @@ void FaxImage::DrawBarcode(char* typeText, int x, int y, int height, char* data)
     std::string_view typeWord(typeText);
     while (!typeWord.empty() && isWhite(typeWord.back()))
         typeWord.remove_suffix(1);
+    // Words after the type: NOLABEL leaves a 1-D code's text line off,
+    // LABELSIZE=n sets it n points high (10 unless said), in the plain
+    // face of the default font whatever the running text's font and style.
+    bool label = true;
+    int labelSize = kLabelPoints;
+    if (const std::size_t gap = typeWord.find_first_of(" \t"); gap != std::string_view::npos) {
+        std::string_view words = typeWord.substr(gap);
+        typeWord = typeWord.substr(0, gap);
+        while (!words.empty()) {
+            while (!words.empty() && isWhite(words.front()))
+                words.remove_prefix(1);
+            std::size_t end = 0;
+            while (end < words.size() && !isWhite(words[end]))
+                ++end;
+            const std::string word = upperCase(words.substr(0, end));
+            words.remove_prefix(end);
+            if (word.empty())
+                break;
+            int size = 0;
+            if (word == "NOLABEL")
+                label = false;
+            else if (word.rfind("LABELSIZE=", 0) == 0 && readSize(word.substr(10), size))
+                labelSize = size;
+            else if (diag_)
+                diag_->Warn(sourceLine_, kind::BarcodeType,
+                            "BARCODE word " + folio::Quoted(word.c_str()) +
+                                " is not known (NOLABEL, LABELSIZE=4 to 72); it is ignored");
+        }
+    }
     std::string_view value(data);
     while (!value.empty() && isWhite(value.front()))
         value.remove_prefix(1);
@@ -118,6 +191,15 @@ void FaxImage::DrawBarcode(char* typeText, int x, int y, int height, char* data)
         return;
     }
 
+    if (diag_ && !folio::IsTwoDimensional(type) && height < 0)
+        diag_->Warn(sourceLine_, kind::BarcodeHeight,
+                    "BARCODE height " + std::to_string(height) +
+                        " is negative; the usual height is used");
+    else if (diag_ && !folio::IsTwoDimensional(type) && height > 0 && height < 10)
+        diag_->Warn(sourceLine_, kind::BarcodeHeight,
+                    "BARCODE height " + std::to_string(height) +
+                        " pixels is under 10; scanners may not read bars that short");
+
     // The symbol's pixels, in 64 bits: no macro value can overflow them.
     const bool twoD = folio::IsTwoDimensional(type);
     const std::int64_t across = twoD ? kModulePixels : kBarPixels;
@@ -141,6 +223,20 @@ void FaxImage::DrawBarcode(char* typeText, int x, int y, int height, char* data)
     }
 
     folio::Canvas& canvas = Image->Canvas();
+    // The label's font stands in for the running text's while it is set.
+    struct FontSwap {
+        folio::Canvas& canvas;
+        folio::Font saved;
+        FontSwap(folio::Canvas& c, const folio::Font& f) : canvas(c), saved(c.Font) { c.Font = f; }
+        ~FontSwap() { canvas.Font = saved; }
+    };
+    if (!label)
+        symbol.text.clear();
+    folio::Font labelFont = canvas.Font;
+    labelFont.Name = "Arial";
+    labelFont.Style = 0;
+    labelFont.Size = folio::TruncToInt(labelSize * FontScale);
+    const FontSwap swap(canvas, labelFont);
     std::int64_t textLeft = 0, textTop = bottom + kBarPixels, textRight = 0, textBottom = 0;
     if (!symbol.text.empty()) {
         const std::int64_t w = canvas.TextWidth(symbol.text), h = canvas.TextHeight(symbol.text);
@@ -166,9 +262,19 @@ void FaxImage::DrawBarcode(char* typeText, int x, int y, int height, char* data)
     if (diag_)
         for (const std::string& note : encoded.notes)
             diag_->Report(sourceLine_, folio::Severity::Note, kind::BarcodeAdjusted, note);
+    if (diag_)
+        for (const std::string& warning : encoded.warnings)
+            diag_->Warn(sourceLine_, kind::BarcodeAdjusted, warning);
 
     // Everything is on the page now, so every value fits an int.
     folio::Bitmap& page = canvas.Target();
+    // The quiet zone is painted white: ink already there is lost.
+    if (diag_ && anyInk(page, int(areaLeft), int(top), int(areaRight), int(areaBottom)))
+        diag_->Warn(sourceLine_, kind::BarcodeOverInk,
+                    std::string(folio::BarcodeTypeName(type)) + " " + quoted + " at (" +
+                        std::to_string(x) + ", " + std::to_string(y) +
+                        ") is painted over ink already on the page, which its white quiet zone "
+                        "and label erase");
     page.FillRect(int(left), int(top), int(right), int(bottom), false);
     const std::int64_t rowHeight = twoD ? std::int64_t(symbol.rowModules) * down : barsHeight;
     for (int r = 0; r < symbol.rows; ++r) {

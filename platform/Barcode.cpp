@@ -172,7 +172,9 @@ BarcodeResult EncodeBarcode(BarcodeType type, std::string_view utf8, BarcodeSymb
         break;
     case BarcodeType::Code39:
         if (std::any_of(data.begin(), data.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
-            result.notes.push_back("CODE39 has no small letters; they are encoded as capitals");
+            // A warning, not a note: a scanner reads back other text.
+            result.warnings.push_back("CODE39 has no small letters; they are encoded as capitals, "
+                                      "which is what a scanner reads back");
             for (char& c : data)
                 c = upperAscii(c);
         }

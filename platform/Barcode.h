@@ -61,6 +61,8 @@ struct BarcodeResult {
     std::string error;
     // What was changed or added on the way (check digit, padding, ECI).
     std::vector<std::string> notes;
+    // What was changed in a way a reader of the symbol sees.
+    std::vector<std::string> warnings;
 };
 
 // Encodes `utf8` (valid UTF-8) as `type` into `symbol`. 1-D types take

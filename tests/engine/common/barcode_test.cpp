@@ -98,8 +98,7 @@ TEST(Barcode, ChangedValuesAreNotedAndDrawn) {
     const char* noted[] = {"BARCODE=EAN13,100,100,0,400638133393",
                            "BARCODE=EAN13,100,100,0,12345",
                            "BARCODE=UPCA,100,100,0,03600029145",
-                           "BARCODE=ITF,100,100,0,123",
-                           "BARCODE=CODE39,100,100,0,abc"};
+                           "BARCODE=ITF,100,100,0,123"};
     for (const char* command : noted) {
         SCOPED_TRACE(command);
         BarcodeRun run(command);
@@ -167,6 +166,45 @@ TEST(Barcode, QuietZoneIsClearedOverEarlierDrawing) {
     enginetest::run(*run.fax, std::string(kPrefix) + "BARCODE=QR,100,100,0,clear");
     EXPECT_EQ(enginetest::blackIn(run.page(), 100, 100, 116, 217), 0); // left quiet zone
     EXPECT_TRUE(run.page().Pixel(60, 150)); // the box outside the symbol stays
+    ASSERT_FALSE(run.recorder.seen.empty());
+    EXPECT_STREQ(run.recorder.seen.back().kind, folio::kind::BarcodeOverInk) << run.all();
+}
+
+// Drawn, with a warning: what a scanner reads differs, or may not read.
+TEST(Barcode, DoubtfulCommandsWarnAndDraw) {
+    const Refused warned[] = {
+        {"BARCODE=CODE39,100,100,0,abc", folio::kind::BarcodeAdjusted},
+        {"BARCODE=CODE128,100,100,-5,x", folio::kind::BarcodeHeight},
+        {"BARCODE=CODE128,100,100,5,x", folio::kind::BarcodeHeight},
+        {"BARCODE=CODE128 SIDEWAYS,100,100,0,x", folio::kind::BarcodeType},
+    };
+    for (const Refused& c : warned) {
+        SCOPED_TRACE(c.command);
+        BarcodeRun run(c.command);
+        bool found = false;
+        for (const folio::Diagnostic& d : run.recorder.seen)
+            found = found || (d.severity == folio::Severity::Warning && d.kind == c.kind);
+        EXPECT_TRUE(found) << run.all();
+        EXPECT_GT(run.page().CountBlack(), 0u);
+    }
+}
+
+// The label has its own font: a 24-point bold running text changes nothing;
+// NOLABEL leaves it off, LABELSIZE makes it larger.
+TEST(Barcode, TheLabelKeepsItsOwnFontOrIsLeftOff) {
+    auto drawn = [](const std::string& font, const std::string& type) {
+        BarcodeRun run(font);
+        enginetest::run(*run.fax, std::string(kPrefix) + "BARCODE=" + type + ",100,100,60,A-1");
+        return run.page();
+    };
+    const folio::Bitmap plain = drawn("FONT=Arial,8", "CODE128");
+    const folio::Bitmap heading = drawn("FONT=Arial,24,1", "CODE128");
+    EXPECT_EQ(enginetest::blackIn(plain, 0, 0, 1728, 2200),
+              enginetest::blackIn(heading, 0, 0, 1728, 2200));
+    const auto below = [](const folio::Bitmap& b) { return enginetest::blackIn(b, 0, 161, 1728, 400); };
+    EXPECT_GT(below(plain), 0);
+    EXPECT_EQ(below(drawn("FONT=Arial,8", "CODE128 NOLABEL")), 0);
+    EXPECT_GT(below(drawn("FONT=Arial,8", "CODE128 LABELSIZE=20")), below(plain));
 }
 
 } // namespace
