@@ -85,26 +85,29 @@ struct OptionsOf1_1 {
     int codePage;
     const char* macroName;
 };
-// 1.2 added `pageSize` and `fields`. A release that adds fields lists its
-// size here too, and older ones stay.
+// 1.2 added `pageSize`, `fields`, `maxPages` and `timeLimitMs`; its
+// header had the first two alone for a while (88 bytes on LP64), which
+// stays a 1.2 size. A release that adds fields lists its size here too, and
+// older ones stay.
 constexpr std::size_t kSizeOf1_0 = sizeof(OptionsOf1_0);
 constexpr std::size_t kEndOf1_0 = offsetof(OptionsOf1_0, strict) + sizeof(int);
 constexpr std::size_t kSizeOf1_1 = sizeof(OptionsOf1_1);
 constexpr std::size_t kSizeOf1_2 = sizeof(FolioBuildOptions);
+constexpr std::size_t kSizeOf1_2Early = offsetof(FolioBuildOptions, maxPages);
 static_assert(offsetof(FolioBuildOptions, strict) == offsetof(OptionsOf1_0, strict));
 static_assert(offsetof(FolioBuildOptions, coding) >= kEndOf1_0);
 static_assert(offsetof(FolioBuildOptions, macroName) == offsetof(OptionsOf1_1, macroName));
 // 1.1's structure ended with its last pointer: `pageSize` lies past it.
 static_assert(offsetof(FolioBuildOptions, pageSize) >= kSizeOf1_1);
 static_assert(offsetof(FolioBuildOptions, fields) > offsetof(FolioBuildOptions, pageSize));
-static_assert(kSizeOf1_2 > kSizeOf1_1);
+static_assert(kSizeOf1_2Early > kSizeOf1_1 && kSizeOf1_2 > kSizeOf1_2Early);
 
 // The bytes of the client's structure that hold fields of its release:
 // 0 for a size that no release's header ever gave the structure.
 std::size_t fieldBytes(unsigned size) {
     if (size == kEndOf1_0 || size == kSizeOf1_0)
         return kEndOf1_0;
-    if (size == kSizeOf1_1 || size == kSizeOf1_2)
+    if (size == kSizeOf1_1 || size == kSizeOf1_2Early || size == kSizeOf1_2)
         return size;
     return 0;
 }
@@ -181,6 +184,17 @@ class Build {
         }
         if (HAS_FIELD(bytes, fields) && options->fields && !readFields(options->fields))
             return false;
+        if (HAS_FIELD(bytes, maxPages)) {
+            if (options->maxPages < 0)
+                return fail("maxPages " + std::to_string(options->maxPages) + " is negative");
+            build.maxPages = options->maxPages;
+        }
+        if (HAS_FIELD(bytes, timeLimitMs)) {
+            if (options->timeLimitMs < 0)
+                return fail("timeLimitMs " + std::to_string(options->timeLimitMs) +
+                            " is negative");
+            build.timeLimitMs = options->timeLimitMs;
+        }
         if (HAS_FIELD(bytes, macroName) && options->macroName && !file)
             name_ = options->macroName;
         std::string base, error;

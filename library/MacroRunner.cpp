@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -440,11 +441,18 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
     // Lines are counted as the file has them: the parts of a line longer
     // than the buffer share its number.
     int lineNo = 0;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        options.timeLimitMs > 0 ? Clock::now() + std::chrono::milliseconds(options.timeLimitMs)
+                                : Clock::time_point::max();
     auto stopped = [&] {
-        if (!StopRequested())
+        const bool caller = StopRequested();
+        if (!caller && (options.timeLimitMs <= 0 || Clock::now() <= deadline))
             return false;
         error = macroName + (lineNo ? ":" + std::to_string(lineNo) : "") +
-                ": stopped by the caller";
+                (caller ? ": stopped by the caller"
+                        : ": stopped: the build took longer than its limit of " +
+                              std::to_string(options.timeLimitMs) + " ms");
         return true;
     };
     CountingSink counter(options.diagnostics);
@@ -467,6 +475,11 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         fax->SetPageSize(FaxImage::PageSize(options.pageSize));
         fax->SetFileGate(options.fileGate);
         fax->SetPageLimit(options.maxPages);
+        // Pictures are decoded inside one line: they get the time limit as
+        // their own budget (whole seconds, at least one), which the line
+        // check after them then finds spent.
+        if (options.timeLimitMs > 0 && options.timeLimitMs < FaxImage::kPictureSeconds * 1000)
+            fax->SetPictureLimits(-1, (options.timeLimitMs + 999) / 1000);
         fax->SetDiagnostics(sink);
         SetLineFilter(*fax, options.lineFilter);
         // Pages are coded as they are finished when nothing but the fax file

@@ -30,6 +30,11 @@ struct BuildOptions {
     // Most pages the fax may have (see FaxImage::SetPageLimit); 0 keeps
     // FaxImage::kMaxPages. A macro that asks for more fails the build.
     int maxPages = 0;
+    // The longest the build may run, in milliseconds, counted from its
+    // start: past it the build stops before its next line (or before it
+    // saves) and fails; the pictures share what is left, in whole seconds.
+    // 0: no limit but the pictures' own.
+    int timeLimitMs = 0;
     // TIFLIB_FAX_FINE (204 x 196 dpi) or TIFLIB_FAX_NORMAL (204 x 98).
     int resolution = 0;
     // TIFLIB_FAX_G3_1D, _G3_2D or _G4 for this build alone; -1 takes the

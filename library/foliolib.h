@@ -96,7 +96,9 @@ enum { FOLIO_RESOLUTION_FINE = 0, FOLIO_RESOLUTION_NORMAL = 1 };
  * past it take their defaults. The sizes accepted are those a release's
  * header gave the structure: on x86-64 and other LP64 systems 40 (1.0,
  * which ended at `strict`; 36, its last field's end, is taken as 1.0 too)
- * and 72 (1.1) and 88 (1.2). Any other size fails the build. A 0 in any
+ * and 72 (1.1) and 96 (1.2; 88, its size before `maxPages` and
+ * `timeLimitMs` were added, is taken as 1.2 without them). Any other size
+ * fails the build. A 0 in any
  * field means what it meant in the release that added the field. */
 typedef struct FolioBuildOptions {
     unsigned size;
@@ -170,6 +172,18 @@ typedef struct FolioBuildOptions {
      * default, and a 1.0 or 1.1 caller): the macro is read as it always
      * was, {{ and all. */
     const char* fields;
+    /* Since 1.2. The most pages the fax may have, for a server that builds
+     * macros from others: a page break past it fails the build ("The fax
+     * has more than N pages"). 0 (the default) or a number above the
+     * library's own limit of 4,000 keeps that limit; a negative number
+     * fails the build. */
+    int maxPages;
+    /* Since 1.2. The longest the build may take, in milliseconds: past it
+     * the build stops before its next line and fails ("MACRO:LINE: stopped:
+     * the build took longer than its limit of N ms"), and the pictures it
+     * decodes share the time left (in whole seconds). 0 (the default): no
+     * limit beyond the pictures' own; a negative number fails the build. */
+    int timeLimitMs;
 } FolioBuildOptions;
 
 enum {
@@ -186,7 +200,7 @@ enum { FOLIO_PAGE_DEFAULT = 0, FOLIO_PAGE_A4 = 1, FOLIO_PAGE_LETTER = 2, FOLIO_P
  *   FolioBuildOptions options = FOLIO_BUILD_OPTIONS_INIT;
  * Each field is named, so that C++ with -Wextra does not warn. */
 #define FOLIO_BUILD_OPTIONS_INIT                                                                  \
-    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL, 0, NULL }
+    { sizeof(FolioBuildOptions), 0, NULL, NULL, NULL, 0, 0, NULL, NULL, 0, NULL, 0, NULL, 0, 0 }
 
 /* BuildFax with options; `options` may be NULL (the defaults) and is only
  * read during the call. With `tiffFile` NULL the macro is built in memory

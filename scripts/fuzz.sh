@@ -33,7 +33,7 @@ targets=("$@")
 # Largest input per target (bytes), matching the caps inside each target;
 # 1 MiB for a target not listed.
 declare -A max_len=([macro]=65536 [bmp]=1048576 [buildfax]=65536 [pageblock]=1048577
-                    [dither]=262144 [faxcoder]=65536 [membuild]=8193)
+                    [dither]=262144 [faxcoder]=65536 [membuild]=8193 [server]=65536)
 
 bash scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

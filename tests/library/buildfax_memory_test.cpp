@@ -180,7 +180,19 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
     FolioBuildOptions unknownCoding = optionsFor(7, 0), missingBase = optionsFor(0, 0),
                       missingRoot = optionsFor(0, 0), withPdfFile = optionsFor(0, 0),
                       strict = optionsFor(0, 0), codePage = optionsFor(0, 0),
-                      unknownCodePage = optionsFor(0, 0);
+                      unknownCodePage = optionsFor(0, 0), threePages = optionsFor(0, 0),
+                      negativePages = optionsFor(0, 0), oneMs = optionsFor(0, 0),
+                      negativeMs = optionsFor(0, 0);
+    threePages.maxPages = 3;
+    negativePages.maxPages = -1;
+    oneMs.timeLimitMs = 1;
+    negativeMs.timeLimitMs = -5;
+    std::string fourPages, manyPages;
+    for (int i = 0; i < 3; ++i)
+        fourPages += "page\n@CONVERT:PAGEBREAK\n";
+    fourPages += "last\n";
+    for (int i = 0; i < 300; ++i)
+        manyPages += "page\n@CONVERT:PAGEBREAK\n";
     missingBase.baseDir = "/nonexistent/folder";
     missingRoot.includeRoot = "/nonexistent/folder";
     withPdfFile.pdfFile = "x.pdf";
@@ -196,6 +208,10 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
         {"a code page out of range", good, codePage, false},
         {"unknown code page 12345", good, unknownCodePage, false},
         {"a PDF without the TIFF", good, optionsFor(0, 0), true},
+        {"more pages than maxPages", fourPages, threePages, false},
+        {"a negative maxPages", good, negativePages, false},
+        {"a build past timeLimitMs", manyPages, oneMs, false},
+        {"a negative timeLimitMs", good, negativeMs, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -205,6 +221,14 @@ TEST(BuildFaxInMemory, FailuresHandBackNoBuffers) {
         EXPECT_STRNE(BuildFaxLastError(), "");
         if (std::string(c.what).rfind("unknown code page", 0) == 0) {
             EXPECT_STREQ(BuildFaxLastError(), c.what);
+        }
+        if (c.options.maxPages > 0) {
+            EXPECT_NE(std::string(BuildFaxLastError()).find("more than 3 pages"),
+                      std::string::npos);
+        }
+        if (c.options.timeLimitMs > 0) {
+            EXPECT_NE(std::string(BuildFaxLastError()).find("longer than its limit of 1 ms"),
+                      std::string::npos);
         }
         if (!c.pdfOnly) {
             EXPECT_EQ(tiff.data, nullptr);

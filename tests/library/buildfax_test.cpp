@@ -205,7 +205,8 @@ TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
     };
     const Case cases[] = {
         {sizeof(FolioBuildOptions), true, 1100, true},
-        {88, true, 1100, true}, // 1.2's structure
+        {96, true, 1100, true}, // 1.2's structure
+        {88, true, 1100, true}, // 1.2's before maxPages and timeLimitMs
         {72, true, 1100, true}, // 1.1's
         {40, true, 1100, true}, // 1.0's structure
         {36, true, 1100, true}, // its fields' end
@@ -213,6 +214,7 @@ TEST(BuildFaxWithOptions, SizeDecidesWhichFieldsCount) {
         {unsigned(offsetof(FolioBuildOptions, pdfFile)), false, 0, false},
         {unsigned(sizeof(unsigned)), false, 0, false},
         {76, false, 0, false},
+        {92, false, 0, false},
         {80, false, 0, false}, // 1.2's before `fields`, never released
         {0, false, 0, false},
         {4096, false, 0, false},

@@ -41,7 +41,7 @@ static int compressionOf(const char* path) {
 int main(int argc, char** argv) {
     char macro[4096], fax[4096], what[128];
     const unsigned char paddings[] = {0x00, 0x01, 0xAB};
-    const unsigned refused[] = {0, 4, 8, 24, 44, 76, 80, 96, 4096};
+    const unsigned refused[] = {0, 4, 8, 24, 44, 76, 80, 92, 104, 4096};
     size_t i;
     FILE* f;
     if (argc != 2)
