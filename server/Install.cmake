@@ -7,8 +7,9 @@
 include(GNUInstallDirs)
 
 # The units under the prefix's lib/systemd/system, as the spool's are
-# (/usr/lib/systemd/system for a /usr install; the Debian package moves
-# them where its debhelper looks for units to enable).
+# (/usr/lib/systemd/system for a /usr install; the Debian 12 package moves
+# them to /lib/systemd/system, where its debhelper looks for units to
+# enable).
 configure_file(${PROJECT_SOURCE_DIR}/packaging/folioset-server.service.in
                ${CMAKE_CURRENT_BINARY_DIR}/folioset-server.service @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/folioset-server.service
