@@ -62,7 +62,7 @@ set_target_properties(foliolib tiflib32 rastrum PROPERTIES INSTALL_RPATH "$ORIGI
 # run path they were built with. Runs after the install rules of every folder
 # (this file is included after them).
 if(NOT FOLIO_INSTALL_RPATH)
-  foreach(target foliolib tiflib32 rastrum foliobuild folioset)
+  foreach(target foliolib tiflib32 rastrum foliobuild folioset folioset-server)
     if(NOT TARGET ${target})
       continue()
     endif()

@@ -20,6 +20,7 @@ PACKAGES=(
   libspandsp-dev
   nlohmann-json3-dev
   libcsv-dev
+  libmicrohttpd-dev wrk curl
 )
 
 SUDO=""

@@ -3,7 +3,7 @@
 # Copyright 2026 The Folioset developers
 # One version number for the release: CMake's project version must be what
 # foliobuild --version and folioset --version print, what the pkg-config
-# files say, the newest debian/changelog entry, the man pages' header, the
+# files say, the newest debian/changelog entry, the man pages' headers, the
 # help document, the version macros of foliolib.h and the newest section of NEWS.md. A release that bumps one and forgets another
 # fails here.
 #   version_test.sh VERSION SOURCE_DIR BUILD_DIR FOLIOBUILD [FOLIOSET]
@@ -22,7 +22,7 @@ for pc in foliolib tiflib32 rastrum; do
   expect "$pc.pc" "$(sed -n 's/^Version: //p' "$build/$pc.pc")" "$version"
 done
 expect "debian/changelog" "$(sed -n '1s/^folioset (\([^-)]*\)-.*/\1/p' "$source/debian/changelog")" "$version"
-for page in foliobuild folioset; do
+for page in foliobuild folioset folioset-server; do
   expect "$page.1" "$(sed -n 's/^\.TH .* "Folioset \([^"]*\)".*/\1/p' "$source/packaging/$page.1")" \
     "$version"
 done
