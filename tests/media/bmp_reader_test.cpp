@@ -6,7 +6,7 @@
 #include "BmpReader.h"
 #include "DibTypes.h"
 #include "Error.h"
-#include "scratch_files.h"
+#include "platform/scratch_files.h"
 
 #include <gtest/gtest.h>
 
