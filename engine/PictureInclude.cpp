@@ -83,15 +83,7 @@ folio::Bitmap diffuseOnRowPairs(const folio::GreyImage& picture, folio::DrawnSiz
 // scales down (never up) into `room` across and `below` down.
 folio::DrawnSize sizedByCommand(folio::DrawnSize natural, const folio::PictureArgs& args,
                                 std::int64_t room, std::int64_t below) {
-    folio::DrawnSize size = natural;
-    const double w = double(std::max<std::int64_t>(1, natural.width));
-    const double h = double(std::max<std::int64_t>(1, natural.height));
-    if (args.width > 0 && args.height > 0)
-        size = {args.width, args.height};
-    else if (args.width > 0)
-        size = {args.width, std::max<std::int64_t>(1, std::llround(double(args.width) * h / w))};
-    else if (args.height > 0)
-        size = {std::max<std::int64_t>(1, std::llround(double(args.height) * w / h)), args.height};
+    folio::DrawnSize size = folio::SizedAs(natural, args.width, args.height);
     if (args.fit && room > 0 && below > 0) {
         const double scale = std::min({1.0, double(room) / double(size.width),
                                        double(below) / double(size.height)});
@@ -116,6 +108,8 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     budget.pixels = std::min<std::uint64_t>(budget.pixels, picturePixelsLeft_);
     const Clock::time_point start = Clock::now();
     budget.deadline = start + std::chrono::microseconds(pictureMicrosLeft_);
+    budget.wantWidth = args.width;
+    budget.wantHeight = args.height;
     struct Spend {
         std::uint32_t& left;
         Clock::time_point start;
@@ -143,8 +137,8 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
         throw folio::PictureBudgetError("Picture " + folio::Quoted(name) +
                                         " is over the budget of this fax's pictures: " + e.what());
     }
-    const std::uint64_t pixels =
-        std::uint64_t(picture.storedWidth) * std::uint64_t(picture.storedHeight);
+    // The pixels decoded (a JPEG drawn small is decoded small).
+    const std::uint64_t pixels = std::uint64_t(picture.width) * std::uint64_t(picture.height);
     picturePixelsLeft_ -= std::uint32_t(std::min<std::uint64_t>(pixels, picturePixelsLeft_));
     const folio::DrawnSize natural =
         folio::DrawnSizeOf(picture.storedWidth, picture.storedHeight, picture.dpiX, picture.dpiY);

@@ -151,18 +151,8 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
     const std::int64_t w = cinfo->image_width, h = cinfo->image_height;
-    CheckPictureSize(w, h, *errors->budget);
-    // Huffman-coded data takes at least 2 bits per 8 x 8 block of the first
-    // component in a sequential file (a DC code and an end of block, each at
-    // least one bit), and at least 1 bit in a progressive one (its first DC
-    // scan; an AC scan may pass over 32767 blocks in one end-of-band run). A
-    // header asking for more blocks lies. Arithmetic coding has no such
-    // bound.
-    const std::uint64_t blocks = std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8);
-    if (!cinfo->arith_code && blocks / (cinfo->progressive_mode ? 8 : 4) > size)
-        throw PictureError("the header's " + std::to_string(w) + " x " + std::to_string(h) +
-                           " pixels cannot be in a file of " + std::to_string(size) + " bytes");
-
+    if (w <= 0 || h <= 0)
+        CheckPictureSize(w, h, *errors->budget);
     Exif exif;
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
         if (m->marker == JPEG_APP0 + 1) {
@@ -187,8 +177,10 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
     // The smallest n/8 scale that keeps the decoded picture at least as
     // large as the drawn one (the upright picture on the page grid), in
     // stored orientation.
-    const DrawnSize drawn = swap ? DrawnSizeOf(int(h), int(w), out->dpiY, out->dpiX)
-                                 : DrawnSizeOf(int(w), int(h), out->dpiX, out->dpiY);
+    const DrawnSize drawn =
+        SizedAs(swap ? DrawnSizeOf(int(h), int(w), out->dpiY, out->dpiX)
+                     : DrawnSizeOf(int(w), int(h), out->dpiX, out->dpiY),
+                errors->budget->wantWidth, errors->budget->wantHeight);
     const std::int64_t needW = swap ? drawn.height : drawn.width;
     const std::int64_t needH = swap ? drawn.width : drawn.height;
     unsigned scale = 1;
@@ -196,6 +188,26 @@ bool decode(jpeg_decompress_struct* cinfo, const std::uint8_t* data, std::size_t
         ++scale;
     cinfo->scale_num = scale;
     cinfo->scale_denom = 8;
+    // The limits count the pixels decoded: a picture over them as stored
+    // that is drawn at a fraction of its size is decoded at that fraction.
+    const std::int64_t decodedW = (w * scale + 7) / 8, decodedH = (h * scale + 7) / 8;
+    if (scale < 8 && std::uint64_t(decodedW) * std::uint64_t(decodedH) > kMaxPicturePixels)
+        throw PictureError(std::to_string(w) + " x " + std::to_string(h) +
+                           " pixels is more than the 64 million a picture may have, even "
+                           "decoded at " + std::to_string(scale) + "/8 of its size for the size "
+                           "it is drawn at");
+    CheckPictureSize(scale == 8 ? w : decodedW, scale == 8 ? h : decodedH, *errors->budget);
+    // Huffman-coded data takes at least 2 bits per 8 x 8 block of the first
+    // component in a sequential file (a DC code and an end of block, each at
+    // least one bit), and at least 1 bit in a progressive one (its first DC
+    // scan; an AC scan may pass over 32767 blocks in one end-of-band run). A
+    // header asking for more blocks lies. Arithmetic coding has no such
+    // bound.
+    const std::uint64_t blocks = std::uint64_t((w + 7) / 8) * std::uint64_t((h + 7) / 8);
+    if (!cinfo->arith_code && blocks / (cinfo->progressive_mode ? 8 : 4) > size)
+        throw PictureError("the header's " + std::to_string(w) + " x " + std::to_string(h) +
+                           " pixels cannot be in a file of " + std::to_string(size) + " bytes");
+
 
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     // Grey out of YCbCr is the stored Y, out of RGB libjpeg's Rec. 601

@@ -51,6 +51,18 @@ DrawnSize DrawnSizeOf(int width, int height, double dpiX, double dpiY) {
     return {drawnSide(width, dpiX, kPageDpiX), drawnSide(height, dpiY, kPageDpiY)};
 }
 
+DrawnSize SizedAs(DrawnSize natural, std::int64_t width, std::int64_t height) {
+    const double w = double(std::max<std::int64_t>(1, natural.width));
+    const double h = double(std::max<std::int64_t>(1, natural.height));
+    if (width > 0 && height > 0)
+        return {width, height};
+    if (width > 0)
+        return {width, std::max<std::int64_t>(1, std::llround(double(width) * h / w))};
+    if (height > 0)
+        return {std::max<std::int64_t>(1, std::llround(double(height) * w / h)), height};
+    return natural;
+}
+
 void CheckPictureSize(std::int64_t width, std::int64_t height, const PictureBudget& budget) {
     if (width <= 0 || height <= 0)
         throw PictureError("the picture has no pixels");

@@ -50,6 +50,11 @@ class PictureError : public Error {
 struct PictureBudget {
     std::uint64_t pixels = kMaxPicturePixels;
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    // The size the FILE command draws the picture at, in page pixels (0: its
+    // own size on that side, see SizedAs). A decoder that can decode smaller
+    // (JPEG's DCT scaling) decodes no larger than that needs, and the pixel
+    // limits count the pixels decoded.
+    std::int64_t wantWidth = 0, wantHeight = 0;
 };
 
 // A picture that would go beyond its build's budget. Unlike PictureError the
@@ -108,6 +113,9 @@ struct DrawnSize {
     std::int64_t width = 0, height = 0;
 };
 DrawnSize DrawnSizeOf(int width, int height, double dpiX, double dpiY);
+// `natural` drawn at `width` x `height` page pixels instead: one side alone
+// (the other 0) takes the other from the picture's shape; neither keeps it.
+DrawnSize SizedAs(DrawnSize natural, std::int64_t width, std::int64_t height);
 
 // Throws PictureError when width x height is empty or above
 // kMaxPicturePixels, PictureBudgetError when it is above budget.pixels.

@@ -416,6 +416,16 @@ TEST(Pictures, TheFileCommandSizesAndModesAPicture) {
     // solid black, PHOTO keeps it diffused.
     EXPECT_EQ(enginetest::blackIn(draw(grey, "PNG,LINEART", 0, 0)->page(), 0, 0, 64, 64), 4096);
     EXPECT_LT(enginetest::blackIn(draw(grey, "PNG,PHOTO", 0, 0)->page(), 0, 0, 64, 64), 3000);
+    // A JPEG of 72 million pixels, over the 64 million a picture may have,
+    // is decoded at 1/8 of its size when it is drawn that small.
+    const std::string huge = scratch("huge.jpg");
+    ASSERT_TRUE(writeJpeg(huge, 9000, 8000, JpegKind::Grey,
+                          [](int x, int) { return Pixel{x < 4500 ? 0 : 255, 255}; }, 0, 0));
+    EXPECT_TRUE(draw(huge, "JPG", 0, 0)->threw);
+    const auto small = draw(huge, "JPG,1000", 0, 0);
+    ASSERT_FALSE(small->threw) << small->error;
+    EXPECT_EQ(small->fax->Y, 889);
+    EXPECT_EQ(enginetest::blackIn(small->page(), 0, 0, 500, 889), 500 * 889);
     const auto odd = draw(file, "PNG,SEPIA,1,2,3", 0, 0);
     const folio::Diagnostic* ignored = odd->diags.find(folio::kind::FileType);
     ASSERT_NE(ignored, nullptr);
