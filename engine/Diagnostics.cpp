@@ -327,10 +327,17 @@ void EngineDiagnostics::CheckDrawingOnPage(int line, const char* what, int x1, i
     if (xlo >= 0 && xhi < width && ylo >= 0 && yhi < height)
         return;
     const bool gone = xhi < 0 || xlo >= width || yhi < 0 || ylo >= height;
-    const char* edge = xhi >= width ? "right" : xlo < 0 ? "left" : yhi >= height ? "bottom" : "top";
+    // Every edge it runs past, so that one move puts it on the page.
+    std::string edges;
+    int count = 0;
+    for (const auto& [past, name] : {std::pair{xhi >= width, "right"}, {xlo < 0, "left"},
+                                     {yhi >= height, "bottom"}, {ylo < 0, "top"}})
+        if (past)
+            edges += (count++ ? " and " : "") + std::string(name);
     Report(line, Severity::Warning, kind::DrawingClipped,
            std::string(what) + " at (" + std::to_string(x1) + ", " + std::to_string(y1) + ")" +
-               (gone ? " lies beyond the " : " runs past the ") + edge + " edge of the page");
+               (gone ? " lies beyond the " : " runs past the ") + edges +
+               (count > 1 ? " edges" : " edge") + " of the page");
 }
 
 void EngineDiagnostics::FlushTally(int line, const std::string& fontName) {
