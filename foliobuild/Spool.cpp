@@ -40,7 +40,8 @@
 //  2. build: the fax (and the PDF copy) is written unnamed, synced, named
 //     in out/ (the PDF directory), and that folder synced. A cut undoes at
 //     most the naming, and the macro is still in work/ (step 1 is on the
-//     disk), so it is built again under the same JOB name.
+//     disk), so it is built again under the same JOB name. A folder sync
+//     that fails keeps the job in work/ for a retry.
 //  3. done: rename work/JOB -> done/JOB, sync done/, and only then the
 //     "done" line of the log (step 2 returned, so the fax is on the disk). A cut before the sync leaves the
 //     macro in work/ (built again, its fax replaced by an equal one) or in
@@ -56,14 +57,14 @@
 //
 // Each sync costs a flush of the disk's cache, about as long as building a
 // page, so the folder syncs are shared (group commit): the macros found in
-// in/ together are claimed as a batch, each synced and renamed, then work/
-// synced once for all of them; the faxes written while the archiver synced
-// done/ are archived as the next batch, with one sync of done/. The syncs of
-// files stay one a file; a fax's data and name are synced by its builder,
-// concurrently with the other builders', which the kernel merges. A batch
-// is durable only once its one sync returns, and nothing that relies on it
-// happens before that, so a cut leaves each job of a batch in one of the
-// states above, as it would a job claimed or archived alone.
+// in/ together are claimed as a batch, their data synced at once, each
+// renamed, then work/ synced once for all of them. A builder syncs its fax
+// and names it in out/ but leaves out/ unsynced; the archiver takes the
+// faxes written since its last batch, syncs out/ (and the PDF folder) once,
+// renames their macros into done/ and syncs done/ once. The syncs of files
+// stay one a file. A batch is durable only once its one sync returns, and
+// nothing that relies on it happens before that, so a cut leaves each job
+// of a batch in one of the states above, as it would a job alone.
 #include "Spool.h"
 
 #include "DiagnosticList.h"
@@ -828,9 +829,9 @@ void Spool::builder() {
     }
 }
 
-// Step 3 of the protocol for the faxes written since the last batch: each
-// macro renamed into done/, then done/ synced once for all of them, and
-// only then their "done" lines.
+// Steps 2 (its end) and 3 of the protocol for the faxes written since the
+// last batch: out/ synced, each macro renamed into done/, then done/ synced
+// once for all of them, and only then their "done" lines.
 void Spool::archiver() {
     for (;;) {
         std::deque<Built> batch;
@@ -842,6 +843,20 @@ void Spool::archiver() {
             batch.swap(built_);
         }
         std::vector<std::pair<std::string, Outcome>> results;
+        // Step 2's folder syncs, for the whole batch. One that fails keeps
+        // every job of the batch in work/: the names of their faxes may not
+        // be on the disk.
+        std::string why;
+        if (!SyncFolder(out_.get()))
+            why = std::string("cannot sync out/: ") + std::strerror(errno);
+        else if (!options_.pdfDir.empty() && !SyncFolder(options_.pdfDir))
+            why = "cannot sync " + options_.pdfDir + ": " + std::strerror(errno);
+        if (!why.empty()) {
+            for (const Built& b : batch)
+                results.emplace_back(b.name, keep(b.head + "written, but " + why));
+            report(std::move(results));
+            continue;
+        }
         std::vector<const Built*> moved;
         for (const Built& b : batch) {
             if (::renameat(work_.get(), b.name.c_str(), done_.get(), b.name.c_str()) == 0)
@@ -889,6 +904,7 @@ Outcome Spool::build(const Job& job) {
         error = name + ": " + notAMacro(st.st_mode) + "; only a regular file is a macro";
     } else {
         BuildOptions build = options_.build;
+        build.syncFolders = false; // the archiver's, for a batch
         // A job builds its template with its fields; the diagnostics and
         // the reason name the job.
         Record fields;
