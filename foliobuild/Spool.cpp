@@ -119,8 +119,9 @@ constexpr std::chrono::seconds kFirstRetry{5}, kLastRetry{300};
 // a burst is claimed in batches and a builder never waits for a claim, few
 // enough that SIGTERM finishes them quickly (a few milliseconds each). A
 // new batch is claimed once half of them are done, so that a burst is
-// claimed eight or more at a time rather than one as each job ends.
-constexpr int kInHand = 8;
+// claimed many at a time rather than one as each job ends, and the builders
+// still have work while it is synced.
+constexpr int kInHand = 16;
 
 // Most threads syncing the macros of one claim batch at once. A sync is
 // mostly a wait for the disk, and the kernel serves the waits of several
