@@ -3,16 +3,23 @@
 # Copyright 2026 The Folioset developers
 """The fax spool against a plain batch, and a soak run.
 
-Throughput: the same documents built by `foliobuild -j 2 -o` and through a
-running `foliobuild --spool -j 2` (all dropped at once, timed until the last
-macro is in done/), and by `--spool --once` over a filled in/. Medians of
+Throughput: the same documents (two or three pages each, or one with
+--one-page) built by `foliobuild -j 2 -o` and through a running
+`foliobuild --spool -j 2` (all dropped at once, timed until the last macro
+is in done/), and by `--spool --once` over a filled in/. Medians of
 --repeat runs, in documents per second.
+
+Latency: --drops macros of one page dropped one at a time into a running
+spool, each after the last is done; the time from its rename into in/ to
+its "done" line in the log (written once it is in done/ and synced), p50
+and p99 in milliseconds.
 
 Soak: --soak jobs (5,000 by default) fed to one running spool a hundred at a
 time, a tenth of them failing; the service's resident size, open descriptors
 and threads after 500 jobs and after all of them.
 
     python3 bench/spool_bench.py [--foliobuild build/bin/foliobuild]
+        [--documents 500 --one-page] [--drops 300] [--soak 0]
 """
 import argparse
 import os
@@ -25,7 +32,7 @@ import tempfile
 import time
 
 
-def make_documents(folder, count, first=0, failing_every=0):
+def make_documents(folder, count, first=0, failing_every=0, one_page=False):
     names = []
     for i in range(first, first + count):
         name = f"d{i:05d}.fax"
@@ -34,7 +41,7 @@ def make_documents(folder, count, first=0, failing_every=0):
                 f.write("Broken picture\n@CONVERT:FILE=broken.bmp,BMP\n")
             else:
                 f.write(f"Order confirmation {i}\n\n")
-                for j in range(40 + i * 37 % 80):
+                for j in range(10 + i % 30 if one_page else 40 + i * 37 % 80):
                     f.write(f"Item {j}: a line of an order with its quantity and price {j * 3.5:.2f}\n")
         names.append(name)
     return names
@@ -60,10 +67,10 @@ def start_spool(foliobuild, spool, log):
     return proc
 
 
-def throughput(foliobuild, work, repeat, count):
+def throughput(foliobuild, work, repeat, count, one_page):
     src = os.path.join(work, "src")
     os.makedirs(src)
-    names = make_documents(src, count)
+    names = make_documents(src, count, one_page=one_page)
     batch, service, once = [], [], []
     for _ in range(repeat):
         out = os.path.join(work, "batch")
@@ -96,10 +103,43 @@ def throughput(foliobuild, work, repeat, count):
                        stderr=subprocess.DEVNULL)
         once.append(count / (time.monotonic() - t))
     b, s, o = statistics.median(batch), statistics.median(service), statistics.median(once)
-    print(f"{count} documents, medians of {repeat}:")
+    print(f"{count} documents{' of one page' if one_page else ''}, medians of {repeat}:")
     print(f"  foliobuild -j 2 -o          {b:7.1f} documents/s")
     print(f"  spool -j 2 (running)        {s:7.1f} documents/s  ({(s / b - 1) * 100:+.1f}%)")
     print(f"  spool -j 2 --once           {o:7.1f} documents/s  ({(o / b - 1) * 100:+.1f}%)")
+
+
+def latency(foliobuild, work, drops):
+    spool = os.path.join(work, "latency")
+    stage = os.path.join(work, "latency-stage")
+    os.makedirs(stage)
+    proc = subprocess.Popen([foliobuild, "--spool", spool, "-j", "2"], stderr=subprocess.PIPE)
+    while not os.path.isdir(os.path.join(spool, "failed")):
+        time.sleep(0.005)
+    time.sleep(0.05)
+    times = []
+    for i in range(drops):
+        name = f"single{i:05d}.fax"
+        with open(os.path.join(stage, name), "w") as f:
+            f.write(f"Order confirmation {i}\n\nOne line of an order, on one page\n")
+        t = time.monotonic()
+        os.rename(os.path.join(stage, name), os.path.join(spool, "in", name))
+        while True:
+            line = proc.stderr.readline().decode(errors="replace")
+            if not line:
+                sys.exit("the spool stopped")
+            if line.startswith(name + ":"):
+                break
+        times.append((time.monotonic() - t) * 1000)
+        if "done" not in line:
+            sys.exit(f"not built: {line.strip()}")
+        time.sleep(0.02)  # a drop alone, not a burst
+    proc.send_signal(signal.SIGTERM)
+    proc.wait()
+    times.sort()
+    p50 = times[len(times) // 2]
+    p99 = times[min(len(times) - 1, int(len(times) * 0.99))]
+    print(f"single drops: {drops}, latency p50 {p50:.2f} ms, p99 {p99:.2f} ms, most {times[-1]:.2f} ms")
 
 
 def probe(pid):
@@ -156,11 +196,16 @@ def main():
     parser.add_argument("--foliobuild", default=os.path.join(root, "build", "bin", "foliobuild"))
     parser.add_argument("--documents", type=int, default=300)
     parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--one-page", action="store_true",
+                        help="documents of one page (10 to 39 lines) rather than two or three")
+    parser.add_argument("--drops", type=int, default=300)
     parser.add_argument("--soak", type=int, default=5000)
     args = parser.parse_args()
     foliobuild = os.path.abspath(args.foliobuild)
     with tempfile.TemporaryDirectory(prefix="spool-bench-") as work:
-        throughput(foliobuild, work, args.repeat, args.documents)
+        throughput(foliobuild, work, args.repeat, args.documents, args.one_page)
+        if args.drops:
+            latency(foliobuild, work, args.drops)
         if args.soak:
             soak(foliobuild, work, args.soak)
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // The spool's service loop. One thread waits on inotify (in/), a signalfd
-// (SIGTERM, SIGINT) and an eventfd the builders ring when a job ends; it
-// alone claims macros, one per idle builder, so the jobs in hand are exactly
-// those in work/. Each builder thread builds one document at a time with an
-// engine of its own and moves the macro on.
+// (SIGTERM, SIGINT) and an eventfd rung when a job ends; it alone claims
+// macros, what waits in in/ taken together, up to kInHand a builder, so the
+// jobs in hand are exactly those in work/. Each builder thread builds one
+// document at a time with an engine of its own; a failed macro it moves on
+// itself, a fax written it hands to the archiver thread, which moves the
+// macros of the faxes written meanwhile to done/ together.
 //
 // Where a kill or a power cut can strike and what the next run does:
 //  - before the claim: the macro is still in in/ and is taken at start;
@@ -27,7 +29,8 @@
 // and each state a cut can leave is one of those above:
 //  1. claim: sync the macro's data, rename in/NAME -> work/JOB, sync
 //     work/. Until then the cut may undo the claim; nothing of the job
-//     exists elsewhere yet. Clients that write with cp or cat never sync,
+//     exists elsewhere yet: its build may start, but waits for that sync
+//     before it names anything (the fax, the PDF copy, a reason). Clients that write with cp or cat never sync,
 //     and with delayed allocation (ext4's default) a cut could keep the
 //     rename but not the data: an empty macro in work/, built into a blank
 //     fax and reported done. The data is synced before the rename rather
@@ -37,9 +40,10 @@
 //  2. build: the fax (and the PDF copy) is written unnamed, synced, named
 //     in out/ (the PDF directory), and that folder synced. A cut undoes at
 //     most the naming, and the macro is still in work/ (step 1 is on the
-//     disk), so it is built again under the same JOB name.
+//     disk), so it is built again under the same JOB name. A folder sync
+//     that fails keeps the job in work/ for a retry.
 //  3. done: rename work/JOB -> done/JOB, sync done/, and only then the
-//     "done" line of the log. A cut before the sync leaves the
+//     "done" line of the log (step 2 returned, so the fax is on the disk). A cut before the sync leaves the
 //     macro in work/ (built again, its fax replaced by an equal one) or in
 //     done/ with its fax already on the disk.
 //  4. failed: work/.JOB.err written and synced, work/ synced (the reason
@@ -50,6 +54,17 @@
 // A rename is taken to be atomic, as the journal of ext4, XFS or Btrfs
 // makes it: a cut shows the old name or the new one, never both, so
 // syncing the folder it went to makes the whole move durable.
+//
+// Each sync costs a flush of the disk's cache, about as long as building a
+// page, so the folder syncs are shared (group commit): the macros found in
+// in/ together are claimed as a batch, their data synced at once, each
+// renamed, then work/ synced once for all of them. A builder syncs its fax
+// and names it in out/ but leaves out/ unsynced; the archiver takes the
+// faxes written since its last batch, syncs out/ (and the PDF folder) once,
+// renames their macros into done/ and syncs done/ once. The syncs of files
+// stay one a file. A batch is durable only once its one sync returns, and
+// nothing that relies on it happens before that, so a cut leaves each job
+// of a batch in one of the states above, as it would a job alone.
 #include "Spool.h"
 
 #include "DiagnosticList.h"
@@ -60,6 +75,7 @@
 #include "OutputFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -82,6 +98,7 @@
 #include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -97,6 +114,19 @@ using Clock = std::chrono::steady_clock;
 // full or not writable, done/ not writable) is tried again after this long,
 // doubling up to the most.
 constexpr std::chrono::seconds kFirstRetry{5}, kLastRetry{300};
+
+// Jobs in hand (claimed into work/, not yet archived) a builder: enough that
+// a burst is claimed in batches and a builder never waits for a claim, few
+// enough that SIGTERM finishes them quickly (a few milliseconds each). A
+// new batch is claimed once half of them are done, so that a burst is
+// claimed many at a time rather than one as each job ends, and the builders
+// still have work while it is synced.
+constexpr int kInHand = 16;
+
+// Most threads syncing the macros of one claim batch at once. A sync is
+// mostly a wait for the disk, and the kernel serves the waits of several
+// with one flush of its cache.
+constexpr int kSyncers = 4;
 
 class Fd {
   public:
@@ -322,7 +352,8 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-enum class Outcome { Done, Failed, Retry, Gone };
+// Built: the fax is written and the job is the archiver's, which ends it.
+enum class Outcome { Done, Failed, Retry, Gone, Built };
 
 // 5 s, 10 s, 20 s ... up to kLastRetry after the first, second... failure.
 Clock::duration retryAfter(int failures) {
@@ -335,13 +366,33 @@ class Spool {
     int Run();
 
   private:
+    // A job in hand: its name in work/, and the claim batch whose sync of
+    // work/ makes it durable (0: already on the disk).
+    struct Job {
+        std::string name;
+        std::uint64_t batch = 0;
+    };
+    // A fax written, for the archiver: the job and the start of its log line.
+    struct Built {
+        std::string name, head;
+    };
+    struct Claim {
+        std::string name, job;
+        Fd data;       // the macro, open for its sync; none for a non-regular file
+        int synced = 0; // the sync's errno, 0 when it succeeded
+    };
+
     bool start();
     void recover();
     void scanIn();
     void addPending(const std::string& name);
-    bool claimNext();
-    bool claim(const std::string& name);
+    int claimSome(int room);
+    bool prepare(const std::string& name, Claim& claim);
+    bool claim(Claim& claim, std::uint64_t batch);
+    void hand(std::string job, std::uint64_t batch);
     void claimLater(const std::string& name, const std::string& why);
+    void waitClaimed(std::uint64_t batch);
+    void archiver();
     std::string freeName(const std::string& name) const;
     void readWatch();
     void created(const std::string& name);
@@ -349,7 +400,8 @@ class Spool {
     bool leftBehind() const;
     void finished(const std::string& name, Outcome outcome);
     void builder();
-    Outcome build(const std::string& name);
+    Outcome build(const Job& job);
+    void report(std::vector<std::pair<std::string, Outcome>> results);
     Outcome keep(const std::string& line);
     void log(std::string line) const {
         // File names come from clients: a line feed in one must not forge
@@ -377,12 +429,15 @@ class Spool {
     std::set<std::string> claimWaiting_;
     std::map<std::string, int> claimAttempts_;
     int inFlight_ = 0;
+    std::uint64_t batches_ = 0; // claim batches begun
     bool stopping_ = false, anyFailed_ = false, broken_ = false;
 
-    // Shared with the builders.
+    // Shared with the builders and the archiver.
     std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::string> queue_;
+    std::condition_variable ready_, claimed_, archive_;
+    std::deque<Job> queue_;
+    std::uint64_t durable_ = 0; // claim batches whose work/ sync returned
+    std::deque<Built> built_;   // for the archiver
     std::deque<std::pair<std::string, Outcome>> results_;
     bool quit_ = false;
 };
@@ -495,26 +550,142 @@ void Spool::addPending(const std::string& name) {
         pending_.push_back(name);
 }
 
-bool Spool::claimNext() {
-    if (!recovered_.empty()) {
-        std::string name = std::move(recovered_.front());
+void Spool::hand(std::string job, std::uint64_t batch) {
+    std::lock_guard lock(mutex_);
+    queue_.push_back({std::move(job), batch});
+    ++inFlight_;
+    ready_.notify_one();
+}
+
+// Puts up to `room` jobs in hand: those kept in work/ first, then the
+// macros waiting in in/, claimed as one batch (see the protocol above).
+// Returns how many.
+int Spool::claimSome(int room) {
+    int taken = 0;
+    for (; taken < room && !recovered_.empty(); ++taken) {
+        hand(std::move(recovered_.front()), 0);
         recovered_.pop_front();
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(name));
-        ++inFlight_;
-        ready_.notify_one();
-        return true;
     }
-    while (!pending_.empty()) {
+    std::deque<Claim> claims;
+    while (taken + int(claims.size()) < room && !pending_.empty()) {
         std::string name = std::move(pending_.front());
         pending_.pop_front();
         pendingSet_.erase(name);
-        if (claim(name))
-            return true;
-        if (!claimWaiting_.count(name))
-            claimAttempts_.erase(name); // gone, or still being written
+        if (!prepare(name, claims.emplace_back())) {
+            claims.pop_back();
+            if (!claimWaiting_.count(name))
+                claimAttempts_.erase(name); // gone, or still being written
+        }
     }
-    return false;
+    if (claims.empty())
+        return taken;
+    // The data of all of them to the disk at once. One the spool cannot
+    // open is claimed unsynced: its build cannot read it either, and sends
+    // it to failed/ with the reason. fdatasync writes the data and the size
+    // and blocks that find it, all that is needed.
+    std::atomic<std::size_t> next{0};
+    const auto syncSome = [&] {
+        for (std::size_t i; (i = next++) < claims.size();) {
+            Claim& c = claims[i];
+            if (c.data && ::fdatasync(c.data.get()) != 0 && errno != EINVAL)
+                c.synced = errno;
+        }
+    };
+    {
+        std::vector<std::thread> helpers;
+        const std::size_t more = std::min<std::size_t>(claims.size(), kSyncers) - 1;
+        try {
+            for (std::size_t i = 0; i < more; ++i)
+                helpers.emplace_back(syncSome);
+        } catch (const std::system_error&) { // no thread: this one syncs them all
+        }
+        syncSome();
+        for (std::thread& t : helpers)
+            t.join();
+    }
+    const std::uint64_t batch = ++batches_;
+    int claimed = 0;
+    for (Claim& c : claims)
+        if (claim(c, batch))
+            ++claimed;
+    if (claimed > 0)
+        sync(work_, "work");
+    // Also when the sync failed (logged): the builders go on, as before any
+    // batch, rather than wait for ever.
+    {
+        std::lock_guard lock(mutex_);
+        durable_ = batch;
+    }
+    claimed_.notify_all();
+    return taken + claimed;
+}
+
+// Whether `name` in in/ can be claimed now, and under which job name. The
+// name is held in workStems_ until the claim is made or given up.
+bool Spool::prepare(const std::string& name, Claim& c) {
+    struct stat st;
+    if (::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false; // gone
+    // Anything else than a regular file (a folder, a link, a pipe) is
+    // claimed all the same and goes on to failed/ with its reason; it is
+    // never opened. Still open for writing: its close brings it back.
+    if (S_ISREG(st.st_mode)) {
+        c.data.reset(openMacro(in_.get(), name));
+        if (!c.data && errno == ENOENT)
+            return false;
+        // One that cannot be told counts as complete once its writer closed
+        // it or it was moved in (the events that bring it here).
+        if (writersOf(c.data.get()) == Writers::Some)
+            return false;
+    }
+    c.job = freeName(name);
+    if (c.job.empty()) {
+        claimLater(name, "no free name for it in out/");
+        return false;
+    }
+    c.name = name;
+    workStems_.insert(stemOf(c.job));
+    return true;
+}
+
+// Moves a macro whose data is synced into work/ and hands it to the
+// builders; the caller then syncs work/ for the whole batch.
+bool Spool::claim(Claim& c, std::uint64_t batch) {
+    const std::string& name = c.name;
+    const std::string& job = c.job;
+    if (c.synced != 0) {
+        workStems_.erase(stemOf(job));
+        claimLater(name, std::string("cannot sync it: ") + std::strerror(c.synced));
+        return false;
+    }
+    if (::renameat2(in_.get(), name.c_str(), work_.get(), job.c_str(), RENAME_NOREPLACE) != 0 &&
+        (errno != EINVAL || ::renameat(in_.get(), name.c_str(), work_.get(), job.c_str()) != 0)) {
+        const int why = errno;
+        workStems_.erase(stemOf(job));
+        if (why != ENOENT || exists(in_.get(), name))
+            claimLater(name, std::string("cannot move it to work/: ") + std::strerror(why));
+        else
+            claimAttempts_.erase(name);
+        return false;
+    }
+    // A client that replaced in/NAME between the sync and the rename: the
+    // file claimed is another one, synced now.
+    struct stat synced, claimed;
+    if (c.data && (::fstat(c.data.get(), &synced) != 0 ||
+                   ::fstatat(work_.get(), job.c_str(), &claimed, AT_SYMLINK_NOFOLLOW) != 0 ||
+                   synced.st_ino != claimed.st_ino || synced.st_dev != claimed.st_dev)) {
+        c.data.reset(openMacro(work_.get(), job));
+        if (c.data && ::fdatasync(c.data.get()) != 0 && errno != EINVAL)
+            log(job + ": cannot sync it in work/: " + std::strerror(errno));
+    }
+    c.data.reset();
+    claimAttempts_.erase(name);
+    if (job != name)
+        log(name + ": taken as " + job +
+            (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
+                                                                  : " (the name was in use)"));
+    hand(job, batch);
+    return true;
 }
 
 // A name for the job that no other job in work/, fax in out/ or macro in
@@ -533,66 +704,6 @@ std::string Spool::freeName(const std::string& name) const {
             return candidate;
     }
     return {};
-}
-
-bool Spool::claim(const std::string& name) {
-    struct stat st;
-    if (::fstatat(in_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return false; // gone
-    // Anything else than a regular file (a folder, a link, a pipe) is
-    // claimed all the same and goes on to failed/ with its reason; it is
-    // never opened. Still open for writing: its close brings it back.
-    Fd data;
-    if (S_ISREG(st.st_mode)) {
-        data.reset(openMacro(in_.get(), name));
-        if (!data && errno == ENOENT)
-            return false;
-        // One that cannot be told counts as complete once its writer closed
-        // it or it was moved in (the events that bring it here).
-        if (writersOf(data.get()) == Writers::Some)
-            return false;
-    }
-    const std::string job = freeName(name);
-    if (job.empty()) {
-        claimLater(name, "no free name for it in out/");
-        return false;
-    }
-    // One the spool cannot open is claimed unsynced: its build cannot read
-    // it either, and sends it to failed/ with the reason. fdatasync writes
-    // the data and the size and blocks that find it, all that is needed.
-    if (data && ::fdatasync(data.get()) != 0 && errno != EINVAL) {
-        claimLater(name, std::string("cannot sync it: ") + std::strerror(errno));
-        return false;
-    }
-    if (::renameat2(in_.get(), name.c_str(), work_.get(), job.c_str(), RENAME_NOREPLACE) != 0 &&
-        (errno != EINVAL || ::renameat(in_.get(), name.c_str(), work_.get(), job.c_str()) != 0)) {
-        const int why = errno;
-        if (why != ENOENT || exists(in_.get(), name))
-            claimLater(name, std::string("cannot move it to work/: ") + std::strerror(why));
-        return false;
-    }
-    // A client that replaced in/NAME between the sync and the rename: the
-    // file claimed is another one, synced now.
-    struct stat synced, claimed;
-    if (data && (::fstat(data.get(), &synced) != 0 ||
-                 ::fstatat(work_.get(), job.c_str(), &claimed, AT_SYMLINK_NOFOLLOW) != 0 ||
-                 synced.st_ino != claimed.st_ino || synced.st_dev != claimed.st_dev)) {
-        data.reset(openMacro(work_.get(), job));
-        if (data && ::fdatasync(data.get()) != 0 && errno != EINVAL)
-            log(job + ": cannot sync it in work/: " + std::strerror(errno));
-    }
-    sync(work_, "work");
-    claimAttempts_.erase(name);
-    if (job != name)
-        log(name + ": taken as " + job +
-            (job.size() < name.size() || jobName(name, 1) != name ? " (the name is too long)"
-                                                                  : " (the name was in use)"));
-    workStems_.insert(stemOf(job));
-    std::lock_guard lock(mutex_);
-    queue_.push_back(job);
-    ++inFlight_;
-    ready_.notify_one();
-    return true;
 }
 
 // A claim that failed for a reason outside the macro: the macro stays in
@@ -678,29 +789,94 @@ void Spool::finished(const std::string& name, Outcome outcome) {
         anyFailed_ = true;
 }
 
+// Jobs ended, to the main thread.
+void Spool::report(std::vector<std::pair<std::string, Outcome>> results) {
+    if (results.empty())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& result : results)
+            results_.push_back(std::move(result));
+    }
+    const std::uint64_t one = 1;
+    (void)!::write(wake_.get(), &one, sizeof one);
+}
+
+// Until the claim of `batch` is on the disk (step 1 of the protocol).
+void Spool::waitClaimed(std::uint64_t batch) {
+    std::unique_lock lock(mutex_);
+    claimed_.wait(lock, [&] { return durable_ >= batch; });
+}
+
 void Spool::builder() {
     for (;;) {
-        std::string name;
+        Job job;
         {
             std::unique_lock lock(mutex_);
             ready_.wait(lock, [this] { return quit_ || !queue_.empty(); });
             if (queue_.empty())
                 return;
-            name = std::move(queue_.front());
+            job = std::move(queue_.front());
             queue_.pop_front();
         }
         Outcome outcome;
         try {
-            outcome = build(name);
+            outcome = build(job);
         } catch (...) { // out of memory: the macro stays in work/
             outcome = Outcome::Retry;
         }
+        if (outcome != Outcome::Built)
+            report({{std::move(job.name), outcome}});
+    }
+}
+
+// Steps 2 (its end) and 3 of the protocol for the faxes written since the
+// last batch: out/ synced, each macro renamed into done/, then done/ synced
+// once for all of them, and only then their "done" lines.
+void Spool::archiver() {
+    for (;;) {
+        std::deque<Built> batch;
         {
-            std::lock_guard lock(mutex_);
-            results_.emplace_back(std::move(name), outcome);
+            std::unique_lock lock(mutex_);
+            archive_.wait(lock, [this] { return quit_ || !built_.empty(); });
+            if (built_.empty())
+                return;
+            batch.swap(built_);
         }
-        const std::uint64_t one = 1;
-        (void)!::write(wake_.get(), &one, sizeof one);
+        std::vector<std::pair<std::string, Outcome>> results;
+        // Step 2's folder syncs, for the whole batch. One that fails keeps
+        // every job of the batch in work/: the names of their faxes may not
+        // be on the disk.
+        std::string why;
+        if (!SyncFolder(out_.get()))
+            why = std::string("cannot sync out/: ") + std::strerror(errno);
+        else if (!options_.pdfDir.empty() && !SyncFolder(options_.pdfDir))
+            why = "cannot sync " + options_.pdfDir + ": " + std::strerror(errno);
+        if (!why.empty()) {
+            for (const Built& b : batch)
+                results.emplace_back(b.name, keep(b.head + "written, but " + why));
+            report(std::move(results));
+            continue;
+        }
+        std::vector<const Built*> moved;
+        for (const Built& b : batch) {
+            if (::renameat(work_.get(), b.name.c_str(), done_.get(), b.name.c_str()) == 0)
+                moved.push_back(&b);
+            else
+                results.emplace_back(
+                    b.name, keep(b.head + "written, but cannot move it to done/: " +
+                                 std::strerror(errno)));
+        }
+        if (!moved.empty())
+            sync(done_, "done");
+        for (const Built* b : moved) {
+            // From an earlier attempt; a cut that brings it back leaves it to
+            // the next start, which drops it.
+            ::unlinkat(work_.get(), ("." + b->name + ".err").c_str(), 0);
+            log(b->head + "done: out/" + stemOf(b->name) + ".tif");
+            results.emplace_back(b->name, Outcome::Done);
+        }
+        report(std::move(results));
     }
 }
 
@@ -709,7 +885,8 @@ Outcome Spool::keep(const std::string& line) {
     return Outcome::Retry;
 }
 
-Outcome Spool::build(const std::string& name) {
+Outcome Spool::build(const Job& job) {
+    const std::string& name = job.name;
     const auto started = Clock::now();
     const std::string macro = options_.folder + "/work/" + name;
     const std::string stem = stemOf(name);
@@ -728,6 +905,7 @@ Outcome Spool::build(const std::string& name) {
         error = name + ": " + notAMacro(st.st_mode) + "; only a regular file is a macro";
     } else {
         BuildOptions build = options_.build;
+        build.syncFolders = false; // the archiver's, for a batch
         // A job builds its template with its fields; the diagnostics and
         // the reason name the job.
         Record fields;
@@ -742,8 +920,10 @@ Outcome Spool::build(const std::string& name) {
             filler = std::make_unique<FieldFiller>(fields);
             build.lineFilter = filler.get();
         }
-        build.beforeSave = [&pages](FaxImage& fax, std::string&) {
+        // The fax and its PDF copy are named only after this.
+        build.beforeSave = [&](FaxImage& fax, std::string&) {
             pages = fax.PageCount;
+            waitClaimed(job.batch);
             return true;
         };
         // A strict spool refuses macros that lose something: the reason file
@@ -770,14 +950,12 @@ built:
                              (pages == 1 ? " page, " : " pages, ") + std::to_string(ms) + " ms, ";
 
     if (ok) {
-        if (::renameat(work_.get(), name.c_str(), done_.get(), name.c_str()) != 0)
-            return keep(head + "written, but cannot move it to done/: " + std::strerror(errno));
-        sync(done_, "done");
-        // From an earlier attempt; a cut that brings it back leaves it to
-        // the next start, which drops it.
-        ::unlinkat(work_.get(), ("." + name + ".err").c_str(), 0);
-        log(head + "done: out/" + stem + ".tif");
-        return Outcome::Done;
+        {
+            std::lock_guard lock(mutex_);
+            built_.push_back({name, head});
+        }
+        archive_.notify_one();
+        return Outcome::Built;
     }
     // The reason as foliobuild gives it, with the macro named as it is in
     // the spool rather than by its path in work/.
@@ -796,6 +974,7 @@ built:
             return keep(head + "PDF copy not written: " + error);
     }
 
+    waitClaimed(job.batch);
     const std::string reason = "." + name + ".err";
     const int fd = ::openat(work_.get(), reason.c_str(),
                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -847,14 +1026,16 @@ int Spool::Run() {
     std::vector<std::thread> builders;
     for (int i = 0; i < jobs; ++i)
         builders.emplace_back([this] { builder(); });
+    std::thread archiving([this] { archiver(); });
 
+    const int inHand = jobs * kInHand;
     for (;;) {
         if (!stopping_) {
-            while (inFlight_ < jobs && claimNext()) {
+            while (inFlight_ <= inHand / 2 && claimSome(inHand - inFlight_) > 0) {
             }
             if (options_.once && inFlight_ == 0) {
                 scanIn(); // what came in while the last jobs ran
-                while (inFlight_ < jobs && claimNext()) {
+                while (inFlight_ < inHand && claimSome(inHand - inFlight_) > 0) {
                 }
                 if (inFlight_ == 0)
                     break;
@@ -921,8 +1102,10 @@ int Spool::Run() {
         quit_ = true;
     }
     ready_.notify_all();
+    archive_.notify_all();
     for (std::thread& t : builders)
         t.join();
+    archiving.join();
     // A macro left in in/ (no free name, not movable) or work/ (kept for a
     // retry) is not finished: --once says so.
     return broken_ || (options_.once && (anyFailed_ || leftBehind())) ? 1 : 0;

@@ -11,6 +11,7 @@
 #include "FaxImage.h"
 #include "FaxPage.h"
 #include "LineFilter.h"
+#include "OutputFile.h"
 #include "PageMarks.h"
 #include "PdfPage.h"
 #include "PdfWriter.h"
@@ -80,6 +81,24 @@ constexpr long long kMaxMacroBytes = 512LL << 20;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Whether this thread's outputs sync their folders, for one save: the PDF
+// copy's here, the fax's in the writer, put back afterwards.
+class FolderSyncSetting {
+  public:
+    explicit FolderSyncSetting(bool sync)
+        : own_(OutputFile::SetThreadFolderSync(sync)), fax_(SetFaxFolderSync(sync ? 1 : 0)) {}
+    ~FolderSyncSetting() {
+        SetFaxFolderSync(fax_);
+        OutputFile::SetThreadFolderSync(own_);
+    }
+    FolderSyncSetting(const FolderSyncSetting&) = delete;
+    FolderSyncSetting& operator=(const FolderSyncSetting&) = delete;
+
+  private:
+    bool own_;
+    int fax_;
 };
 
 // The writer's settings of this thread for one save, put back afterwards.
@@ -763,6 +782,7 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         if (options.dryRun)
             return true;
         std::string target = tiffFile;
+        const FolderSyncSetting folders(options.syncFolders);
         std::unique_ptr<PdfWriter> pdf;
         if (!options.pdfFile.empty() && !(pdf = PdfWriter::Create(options.pdfFile, error)))
             return false;

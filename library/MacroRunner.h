@@ -79,6 +79,12 @@ struct BuildOptions {
     // Fills the text the engine sets (LineFilter.h), as a template is filled
     // from a record of data; null sets the macro's text as it stands.
     LineFilter* lineFilter = nullptr;
+    // Whether the folders the fax and the PDF copy are named in are synced
+    // once they are (so that a power cut keeps the names). False leaves that
+    // to the caller, who syncs them once for all the documents it built
+    // together before relying on their names (SetFaxFolderSync); the files'
+    // own bytes are synced either way.
+    bool syncFolders = true;
 };
 
 // The most rows BuildOptions::reserveTop takes: about 2 inches.

@@ -216,6 +216,14 @@ bool writeAll(int fd, const char* from, std::size_t n) {
 
 } // namespace
 
+namespace {
+thread_local bool tFolderSync = true;
+} // namespace
+
+bool OutputFile::SetThreadFolderSync(bool sync) {
+    return std::exchange(tFolderSync, sync);
+}
+
 std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::string& error) {
     if (path.empty()) {
         error = "no file name";
@@ -256,6 +264,7 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::str
             error = "cannot follow its symbolic links: " + reason(failure);
             return nullptr;
         }
+        out->leaveFolder_ = !tFolderSync && out->final_ == path;
         const std::string folder = folderOf(out->final_);
         out->fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         // Refused where the file system has no unnamed files (EOPNOTSUPP),
@@ -331,7 +340,7 @@ bool OutputFile::commitReplace(std::string& error) {
         };
         if (link(final_)) {
             committed_ = true;
-            return syncFolder(error);
+            return leaveFolder_ || syncFolder(error);
         }
         for (int attempt = 0; errno == EEXIST && attempt < 100; ++attempt) {
             std::string name = partName(final_);
@@ -351,7 +360,7 @@ bool OutputFile::commitReplace(std::string& error) {
     }
     temporary_.clear();
     committed_ = true;
-    return syncFolder(error);
+    return leaveFolder_ || syncFolder(error);
 }
 
 // The new name is on the disk only once its folder is: until then a power

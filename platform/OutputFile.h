@@ -49,6 +49,15 @@ class OutputFile {
     // may have taken part of the bytes.
     bool Commit(std::string& error);
 
+    // Whether the outputs the calling thread creates afterwards sync their
+    // folder at Commit (true, the default). With false, a Commit that names
+    // the file in the folder of the path it was given (no symbolic link
+    // followed) leaves that folder to the caller, who syncs it once for all
+    // the files named there together before anything relies on their names;
+    // the file's own bytes are synced either way. Returns the setting it
+    // replaces.
+    static bool SetThreadFolderSync(bool sync);
+
   private:
     OutputFile() = default;
     bool commitReplace(std::string& error);
@@ -62,6 +71,7 @@ class OutputFile {
     int sink_ = -1;         // Stream: the device, pipe, socket or standard output
     bool ownsSink_ = false;
     bool committed_ = false;
+    bool leaveFolder_ = false; // Replace: the folder's sync is the caller's
 };
 
 // Syncs a folder's entries (names made, renamed or removed in it) to the

@@ -12,6 +12,7 @@
 #include "G3TwoDEncoder.h"
 #include "G4Encoder.h"
 #include "GlobalMemory.h"
+#include "OutputFile.h"
 #include "PageBlock.h"
 #include "RowMerge.h"
 
@@ -388,6 +389,10 @@ int GetFaxResolution(void) {
 void SetFaxPageCopy(TiflibPageCopy copy, void* context) {
     tPageCopy.send = copy;
     tPageCopy.context = copy ? context : nullptr;
+}
+
+int SetFaxFolderSync(int sync) {
+    return folio::OutputFile::SetThreadFolderSync(sync != 0) ? 1 : 0;
 }
 
 int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width, unsigned height,

@@ -97,6 +97,15 @@ typedef int (*TiflibPageCopy)(void* context, int index, int count, unsigned widt
  * its own strips are handed over; otherwise each page is coded once more. */
 TIFLIB_API void SetFaxPageCopy(TiflibPageCopy copy, void* context);
 
+/* Whether the documents the calling thread starts afterwards sync their
+ * folder once named (1, the default), so that the name survives a power cut,
+ * or leave that to the caller (0), who syncs the folder once for all the
+ * documents put there together before relying on their names. The file's
+ * own bytes are synced before it is named either way, and a name reached
+ * through a symbolic link has its folder synced all the same. Returns the
+ * setting it replaces (since 1.2). */
+TIFLIB_API int SetFaxFolderSync(int sync);
+
 /* Why the calling thread's last failed WriteGraphicFile failed (an empty string
  * after a success). Valid until the thread's next call into the writer. */
 TIFLIB_API const char* TiflibLastError(void);

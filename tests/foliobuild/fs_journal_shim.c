@@ -10,7 +10,9 @@
 // "syncfile INODE BLOB". Paths are absolute as the process named them.
 // For the spool's retry of a failed claim it can also refuse renames:
 // FOLIO_FAIL_RENAME=NAME:COUNT makes the first COUNT renames of a file
-// named NAME fail with EROFS, as on a file system remounted read-only.
+// named NAME fail with EROFS, as on a file system remounted read-only;
+// FOLIO_FAIL_SYNCDIR=NAME:COUNT the first COUNT syncs of a folder named
+// NAME with EIO.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -148,24 +150,31 @@ int link(const char* oldPath, const char* newPath) {
     return linkat(AT_FDCWD, oldPath, AT_FDCWD, newPath, 0);
 }
 
-// Whether this rename is one FOLIO_FAIL_RENAME refuses; under the lock.
-static int refused(const char* oldPath) {
-    static long left = -1;
-    static char name[NAME_MAX + 1];
-    if (left < 0) {
-        const char* setting = getenv("FOLIO_FAIL_RENAME");
+// Calls refused by a setting NAME:COUNT: how many are left, on what name.
+struct Refusal {
+    const char* variable;
+    long left; // -1 until the setting is read
+    char name[NAME_MAX + 1];
+};
+static struct Refusal renames = {"FOLIO_FAIL_RENAME", -1, ""};
+static struct Refusal folderSyncs = {"FOLIO_FAIL_SYNCDIR", -1, ""};
+
+// Whether this call on `path` is one `r` refuses; under the lock.
+static int refused(struct Refusal* r, const char* path) {
+    if (r->left < 0) {
+        const char* setting = getenv(r->variable);
         const char* colon = setting ? strrchr(setting, ':') : NULL;
-        left = 0;
+        r->left = 0;
         if (colon && colon - setting <= NAME_MAX) {
-            memcpy(name, setting, (size_t)(colon - setting));
-            name[colon - setting] = 0;
-            left = strtol(colon + 1, NULL, 10);
+            memcpy(r->name, setting, (size_t)(colon - setting));
+            r->name[colon - setting] = 0;
+            r->left = strtol(colon + 1, NULL, 10);
         }
     }
-    const char* slash = strrchr(oldPath, '/');
-    if (left <= 0 || strcmp(slash ? slash + 1 : oldPath, name) != 0)
+    const char* slash = strrchr(path, '/');
+    if (r->left <= 0 || strcmp(slash ? slash + 1 : path, r->name) != 0)
         return 0;
-    --left;
+    --r->left;
     return 1;
 }
 
@@ -175,7 +184,7 @@ static int renamed(int oldDir, const char* oldPath, int newDir, const char* newP
     absolute(oldDir, oldPath, from);
     absolute(newDir, newPath, to);
     pthread_mutex_lock(&lock);
-    if (refused(oldPath)) {
+    if (refused(&renames, oldPath)) {
         pthread_mutex_unlock(&lock);
         errno = EROFS;
         return -1;
@@ -212,13 +221,20 @@ int unlink(const char* path) {
 
 static int synced(int fd, int (*real)(int)) {
     pthread_mutex_lock(&lock);
-    const int rc = real(fd);
     struct stat st;
+    char full[FULL];
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        absolute(fd, ".", full);
+        full[strlen(full) - 2] = 0; // the "/." added
+        if (refused(&folderSyncs, full)) {
+            pthread_mutex_unlock(&lock);
+            errno = EIO;
+            return -1;
+        }
+    }
+    const int rc = real(fd);
     if (rc == 0 && fstat(fd, &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
-            char full[FULL];
-            absolute(fd, ".", full);
-            full[strlen(full) - 2] = 0; // the "/." added
             record("syncdir %s", full);
         } else if (S_ISREG(st.st_mode)) {
             const char* folder = getenv("FOLIO_FSLOG_BLOBS");
