@@ -7,6 +7,7 @@
 
 #include "BaseFolder.h"
 #include "Cp1252.h"
+#include "MacroEncoding.h"
 #include "Diagnostics.h"
 #include "ErrorBox.h"
 #include "FileDialogLayout.h"
@@ -69,9 +70,11 @@ QStringList editorLines(const QPlainTextEdit& editor) {
 // Splits file bytes into lines of at most `maxLength` bytes: CR LF, LF or CR
 // end a line; a longer line is cut into parts; a last line without a break
 // counts. A line of exactly `maxLength` bytes is one line, not two.
+// In UTF-8 a cut never falls inside a character: the part of it already
+// taken moves on to the next line.
 class LineSplitter {
   public:
-    explicit LineSplitter(int maxLength) : maxLength_(maxLength) {}
+    LineSplitter(int maxLength, bool utf8) : maxLength_(maxLength), utf8_(utf8) {}
 
     void Feed(const char* data, qint64 size) {
         for (qint64 i = 0; i < size; ++i) {
@@ -86,8 +89,17 @@ class LineSplitter {
                 current_.clear();
             } else {
                 if (current_.size() == maxLength_) {
+                    qsizetype cut = current_.size();
+                    if (utf8_ && isContinuation(c)) {
+                        while (cut > 0 && isContinuation(current_[cut - 1]))
+                            --cut;
+                        if (cut > 0)
+                            --cut; // the lead byte goes along
+                    }
+                    const QByteArray rest = current_.mid(cut);
+                    current_.truncate(cut);
                     lines_.append(current_);
-                    current_.clear();
+                    current_ = rest;
                 }
                 current_.append(c);
             }
@@ -101,7 +113,10 @@ class LineSplitter {
     }
 
   private:
+    static bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
     const int maxLength_;
+    const bool utf8_;
     QByteArray current_;
     QList<QByteArray> lines_;
     bool afterCr_ = false;
@@ -207,7 +222,8 @@ void messageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
 
 } // namespace
 
-TCommandForm::TCommandForm(Program& program) : program_(program) {
+TCommandForm::TCommandForm(Program& program)
+    : program_(program), encoding_(program.SettingsForm->NewFileEncoding()) {
     createActions();
     createControls();
     setState(DocumentState::Closed);
@@ -407,7 +423,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
             *why = file.errorString();
         return false;
     }
-    LineSplitter splitter(kLineBufferSize - 1);
+    QByteArray all;
     std::vector<char> chunk(std::size_t(1) << 16);
     qint64 total = 0;
     for (;;) {
@@ -432,16 +448,25 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
                 folio::ui::ShowError(this, tooLarge);
             return false;
         }
-        splitter.Feed(chunk.data(), n);
+        all.append(chunk.data(), n);
     }
+    // The whole file decides its encoding: one byte that is not UTF-8 makes
+    // it code page 1252.
+    const folio::ui::MacroEncoding encoding =
+        folio::ui::DetectEncoding(all, program_.SettingsForm->NewFileEncoding());
+    const int mark = folio::ui::MarkLength(encoding);
+    LineSplitter splitter(kLineBufferSize - 1, folio::ui::IsUtf8(encoding));
+    splitter.Feed(all.constData() + mark, all.size() - mark);
+    all.clear();
     const QList<QByteArray> lines = splitter.Finish();
     // Each line is added with its break, as lines appended to an editor
     // are; so a file's empty last line is kept.
     QString text;
     for (const QByteArray& line : lines) {
-        text += folio::ui::FromCp1252(line);
+        text += folio::ui::DecodeLine(line, encoding);
         text += '\n';
     }
+    encoding_ = encoding;
     memoCommand->setPlainText(text);
     memoCommand->document()->setModified(false);
     setState(DocumentState::Clean);
@@ -451,8 +476,10 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
 
 bool TCommandForm::WriteMacroFile(const QString& path) {
     QByteArray bytes;
+    if (encoding_ == folio::ui::MacroEncoding::Utf8WithMark)
+        bytes += "\xEF\xBB\xBF";
     for (const QString& line : editorLines(*memoCommand)) {
-        bytes += folio::ui::ToCp1252(line);
+        bytes += folio::ui::EncodeLine(line, encoding_);
         bytes += "\r\n";
     }
     QString error;
@@ -492,6 +519,8 @@ void TCommandForm::RunCommands() {
     std::vector<char> line;
     int number = 0;
     for (const QString& text : lines) {
+        if (sink_ && folio::ui::IsUtf8(encoding_))
+            reportOutsideCp1252(text, number + 1);
         const QByteArray bytes = folio::ui::ToCp1252(text);
         // A writable copy: the interpreter cuts its arguments in place.
         line.assign(bytes.begin(), bytes.end());
@@ -501,6 +530,26 @@ void TCommandForm::RunCommands() {
             break;
     }
     program_.FaxForm->SetSaveEnabled(true);
+}
+
+// The engine sets text in code page 1252 (one byte a character), whatever
+// the file was read in: a UTF-8 text reaches it as code page 1252, and a
+// character that code page lacks is set as '?', which the list says.
+void TCommandForm::reportOutsideCp1252(const QString& text, int line) {
+    const qsizetype at = folio::ui::FirstOutsideCp1252(text);
+    if (at < 0)
+        return;
+    const char32_t c = QStringView(text).mid(at).toUcs4().value(0);
+    folio::Diagnostic d;
+    d.line = line;
+    d.severity = folio::Severity::Warning;
+    d.kind = folio::kind::NoGlyph;
+    d.message = QStringLiteral("\"%1\" (U+%2) is not in code page 1252, which this program "
+                               "sets text in; it is set as '?'")
+                    .arg(QString::fromUcs4(&c, 1),
+                         QString::number(uint(c), 16).toUpper().rightJustified(4, '0'))
+                    .toStdString();
+    sink_->Report(d);
 }
 
 // ---- handlers -----------------------------------------------------------
@@ -518,10 +567,15 @@ void TCommandForm::btnProcessClick() {
     lstProblems->Clear();
     FaxImage& engine = program_.FaxForm->Engine();
     engine.SetDiagnostics(lstProblems);
+    sink_ = lstProblems;
     struct Unsink {
         FaxImage& engine;
-        ~Unsink() { engine.SetDiagnostics(nullptr); }
-    } unsink{engine};
+        folio::DiagnosticSink*& sink;
+        ~Unsink() {
+            engine.SetDiagnostics(nullptr);
+            sink = nullptr;
+        }
+    } unsink{engine, sink_};
     const auto details = [this] {
         const folio::Diagnostic* error = lstProblems->LastError();
         if (!error)
@@ -635,6 +689,7 @@ void TCommandForm::emptyEditor() {
     macroFolder_.clear();
     memoCommand->clear();
     memoCommand->document()->setModified(false);
+    encoding_ = program_.SettingsForm->NewFileEncoding();
     lstProblems->Clear(); // its lines were the text's
     setState(DocumentState::Closed);
 }
@@ -841,15 +896,18 @@ void TCommandForm::batchRun(const QString& faxFile) {
     printer.macro = program_.Arguments[0].toLocal8Bit().toStdString();
     FaxImage& engine = program_.FaxForm->Engine();
     engine.SetDiagnostics(&printer);
+    sink_ = &printer;
     // The engine is as the viewer's creation left it: no ResetAll.
     try {
         RunCommands();
     } catch (const std::exception& e) {
         engine.SetDiagnostics(nullptr);
+        sink_ = nullptr;
         batchFail(folio::ui::ErrorText(e));
         return;
     }
     engine.SetDiagnostics(nullptr);
+    sink_ = nullptr;
     const QString error = program_.FaxForm->SaveFaxFile(faxFile);
     if (!error.isEmpty()) {
         batchFail(error);

@@ -7,10 +7,15 @@
 // Modified). Closing this window, or File > Exit, ends the program.
 #pragma once
 
+#include "MacroEncoding.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
 
+namespace folio {
+class DiagnosticSink;
+}
 class Program;
 class ProblemList;
 class QAction;
@@ -53,6 +58,9 @@ class TCommandForm : public QMainWindow {
     // The document state, read from the File menu's enabled items.
     DocumentState State() const;
     QString MacroFileName() const { return macroFileName_; }
+    // What the text was read in, and is saved in: the file's own encoding,
+    // or for a text typed afresh the setting for new files.
+    folio::ui::MacroEncoding Encoding() const { return encoding_; }
 
     QWidget* Panel1;
     // The editor above, the problems of the last Process below.
@@ -131,6 +139,7 @@ class TCommandForm : public QMainWindow {
     void showViewer();
     void batchRun(const QString& faxFile);
     void batchFail(const QString& message);
+    void reportOutsideCp1252(const QString& text, int line);
 
     Program& program_;
     QString macroFileName_;
@@ -138,4 +147,7 @@ class TCommandForm : public QMainWindow {
     // text was last loaded from or saved to; empty for a text typed afresh.
     QString macroFolder_;
     bool closing_ = false;
+    folio::ui::MacroEncoding encoding_;
+    // Where RunCommands reports what the engine's code page cannot set.
+    folio::DiagnosticSink* sink_ = nullptr;
 };

@@ -9,11 +9,13 @@
 #pragma once
 
 #include "FaxViewer.h"
+#include "MacroEncoding.h"
 
 #include <QDialog>
 #include <QFont>
 #include <string>
 
+class QComboBox;
 class QFontDialog;
 class QGroupBox;
 class QLabel;
@@ -72,6 +74,10 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     QLabel* lblFontSize;
     QLineEdit* efFontSize;
     QToolButton* BitBtn1;
+    // The encoding a text typed afresh (or a file of plain ASCII) is saved
+    // in: Windows-1252 or UTF-8, stored as NewFileEncoding.
+    QLabel* lblNewFileEncoding;
+    QComboBox* cbNewFileEncoding;
     QPushButton* btnOk;
     QPushButton* btnCancel;
     QFontDialog* FontDialog1;
@@ -79,6 +85,8 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     // The family name the engine's font lookup finds for a family the font
     // dialog offers: without the foundry Qt adds as " [Foundry]".
     static QString EngineFamilyName(const QString& family);
+
+    folio::ui::MacroEncoding NewFileEncoding() const;
 
   public slots:
     // Opens the font dialog on the fields' font and size; the chosen

@@ -15,6 +15,7 @@
 #include "TSettingsForm.h"
 #include "TSplashForm.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -261,6 +262,10 @@ class TestCommandForm : public QObject, protected RunningProgram {
             << QStringList{QString(499, 'q'), QString(499, 'q'), QString(2, 'q')};
         QTest::newRow("code page 1252") << QByteArray("\x80 \xA0\xE9\x93")
                                         << QStringList{QStringLiteral("\u20AC \u00A0\u00E9\u201C")};
+        // 498 bytes, then a two-byte character across the 499-byte cut.
+        QTest::newRow("UTF-8 cut keeps a character whole")
+            << (QByteArray(498, 'a') + "\xC3\xA9" "b")
+            << QStringList{QString(498, 'a'), QStringLiteral("\u00E9b")};
     }
     void loadMacroFile() {
         QFETCH(QByteArray, bytes);
@@ -299,6 +304,40 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QVERIFY(cmd().LoadMacroFile(in));
         QVERIFY(cmd().WriteMacroFile(out));
         QCOMPARE(ReadBytes(out), QByteArray("one\r\ntwo\r\n"));
+    }
+
+    void encodingsRoundTrip_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("firstLine");
+        QTest::addColumn<bool>("utf8");
+        const QString greeting = QStringLiteral("Gr\u00FC\u00DFe aus K\u00F6ln \u2013 5 \u20AC");
+        QTest::newRow("code page 1252") << QByteArray("caf\xE9 \x80\r\n:FAX:X=1\r\n")
+                                        << QStringLiteral("caf\u00E9 \u20AC") << false;
+        QTest::newRow("UTF-8") << (greeting.toUtf8() + "\r\n") << greeting << true;
+        QTest::newRow("UTF-8 with mark")
+            << ("\xEF\xBB\xBF" + greeting.toUtf8() + "\r\n\r\n") << greeting << true;
+        QTest::newRow("ASCII") << QByteArray("plain\r\n") << QStringLiteral("plain") << false;
+    }
+    void encodingsRoundTrip() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, firstLine);
+        QFETCH(bool, utf8);
+        const QString in = file("enc.txt"), out = file("enc-copy.txt");
+        QVERIFY(WriteBytes(in, bytes));
+        QVERIFY(cmd().LoadMacroFile(in));
+        QCOMPARE(editorLines(*cmd().memoCommand).value(0), firstLine);
+        QCOMPARE(folio::ui::IsUtf8(cmd().Encoding()), utf8);
+        QVERIFY(cmd().WriteMacroFile(out));
+        QCOMPARE(ReadBytes(out), bytes);
+    }
+
+    void newTextTakesTheEncodingSetting() {
+        program_->SettingsForm->cbNewFileEncoding->setCurrentIndex(1);
+        cmd().mnuFileCloseClick();
+        setText(QStringLiteral("\u00E9"));
+        const QString out = file("new.txt");
+        QVERIFY(cmd().WriteMacroFile(out));
+        QCOMPARE(ReadBytes(out), QByteArray("\xC3\xA9\r\n"));
     }
 
     void loadOfWhatIsNoFileFails_data() {
