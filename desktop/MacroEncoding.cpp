@@ -5,6 +5,7 @@
 
 #include "Cp1252.h"
 
+#include <QList>
 #include <QStringDecoder>
 
 namespace folio::ui {
@@ -57,6 +58,22 @@ qsizetype FirstOutsideCp1252(const QString& text) {
         return i;
     }
     return -1;
+}
+
+bool OutsideCp1252Report(const QString& text, int line, folio::Diagnostic& d) {
+    const qsizetype at = FirstOutsideCp1252(text);
+    if (at < 0)
+        return false;
+    const char32_t c = QStringView(text).mid(at).toUcs4().value(0);
+    d.line = line;
+    d.severity = folio::Severity::Warning;
+    d.kind = folio::kind::NoGlyph;
+    d.message = QStringLiteral("\"%1\" (U+%2) is not in code page 1252, which this program "
+                               "sets text in; it is set as '?'")
+                    .arg(QString::fromUcs4(&c, 1),
+                         QString::number(uint(c), 16).toUpper().rightJustified(4, '0'))
+                    .toStdString();
+    return true;
 }
 
 QString EncodingName(MacroEncoding encoding) {

@@ -9,6 +9,8 @@
 // keeps its bytes through Open and Save.
 #pragma once
 
+#include "Diagnostics.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -36,6 +38,9 @@ QByteArray EncodeLine(const QString& line, MacroEncoding encoding);
 // surrogate pair counts as one), or -1 when every one fits. The desktop
 // engine sets text in that code page, whatever the file was read in.
 qsizetype FirstOutsideCp1252(const QString& text);
+// The warning for macro line `line` (1-based) when `text` holds a character
+// that code page lacks; false, leaving `d` alone, when it holds none.
+bool OutsideCp1252Report(const QString& text, int line, folio::Diagnostic& d);
 
 // The names the encoding setting is stored under, and the encoding of one.
 // A name not known reads as code page 1252.

@@ -12,6 +12,7 @@
 #include "ErrorBox.h"
 #include "FileDialogLayout.h"
 #include "ObjectNames.h"
+#include "PreviewPane.h"
 #include "OutputFile.h"
 #include "ProblemList.h"
 #include "Program.h"
@@ -245,6 +246,12 @@ void TCommandForm::createActions() {
     mnuFileExit =
         mnuFile->addAction(QStringLiteral("E&xit"), this, &TCommandForm::mnuFileExitClick);
 
+    mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuViewPreview = mnuView->addAction(QStringLiteral("Live &Preview"));
+    mnuViewPreview->setCheckable(true);
+    mnuViewPreview->setChecked(program_.SettingsForm->LivePreview);
+    connect(mnuViewPreview, &QAction::toggled, this, &TCommandForm::mnuViewPreviewClick);
+
     mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptionsSettings = mnuOptions->addAction(QStringLiteral("&Settings..."), this,
                                                &TCommandForm::mnuOptionsSettingsClick);
@@ -290,7 +297,9 @@ void TCommandForm::createControls() {
     setWindowTitle(QString::fromLatin1(folio::ui::kAppTitle));
 
     Panel1 = new QWidget;
-    splitEditor = new QSplitter(Qt::Vertical, Panel1);
+    splitPreview = new QSplitter(Qt::Horizontal, Panel1);
+    splitPreview->setChildrenCollapsible(false);
+    splitEditor = new QSplitter(Qt::Vertical, splitPreview);
     splitEditor->setChildrenCollapsible(false);
     memoCommand = new QPlainTextEdit(splitEditor);
     memoCommand->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -303,10 +312,25 @@ void TCommandForm::createControls() {
     splitEditor->setStretchFactor(0, 1);
     splitEditor->setStretchFactor(1, 0);
     lstProblems->setMinimumHeight(3 * lstProblems->fontMetrics().height());
+    pnlPreview = new folio::ui::PreviewPane(splitPreview);
+    pnlPreview->setMinimumWidth(120);
+    pnlPreview->setVisible(mnuViewPreview->isChecked());
+    splitPreview->setStretchFactor(0, 3);
+    splitPreview->setStretchFactor(1, 2);
     auto* panel1Layout = new QVBoxLayout(Panel1);
     panel1Layout->setContentsMargins(0, 0, 0, 0);
-    panel1Layout->addWidget(splitEditor);
+    panel1Layout->addWidget(splitPreview);
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    tmrPreview = new QTimer(this);
+    tmrPreview->setSingleShot(true);
+    tmrPreview->setTimerType(Qt::PreciseTimer);
+    tmrPreview->setInterval(kPreviewDelayMs);
+    connect(tmrPreview, &QTimer::timeout, this, &TCommandForm::RequestPreview);
+    connect(memoCommand, &QPlainTextEdit::textChanged, this, [this] {
+        if (mnuViewPreview->isChecked())
+            tmrPreview->start();
+    });
+    connect(pnlPreview, &folio::ui::PreviewPane::shown, this, &TCommandForm::previewShown);
     memoCommand->installEventFilter(this);
     memoCommand->viewport()->installEventFilter(this);
     setAcceptDrops(true);
@@ -353,7 +377,10 @@ void TCommandForm::createControls() {
     connect(Timer1, &QTimer::timeout, this, &TCommandForm::Timer1Timer);
 
     FOLIO_NAME(Panel1);
+    FOLIO_NAME(splitPreview);
     FOLIO_NAME(splitEditor);
+    FOLIO_NAME(pnlPreview);
+    FOLIO_NAME(tmrPreview);
     FOLIO_NAME(memoCommand);
     FOLIO_NAME(lstProblems);
     FOLIO_NAME(Panel2);
@@ -367,6 +394,8 @@ void TCommandForm::createControls() {
     FOLIO_NAME(mnuFileSave);
     FOLIO_NAME(mnuFileSaveAs);
     FOLIO_NAME(mnuFileExit);
+    FOLIO_NAME(mnuView);
+    FOLIO_NAME(mnuViewPreview);
     FOLIO_NAME(mnuOptions);
     FOLIO_NAME(mnuOptionsSettings);
     FOLIO_NAME(mnuOptionsClearPage);
@@ -536,20 +565,9 @@ void TCommandForm::RunCommands() {
 // the file was read in: a UTF-8 text reaches it as code page 1252, and a
 // character that code page lacks is set as '?', which the list says.
 void TCommandForm::reportOutsideCp1252(const QString& text, int line) {
-    const qsizetype at = folio::ui::FirstOutsideCp1252(text);
-    if (at < 0)
-        return;
-    const char32_t c = QStringView(text).mid(at).toUcs4().value(0);
     folio::Diagnostic d;
-    d.line = line;
-    d.severity = folio::Severity::Warning;
-    d.kind = folio::kind::NoGlyph;
-    d.message = QStringLiteral("\"%1\" (U+%2) is not in code page 1252, which this program "
-                               "sets text in; it is set as '?'")
-                    .arg(QString::fromUcs4(&c, 1),
-                         QString::number(uint(c), 16).toUpper().rightJustified(4, '0'))
-                    .toStdString();
-    sink_->Report(d);
+    if (folio::ui::OutsideCp1252Report(text, line, d))
+        sink_->Report(d);
 }
 
 // ---- handlers -----------------------------------------------------------
@@ -593,6 +611,13 @@ void TCommandForm::btnProcessClick() {
         },
         details);
     lstProblems->Fill();
+    showProblems();
+    program_.FaxForm->RefreshPage();
+    // A new run is read from its top.
+    program_.FaxForm->ScrollToTop();
+}
+
+void TCommandForm::showProblems() {
     if (lstProblems->isVisible()) {
         // A list that has just appeared takes up to two fifths of the
         // height, enough for a few entries; a size the user set stays.
@@ -602,9 +627,46 @@ void TCommandForm::btnProcessClick() {
         if (sizes.value(1) < want)
             splitEditor->setSizes({total - want, want});
     }
-    program_.FaxForm->RefreshPage();
-    // A new run is read from its top.
-    program_.FaxForm->ScrollToTop();
+}
+
+// ---- live preview ---------------------------------------------------------
+
+void TCommandForm::RequestPreview() {
+    tmrPreview->stop();
+    if (!mnuViewPreview->isChecked() || !isVisible())
+        return;
+    folio::ui::PreviewRequest request;
+    request.lines = editorLines(*memoCommand);
+    request.folder = macroFolder_;
+    const TSettingsForm& s = *program_.SettingsForm;
+    request.settings = {s.WidthText(),    s.HeightText(),   s.LeftMarginText(),
+                        s.TopMarginText(), s.FontName(),     s.FontSizeText(),
+                        s.MacroStart(),   s.CommentStart()};
+    pnlPreview->Request(std::move(request));
+}
+
+void TCommandForm::previewShown(const folio::ui::PreviewResult& result) {
+    // What the text as typed loses is listed as a Process would list it.
+    lstProblems->Clear();
+    for (const folio::Diagnostic& d : result.diagnostics)
+        lstProblems->Report(d);
+    lstProblems->Fill();
+    showProblems();
+}
+
+void TCommandForm::mnuViewPreviewClick(bool on) {
+    program_.SettingsForm->LivePreview = on;
+    pnlPreview->setVisible(on);
+    if (on)
+        RequestPreview();
+    else
+        pnlPreview->Clear();
+}
+
+void TCommandForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (pnlPreview->ShownGeneration() == 0)
+        QTimer::singleShot(0, this, &TCommandForm::RequestPreview);
 }
 
 void TCommandForm::GoToLine(int line) {
@@ -691,6 +753,7 @@ void TCommandForm::emptyEditor() {
     memoCommand->document()->setModified(false);
     encoding_ = program_.SettingsForm->NewFileEncoding();
     lstProblems->Clear(); // its lines were the text's
+    pnlPreview->Clear();
     setState(DocumentState::Closed);
 }
 
@@ -818,6 +881,8 @@ void TCommandForm::mnuFileExitClick() {
 
 void TCommandForm::mnuOptionsSettingsClick() {
     program_.SettingsForm->exec();
+    // The page size, prefixes or font may have changed.
+    RequestPreview();
 }
 
 void TCommandForm::mnuOptionsClearPageClick() {

@@ -24,6 +24,10 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+namespace folio::ui {
+class PreviewPane;
+struct PreviewResult;
+} // namespace folio::ui
 
 class TCommandForm : public QMainWindow {
     Q_OBJECT
@@ -33,6 +37,9 @@ class TCommandForm : public QMainWindow {
     static constexpr int kLineBufferSize = 500;
     // Largest macro file the editor takes; far above any fax text.
     static constexpr qint64 kMaxMacroFileBytes = qint64(64) << 20;
+    // The pause after the last keystroke before the preview is rebuilt, in
+    // milliseconds: long enough that typing a word builds once.
+    static constexpr int kPreviewDelayMs = 300;
 
     enum class DocumentState { Closed, Clean, Modified };
 
@@ -63,10 +70,16 @@ class TCommandForm : public QMainWindow {
     folio::ui::MacroEncoding Encoding() const { return encoding_; }
 
     QWidget* Panel1;
+    // The editor and its problems on the left, the live preview beside.
+    QSplitter* splitPreview;
     // The editor above, the problems of the last Process below.
     QSplitter* splitEditor;
     QPlainTextEdit* memoCommand;
     ProblemList* lstProblems;
+    // The pages of the text as it is now, rebuilt a moment after each edit.
+    folio::ui::PreviewPane* pnlPreview;
+    // Waits for a pause in the typing (kPreviewDelayMs) before a rebuild.
+    QTimer* tmrPreview;
     QWidget* Panel2;
     QPushButton* btnProcess;
     QFileDialog* dlgFileOpen;
@@ -78,6 +91,8 @@ class TCommandForm : public QMainWindow {
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
     QAction* mnuFileExit;
+    QMenu* mnuView;
+    QAction* mnuViewPreview;
     QMenu* mnuOptions;
     QAction* mnuOptionsSettings;
     QAction* mnuOptionsClearPage;
@@ -102,6 +117,10 @@ class TCommandForm : public QMainWindow {
     void mnuOptionsShowClick();
     void mnuHelpContentsClick();
     void mnuHelpAboutClick();
+    void mnuViewPreviewClick(bool on);
+    // Starts a preview build of the text as it is now (when the preview is
+    // on and the window shown).
+    void RequestPreview();
     // The close query: false refuses the closing.
     bool FormCloseQuery();
     // Puts the editor's cursor at the start of macro line `line` (1-based;
@@ -113,6 +132,7 @@ class TCommandForm : public QMainWindow {
     void OpenDroppedFile(const QString& path);
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -140,6 +160,9 @@ class TCommandForm : public QMainWindow {
     void batchRun(const QString& faxFile);
     void batchFail(const QString& message);
     void reportOutsideCp1252(const QString& text, int line);
+    void previewShown(const folio::ui::PreviewResult& result);
+    // Shows the problems list after it was filled, giving it room.
+    void showProblems();
 
     Program& program_;
     QString macroFileName_;

@@ -259,6 +259,7 @@ void TSettingsForm::LoadSettings() {
                                       : QString();
     cbNewFileEncoding->setCurrentIndex(
         folio::ui::IsUtf8(folio::ui::EncodingOfName(encoding)) ? 1 : 0);
+    LivePreview = !readable || store.value(QStringLiteral("LivePreview"), true).toBool();
 }
 
 void TSettingsForm::StoreSettings() {
@@ -277,6 +278,7 @@ void TSettingsForm::StoreSettings() {
         }
     }
     store.setValue(QStringLiteral("NewFileEncoding"), cbNewFileEncoding->currentText());
+    store.setValue(QStringLiteral("LivePreview"), LivePreview);
     store.sync();
 }
 

@@ -88,6 +88,9 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
 
     folio::ui::MacroEncoding NewFileEncoding() const;
 
+    // View > Live Preview of the command window, stored as LivePreview.
+    bool LivePreview = true;
+
   public slots:
     // Opens the font dialog on the fields' font and size; the chosen
     // family and size go into the fields.

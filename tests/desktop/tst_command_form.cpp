@@ -7,6 +7,7 @@
 #include "DesktopTestSupport.h"
 
 #include "ErrorBox.h"
+#include "PreviewPane.h"
 #include "ProblemList.h"
 
 #include "Program.h"
@@ -498,6 +499,38 @@ class TestCommandForm : public QObject, protected RunningProgram {
         fax().btnNextPg->click();
         QCOMPARE(page(), QStringLiteral("1 of 1"));
         QVERIFY(blackPixels(fax().pageView->Picture()) > 0);
+    }
+
+    void previewShowsOnlyTheNewestText() {
+        QList<int> shownCounts;
+        connect(cmd().pnlPreview, &folio::ui::PreviewPane::shown, this,
+                [&](const folio::ui::PreviewResult& r) { shownCounts.append(r.pageCount); });
+        // A long text whose build the next edit overtakes, then three pages.
+        QString slow;
+        for (int i = 0; i < 4000; ++i)
+            slow += QStringLiteral("line %1 of a long text\n").arg(i);
+        setText(slow);
+        cmd().RequestPreview();
+        setText(":FAX:LINE=100,100,1000,100\n:FAX:PAGEBREAK\n:FAX:PAGEBREAK\n:FAX:BOX=10,10,50,50");
+        cmd().RequestPreview();
+        QTRY_VERIFY_WITH_TIMEOUT(!shownCounts.isEmpty(), 20000);
+        QTest::qWait(2 * TCommandForm::kPreviewDelayMs);
+        QCOMPARE(shownCounts, QList<int>{3});
+        // The preview's pages are the viewer's after a Process.
+        const QList<QImage> pages = cmd().pnlPreview->Pages();
+        QCOMPARE(pages.size(), 3);
+        cmd().btnProcessClick();
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(blackPixels(pages[2 - i]), blackPixels(fax().pageView->Picture()));
+            QCOMPARE(pages[2 - i], fax().pageView->Picture());
+            fax().btnPrevPg->click();
+        }
+        // Turned off, no build is made.
+        cmd().mnuViewPreview->trigger();
+        QVERIFY(!cmd().pnlPreview->isVisible());
+        setText("changed");
+        QTest::qWait(2 * TCommandForm::kPreviewDelayMs);
+        QCOMPARE(shownCounts.size(), 1);
     }
 
     void processStopsAtEnd() {
