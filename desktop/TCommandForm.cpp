@@ -10,7 +10,9 @@
 #include "MacroEncoding.h"
 #include "Diagnostics.h"
 #include "ErrorBox.h"
+#include "FindBar.h"
 #include "FileDialogLayout.h"
+#include "MacroEditor.h"
 #include "ObjectNames.h"
 #include "PreviewPane.h"
 #include "OutputFile.h"
@@ -31,6 +33,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -246,6 +249,14 @@ void TCommandForm::createActions() {
     mnuFileExit =
         mnuFile->addAction(QStringLiteral("E&xit"), this, &TCommandForm::mnuFileExitClick);
 
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEditFind =
+        mnuEdit->addAction(QStringLiteral("&Find..."), this, &TCommandForm::mnuEditFindClick);
+    mnuEditReplace = mnuEdit->addAction(QStringLiteral("&Replace..."), this,
+                                        &TCommandForm::mnuEditReplaceClick);
+    mnuEditFindNext = mnuEdit->addAction(QStringLiteral("Find &Next"), this,
+                                         &TCommandForm::mnuEditFindNextClick);
+
     mnuView = menuBar()->addMenu(QStringLiteral("&View"));
     mnuViewPreview = mnuView->addAction(QStringLiteral("Live &Preview"));
     mnuViewPreview->setCheckable(true);
@@ -279,6 +290,13 @@ void TCommandForm::createActions() {
     // No fallback: where the platform has no quit key (Windows), the
     // window's close key does it through the close query.
     folio::ui::AddWindowKeys(this, mnuFileExit, StandardKeys(QKeySequence::Quit));
+    folio::ui::AddWindowKeys(this, mnuEditFind, StandardKeys(QKeySequence::Find, "Ctrl+F"));
+    // Ctrl+H as most editors have it, whatever the platform's own (KDE: Ctrl+R).
+    folio::ui::AddWindowKeys(this, mnuEditReplace, {QKeySequence(QStringLiteral("Ctrl+H"))});
+    QList<QKeySequence> findNext = StandardKeys(QKeySequence::FindNext, "F3");
+    if (!findNext.contains(QKeySequence(Qt::Key_F3)))
+        findNext.prepend(QKeySequence(Qt::Key_F3));
+    folio::ui::AddWindowKeys(this, mnuEditFindNext, findNext);
     actProcess = new QAction(QStringLiteral("Process"), this);
     actProcess->setShortcut(QKeySequence(Qt::Key_F5));
     actProcess->setShortcutContext(Qt::WindowShortcut);
@@ -290,7 +308,13 @@ void TCommandForm::createActions() {
     // item ran hands the focus back there when it closes: the next key
     // typed would open a menu or be lost. Typing goes on in the editor, as
     // after an item chosen with the mouse.
-    connect(menuBar(), &QMenuBar::triggered, this, [this] { memoCommand->setFocus(); });
+    // Find and Replace send it to the find field instead.
+    connect(menuBar(), &QMenuBar::triggered, this, [this](QAction* item) {
+        if (barFind->isVisible() && (item == mnuEditFind || item == mnuEditReplace))
+            barFind->efFind->setFocus();
+        else
+            memoCommand->setFocus();
+    });
 }
 
 void TCommandForm::createControls() {
@@ -301,7 +325,7 @@ void TCommandForm::createControls() {
     splitPreview->setChildrenCollapsible(false);
     splitEditor = new QSplitter(Qt::Vertical, splitPreview);
     splitEditor->setChildrenCollapsible(false);
-    memoCommand = new QPlainTextEdit(splitEditor);
+    memoCommand = new folio::ui::MacroEditor(splitEditor);
     memoCommand->setLineWrapMode(QPlainTextEdit::NoWrap);
     memoCommand->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -319,7 +343,11 @@ void TCommandForm::createControls() {
     splitPreview->setStretchFactor(1, 2);
     auto* panel1Layout = new QVBoxLayout(Panel1);
     panel1Layout->setContentsMargins(0, 0, 0, 0);
-    panel1Layout->addWidget(splitPreview);
+    panel1Layout->setSpacing(0);
+    panel1Layout->addWidget(splitPreview, 1);
+    barFind = new folio::ui::FindBar(*memoCommand, Panel1);
+    panel1Layout->addWidget(barFind);
+    applyPrefixes();
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
     tmrPreview = new QTimer(this);
     tmrPreview->setSingleShot(true);
@@ -380,6 +408,7 @@ void TCommandForm::createControls() {
     FOLIO_NAME(splitPreview);
     FOLIO_NAME(splitEditor);
     FOLIO_NAME(pnlPreview);
+    FOLIO_NAME(barFind);
     FOLIO_NAME(tmrPreview);
     FOLIO_NAME(memoCommand);
     FOLIO_NAME(lstProblems);
@@ -394,6 +423,10 @@ void TCommandForm::createControls() {
     FOLIO_NAME(mnuFileSave);
     FOLIO_NAME(mnuFileSaveAs);
     FOLIO_NAME(mnuFileExit);
+    FOLIO_NAME(mnuEdit);
+    FOLIO_NAME(mnuEditFind);
+    FOLIO_NAME(mnuEditReplace);
+    FOLIO_NAME(mnuEditFindNext);
     FOLIO_NAME(mnuView);
     FOLIO_NAME(mnuViewPreview);
     FOLIO_NAME(mnuOptions);
@@ -882,7 +915,30 @@ void TCommandForm::mnuFileExitClick() {
 void TCommandForm::mnuOptionsSettingsClick() {
     program_.SettingsForm->exec();
     // The page size, prefixes or font may have changed.
+    applyPrefixes();
     RequestPreview();
+}
+
+void TCommandForm::applyPrefixes() {
+    const TSettingsForm& s = *program_.SettingsForm;
+    memoCommand->Highlighter()->SetPrefixes(s.efMacroStart->text(), s.efCommentStart->text());
+}
+
+void TCommandForm::mnuEditFindClick() {
+    barFind->Open(false);
+}
+
+void TCommandForm::mnuEditReplaceClick() {
+    barFind->Open(true);
+}
+
+void TCommandForm::mnuEditFindNextClick() {
+    // Nothing to look for yet: ask for it. A search that finds nothing shows
+    // the bar, which says so.
+    if (barFind->efFind->text().isEmpty())
+        barFind->Open(false);
+    else if (!barFind->FindNext())
+        barFind->show();
 }
 
 void TCommandForm::mnuOptionsClearPageClick() {

@@ -7,6 +7,7 @@
 // Modified). Closing this window, or File > Exit, ends the program.
 #pragma once
 
+#include "MacroEditor.h"
 #include "MacroEncoding.h"
 
 #include <QMainWindow>
@@ -25,6 +26,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 namespace folio::ui {
+class FindBar;
 class PreviewPane;
 struct PreviewResult;
 } // namespace folio::ui
@@ -74,7 +76,9 @@ class TCommandForm : public QMainWindow {
     QSplitter* splitPreview;
     // The editor above, the problems of the last Process below.
     QSplitter* splitEditor;
-    QPlainTextEdit* memoCommand;
+    folio::ui::MacroEditor* memoCommand;
+    // Find and replace, under the editor and the preview while open.
+    folio::ui::FindBar* barFind;
     ProblemList* lstProblems;
     // The pages of the text as it is now, rebuilt a moment after each edit.
     folio::ui::PreviewPane* pnlPreview;
@@ -91,6 +95,10 @@ class TCommandForm : public QMainWindow {
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
     QAction* mnuFileExit;
+    QMenu* mnuEdit;
+    QAction* mnuEditFind;
+    QAction* mnuEditReplace;
+    QAction* mnuEditFindNext;
     QMenu* mnuView;
     QAction* mnuViewPreview;
     QMenu* mnuOptions;
@@ -118,6 +126,9 @@ class TCommandForm : public QMainWindow {
     void mnuHelpContentsClick();
     void mnuHelpAboutClick();
     void mnuViewPreviewClick(bool on);
+    void mnuEditFindClick();
+    void mnuEditReplaceClick();
+    void mnuEditFindNextClick();
     // Starts a preview build of the text as it is now (when the preview is
     // on and the window shown).
     void RequestPreview();
@@ -161,6 +172,8 @@ class TCommandForm : public QMainWindow {
     void batchFail(const QString& message);
     void reportOutsideCp1252(const QString& text, int line);
     void previewShown(const folio::ui::PreviewResult& result);
+    // Gives the editor's line colours the settings' prefixes.
+    void applyPrefixes();
     // Shows the problems list after it was filled, giving it room.
     void showProblems();
 

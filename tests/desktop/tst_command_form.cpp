@@ -7,6 +7,7 @@
 #include "DesktopTestSupport.h"
 
 #include "ErrorBox.h"
+#include "FindBar.h"
 #include "PreviewPane.h"
 #include "ProblemList.h"
 
@@ -16,11 +17,13 @@
 #include "TSettingsForm.h"
 #include "TSplashForm.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -531,6 +534,85 @@ class TestCommandForm : public QObject, protected RunningProgram {
         setText("changed");
         QTest::qWait(2 * TCommandForm::kPreviewDelayMs);
         QCOMPARE(shownCounts.size(), 1);
+    }
+
+    void replaceAll_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replace");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("any case") << "Fax fax\nFAX" << "fax" << "X" << false << "X X\nX";
+        QTest::newRow("match case") << "Fax fax\nFAX" << "fax" << "X" << true << "Fax X\nFAX";
+        QTest::newRow("replacement holds the text") << "a-b-a" << "a" << "aa" << false << "aa-b-aa";
+        QTest::newRow("none") << "abc" << "x" << "y" << false << "abc";
+    }
+    void replaceAll() {
+        QFETCH(QString, text);
+        QFETCH(QString, find);
+        QFETCH(QString, replace);
+        QFETCH(bool, matchCase);
+        QFETCH(QString, result);
+        setText(text);
+        cmd().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&cmd()));
+        QTest::keyClick(cmd().memoCommand, Qt::Key_H, Qt::ControlModifier);
+        folio::ui::FindBar& bar = *cmd().barFind;
+        QVERIFY(bar.isVisible() && bar.efReplace->isVisible());
+        bar.efFind->setText(find);
+        bar.efReplace->setText(replace);
+        bar.cbMatchCase->setChecked(matchCase);
+        bar.btnReplaceAll->click();
+        QCOMPARE(cmd().memoCommand->toPlainText(), result);
+        cmd().memoCommand->undo(); // one step
+        QCOMPARE(cmd().memoCommand->toPlainText(), text);
+    }
+
+    void findNextWrapsAndReplaceTakesTheMatch() {
+        setText("one two\none two");
+        cmd().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&cmd()));
+        cmd().memoCommand->moveCursor(QTextCursor::End);
+        QTest::keyClick(cmd().memoCommand, Qt::Key_F, Qt::ControlModifier);
+        folio::ui::FindBar& bar = *cmd().barFind;
+        QVERIFY(bar.efFind->hasFocus() && !bar.efReplace->isVisible());
+        bar.efFind->setText("TWO");
+        QTest::keyClick(cmd().memoCommand, Qt::Key_F3); // past the end: from the top
+        QCOMPARE(cmd().memoCommand->textCursor().selectionStart(), 4);
+        QTest::keyClick(cmd().memoCommand, Qt::Key_F3);
+        QCOMPARE(cmd().memoCommand->textCursor().selectionStart(), 12);
+        bar.efReplace->setText("2");
+        QVERIFY(bar.ReplaceOne()); // the selected one, then on to the next
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("one two\none 2"));
+        QCOMPARE(cmd().memoCommand->textCursor().selectionStart(), 4);
+        bar.efFind->setText("three");
+        QVERIFY(!bar.FindNext());
+        QCOMPARE(bar.lblResult->text(), QStringLiteral("Not found"));
+    }
+
+    void linesAreColouredAsTheEngineReadsThem_data() {
+        QTest::addColumn<QString>("commentStart");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("kind");
+        using H = folio::ui::MacroHighlighter;
+        QTest::newRow("command") << "#" << ":FAX:X=1" << int(H::Command);
+        QTest::newRow("command in any case") << "#" << ":fax:font" << int(H::Command);
+        QTest::newRow("comment") << "#" << "# note" << int(H::Comment);
+        QTest::newRow("text") << "#" << "Dear Sir, #1" << int(H::Text);
+        QTest::newRow("prefix not at the start") << "#" << " :FAX:X=1" << int(H::Text);
+        QTest::newRow("same start: the command wins") << ":" << ":FAX:X=1" << int(H::Command);
+        QTest::newRow("comment prefix from the settings") << ":" << ":note" << int(H::Comment);
+    }
+    void linesAreColouredAsTheEngineReadsThem() {
+        QFETCH(QString, commentStart);
+        QFETCH(QString, line);
+        QFETCH(int, kind);
+        program_->SettingsForm->efCommentStart->setText(commentStart);
+        ModalScript script;
+        script.Then([](QWidget* w) { return static_cast<QDialog*>(w)->close(); });
+        cmd().mnuOptionsSettingsClick(); // the colours follow the settings
+        setText(line);
+        QCOMPARE(cmd().memoCommand->document()->firstBlock().userState(), kind);
     }
 
     void processStopsAtEnd() {
