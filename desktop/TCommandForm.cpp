@@ -245,9 +245,17 @@ void TCommandForm::createActions() {
         mnuFile->addAction(QStringLiteral("&Save"), this, &TCommandForm::mnuFileSaveClick);
     mnuFileSaveAs =
         mnuFile->addAction(QStringLiteral("Save &as..."), this, &TCommandForm::mnuFileSaveAsClick);
+    mnuFileRecentSeparator = mnuFile->addSeparator();
+    for (int i = 0; i < TSettingsForm::kMaxRecentFiles; ++i) {
+        QAction* item = mnuFile->addAction(QString(), this, [this, i] { mnuFileRecentClick(i); });
+        item->setObjectName(QStringLiteral("mnuFileRecent%1").arg(i + 1));
+        mnuFileRecent.append(item);
+    }
+    mnuFile->setToolTipsVisible(true);
     mnuFile->addSeparator();
     mnuFileExit =
         mnuFile->addAction(QStringLiteral("E&xit"), this, &TCommandForm::mnuFileExitClick);
+    fillRecentMenu();
 
     mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     mnuEditFind =
@@ -349,6 +357,8 @@ void TCommandForm::createControls() {
     panel1Layout->addWidget(barFind);
     applyPrefixes();
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    connect(memoCommand->document(), &QTextDocument::modificationChanged, this,
+            &TCommandForm::modificationChanged);
     tmrPreview = new QTimer(this);
     tmrPreview->setSingleShot(true);
     tmrPreview->setTimerType(Qt::PreciseTimer);
@@ -456,12 +466,73 @@ TCommandForm::DocumentState TCommandForm::State() const {
 }
 
 void TCommandForm::memoCommandChange() {
-    setState(DocumentState::Modified);
+    // Undo (or redo) back to the text as last loaded or saved leaves it
+    // unmodified. A text set whole (it has no undo history) counts as
+    // changed, as typing does.
+    const QTextDocument* doc = memoCommand->document();
+    if (!doc->isModified() && (doc->isUndoAvailable() || doc->isRedoAvailable()))
+        setState(unmodifiedState_);
+    else
+        setState(DocumentState::Modified);
+}
+
+void TCommandForm::modificationChanged(bool modified) {
+    // Undo back to the text as it was loaded or saved: nothing is left to
+    // save, and the state is the one the text had then.
+    const QTextDocument* doc = memoCommand->document();
+    if (!modified && State() == DocumentState::Modified &&
+        (doc->isUndoAvailable() || doc->isRedoAvailable()))
+        setState(unmodifiedState_);
 }
 
 void TCommandForm::setMacroFileName(const QString& path) {
     // The caption is never changed: the file name is not shown anywhere.
     macroFileName_ = path;
+    if (!path.isEmpty())
+        rememberRecent(path);
+}
+
+// ---- recent files -------------------------------------------------------
+
+void TCommandForm::rememberRecent(const QString& path) {
+    QStringList& list = program_.SettingsForm->RecentFiles;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    list.removeAll(absolute);
+    list.prepend(absolute);
+    while (list.size() > TSettingsForm::kMaxRecentFiles)
+        list.removeLast();
+    fillRecentMenu();
+}
+
+void TCommandForm::fillRecentMenu() {
+    const QStringList& list = program_.SettingsForm->RecentFiles;
+    for (int i = 0; i < TSettingsForm::kMaxRecentFiles; ++i) {
+        QAction* item = mnuFileRecent[i];
+        const QString path = list.value(i);
+        item->setVisible(!path.isEmpty());
+        // The name only: a whole path makes a menu as wide as the screen.
+        QString name = QFileInfo(path).fileName();
+        item->setText(QStringLiteral("&%1 %2").arg(QString::number(i + 1), name.replace('&', "&&")));
+        item->setToolTip(QDir::toNativeSeparators(path));
+    }
+    mnuFileRecentSeparator->setVisible(!list.isEmpty());
+}
+
+void TCommandForm::mnuFileRecentClick(int index) {
+    QStringList& list = program_.SettingsForm->RecentFiles;
+    const QString path = list.value(index);
+    if (path.isEmpty())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        list.removeAt(index);
+        fillRecentMenu();
+        messageBox(this, QMessageBox::Information, QStringLiteral("Recent Files"),
+                   QStringLiteral("The file \"%1\" is no longer there; it is taken off the "
+                                  "recent files.")
+                       .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    OpenDroppedFile(path);
 }
 
 // ---- files --------------------------------------------------------------
@@ -530,6 +601,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
     }
     encoding_ = encoding;
     memoCommand->setPlainText(text);
+    unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     setState(DocumentState::Clean);
     macroFolder_ = QFileInfo(path).absolutePath();
@@ -735,6 +807,7 @@ bool TCommandForm::saveWithDialog() {
         return false;
     setMacroFileName(path);
     macroFolder_ = QFileInfo(path).absolutePath();
+    unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     return true;
 }
@@ -746,6 +819,7 @@ bool TCommandForm::saveMacro() {
     } else if (!WriteMacroFile(macroFileName_)) {
         return false;
     }
+    unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     mnuFileSave->setEnabled(false);
     return true;
@@ -783,6 +857,7 @@ void TCommandForm::emptyEditor() {
     setMacroFileName(QString());
     macroFolder_.clear();
     memoCommand->clear();
+    unmodifiedState_ = DocumentState::Closed;
     memoCommand->document()->setModified(false);
     encoding_ = program_.SettingsForm->NewFileEncoding();
     lstProblems->Clear(); // its lines were the text's

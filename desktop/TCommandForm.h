@@ -95,6 +95,9 @@ class TCommandForm : public QMainWindow {
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
     QAction* mnuFileExit;
+    // The recent files above Exit, "&1 name" to "&5 name"; hidden when unused.
+    QList<QAction*> mnuFileRecent;
+    QAction* mnuFileRecentSeparator;
     QMenu* mnuEdit;
     QAction* mnuEditFind;
     QAction* mnuEditReplace;
@@ -126,6 +129,9 @@ class TCommandForm : public QMainWindow {
     void mnuHelpContentsClick();
     void mnuHelpAboutClick();
     void mnuViewPreviewClick(bool on);
+    // Opens recent file `index` (0 is the latest), as a dropped file is
+    // opened; a file that has gone is taken off the list, with a message.
+    void mnuFileRecentClick(int index);
     void mnuEditFindClick();
     void mnuEditReplaceClick();
     void mnuEditFindNextClick();
@@ -171,9 +177,13 @@ class TCommandForm : public QMainWindow {
     void batchRun(const QString& faxFile);
     void batchFail(const QString& message);
     void reportOutsideCp1252(const QString& text, int line);
+    void modificationChanged(bool modified);
     void previewShown(const folio::ui::PreviewResult& result);
     // Gives the editor's line colours the settings' prefixes.
     void applyPrefixes();
+    // Puts `path` first in the recent files.
+    void rememberRecent(const QString& path);
+    void fillRecentMenu();
     // Shows the problems list after it was filled, giving it room.
     void showProblems();
 
@@ -183,6 +193,8 @@ class TCommandForm : public QMainWindow {
     // text was last loaded from or saved to; empty for a text typed afresh.
     QString macroFolder_;
     bool closing_ = false;
+    // The state of the text as last loaded, saved or emptied.
+    DocumentState unmodifiedState_ = DocumentState::Closed;
     folio::ui::MacroEncoding encoding_;
     // Where RunCommands reports what the engine's code page cannot set.
     folio::DiagnosticSink* sink_ = nullptr;

@@ -260,6 +260,11 @@ void TSettingsForm::LoadSettings() {
     cbNewFileEncoding->setCurrentIndex(
         folio::ui::IsUtf8(folio::ui::EncodingOfName(encoding)) ? 1 : 0);
     LivePreview = !readable || store.value(QStringLiteral("LivePreview"), true).toBool();
+    RecentFiles.clear();
+    if (readable)
+        for (const QString& path : store.value(QStringLiteral("RecentFiles")).toStringList())
+            if (!path.isEmpty() && RecentFiles.size() < kMaxRecentFiles && !RecentFiles.contains(path))
+                RecentFiles.append(path);
 }
 
 void TSettingsForm::StoreSettings() {
@@ -279,6 +284,7 @@ void TSettingsForm::StoreSettings() {
     }
     store.setValue(QStringLiteral("NewFileEncoding"), cbNewFileEncoding->currentText());
     store.setValue(QStringLiteral("LivePreview"), LivePreview);
+    store.setValue(QStringLiteral("RecentFiles"), RecentFiles);
     store.sync();
 }
 

@@ -13,6 +13,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QStringList>
 #include <string>
 
 class QComboBox;
@@ -90,6 +91,10 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
 
     // View > Live Preview of the command window, stored as LivePreview.
     bool LivePreview = true;
+    // The command window's recent files, latest first, stored as RecentFiles:
+    // the files last opened or saved, at most kMaxRecentFiles.
+    static constexpr int kMaxRecentFiles = 5;
+    QStringList RecentFiles;
 
   public slots:
     // Opens the font dialog on the fields' font and size; the chosen

@@ -615,6 +615,52 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QCOMPARE(cmd().memoCommand->document()->firstBlock().userState(), kind);
     }
 
+    void recentFilesKeepFiveAndDropWhatHasGone() {
+        const auto shown = [this] {
+            QStringList texts;
+            for (QAction* item : cmd().mnuFileRecent)
+                if (item->isVisible())
+                    texts.append(item->text());
+            return texts;
+        };
+        for (int i = 1; i <= 6; ++i) {
+            QVERIFY(WriteBytes(file(QStringLiteral("m%1.txt").arg(i)), "text\r\n"));
+            cmd().OpenDroppedFile(file(QStringLiteral("m%1.txt").arg(i)));
+        }
+        cmd().OpenDroppedFile(file("m3.txt")); // again: to the top, not twice
+        QCOMPARE(shown(), (QStringList{"&1 m3.txt", "&2 m6.txt", "&3 m5.txt", "&4 m4.txt",
+                                       "&5 m2.txt"}));
+        QVERIFY(QFile::remove(file("m5.txt")));
+        {
+            ModalScript script;
+            script.Box(QMessageBox::Ok);
+            cmd().mnuFileRecent[2]->trigger();
+            QVERIFY(script.Done());
+            QVERIFY(script.Seen().value(0).text.contains("m5.txt"));
+        }
+        QCOMPARE(shown(), (QStringList{"&1 m3.txt", "&2 m6.txt", "&3 m4.txt", "&4 m2.txt"}));
+        cmd().mnuFileRecent[2]->trigger(); // opens m4
+        QCOMPARE(cmd().MacroFileName(), file("m4.txt"));
+        // Stored with the settings, for the next start.
+        program_.reset();
+        program_ = std::make_unique<::Program>(QStringList{});
+        QCOMPARE(shown(), (QStringList{"&1 m4.txt", "&2 m3.txt", "&3 m6.txt", "&4 m2.txt"}));
+    }
+
+    void undoBackToTheSavedTextClearsTheChange() {
+        const QString path = file("saved.txt");
+        QVERIFY(WriteBytes(path, "abc\r\n"));
+        cmd().OpenDroppedFile(path);
+        QCOMPARE(cmd().State(), State::Clean);
+        cmd().memoCommand->moveCursor(QTextCursor::End);
+        QTest::keyClicks(cmd().memoCommand, "xy");
+        QCOMPARE(cmd().State(), State::Modified);
+        cmd().memoCommand->undo();
+        QCOMPARE(cmd().State(), State::Clean);
+        cmd().memoCommand->redo();
+        QCOMPARE(cmd().State(), State::Modified);
+    }
+
     void processStopsAtEnd() {
         setText(":FAX:END\n:FAX:PAGEBREAK\n:FAX:PAGEBREAK");
         cmd().btnProcessClick();
