@@ -66,6 +66,8 @@ class PreviewPane : public QWidget {
     void Clear();
     // The generation of the pages shown; 0 before the first.
     quint64 ShownGeneration() const { return shown_; }
+    // The generation of the latest request.
+    quint64 RequestedGeneration() const { return requested_; }
     int PageCount() const { return pageCount_; }
     const QList<QImage>& Pages() const { return pages_; }
     QScrollArea* ScrollArea() const { return scroll_; }

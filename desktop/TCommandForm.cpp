@@ -686,7 +686,10 @@ void TCommandForm::btnProcessClick() {
         showViewer();
     memoCommand->setFocus();
     // What the run loses is listed under the editor; an error that ends it
-    // is shown with the line and the file it came from.
+    // is shown with the line and the file it came from. The list is the
+    // run's until a preview asked for after it (the error box lets preview
+    // results arrive in between).
+    listedFrom_ = pnlPreview->RequestedGeneration() + 1;
     lstProblems->Clear();
     FaxImage& engine = program_.FaxForm->Engine();
     engine.SetDiagnostics(lstProblems);
@@ -708,6 +711,7 @@ void TCommandForm::btnProcessClick() {
             text = QStringLiteral("Line %1: %2").arg(error->line).arg(text);
         return text.endsWith('.') ? text : text + '.';
     };
+    processing_ = true;
     folio::ui::Guarded(
         this,
         [&] {
@@ -715,6 +719,7 @@ void TCommandForm::btnProcessClick() {
             RunCommands();
         },
         details);
+    processing_ = false;
     lstProblems->Fill();
     showProblems();
     program_.FaxForm->RefreshPage();
@@ -752,6 +757,8 @@ void TCommandForm::RequestPreview() {
 
 void TCommandForm::previewShown(const folio::ui::PreviewResult& result) {
     // What the text as typed loses is listed as a Process would list it.
+    if (processing_ || result.generation < listedFrom_)
+        return;
     lstProblems->Clear();
     for (const folio::Diagnostic& d : result.diagnostics)
         lstProblems->Report(d);

@@ -195,6 +195,11 @@ class TCommandForm : public QMainWindow {
     bool closing_ = false;
     // The state of the text as last loaded, saved or emptied.
     DocumentState unmodifiedState_ = DocumentState::Closed;
+    // The preview requests made before this one were overtaken by a
+    // Process: their problems are not listed over the Process's.
+    quint64 listedFrom_ = 0;
+    // A Process is running (or showing its error): the list is its sink.
+    bool processing_ = false;
     folio::ui::MacroEncoding encoding_;
     // Where RunCommands reports what the engine's code page cannot set.
     folio::DiagnosticSink* sink_ = nullptr;
