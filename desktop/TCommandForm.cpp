@@ -16,6 +16,7 @@
 #include "ObjectNames.h"
 #include "PreviewPane.h"
 #include "OutputFile.h"
+#include "PdfWriter.h"
 #include "ProblemList.h"
 #include "Program.h"
 #include "SaveFailure.h"
@@ -24,6 +25,7 @@
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
 #include "WindowFocus.h"
+#include "tiflib32.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -245,6 +247,8 @@ void TCommandForm::createActions() {
         mnuFile->addAction(QStringLiteral("&Save"), this, &TCommandForm::mnuFileSaveClick);
     mnuFileSaveAs =
         mnuFile->addAction(QStringLiteral("Save &as..."), this, &TCommandForm::mnuFileSaveAsClick);
+    mnuFileExportPdf = mnuFile->addAction(QStringLiteral("&Export PDF..."), this,
+                                          &TCommandForm::mnuFileExportPdfClick);
     mnuFileRecentSeparator = mnuFile->addSeparator();
     for (int i = 0; i < TSettingsForm::kMaxRecentFiles; ++i) {
         QAction* item = mnuFile->addAction(QString(), this, [this, i] { mnuFileRecentClick(i); });
@@ -432,6 +436,7 @@ void TCommandForm::createControls() {
     FOLIO_NAME(mnuFileClose);
     FOLIO_NAME(mnuFileSave);
     FOLIO_NAME(mnuFileSaveAs);
+    FOLIO_NAME(mnuFileExportPdf);
     FOLIO_NAME(mnuFileExit);
     FOLIO_NAME(mnuEdit);
     FOLIO_NAME(mnuEditFind);
@@ -682,6 +687,10 @@ void TCommandForm::showViewer() {
 }
 
 void TCommandForm::btnProcessClick() {
+    process();
+}
+
+bool TCommandForm::process() {
     if (!program_.FaxForm->isVisible())
         showViewer();
     memoCommand->setFocus();
@@ -712,7 +721,7 @@ void TCommandForm::btnProcessClick() {
         return text.endsWith('.') ? text : text + '.';
     };
     processing_ = true;
-    folio::ui::Guarded(
+    const bool ran = folio::ui::Guarded(
         this,
         [&] {
             engine.ResetAll();
@@ -725,6 +734,61 @@ void TCommandForm::btnProcessClick() {
     program_.FaxForm->RefreshPage();
     // A new run is read from its top.
     program_.FaxForm->ScrollToTop();
+    return ran;
+}
+
+// ---- PDF ------------------------------------------------------------------
+
+QString TCommandForm::WritePdfFile(const QString& path) {
+    FaxImage& engine = program_.FaxForm->Engine();
+    std::string error;
+    const std::unique_ptr<folio::PdfWriter> pdf =
+        folio::PdfWriter::Create(QFile::encodeName(path).toStdString(), error);
+    if (!pdf)
+        return QString::fromLocal8Bit(error.c_str());
+    const int count = engine.PageCount;
+    int index = 0;
+    for (Link* link = engine.Pages->First(); link && index < count; link = link->Suc(), ++index) {
+        PageImage& page = static_cast<FaxPage*>(link)->PageImage;
+        // Reading a parked page unpacks it; it is packed again after, so that
+        // a long document costs the memory of one page.
+        const bool parked = page.Parked();
+        const folio::Bitmap& bits = page.Picture();
+        TiflibCodedPage coded{};
+        const bool codedOk =
+            TiflibCodePage(bits.Bits(), bits.Stride(), unsigned(bits.Width()),
+                           unsigned(bits.Height()), TIFLIB_FAX_G4, TIFLIB_FAX_FINE, &coded) != 0;
+        // 196 rows per inch: the pages are fine-resolution rows.
+        const bool added = codedOk && pdf->AddPage(index, count, coded.width, coded.height, 196,
+                                                   coded.code, coded.bytes);
+        if (parked)
+            page.Park();
+        if (!codedOk)
+            return QStringLiteral("page %1 could not be coded").arg(index + 1);
+        if (!added)
+            return QString::fromLocal8Bit(pdf->Error().c_str());
+    }
+    if (!pdf->Commit(error))
+        return QString::fromLocal8Bit(error.c_str());
+    return {};
+}
+
+void TCommandForm::mnuFileExportPdfClick() {
+    dlgFileSave->setWindowTitle(QStringLiteral("Export PDF"));
+    dlgFileSave->setNameFilters({QStringLiteral("PDF Files (*.pdf)")});
+    dlgFileSave->setDefaultSuffix(QStringLiteral("pdf"));
+    if (dlgFileSave->exec() != QDialog::Accepted || dlgFileSave->selectedFiles().isEmpty())
+        return;
+    const QString path = dlgFileSave->selectedFiles().first();
+    // The PDF holds the pages of the text as it is now; a run that an error
+    // ended (its box has been shown) writes nothing.
+    if (!process())
+        return;
+    const QString why = WritePdfFile(path);
+    if (!why.isEmpty())
+        messageBox(this, QMessageBox::Critical, QStringLiteral("Write Error"),
+                   QStringLiteral("Cannot write file \"%1\": %2.")
+                       .arg(QDir::toNativeSeparators(path), why));
 }
 
 void TCommandForm::showProblems() {

@@ -63,6 +63,10 @@ class TCommandForm : public QMainWindow {
     // with relative FILE names taken beside the macro file; enables the
     // viewer's Save and Save As. Throws what the engine throws.
     void RunCommands();
+    // Writes the viewer's pages (those of the last Process) to `path` as a
+    // PDF, each page its Group 4 picture. An empty text on success, else
+    // the reason.
+    QString WritePdfFile(const QString& path);
 
     // The document state, read from the File menu's enabled items.
     DocumentState State() const;
@@ -94,6 +98,7 @@ class TCommandForm : public QMainWindow {
     QAction* mnuFileClose;
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
+    QAction* mnuFileExportPdf;
     QAction* mnuFileExit;
     // The recent files above Exit, "&1 name" to "&5 name"; hidden when unused.
     QList<QAction*> mnuFileRecent;
@@ -123,6 +128,8 @@ class TCommandForm : public QMainWindow {
     void mnuFileSaveAsClick();
     void mnuFileCloseClick();
     void mnuFileExitClick();
+    // Asks for a name, runs Process and writes its pages as a PDF.
+    void mnuFileExportPdfClick();
     void mnuOptionsSettingsClick();
     void mnuOptionsClearPageClick();
     void mnuOptionsShowClick();
@@ -186,6 +193,8 @@ class TCommandForm : public QMainWindow {
     void fillRecentMenu();
     // Shows the problems list after it was filled, giving it room.
     void showProblems();
+    // Process; false when an error ended the run.
+    bool process();
 
     Program& program_;
     QString macroFileName_;

@@ -661,6 +661,34 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QCOMPARE(cmd().State(), State::Modified);
     }
 
+    void exportPdfWritesTheTextsPages_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pages"); // 0: nothing written
+        QTest::newRow("three pages") << ":FAX:PAGEBREAK\n:FAX:PAGEBREAK\nend" << 3;
+        QTest::newRow("an error ends the run") << ":FAX:FILE=%1,BMP\n" << 0;
+    }
+    void exportPdfWritesTheTextsPages() {
+        QFETCH(QString, text);
+        QFETCH(int, pages);
+        QVERIFY(WriteBytes(file("bad.bmp"), "BM not a picture"));
+        setText(text.arg(file("bad.bmp")));
+        const QString out = file("out.pdf");
+        ModalScript script;
+        script.File(out);
+        if (pages == 0)
+            script.Box(QMessageBox::Ok);
+        cmd().mnuFileExportPdf->trigger();
+        QVERIFY(script.Done() && script.Unexpected().isEmpty());
+        const QByteArray pdf = ReadBytes(out);
+        if (pages == 0) {
+            QVERIFY(pdf.isEmpty());
+            return;
+        }
+        QVERIFY(pdf.startsWith("%PDF-"));
+        QVERIFY(pdf.contains("/Count " + QByteArray::number(pages)));
+        QCOMPARE(pdf.count("/CCITTFaxDecode"), qsizetype(pages));
+    }
+
     void processStopsAtEnd() {
         setText(":FAX:END\n:FAX:PAGEBREAK\n:FAX:PAGEBREAK");
         cmd().btnProcessClick();
