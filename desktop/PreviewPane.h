@@ -49,6 +49,10 @@ struct PreviewResult {
 
 class PreviewBuilder;
 
+// `page` (1 bit a pixel, as the engine's pages) reduced to `width` pixels
+// across, the height in proportion, in grey.
+QImage ReducedPage(const QImage& page, int width);
+
 class PreviewPane : public QWidget {
     Q_OBJECT
   public:

@@ -350,9 +350,10 @@ void TCommandForm::createControls() {
     lstProblems->setMinimumHeight(3 * lstProblems->fontMetrics().height());
     pnlPreview = new folio::ui::PreviewPane(splitPreview);
     pnlPreview->setMinimumWidth(120);
+    // Until the user moves the divider the preview keeps two fifths of the
+    // width, however the window is sized.
+    connect(splitPreview, &QSplitter::splitterMoved, this, [this] { previewPlaced_ = true; });
     pnlPreview->setVisible(mnuViewPreview->isChecked());
-    splitPreview->setStretchFactor(0, 3);
-    splitPreview->setStretchFactor(1, 2);
     auto* panel1Layout = new QVBoxLayout(Panel1);
     panel1Layout->setContentsMargins(0, 0, 0, 0);
     panel1Layout->setSpacing(0);
@@ -837,6 +838,16 @@ void TCommandForm::mnuViewPreviewClick(bool on) {
         RequestPreview();
     else
         pnlPreview->Clear();
+}
+
+void TCommandForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The splitter is laid out after this: the window's width stands for
+    // its own (the splitter shares out whatever total it is given).
+    if (!previewPlaced_) {
+        const int total = event->size().width();
+        splitPreview->setSizes({total - total * 2 / 5, total * 2 / 5});
+    }
 }
 
 void TCommandForm::showEvent(QShowEvent* event) {

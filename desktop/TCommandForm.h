@@ -157,6 +157,7 @@ class TCommandForm : public QMainWindow {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -209,6 +210,8 @@ class TCommandForm : public QMainWindow {
     quint64 listedFrom_ = 0;
     // A Process is running (or showing its error): the list is its sink.
     bool processing_ = false;
+    // The user has moved the divider between the editor and the preview.
+    bool previewPlaced_ = false;
     folio::ui::MacroEncoding encoding_;
     // Where RunCommands reports what the engine's code page cannot set.
     folio::DiagnosticSink* sink_ = nullptr;

@@ -689,6 +689,34 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QCOMPARE(pdf.count("/CCITTFaxDecode"), qsizetype(pages));
     }
 
+    // The preview's pages in grey: each screen pixel the share of black of
+    // the page pixels it covers.
+    void previewPagesReduceToTheirShareOfBlack_data() {
+        QTest::addColumn<int>("blackColumns"); // of every 4 page columns, from the left
+        QTest::addColumn<bool>("inverted");    // colour table white at index 1
+        QTest::addColumn<int>("grey");
+        QTest::newRow("white") << 0 << false << 255;
+        QTest::newRow("black") << 4 << false << 0;
+        QTest::newRow("a quarter") << 1 << false << 191;
+        QTest::newRow("half, inverted table") << 2 << true << 127;
+    }
+    void previewPagesReduceToTheirShareOfBlack() {
+        QFETCH(int, blackColumns);
+        QFETCH(bool, inverted);
+        QFETCH(int, grey);
+        QImage page(1728, 40, QImage::Format_Mono);
+        page.setColorTable(inverted ? QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}
+                                    : QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        const int black = inverted ? 0 : 1;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                page.setPixel(x, y, x % 4 < blackColumns ? black : 1 - black);
+        const QImage reduced = folio::ui::ReducedPage(page, 432); // 4 to 1
+        QCOMPARE(reduced.size(), QSize(432, 10));
+        for (const QPoint at : {QPoint(0, 0), QPoint(431, 9), QPoint(200, 5)})
+            QCOMPARE(qGray(reduced.pixel(at)), grey);
+    }
+
     void processStopsAtEnd() {
         setText(":FAX:END\n:FAX:PAGEBREAK\n:FAX:PAGEBREAK");
         cmd().btnProcessClick();
