@@ -24,6 +24,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -534,6 +536,36 @@ class TestCommandForm : public QObject, protected RunningProgram {
         setText("changed");
         QTest::qWait(2 * TCommandForm::kPreviewDelayMs);
         QCOMPARE(shownCounts.size(), 1);
+    }
+
+    void previewKeepsItsPlaceAcrossRebuilds() {
+        cmd().resize(1000, 600);
+        QString text;
+        for (int i = 0; i < 3; ++i)
+            text += QStringLiteral("page %1\n:FAX:PAGEBREAK\n").arg(i + 1);
+        setText(text);
+        cmd().RequestPreview();
+        QTRY_COMPARE_WITH_TIMEOUT(cmd().pnlPreview->PageCount(), 4, 20000);
+        QScrollBar* bar = cmd().pnlPreview->ScrollArea()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum() / 2);
+        const int place = bar->value();
+        cmd().memoCommand->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(cmd().memoCommand, "x"); // the debounced rebuild
+        const quint64 before = cmd().pnlPreview->ShownGeneration();
+        QTRY_VERIFY_WITH_TIMEOUT(cmd().pnlPreview->ShownGeneration() > before, 20000);
+        QCOMPARE(bar->value(), place);
+    }
+
+    void textOutsideCp1252IsListed() {
+        const QString path = file("u.txt");
+        QVERIFY(WriteBytes(path, QStringLiteral("caf\u00E9 \u0416uk\r\n").toUtf8()));
+        cmd().OpenDroppedFile(path);
+        cmd().btnProcessClick();
+        ProblemList& list = *cmd().lstProblems;
+        QCOMPARE(list.topLevelItemCount(), 1);
+        QCOMPARE(list.topLevelItem(0)->text(ProblemList::ColKind), QStringLiteral("no-glyph"));
+        QVERIFY(list.topLevelItem(0)->text(ProblemList::ColMessage).contains("U+0416"));
     }
 
     void replaceAll_data() {
