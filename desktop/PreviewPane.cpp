@@ -215,11 +215,13 @@ class PreviewBuilder {
                                              error);
         }
         bool stopped = false;
+        bool started = false; // the engine took the settings
         try {
             if (!engine)
                 engine = std::make_unique<FaxImage>(settings, nullptr);
             else
                 engine->ResetAll();
+            started = true;
             engine->SetDiagnostics(&sink);
             engine->SetFileGate(base.get());
             std::vector<char> line;
@@ -246,8 +248,14 @@ class PreviewBuilder {
             engine->SetDiagnostics(nullptr);
             engine->SetFileGate(nullptr);
         }
-        if (stopped || !engine)
+        if (stopped || superseded(request.generation))
             return;
+        // Settings no page can be made with (a width that is no number):
+        // no pages, and the reason.
+        if (!started) {
+            deliver_(std::move(result), {});
+            return;
+        }
         // The engine stays this thread's: its pages are copied out. A page
         // that is parked is unpacked by the read.
         QList<QImage> scaled;
