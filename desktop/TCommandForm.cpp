@@ -7,11 +7,16 @@
 
 #include "BaseFolder.h"
 #include "Cp1252.h"
+#include "MacroEncoding.h"
 #include "Diagnostics.h"
 #include "ErrorBox.h"
+#include "FindBar.h"
 #include "FileDialogLayout.h"
+#include "MacroEditor.h"
 #include "ObjectNames.h"
+#include "PreviewPane.h"
 #include "OutputFile.h"
+#include "PdfWriter.h"
 #include "ProblemList.h"
 #include "Program.h"
 #include "SaveFailure.h"
@@ -20,6 +25,7 @@
 #include "TFaxForm.h"
 #include "TSettingsForm.h"
 #include "WindowFocus.h"
+#include "tiflib32.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -29,6 +35,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -69,9 +76,11 @@ QStringList editorLines(const QPlainTextEdit& editor) {
 // Splits file bytes into lines of at most `maxLength` bytes: CR LF, LF or CR
 // end a line; a longer line is cut into parts; a last line without a break
 // counts. A line of exactly `maxLength` bytes is one line, not two.
+// In UTF-8 a cut never falls inside a character: the part of it already
+// taken moves on to the next line.
 class LineSplitter {
   public:
-    explicit LineSplitter(int maxLength) : maxLength_(maxLength) {}
+    LineSplitter(int maxLength, bool utf8) : maxLength_(maxLength), utf8_(utf8) {}
 
     void Feed(const char* data, qint64 size) {
         for (qint64 i = 0; i < size; ++i) {
@@ -86,8 +95,17 @@ class LineSplitter {
                 current_.clear();
             } else {
                 if (current_.size() == maxLength_) {
+                    qsizetype cut = current_.size();
+                    if (utf8_ && isContinuation(c)) {
+                        while (cut > 0 && isContinuation(current_[cut - 1]))
+                            --cut;
+                        if (cut > 0)
+                            --cut; // the lead byte goes along
+                    }
+                    const QByteArray rest = current_.mid(cut);
+                    current_.truncate(cut);
                     lines_.append(current_);
-                    current_.clear();
+                    current_ = rest;
                 }
                 current_.append(c);
             }
@@ -101,7 +119,10 @@ class LineSplitter {
     }
 
   private:
+    static bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
     const int maxLength_;
+    const bool utf8_;
     QByteArray current_;
     QList<QByteArray> lines_;
     bool afterCr_ = false;
@@ -207,7 +228,8 @@ void messageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
 
 } // namespace
 
-TCommandForm::TCommandForm(Program& program) : program_(program) {
+TCommandForm::TCommandForm(Program& program)
+    : program_(program), encoding_(program.SettingsForm->NewFileEncoding()) {
     createActions();
     createControls();
     setState(DocumentState::Closed);
@@ -225,9 +247,33 @@ void TCommandForm::createActions() {
         mnuFile->addAction(QStringLiteral("&Save"), this, &TCommandForm::mnuFileSaveClick);
     mnuFileSaveAs =
         mnuFile->addAction(QStringLiteral("Save &as..."), this, &TCommandForm::mnuFileSaveAsClick);
+    mnuFileExportPdf = mnuFile->addAction(QStringLiteral("&Export PDF..."), this,
+                                          &TCommandForm::mnuFileExportPdfClick);
+    mnuFileRecentSeparator = mnuFile->addSeparator();
+    for (int i = 0; i < TSettingsForm::kMaxRecentFiles; ++i) {
+        QAction* item = mnuFile->addAction(QString(), this, [this, i] { mnuFileRecentClick(i); });
+        item->setObjectName(QStringLiteral("mnuFileRecent%1").arg(i + 1));
+        mnuFileRecent.append(item);
+    }
+    mnuFile->setToolTipsVisible(true);
     mnuFile->addSeparator();
     mnuFileExit =
         mnuFile->addAction(QStringLiteral("E&xit"), this, &TCommandForm::mnuFileExitClick);
+    fillRecentMenu();
+
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEditFind =
+        mnuEdit->addAction(QStringLiteral("&Find..."), this, &TCommandForm::mnuEditFindClick);
+    mnuEditReplace = mnuEdit->addAction(QStringLiteral("&Replace..."), this,
+                                        &TCommandForm::mnuEditReplaceClick);
+    mnuEditFindNext = mnuEdit->addAction(QStringLiteral("Find &Next"), this,
+                                         &TCommandForm::mnuEditFindNextClick);
+
+    mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuViewPreview = mnuView->addAction(QStringLiteral("Live &Preview"));
+    mnuViewPreview->setCheckable(true);
+    mnuViewPreview->setChecked(program_.SettingsForm->LivePreview);
+    connect(mnuViewPreview, &QAction::toggled, this, &TCommandForm::mnuViewPreviewClick);
 
     mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptionsSettings = mnuOptions->addAction(QStringLiteral("&Settings..."), this,
@@ -256,6 +302,13 @@ void TCommandForm::createActions() {
     // No fallback: where the platform has no quit key (Windows), the
     // window's close key does it through the close query.
     folio::ui::AddWindowKeys(this, mnuFileExit, StandardKeys(QKeySequence::Quit));
+    folio::ui::AddWindowKeys(this, mnuEditFind, StandardKeys(QKeySequence::Find, "Ctrl+F"));
+    // Ctrl+H as most editors have it, whatever the platform's own (KDE: Ctrl+R).
+    folio::ui::AddWindowKeys(this, mnuEditReplace, {QKeySequence(QStringLiteral("Ctrl+H"))});
+    QList<QKeySequence> findNext = StandardKeys(QKeySequence::FindNext, "F3");
+    if (!findNext.contains(QKeySequence(Qt::Key_F3)))
+        findNext.prepend(QKeySequence(Qt::Key_F3));
+    folio::ui::AddWindowKeys(this, mnuEditFindNext, findNext);
     actProcess = new QAction(QStringLiteral("Process"), this);
     actProcess->setShortcut(QKeySequence(Qt::Key_F5));
     actProcess->setShortcutContext(Qt::WindowShortcut);
@@ -267,16 +320,24 @@ void TCommandForm::createActions() {
     // item ran hands the focus back there when it closes: the next key
     // typed would open a menu or be lost. Typing goes on in the editor, as
     // after an item chosen with the mouse.
-    connect(menuBar(), &QMenuBar::triggered, this, [this] { memoCommand->setFocus(); });
+    // Find and Replace send it to the find field instead.
+    connect(menuBar(), &QMenuBar::triggered, this, [this](QAction* item) {
+        if (barFind->isVisible() && (item == mnuEditFind || item == mnuEditReplace))
+            barFind->efFind->setFocus();
+        else
+            memoCommand->setFocus();
+    });
 }
 
 void TCommandForm::createControls() {
     setWindowTitle(QString::fromLatin1(folio::ui::kAppTitle));
 
     Panel1 = new QWidget;
-    splitEditor = new QSplitter(Qt::Vertical, Panel1);
+    splitPreview = new QSplitter(Qt::Horizontal, Panel1);
+    splitPreview->setChildrenCollapsible(false);
+    splitEditor = new QSplitter(Qt::Vertical, splitPreview);
     splitEditor->setChildrenCollapsible(false);
-    memoCommand = new QPlainTextEdit(splitEditor);
+    memoCommand = new folio::ui::MacroEditor(splitEditor);
     memoCommand->setLineWrapMode(QPlainTextEdit::NoWrap);
     memoCommand->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -287,10 +348,32 @@ void TCommandForm::createControls() {
     splitEditor->setStretchFactor(0, 1);
     splitEditor->setStretchFactor(1, 0);
     lstProblems->setMinimumHeight(3 * lstProblems->fontMetrics().height());
+    pnlPreview = new folio::ui::PreviewPane(splitPreview);
+    pnlPreview->setMinimumWidth(120);
+    // Until the user moves the divider the preview keeps two fifths of the
+    // width, however the window is sized.
+    connect(splitPreview, &QSplitter::splitterMoved, this, [this] { previewPlaced_ = true; });
+    pnlPreview->setVisible(mnuViewPreview->isChecked());
     auto* panel1Layout = new QVBoxLayout(Panel1);
     panel1Layout->setContentsMargins(0, 0, 0, 0);
-    panel1Layout->addWidget(splitEditor);
+    panel1Layout->setSpacing(0);
+    panel1Layout->addWidget(splitPreview, 1);
+    barFind = new folio::ui::FindBar(*memoCommand, Panel1);
+    panel1Layout->addWidget(barFind);
+    applyPrefixes();
     connect(memoCommand, &QPlainTextEdit::textChanged, this, &TCommandForm::memoCommandChange);
+    connect(memoCommand->document(), &QTextDocument::modificationChanged, this,
+            &TCommandForm::modificationChanged);
+    tmrPreview = new QTimer(this);
+    tmrPreview->setSingleShot(true);
+    tmrPreview->setTimerType(Qt::PreciseTimer);
+    tmrPreview->setInterval(kPreviewDelayMs);
+    connect(tmrPreview, &QTimer::timeout, this, &TCommandForm::RequestPreview);
+    connect(memoCommand, &QPlainTextEdit::textChanged, this, [this] {
+        if (mnuViewPreview->isChecked())
+            tmrPreview->start();
+    });
+    connect(pnlPreview, &folio::ui::PreviewPane::shown, this, &TCommandForm::previewShown);
     memoCommand->installEventFilter(this);
     memoCommand->viewport()->installEventFilter(this);
     setAcceptDrops(true);
@@ -337,7 +420,11 @@ void TCommandForm::createControls() {
     connect(Timer1, &QTimer::timeout, this, &TCommandForm::Timer1Timer);
 
     FOLIO_NAME(Panel1);
+    FOLIO_NAME(splitPreview);
     FOLIO_NAME(splitEditor);
+    FOLIO_NAME(pnlPreview);
+    FOLIO_NAME(barFind);
+    FOLIO_NAME(tmrPreview);
     FOLIO_NAME(memoCommand);
     FOLIO_NAME(lstProblems);
     FOLIO_NAME(Panel2);
@@ -350,7 +437,14 @@ void TCommandForm::createControls() {
     FOLIO_NAME(mnuFileClose);
     FOLIO_NAME(mnuFileSave);
     FOLIO_NAME(mnuFileSaveAs);
+    FOLIO_NAME(mnuFileExportPdf);
     FOLIO_NAME(mnuFileExit);
+    FOLIO_NAME(mnuEdit);
+    FOLIO_NAME(mnuEditFind);
+    FOLIO_NAME(mnuEditReplace);
+    FOLIO_NAME(mnuEditFindNext);
+    FOLIO_NAME(mnuView);
+    FOLIO_NAME(mnuViewPreview);
     FOLIO_NAME(mnuOptions);
     FOLIO_NAME(mnuOptionsSettings);
     FOLIO_NAME(mnuOptionsClearPage);
@@ -378,12 +472,73 @@ TCommandForm::DocumentState TCommandForm::State() const {
 }
 
 void TCommandForm::memoCommandChange() {
-    setState(DocumentState::Modified);
+    // Undo (or redo) back to the text as last loaded or saved leaves it
+    // unmodified. A text set whole (it has no undo history) counts as
+    // changed, as typing does.
+    const QTextDocument* doc = memoCommand->document();
+    if (!doc->isModified() && (doc->isUndoAvailable() || doc->isRedoAvailable()))
+        setState(unmodifiedState_);
+    else
+        setState(DocumentState::Modified);
+}
+
+void TCommandForm::modificationChanged(bool modified) {
+    // Undo back to the text as it was loaded or saved: nothing is left to
+    // save, and the state is the one the text had then.
+    const QTextDocument* doc = memoCommand->document();
+    if (!modified && State() == DocumentState::Modified &&
+        (doc->isUndoAvailable() || doc->isRedoAvailable()))
+        setState(unmodifiedState_);
 }
 
 void TCommandForm::setMacroFileName(const QString& path) {
     // The caption is never changed: the file name is not shown anywhere.
     macroFileName_ = path;
+    if (!path.isEmpty())
+        rememberRecent(path);
+}
+
+// ---- recent files -------------------------------------------------------
+
+void TCommandForm::rememberRecent(const QString& path) {
+    QStringList& list = program_.SettingsForm->RecentFiles;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    list.removeAll(absolute);
+    list.prepend(absolute);
+    while (list.size() > TSettingsForm::kMaxRecentFiles)
+        list.removeLast();
+    fillRecentMenu();
+}
+
+void TCommandForm::fillRecentMenu() {
+    const QStringList& list = program_.SettingsForm->RecentFiles;
+    for (int i = 0; i < TSettingsForm::kMaxRecentFiles; ++i) {
+        QAction* item = mnuFileRecent[i];
+        const QString path = list.value(i);
+        item->setVisible(!path.isEmpty());
+        // The name only: a whole path makes a menu as wide as the screen.
+        QString name = QFileInfo(path).fileName();
+        item->setText(QStringLiteral("&%1 %2").arg(QString::number(i + 1), name.replace('&', "&&")));
+        item->setToolTip(QDir::toNativeSeparators(path));
+    }
+    mnuFileRecentSeparator->setVisible(!list.isEmpty());
+}
+
+void TCommandForm::mnuFileRecentClick(int index) {
+    QStringList& list = program_.SettingsForm->RecentFiles;
+    const QString path = list.value(index);
+    if (path.isEmpty())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        list.removeAt(index);
+        fillRecentMenu();
+        messageBox(this, QMessageBox::Information, QStringLiteral("Recent Files"),
+                   QStringLiteral("The file \"%1\" is no longer there; it is taken off the "
+                                  "recent files.")
+                       .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    OpenDroppedFile(path);
 }
 
 // ---- files --------------------------------------------------------------
@@ -407,7 +562,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
             *why = file.errorString();
         return false;
     }
-    LineSplitter splitter(kLineBufferSize - 1);
+    QByteArray all;
     std::vector<char> chunk(std::size_t(1) << 16);
     qint64 total = 0;
     for (;;) {
@@ -432,17 +587,27 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
                 folio::ui::ShowError(this, tooLarge);
             return false;
         }
-        splitter.Feed(chunk.data(), n);
+        all.append(chunk.data(), n);
     }
+    // The whole file decides its encoding: one byte that is not UTF-8 makes
+    // it code page 1252.
+    const folio::ui::MacroEncoding encoding =
+        folio::ui::DetectEncoding(all, program_.SettingsForm->NewFileEncoding());
+    const int mark = folio::ui::MarkLength(encoding);
+    LineSplitter splitter(kLineBufferSize - 1, folio::ui::IsUtf8(encoding));
+    splitter.Feed(all.constData() + mark, all.size() - mark);
+    all.clear();
     const QList<QByteArray> lines = splitter.Finish();
     // Each line is added with its break, as lines appended to an editor
     // are; so a file's empty last line is kept.
     QString text;
     for (const QByteArray& line : lines) {
-        text += folio::ui::FromCp1252(line);
+        text += folio::ui::DecodeLine(line, encoding);
         text += '\n';
     }
+    encoding_ = encoding;
     memoCommand->setPlainText(text);
+    unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     setState(DocumentState::Clean);
     macroFolder_ = QFileInfo(path).absolutePath();
@@ -451,8 +616,10 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
 
 bool TCommandForm::WriteMacroFile(const QString& path) {
     QByteArray bytes;
+    if (encoding_ == folio::ui::MacroEncoding::Utf8WithMark)
+        bytes += "\xEF\xBB\xBF";
     for (const QString& line : editorLines(*memoCommand)) {
-        bytes += folio::ui::ToCp1252(line);
+        bytes += folio::ui::EncodeLine(line, encoding_);
         bytes += "\r\n";
     }
     QString error;
@@ -492,6 +659,8 @@ void TCommandForm::RunCommands() {
     std::vector<char> line;
     int number = 0;
     for (const QString& text : lines) {
+        if (sink_ && folio::ui::IsUtf8(encoding_))
+            reportOutsideCp1252(text, number + 1);
         const QByteArray bytes = folio::ui::ToCp1252(text);
         // A writable copy: the interpreter cuts its arguments in place.
         line.assign(bytes.begin(), bytes.end());
@@ -503,6 +672,15 @@ void TCommandForm::RunCommands() {
     program_.FaxForm->SetSaveEnabled(true);
 }
 
+// The engine sets text in code page 1252 (one byte a character), whatever
+// the file was read in: a UTF-8 text reaches it as code page 1252, and a
+// character that code page lacks is set as '?', which the list says.
+void TCommandForm::reportOutsideCp1252(const QString& text, int line) {
+    folio::Diagnostic d;
+    if (folio::ui::OutsideCp1252Report(text, line, d))
+        sink_->Report(d);
+}
+
 // ---- handlers -----------------------------------------------------------
 
 void TCommandForm::showViewer() {
@@ -510,18 +688,30 @@ void TCommandForm::showViewer() {
 }
 
 void TCommandForm::btnProcessClick() {
+    process();
+}
+
+bool TCommandForm::process() {
     if (!program_.FaxForm->isVisible())
         showViewer();
     memoCommand->setFocus();
     // What the run loses is listed under the editor; an error that ends it
-    // is shown with the line and the file it came from.
+    // is shown with the line and the file it came from. The list is the
+    // run's until a preview asked for after it (the error box lets preview
+    // results arrive in between).
+    listedFrom_ = pnlPreview->RequestedGeneration() + 1;
     lstProblems->Clear();
     FaxImage& engine = program_.FaxForm->Engine();
     engine.SetDiagnostics(lstProblems);
+    sink_ = lstProblems;
     struct Unsink {
         FaxImage& engine;
-        ~Unsink() { engine.SetDiagnostics(nullptr); }
-    } unsink{engine};
+        folio::DiagnosticSink*& sink;
+        ~Unsink() {
+            engine.SetDiagnostics(nullptr);
+            sink = nullptr;
+        }
+    } unsink{engine, sink_};
     const auto details = [this] {
         const folio::Diagnostic* error = lstProblems->LastError();
         if (!error)
@@ -531,14 +721,78 @@ void TCommandForm::btnProcessClick() {
             text = QStringLiteral("Line %1: %2").arg(error->line).arg(text);
         return text.endsWith('.') ? text : text + '.';
     };
-    folio::ui::Guarded(
+    processing_ = true;
+    const bool ran = folio::ui::Guarded(
         this,
         [&] {
             engine.ResetAll();
             RunCommands();
         },
         details);
+    processing_ = false;
     lstProblems->Fill();
+    showProblems();
+    program_.FaxForm->RefreshPage();
+    // A new run is read from its top.
+    program_.FaxForm->ScrollToTop();
+    return ran;
+}
+
+// ---- PDF ------------------------------------------------------------------
+
+QString TCommandForm::WritePdfFile(const QString& path) {
+    FaxImage& engine = program_.FaxForm->Engine();
+    std::string error;
+    const std::unique_ptr<folio::PdfWriter> pdf =
+        folio::PdfWriter::Create(QFile::encodeName(path).toStdString(), error);
+    if (!pdf)
+        return QString::fromLocal8Bit(error.c_str());
+    const int count = engine.PageCount;
+    int index = 0;
+    for (Link* link = engine.Pages->First(); link && index < count; link = link->Suc(), ++index) {
+        PageImage& page = static_cast<FaxPage*>(link)->PageImage;
+        // Reading a parked page unpacks it; it is packed again after, so that
+        // a long document costs the memory of one page.
+        const bool parked = page.Parked();
+        const folio::Bitmap& bits = page.Picture();
+        TiflibCodedPage coded{};
+        const bool codedOk =
+            TiflibCodePage(bits.Bits(), bits.Stride(), unsigned(bits.Width()),
+                           unsigned(bits.Height()), TIFLIB_FAX_G4, TIFLIB_FAX_FINE, &coded) != 0;
+        // 196 rows per inch: the pages are fine-resolution rows.
+        const bool added = codedOk && pdf->AddPage(index, count, coded.width, coded.height, 196,
+                                                   coded.code, coded.bytes);
+        if (parked)
+            page.Park();
+        if (!codedOk)
+            return QStringLiteral("page %1 could not be coded").arg(index + 1);
+        if (!added)
+            return QString::fromLocal8Bit(pdf->Error().c_str());
+    }
+    if (!pdf->Commit(error))
+        return QString::fromLocal8Bit(error.c_str());
+    return {};
+}
+
+void TCommandForm::mnuFileExportPdfClick() {
+    dlgFileSave->setWindowTitle(QStringLiteral("Export PDF"));
+    dlgFileSave->setNameFilters({QStringLiteral("PDF Files (*.pdf)")});
+    dlgFileSave->setDefaultSuffix(QStringLiteral("pdf"));
+    if (dlgFileSave->exec() != QDialog::Accepted || dlgFileSave->selectedFiles().isEmpty())
+        return;
+    const QString path = dlgFileSave->selectedFiles().first();
+    // The PDF holds the pages of the text as it is now; a run that an error
+    // ended (its box has been shown) writes nothing.
+    if (!process())
+        return;
+    const QString why = WritePdfFile(path);
+    if (!why.isEmpty())
+        messageBox(this, QMessageBox::Critical, QStringLiteral("Write Error"),
+                   QStringLiteral("Cannot write file \"%1\": %2.")
+                       .arg(QDir::toNativeSeparators(path), why));
+}
+
+void TCommandForm::showProblems() {
     if (lstProblems->isVisible()) {
         // A list that has just appeared takes up to two fifths of the
         // height, enough for a few entries; a size the user set stays.
@@ -548,9 +802,58 @@ void TCommandForm::btnProcessClick() {
         if (sizes.value(1) < want)
             splitEditor->setSizes({total - want, want});
     }
-    program_.FaxForm->RefreshPage();
-    // A new run is read from its top.
-    program_.FaxForm->ScrollToTop();
+}
+
+// ---- live preview ---------------------------------------------------------
+
+void TCommandForm::RequestPreview() {
+    tmrPreview->stop();
+    if (!mnuViewPreview->isChecked() || !isVisible())
+        return;
+    folio::ui::PreviewRequest request;
+    request.lines = editorLines(*memoCommand);
+    request.folder = macroFolder_;
+    const TSettingsForm& s = *program_.SettingsForm;
+    request.settings = {s.WidthText(),    s.HeightText(),   s.LeftMarginText(),
+                        s.TopMarginText(), s.FontName(),     s.FontSizeText(),
+                        s.MacroStart(),   s.CommentStart()};
+    pnlPreview->Request(std::move(request));
+}
+
+void TCommandForm::previewShown(const folio::ui::PreviewResult& result) {
+    // What the text as typed loses is listed as a Process would list it.
+    if (processing_ || result.generation < listedFrom_)
+        return;
+    lstProblems->Clear();
+    for (const folio::Diagnostic& d : result.diagnostics)
+        lstProblems->Report(d);
+    lstProblems->Fill();
+    showProblems();
+}
+
+void TCommandForm::mnuViewPreviewClick(bool on) {
+    program_.SettingsForm->LivePreview = on;
+    pnlPreview->setVisible(on);
+    if (on)
+        RequestPreview();
+    else
+        pnlPreview->Clear();
+}
+
+void TCommandForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The splitter is laid out after this: the window's width stands for
+    // its own (the splitter shares out whatever total it is given).
+    if (!previewPlaced_) {
+        const int total = event->size().width();
+        splitPreview->setSizes({total - total * 2 / 5, total * 2 / 5});
+    }
+}
+
+void TCommandForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (pnlPreview->ShownGeneration() == 0)
+        QTimer::singleShot(0, this, &TCommandForm::RequestPreview);
 }
 
 void TCommandForm::GoToLine(int line) {
@@ -586,6 +889,7 @@ bool TCommandForm::saveWithDialog() {
         return false;
     setMacroFileName(path);
     macroFolder_ = QFileInfo(path).absolutePath();
+    unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     return true;
 }
@@ -597,6 +901,7 @@ bool TCommandForm::saveMacro() {
     } else if (!WriteMacroFile(macroFileName_)) {
         return false;
     }
+    unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     mnuFileSave->setEnabled(false);
     return true;
@@ -634,8 +939,11 @@ void TCommandForm::emptyEditor() {
     setMacroFileName(QString());
     macroFolder_.clear();
     memoCommand->clear();
+    unmodifiedState_ = DocumentState::Closed;
     memoCommand->document()->setModified(false);
+    encoding_ = program_.SettingsForm->NewFileEncoding();
     lstProblems->Clear(); // its lines were the text's
+    pnlPreview->Clear();
     setState(DocumentState::Closed);
 }
 
@@ -763,6 +1071,31 @@ void TCommandForm::mnuFileExitClick() {
 
 void TCommandForm::mnuOptionsSettingsClick() {
     program_.SettingsForm->exec();
+    // The page size, prefixes or font may have changed.
+    applyPrefixes();
+    RequestPreview();
+}
+
+void TCommandForm::applyPrefixes() {
+    const TSettingsForm& s = *program_.SettingsForm;
+    memoCommand->Highlighter()->SetPrefixes(s.efMacroStart->text(), s.efCommentStart->text());
+}
+
+void TCommandForm::mnuEditFindClick() {
+    barFind->Open(false);
+}
+
+void TCommandForm::mnuEditReplaceClick() {
+    barFind->Open(true);
+}
+
+void TCommandForm::mnuEditFindNextClick() {
+    // Nothing to look for yet: ask for it. A search that finds nothing shows
+    // the bar, which says so.
+    if (barFind->efFind->text().isEmpty())
+        barFind->Open(false);
+    else if (!barFind->FindNext())
+        barFind->show();
 }
 
 void TCommandForm::mnuOptionsClearPageClick() {
@@ -841,15 +1174,18 @@ void TCommandForm::batchRun(const QString& faxFile) {
     printer.macro = program_.Arguments[0].toLocal8Bit().toStdString();
     FaxImage& engine = program_.FaxForm->Engine();
     engine.SetDiagnostics(&printer);
+    sink_ = &printer;
     // The engine is as the viewer's creation left it: no ResetAll.
     try {
         RunCommands();
     } catch (const std::exception& e) {
         engine.SetDiagnostics(nullptr);
+        sink_ = nullptr;
         batchFail(folio::ui::ErrorText(e));
         return;
     }
     engine.SetDiagnostics(nullptr);
+    sink_ = nullptr;
     const QString error = program_.FaxForm->SaveFaxFile(faxFile);
     if (!error.isEmpty()) {
         batchFail(error);

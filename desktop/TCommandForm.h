@@ -7,10 +7,16 @@
 // Modified). Closing this window, or File > Exit, ends the program.
 #pragma once
 
+#include "MacroEditor.h"
+#include "MacroEncoding.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
 
+namespace folio {
+class DiagnosticSink;
+}
 class Program;
 class ProblemList;
 class QAction;
@@ -19,6 +25,11 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+namespace folio::ui {
+class FindBar;
+class PreviewPane;
+struct PreviewResult;
+} // namespace folio::ui
 
 class TCommandForm : public QMainWindow {
     Q_OBJECT
@@ -28,6 +39,9 @@ class TCommandForm : public QMainWindow {
     static constexpr int kLineBufferSize = 500;
     // Largest macro file the editor takes; far above any fax text.
     static constexpr qint64 kMaxMacroFileBytes = qint64(64) << 20;
+    // The pause after the last keystroke before the preview is rebuilt, in
+    // milliseconds: long enough that typing a word builds once.
+    static constexpr int kPreviewDelayMs = 300;
 
     enum class DocumentState { Closed, Clean, Modified };
 
@@ -49,16 +63,31 @@ class TCommandForm : public QMainWindow {
     // with relative FILE names taken beside the macro file; enables the
     // viewer's Save and Save As. Throws what the engine throws.
     void RunCommands();
+    // Writes the viewer's pages (those of the last Process) to `path` as a
+    // PDF, each page its Group 4 picture. An empty text on success, else
+    // the reason.
+    QString WritePdfFile(const QString& path);
 
     // The document state, read from the File menu's enabled items.
     DocumentState State() const;
     QString MacroFileName() const { return macroFileName_; }
+    // What the text was read in, and is saved in: the file's own encoding,
+    // or for a text typed afresh the setting for new files.
+    folio::ui::MacroEncoding Encoding() const { return encoding_; }
 
     QWidget* Panel1;
+    // The editor and its problems on the left, the live preview beside.
+    QSplitter* splitPreview;
     // The editor above, the problems of the last Process below.
     QSplitter* splitEditor;
-    QPlainTextEdit* memoCommand;
+    folio::ui::MacroEditor* memoCommand;
+    // Find and replace, under the editor and the preview while open.
+    folio::ui::FindBar* barFind;
     ProblemList* lstProblems;
+    // The pages of the text as it is now, rebuilt a moment after each edit.
+    folio::ui::PreviewPane* pnlPreview;
+    // Waits for a pause in the typing (kPreviewDelayMs) before a rebuild.
+    QTimer* tmrPreview;
     QWidget* Panel2;
     QPushButton* btnProcess;
     QFileDialog* dlgFileOpen;
@@ -69,7 +98,17 @@ class TCommandForm : public QMainWindow {
     QAction* mnuFileClose;
     QAction* mnuFileSave;
     QAction* mnuFileSaveAs;
+    QAction* mnuFileExportPdf;
     QAction* mnuFileExit;
+    // The recent files above Exit, "&1 name" to "&5 name"; hidden when unused.
+    QList<QAction*> mnuFileRecent;
+    QAction* mnuFileRecentSeparator;
+    QMenu* mnuEdit;
+    QAction* mnuEditFind;
+    QAction* mnuEditReplace;
+    QAction* mnuEditFindNext;
+    QMenu* mnuView;
+    QAction* mnuViewPreview;
     QMenu* mnuOptions;
     QAction* mnuOptionsSettings;
     QAction* mnuOptionsClearPage;
@@ -89,11 +128,23 @@ class TCommandForm : public QMainWindow {
     void mnuFileSaveAsClick();
     void mnuFileCloseClick();
     void mnuFileExitClick();
+    // Asks for a name, runs Process and writes its pages as a PDF.
+    void mnuFileExportPdfClick();
     void mnuOptionsSettingsClick();
     void mnuOptionsClearPageClick();
     void mnuOptionsShowClick();
     void mnuHelpContentsClick();
     void mnuHelpAboutClick();
+    void mnuViewPreviewClick(bool on);
+    // Opens recent file `index` (0 is the latest), as a dropped file is
+    // opened; a file that has gone is taken off the list, with a message.
+    void mnuFileRecentClick(int index);
+    void mnuEditFindClick();
+    void mnuEditReplaceClick();
+    void mnuEditFindNextClick();
+    // Starts a preview build of the text as it is now (when the preview is
+    // on and the window shown).
+    void RequestPreview();
     // The close query: false refuses the closing.
     bool FormCloseQuery();
     // Puts the editor's cursor at the start of macro line `line` (1-based;
@@ -105,6 +156,8 @@ class TCommandForm : public QMainWindow {
     void OpenDroppedFile(const QString& path);
 
   protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -131,6 +184,18 @@ class TCommandForm : public QMainWindow {
     void showViewer();
     void batchRun(const QString& faxFile);
     void batchFail(const QString& message);
+    void reportOutsideCp1252(const QString& text, int line);
+    void modificationChanged(bool modified);
+    void previewShown(const folio::ui::PreviewResult& result);
+    // Gives the editor's line colours the settings' prefixes.
+    void applyPrefixes();
+    // Puts `path` first in the recent files.
+    void rememberRecent(const QString& path);
+    void fillRecentMenu();
+    // Shows the problems list after it was filled, giving it room.
+    void showProblems();
+    // Process; false when an error ended the run.
+    bool process();
 
     Program& program_;
     QString macroFileName_;
@@ -138,4 +203,16 @@ class TCommandForm : public QMainWindow {
     // text was last loaded from or saved to; empty for a text typed afresh.
     QString macroFolder_;
     bool closing_ = false;
+    // The state of the text as last loaded, saved or emptied.
+    DocumentState unmodifiedState_ = DocumentState::Closed;
+    // The preview requests made before this one were overtaken by a
+    // Process: their problems are not listed over the Process's.
+    quint64 listedFrom_ = 0;
+    // A Process is running (or showing its error): the list is its sink.
+    bool processing_ = false;
+    // The user has moved the divider between the editor and the preview.
+    bool previewPlaced_ = false;
+    folio::ui::MacroEncoding encoding_;
+    // Where RunCommands reports what the engine's code page cannot set.
+    folio::DiagnosticSink* sink_ = nullptr;
 };

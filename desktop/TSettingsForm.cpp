@@ -13,6 +13,7 @@
 #include "Error.h"
 #include "ObjectNames.h"
 
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -132,6 +133,12 @@ void TSettingsForm::createControls() {
     BitBtn1->setToolTip(QStringLiteral("Choose the default font"));
     connect(BitBtn1, &QToolButton::clicked, this, &TSettingsForm::BitBtn1Click);
 
+    lblNewFileEncoding = new QLabel(QStringLiteral("New files in:"), this);
+    cbNewFileEncoding = new QComboBox(this);
+    for (const auto encoding : {folio::ui::MacroEncoding::Cp1252, folio::ui::MacroEncoding::Utf8})
+        cbNewFileEncoding->addItem(folio::ui::EncodingName(encoding));
+    lblNewFileEncoding->setBuddy(cbNewFileEncoding);
+
     auto* textGrid = new QGridLayout;
     textGrid->addWidget(lblCommentStart, 0, 0);
     textGrid->addWidget(efCommentStart, 0, 1, Qt::AlignLeft);
@@ -145,6 +152,8 @@ void TSettingsForm::createControls() {
     sizeRow->addWidget(BitBtn1);
     sizeRow->addStretch();
     textGrid->addLayout(sizeRow, 3, 1, 1, 2);
+    textGrid->addWidget(lblNewFileEncoding, 4, 0);
+    textGrid->addWidget(cbNewFileEncoding, 4, 1, 1, 2, Qt::AlignLeft);
     textGrid->setColumnStretch(2, 1);
     for (auto [label, edit] :
          {std::pair{lblCommentStart, efCommentStart}, std::pair{lblMacroStart, efMacroStart},
@@ -183,7 +192,8 @@ void TSettingsForm::createControls() {
     setTabOrder(btnOk, efFont);
     setTabOrder(efFont, efFontSize);
     setTabOrder(efFontSize, BitBtn1);
-    setTabOrder(BitBtn1, btnCancel);
+    setTabOrder(BitBtn1, cbNewFileEncoding);
+    setTabOrder(cbNewFileEncoding, btnCancel);
 
     FontDialog1 = new QFontDialog(QFont(QStringLiteral("MS Sans Serif"), 8), this);
     FontDialog1->setOption(QFontDialog::DontUseNativeDialog);
@@ -214,6 +224,8 @@ void TSettingsForm::createControls() {
     FOLIO_NAME(lblFontSize);
     FOLIO_NAME(efFontSize);
     FOLIO_NAME(BitBtn1);
+    FOLIO_NAME(lblNewFileEncoding);
+    FOLIO_NAME(cbNewFileEncoding);
     FOLIO_NAME(btnOk);
     FOLIO_NAME(btnCancel);
     FOLIO_NAME(FontDialog1);
@@ -241,6 +253,18 @@ void TSettingsForm::LoadSettings() {
         else
             (this->*s.field)->setText(text);
     }
+    // Not a field of the table: a choice, and a value not known is the
+    // default rather than an error.
+    const QString encoding = readable ? store.value(QStringLiteral("NewFileEncoding")).toString()
+                                      : QString();
+    cbNewFileEncoding->setCurrentIndex(
+        folio::ui::IsUtf8(folio::ui::EncodingOfName(encoding)) ? 1 : 0);
+    LivePreview = !readable || store.value(QStringLiteral("LivePreview"), true).toBool();
+    RecentFiles.clear();
+    if (readable)
+        for (const QString& path : store.value(QStringLiteral("RecentFiles")).toStringList())
+            if (!path.isEmpty() && RecentFiles.size() < kMaxRecentFiles && !RecentFiles.contains(path))
+                RecentFiles.append(path);
 }
 
 void TSettingsForm::StoreSettings() {
@@ -258,7 +282,14 @@ void TSettingsForm::StoreSettings() {
             }
         }
     }
+    store.setValue(QStringLiteral("NewFileEncoding"), cbNewFileEncoding->currentText());
+    store.setValue(QStringLiteral("LivePreview"), LivePreview);
+    store.setValue(QStringLiteral("RecentFiles"), RecentFiles);
     store.sync();
+}
+
+folio::ui::MacroEncoding TSettingsForm::NewFileEncoding() const {
+    return folio::ui::EncodingOfName(cbNewFileEncoding->currentText());
 }
 
 void TSettingsForm::ResetPageDefaults() {

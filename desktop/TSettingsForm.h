@@ -9,11 +9,14 @@
 #pragma once
 
 #include "FaxViewer.h"
+#include "MacroEncoding.h"
 
 #include <QDialog>
 #include <QFont>
+#include <QStringList>
 #include <string>
 
+class QComboBox;
 class QFontDialog;
 class QGroupBox;
 class QLabel;
@@ -72,6 +75,10 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     QLabel* lblFontSize;
     QLineEdit* efFontSize;
     QToolButton* BitBtn1;
+    // The encoding a text typed afresh (or a file of plain ASCII) is saved
+    // in: Windows-1252 or UTF-8, stored as NewFileEncoding.
+    QLabel* lblNewFileEncoding;
+    QComboBox* cbNewFileEncoding;
     QPushButton* btnOk;
     QPushButton* btnCancel;
     QFontDialog* FontDialog1;
@@ -79,6 +86,15 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     // The family name the engine's font lookup finds for a family the font
     // dialog offers: without the foundry Qt adds as " [Foundry]".
     static QString EngineFamilyName(const QString& family);
+
+    folio::ui::MacroEncoding NewFileEncoding() const;
+
+    // View > Live Preview of the command window, stored as LivePreview.
+    bool LivePreview = true;
+    // The command window's recent files, latest first, stored as RecentFiles:
+    // the files last opened or saved, at most kMaxRecentFiles.
+    static constexpr int kMaxRecentFiles = 5;
+    QStringList RecentFiles;
 
   public slots:
     // Opens the font dialog on the fields' font and size; the chosen

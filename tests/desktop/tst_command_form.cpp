@@ -7,6 +7,8 @@
 #include "DesktopTestSupport.h"
 
 #include "ErrorBox.h"
+#include "FindBar.h"
+#include "PreviewPane.h"
 #include "ProblemList.h"
 
 #include "Program.h"
@@ -15,10 +17,15 @@
 #include "TSettingsForm.h"
 #include "TSplashForm.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -261,6 +268,10 @@ class TestCommandForm : public QObject, protected RunningProgram {
             << QStringList{QString(499, 'q'), QString(499, 'q'), QString(2, 'q')};
         QTest::newRow("code page 1252") << QByteArray("\x80 \xA0\xE9\x93")
                                         << QStringList{QStringLiteral("\u20AC \u00A0\u00E9\u201C")};
+        // 498 bytes, then a two-byte character across the 499-byte cut.
+        QTest::newRow("UTF-8 cut keeps a character whole")
+            << (QByteArray(498, 'a') + "\xC3\xA9" "b")
+            << QStringList{QString(498, 'a'), QStringLiteral("\u00E9b")};
     }
     void loadMacroFile() {
         QFETCH(QByteArray, bytes);
@@ -299,6 +310,40 @@ class TestCommandForm : public QObject, protected RunningProgram {
         QVERIFY(cmd().LoadMacroFile(in));
         QVERIFY(cmd().WriteMacroFile(out));
         QCOMPARE(ReadBytes(out), QByteArray("one\r\ntwo\r\n"));
+    }
+
+    void encodingsRoundTrip_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("firstLine");
+        QTest::addColumn<bool>("utf8");
+        const QString greeting = QStringLiteral("Gr\u00FC\u00DFe aus K\u00F6ln \u2013 5 \u20AC");
+        QTest::newRow("code page 1252") << QByteArray("caf\xE9 \x80\r\n:FAX:X=1\r\n")
+                                        << QStringLiteral("caf\u00E9 \u20AC") << false;
+        QTest::newRow("UTF-8") << (greeting.toUtf8() + "\r\n") << greeting << true;
+        QTest::newRow("UTF-8 with mark")
+            << ("\xEF\xBB\xBF" + greeting.toUtf8() + "\r\n\r\n") << greeting << true;
+        QTest::newRow("ASCII") << QByteArray("plain\r\n") << QStringLiteral("plain") << false;
+    }
+    void encodingsRoundTrip() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, firstLine);
+        QFETCH(bool, utf8);
+        const QString in = file("enc.txt"), out = file("enc-copy.txt");
+        QVERIFY(WriteBytes(in, bytes));
+        QVERIFY(cmd().LoadMacroFile(in));
+        QCOMPARE(editorLines(*cmd().memoCommand).value(0), firstLine);
+        QCOMPARE(folio::ui::IsUtf8(cmd().Encoding()), utf8);
+        QVERIFY(cmd().WriteMacroFile(out));
+        QCOMPARE(ReadBytes(out), bytes);
+    }
+
+    void newTextTakesTheEncodingSetting() {
+        program_->SettingsForm->cbNewFileEncoding->setCurrentIndex(1);
+        cmd().mnuFileCloseClick();
+        setText(QStringLiteral("\u00E9"));
+        const QString out = file("new.txt");
+        QVERIFY(cmd().WriteMacroFile(out));
+        QCOMPARE(ReadBytes(out), QByteArray("\xC3\xA9\r\n"));
     }
 
     void loadOfWhatIsNoFileFails_data() {
@@ -459,6 +504,249 @@ class TestCommandForm : public QObject, protected RunningProgram {
         fax().btnNextPg->click();
         QCOMPARE(page(), QStringLiteral("1 of 1"));
         QVERIFY(blackPixels(fax().pageView->Picture()) > 0);
+    }
+
+    void previewShowsOnlyTheNewestText() {
+        QList<int> shownCounts;
+        connect(cmd().pnlPreview, &folio::ui::PreviewPane::shown, this,
+                [&](const folio::ui::PreviewResult& r) { shownCounts.append(r.pageCount); });
+        // A long text whose build the next edit overtakes, then three pages.
+        QString slow;
+        for (int i = 0; i < 4000; ++i)
+            slow += QStringLiteral("line %1 of a long text\n").arg(i);
+        setText(slow);
+        cmd().RequestPreview();
+        setText(":FAX:LINE=100,100,1000,100\n:FAX:PAGEBREAK\n:FAX:PAGEBREAK\n:FAX:BOX=10,10,50,50");
+        cmd().RequestPreview();
+        QTRY_VERIFY_WITH_TIMEOUT(!shownCounts.isEmpty(), 20000);
+        QTest::qWait(2 * TCommandForm::kPreviewDelayMs);
+        QCOMPARE(shownCounts, QList<int>{3});
+        // The preview's pages are the viewer's after a Process.
+        const QList<QImage> pages = cmd().pnlPreview->Pages();
+        QCOMPARE(pages.size(), 3);
+        cmd().btnProcessClick();
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(blackPixels(pages[2 - i]), blackPixels(fax().pageView->Picture()));
+            QCOMPARE(pages[2 - i], fax().pageView->Picture());
+            fax().btnPrevPg->click();
+        }
+        // Turned off, no build is made.
+        cmd().mnuViewPreview->trigger();
+        QVERIFY(!cmd().pnlPreview->isVisible());
+        setText("changed");
+        QTest::qWait(2 * TCommandForm::kPreviewDelayMs);
+        QCOMPARE(shownCounts.size(), 1);
+    }
+
+    void previewKeepsItsPlaceAcrossRebuilds() {
+        cmd().resize(1000, 600);
+        QString text;
+        for (int i = 0; i < 3; ++i)
+            text += QStringLiteral("page %1\n:FAX:PAGEBREAK\n").arg(i + 1);
+        setText(text);
+        cmd().RequestPreview();
+        QTRY_COMPARE_WITH_TIMEOUT(cmd().pnlPreview->PageCount(), 4, 20000);
+        QScrollBar* bar = cmd().pnlPreview->ScrollArea()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum() / 2);
+        const int place = bar->value();
+        cmd().memoCommand->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(cmd().memoCommand, "x"); // the debounced rebuild
+        const quint64 before = cmd().pnlPreview->ShownGeneration();
+        QTRY_VERIFY_WITH_TIMEOUT(cmd().pnlPreview->ShownGeneration() > before, 20000);
+        QCOMPARE(bar->value(), place);
+    }
+
+    void textOutsideCp1252IsListed() {
+        const QString path = file("u.txt");
+        QVERIFY(WriteBytes(path, QStringLiteral("caf\u00E9 \u0416uk\r\n").toUtf8()));
+        cmd().OpenDroppedFile(path);
+        cmd().btnProcessClick();
+        ProblemList& list = *cmd().lstProblems;
+        QCOMPARE(list.topLevelItemCount(), 1);
+        QCOMPARE(list.topLevelItem(0)->text(ProblemList::ColKind), QStringLiteral("no-glyph"));
+        QVERIFY(list.topLevelItem(0)->text(ProblemList::ColMessage).contains("U+0416"));
+    }
+
+    void replaceAll_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replace");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("any case") << "Fax fax\nFAX" << "fax" << "X" << false << "X X\nX";
+        QTest::newRow("match case") << "Fax fax\nFAX" << "fax" << "X" << true << "Fax X\nFAX";
+        QTest::newRow("replacement holds the text") << "a-b-a" << "a" << "aa" << false << "aa-b-aa";
+        QTest::newRow("none") << "abc" << "x" << "y" << false << "abc";
+    }
+    void replaceAll() {
+        QFETCH(QString, text);
+        QFETCH(QString, find);
+        QFETCH(QString, replace);
+        QFETCH(bool, matchCase);
+        QFETCH(QString, result);
+        setText(text);
+        cmd().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&cmd()));
+        QTest::keyClick(cmd().memoCommand, Qt::Key_H, Qt::ControlModifier);
+        folio::ui::FindBar& bar = *cmd().barFind;
+        QVERIFY(bar.isVisible() && bar.efReplace->isVisible());
+        bar.efFind->setText(find);
+        bar.efReplace->setText(replace);
+        bar.cbMatchCase->setChecked(matchCase);
+        bar.btnReplaceAll->click();
+        QCOMPARE(cmd().memoCommand->toPlainText(), result);
+        cmd().memoCommand->undo(); // one step
+        QCOMPARE(cmd().memoCommand->toPlainText(), text);
+    }
+
+    void findNextWrapsAndReplaceTakesTheMatch() {
+        setText("one two\none two");
+        cmd().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&cmd()));
+        cmd().memoCommand->moveCursor(QTextCursor::End);
+        QTest::keyClick(cmd().memoCommand, Qt::Key_F, Qt::ControlModifier);
+        folio::ui::FindBar& bar = *cmd().barFind;
+        QVERIFY(bar.efFind->hasFocus() && !bar.efReplace->isVisible());
+        bar.efFind->setText("TWO");
+        QTest::keyClick(cmd().memoCommand, Qt::Key_F3); // past the end: from the top
+        QCOMPARE(cmd().memoCommand->textCursor().selectionStart(), 4);
+        QTest::keyClick(cmd().memoCommand, Qt::Key_F3);
+        QCOMPARE(cmd().memoCommand->textCursor().selectionStart(), 12);
+        bar.efReplace->setText("2");
+        QVERIFY(bar.ReplaceOne()); // the selected one, then on to the next
+        QCOMPARE(cmd().memoCommand->toPlainText(), QStringLiteral("one two\none 2"));
+        QCOMPARE(cmd().memoCommand->textCursor().selectionStart(), 4);
+        bar.efFind->setText("three");
+        QVERIFY(!bar.FindNext());
+        QCOMPARE(bar.lblResult->text(), QStringLiteral("Not found"));
+    }
+
+    void linesAreColouredAsTheEngineReadsThem_data() {
+        QTest::addColumn<QString>("commentStart");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("kind");
+        using H = folio::ui::MacroHighlighter;
+        QTest::newRow("command") << "#" << ":FAX:X=1" << int(H::Command);
+        QTest::newRow("command in any case") << "#" << ":fax:font" << int(H::Command);
+        QTest::newRow("comment") << "#" << "# note" << int(H::Comment);
+        QTest::newRow("text") << "#" << "Dear Sir, #1" << int(H::Text);
+        QTest::newRow("prefix not at the start") << "#" << " :FAX:X=1" << int(H::Text);
+        QTest::newRow("same start: the command wins") << ":" << ":FAX:X=1" << int(H::Command);
+        QTest::newRow("comment prefix from the settings") << ":" << ":note" << int(H::Comment);
+    }
+    void linesAreColouredAsTheEngineReadsThem() {
+        QFETCH(QString, commentStart);
+        QFETCH(QString, line);
+        QFETCH(int, kind);
+        program_->SettingsForm->efCommentStart->setText(commentStart);
+        ModalScript script;
+        script.Then([](QWidget* w) { return static_cast<QDialog*>(w)->close(); });
+        cmd().mnuOptionsSettingsClick(); // the colours follow the settings
+        setText(line);
+        QCOMPARE(cmd().memoCommand->document()->firstBlock().userState(), kind);
+    }
+
+    void recentFilesKeepFiveAndDropWhatHasGone() {
+        const auto shown = [this] {
+            QStringList texts;
+            for (QAction* item : cmd().mnuFileRecent)
+                if (item->isVisible())
+                    texts.append(item->text());
+            return texts;
+        };
+        for (int i = 1; i <= 6; ++i) {
+            QVERIFY(WriteBytes(file(QStringLiteral("m%1.txt").arg(i)), "text\r\n"));
+            cmd().OpenDroppedFile(file(QStringLiteral("m%1.txt").arg(i)));
+        }
+        cmd().OpenDroppedFile(file("m3.txt")); // again: to the top, not twice
+        QCOMPARE(shown(), (QStringList{"&1 m3.txt", "&2 m6.txt", "&3 m5.txt", "&4 m4.txt",
+                                       "&5 m2.txt"}));
+        QVERIFY(QFile::remove(file("m5.txt")));
+        {
+            ModalScript script;
+            script.Box(QMessageBox::Ok);
+            cmd().mnuFileRecent[2]->trigger();
+            QVERIFY(script.Done());
+            QVERIFY(script.Seen().value(0).text.contains("m5.txt"));
+        }
+        QCOMPARE(shown(), (QStringList{"&1 m3.txt", "&2 m6.txt", "&3 m4.txt", "&4 m2.txt"}));
+        cmd().mnuFileRecent[2]->trigger(); // opens m4
+        QCOMPARE(cmd().MacroFileName(), file("m4.txt"));
+        // Stored with the settings, for the next start.
+        program_.reset();
+        program_ = std::make_unique<::Program>(QStringList{});
+        QCOMPARE(shown(), (QStringList{"&1 m4.txt", "&2 m3.txt", "&3 m6.txt", "&4 m2.txt"}));
+    }
+
+    void undoBackToTheSavedTextClearsTheChange() {
+        const QString path = file("saved.txt");
+        QVERIFY(WriteBytes(path, "abc\r\n"));
+        cmd().OpenDroppedFile(path);
+        QCOMPARE(cmd().State(), State::Clean);
+        cmd().memoCommand->moveCursor(QTextCursor::End);
+        QTest::keyClicks(cmd().memoCommand, "xy");
+        QCOMPARE(cmd().State(), State::Modified);
+        cmd().memoCommand->undo();
+        QCOMPARE(cmd().State(), State::Clean);
+        cmd().memoCommand->redo();
+        QCOMPARE(cmd().State(), State::Modified);
+    }
+
+    void exportPdfWritesTheTextsPages_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pages"); // 0: nothing written
+        QTest::newRow("three pages") << ":FAX:PAGEBREAK\n:FAX:PAGEBREAK\nend" << 3;
+        QTest::newRow("an error ends the run") << ":FAX:FILE=%1,BMP\n" << 0;
+    }
+    void exportPdfWritesTheTextsPages() {
+        QFETCH(QString, text);
+        QFETCH(int, pages);
+        QVERIFY(WriteBytes(file("bad.bmp"), "BM not a picture"));
+        setText(text.arg(file("bad.bmp")));
+        const QString out = file("out.pdf");
+        ModalScript script;
+        script.File(out);
+        if (pages == 0)
+            script.Box(QMessageBox::Ok);
+        cmd().mnuFileExportPdf->trigger();
+        QVERIFY(script.Done() && script.Unexpected().isEmpty());
+        const QByteArray pdf = ReadBytes(out);
+        if (pages == 0) {
+            QVERIFY(pdf.isEmpty());
+            return;
+        }
+        QVERIFY(pdf.startsWith("%PDF-"));
+        QVERIFY(pdf.contains("/Count " + QByteArray::number(pages)));
+        QCOMPARE(pdf.count("/CCITTFaxDecode"), qsizetype(pages));
+    }
+
+    // The preview's pages in grey: each screen pixel the share of black of
+    // the page pixels it covers.
+    void previewPagesReduceToTheirShareOfBlack_data() {
+        QTest::addColumn<int>("blackColumns"); // of every 4 page columns, from the left
+        QTest::addColumn<bool>("inverted");    // colour table white at index 1
+        QTest::addColumn<int>("grey");
+        QTest::newRow("white") << 0 << false << 255;
+        QTest::newRow("black") << 4 << false << 0;
+        QTest::newRow("a quarter") << 1 << false << 191;
+        QTest::newRow("half, inverted table") << 2 << true << 127;
+    }
+    void previewPagesReduceToTheirShareOfBlack() {
+        QFETCH(int, blackColumns);
+        QFETCH(bool, inverted);
+        QFETCH(int, grey);
+        QImage page(1728, 40, QImage::Format_Mono);
+        page.setColorTable(inverted ? QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}
+                                    : QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        const int black = inverted ? 0 : 1;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                page.setPixel(x, y, x % 4 < blackColumns ? black : 1 - black);
+        const QImage reduced = folio::ui::ReducedPage(page, 432); // 4 to 1
+        QCOMPARE(reduced.size(), QSize(432, 10));
+        for (const QPoint at : {QPoint(0, 0), QPoint(431, 9), QPoint(200, 5)})
+            QCOMPARE(qGray(reduced.pixel(at)), grey);
     }
 
     void processStopsAtEnd() {

@@ -115,6 +115,40 @@ class TestSettings : public QObject {
         QCOMPARE(fields(again), values);
     }
 
+    // The command window's choices, as another program (or a hand) left them.
+    void commandWindowChoicesLoad_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<QStringList>("recent");
+        QTest::newRow("none stored") << QByteArray() << false << true << QStringList{};
+        QTest::newRow("UTF-8 in any case, preview off")
+            << QByteArray("NewFileEncoding=utf-8\nLivePreview=false") << true << false
+            << QStringList{};
+        QTest::newRow("an encoding not known")
+            << QByteArray("NewFileEncoding=UTF-16") << false << true << QStringList{};
+        QTest::newRow("recent: repeats and empties dropped, five kept")
+            << QByteArray("RecentFiles=/a, /b, /a, , /c, /d, /e, /f") << false << true
+            << QStringList{"/a", "/b", "/c", "/d", "/e"};
+    }
+    void commandWindowChoicesLoad() {
+        QFETCH(QByteArray, lines);
+        QFETCH(bool, utf8);
+        QFETCH(bool, preview);
+        QFETCH(QStringList, recent);
+        store_->WriteRaw("[General]\n" + lines + "\n");
+        {
+            TSettingsForm form;
+            QCOMPARE(folio::ui::IsUtf8(form.NewFileEncoding()), utf8);
+            QCOMPARE(form.LivePreview, preview);
+            QCOMPARE(form.RecentFiles, recent);
+        }
+        TSettingsForm again; // and stored back as read
+        QCOMPARE(folio::ui::IsUtf8(again.NewFileEncoding()), utf8);
+        QCOMPARE(again.LivePreview, preview);
+        QCOMPARE(again.RecentFiles, recent);
+    }
+
     void missingValueTakesItsDefault() {
         store_->WriteRaw("[General]\nImageHeight=3000\nMacroStart=!!\n");
         TSettingsForm form;
