@@ -34,11 +34,16 @@ class Server:
         line = self.proc.stderr.readline()
         self.port = int(line.split(", port ")[1].split(",")[0])
         self.log = []
-        threading.Thread(target=lambda: self.log.extend(self.proc.stderr), daemon=True).start()
+        self.reader = threading.Thread(target=lambda: self.log.extend(self.proc.stderr),
+                                       daemon=True)
+        self.reader.start()
 
     def stop(self):
+        """SIGTERM; its exit status, with every line it logged read."""
         self.proc.terminate()
-        return self.proc.wait(timeout=60)
+        status = self.proc.wait(timeout=60)
+        self.reader.join(timeout=10)
+        return status
 
     def raw(self, data, timeout=30):
         """Sends `data` and reads to the end: (status, headers, body)."""
@@ -192,8 +197,6 @@ check("metrics", status == 200 and 'folioset_requests_total{status="413"} 4' in 
 # Every request's folder went with its answer.
 left = [n for n in os.listdir(os.path.join(main.tmp, os.listdir(main.tmp)[0])) if n != "empty"]
 check("request folders removed", left == [], repr(left))
-check("one log line per request",
-      sum(1 for l in main.log if l.startswith("request ")) == len(cases) + 2, "".join(main.log))
 
 # A client that sends its head a byte at a time is cut off at the request
 # timeout, and the service goes on serving.
@@ -242,5 +245,7 @@ for args, code in [(["--listen", "0.0.0.0:0"], 1), (["--workers", "0"], 2), (["-
     check(f"refused start {args}", r.returncode == code, f"{r.returncode} {r.stderr}")
 
 check("main server stops with 0", main.stop() == 0)
+check("one log line per request",
+      sum(1 for l in main.log if l.startswith("request ")) == len(cases) + 2, "".join(main.log))
 print(f"{len(failures)} failures")
 sys.exit(1 if failures else 0)
