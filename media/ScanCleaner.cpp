@@ -36,13 +36,16 @@
 //   paper's own scale). A cell is a document when paper and ink make at
 //   least 80% of it, paper at least 40% and ink at least 0.5%; blank when
 //   it holds no ink and at least 90% paper (an even tone: blank paper, a
-//   dark box, a clear sky); a photo otherwise. A document cell whose 5 x 5
+//   dark box, a clear sky); a photo otherwise. A document cell whose ink
+//   is mostly blobs (thicker than 8 page pixels every way) is a photo: its
+//   "ink" is a photograph's shadows, not writing. A document cell whose 5 x 5
 //   neighbourhood holds more than twice as many photo cells as document
 //   cells is a photo too (a sharp edge in a photograph). Blank cells join
 //   the page through even paper: a blank cell next to a page cell whose
 //   paper is within 3% of its own (at least 4 grey levels) is paper too,
-//   and so on across the page, as long as the level stays within 85% of
-//   the page cell it started from. Paper changes that little from one cell
+//   and so on across the page, as long as the level stays above 60% of
+//   the page cell it started from (a shadow across a page darkens its
+//   paper by a third and more far from any text). Paper changes that little from one cell
 //   to the next even under uneven light, whereas the even parts of a
 //   photograph drift faster or lie at other levels, and a dark box or a
 //   shaded field is no paper: all those stay photos. A picture without a
@@ -55,6 +58,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 namespace folio {
 
@@ -67,8 +71,9 @@ enum class Kind : std::uint8_t { Document, Blank, Photo };
 
 struct Cell {
     Kind kind = Kind::Photo;
-    int paper = 255;  // grey reached or passed by 10% of its pixels
-    int level = 255;  // threshold, in grey levels
+    int paper = 255; // grey reached or passed by 10% of its pixels
+    int level = 255; // threshold, in grey levels
+    int inkTo = 0;   // ink is at or below this grey
 };
 
 // Otsu's threshold over the levels [0, top] of a histogram: the level t
@@ -97,7 +102,10 @@ int otsu(const std::array<std::uint32_t, 256>& h, int top) {
     return at;
 }
 
-Cell judge(const std::array<std::uint32_t, 256>& h, std::uint32_t n) {
+// `h`: the cell's histogram of `n` pixels; `steps`: its histogram of the
+// differences between neighbours across.
+Cell judge(const std::array<std::uint32_t, 256>& h, std::uint32_t n,
+           const std::array<std::uint32_t, 256>& steps) {
     Cell c;
     // The paper: 10% of the pixels at or above it.
     std::uint32_t above = 0;
@@ -105,8 +113,22 @@ Cell judge(const std::array<std::uint32_t, 256>& h, std::uint32_t n) {
     while (paper > 0 && (above + h[std::size_t(paper)]) * 10 < n)
         above += h[std::size_t(paper--)];
     c.paper = paper;
-    const int paperFrom = paper - std::max(8, paper * 15 / 100);
+    // The noise: the median difference between neighbours is 0.95 standard
+    // deviations of normal noise (text and edges are too few to move it, a
+    // smooth photograph's gradients too gentle). Paper pixels reach from
+    // `paper` (1.28 deviations above the paper's mean) to 3 deviations
+    // below its mean: 4.5 median steps, but at least 15% of the paper and
+    // at most 30%.
+    std::uint32_t counted = 0, total = 0;
+    for (const std::uint32_t k : steps)
+        total += k;
+    int step = 0;
+    while (step < 255 && (counted + steps[std::size_t(step)]) * 2 < total)
+        counted += steps[std::size_t(step++)];
+    const int spread = std::min(paper * 30 / 100, step * 9 / 2);
+    const int paperFrom = paper - std::max({8, paper * 15 / 100, spread});
     const int inkTo = std::min(paper * 60 / 100, paper - 48);
+    c.inkTo = inkTo;
     std::uint32_t onPaper = 0, ink = 0;
     for (int v = 0; v < 256; ++v) {
         if (v >= paperFrom)
@@ -115,12 +137,12 @@ Cell judge(const std::array<std::uint32_t, 256>& h, std::uint32_t n) {
             ink += h[std::size_t(v)];
     }
     const double p = double(onPaper) / n, i = double(ink) / n;
-    if (ink == 0 && p >= 0.9)
+    if (i < 0.005 && p >= 0.9)
         c.kind = Kind::Blank;
-    else if (p >= 0.4 && i >= 0.005 && p + i >= 0.8)
+    else if (p >= 0.55 && i >= 0.005 && p + i >= 0.7)
         c.kind = Kind::Document;
     const int split = ink > 0 ? otsu(h, paper) : paper * 60 / 100;
-    c.level = std::clamp(split, paper * 35 / 100, paper * 75 / 100);
+    c.level = std::clamp(split, paper * 35 / 100, std::min(paper * 75 / 100, paperFrom));
     return c;
 }
 
@@ -150,27 +172,60 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
     plan.cellsY = ny;
     std::vector<Cell> cells(std::size_t(nx) * std::size_t(ny));
     {
-        std::vector<std::array<std::uint32_t, 256>> hist(static_cast<std::size_t>(nx));
+        std::vector<std::array<std::uint32_t, 256>> hist(static_cast<std::size_t>(nx)),
+            steps(static_cast<std::size_t>(nx));
         for (int cy = 0; cy < ny; ++cy) {
             for (auto& a : hist)
+                a.fill(0);
+            for (auto& a : steps)
                 a.fill(0);
             const int r1 = std::min(h, (cy + 1) * side);
             for (int y = cy * side; y < r1; ++y) {
                 const std::uint8_t* row = picture.Row(y);
-                for (int x = 0; x < w; ++x)
+                for (int x = 0; x < w; ++x) {
                     ++hist[std::size_t(x / side)][row[x]];
+                    if (x + 1 < w && (x + 1) % side != 0)
+                        ++steps[std::size_t(x / side)][std::size_t(std::abs(row[x] - row[x + 1]))];
+                }
             }
             for (int cx = 0; cx < nx; ++cx) {
                 const std::uint32_t n = std::uint32_t(std::min(w, (cx + 1) * side) - cx * side) *
                                         std::uint32_t(r1 - cy * side);
                 cells[std::size_t(cy) * std::size_t(nx) + std::size_t(cx)] =
-                    judge(hist[std::size_t(cx)], n);
+                    judge(hist[std::size_t(cx)], n, steps[std::size_t(cx)]);
             }
         }
     }
     const auto cell = [&](int cx, int cy) -> Cell& {
         return cells[std::size_t(cy) * std::size_t(nx) + std::size_t(cx)];
     };
+    // Ink in strokes or in blobs: an ink pixel is in a blob when the pixels
+    // `reach` away from it left, right, up and down are ink too, which
+    // strokes up to 8 page pixels thick (a 30-point bold letter) never
+    // have. A cell whose ink is mostly in blobs is a photo's shadows, not
+    // writing.
+    if (!force) {
+        const int reach = std::max(2, int(std::lround(4 * per)));
+        for (int cy = 0; cy < ny; ++cy)
+            for (int cx = 0; cx < nx; ++cx) {
+                Cell& c = cell(cx, cy);
+                if (c.kind != Kind::Document)
+                    continue;
+                const auto ink = [&](int x, int y) {
+                    return x >= 0 && y >= 0 && x < w && y < h && picture.Row(y)[x] <= c.inkTo;
+                };
+                std::uint64_t inked = 0, blob = 0;
+                for (int y = cy * side; y < std::min(h, (cy + 1) * side); ++y)
+                    for (int x = cx * side; x < std::min(w, (cx + 1) * side); ++x)
+                        if (ink(x, y)) {
+                            ++inked;
+                            blob += ink(x - reach, y) && ink(x + reach, y) && ink(x, y - reach) &&
+                                    ink(x, y + reach);
+                        }
+                if (blob * 2 > inked)
+                    c.kind = Kind::Photo;
+            }
+    }
     // Counts of document and photo cells around (cx, cy), `r` cells a side.
     const auto votes = [&](const std::vector<Cell>& from, int cx, int cy, int r) {
         std::pair<int, int> v{0, 0};
@@ -187,13 +242,35 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
             if (c.kind == Kind::Photo)
                 c.kind = Kind::Document;
     } else {
+        // A page's paper is the lightest even tone around: a document cell
+        // whose paper is darker than 80% of the paper of the page and blank
+        // cells around it (the upper quartile of their levels, 5 x 5 cells)
+        // is a shaded part of a drawing or photograph with marks on it.
+        std::vector<Cell> judged = cells;
+        std::vector<int> around;
+        for (int cy = 0; cy < ny; ++cy)
+            for (int cx = 0; cx < nx; ++cx) {
+                if (cell(cx, cy).kind != Kind::Document)
+                    continue;
+                around.clear();
+                for (int y = std::max(0, cy - 2); y <= std::min(ny - 1, cy + 2); ++y)
+                    for (int x = std::max(0, cx - 2); x <= std::min(nx - 1, cx + 2); ++x) {
+                        const Cell& c = judged[std::size_t(y) * std::size_t(nx) + std::size_t(x)];
+                        if (c.kind != Kind::Photo)
+                            around.push_back(c.paper);
+                    }
+                const auto q = around.begin() + std::ptrdiff_t(around.size() * 3 / 4);
+                std::nth_element(around.begin(), q, around.end());
+                if (cell(cx, cy).paper * 100 < *q * 80)
+                    cell(cx, cy).kind = Kind::Photo;
+            }
         // Lone document cells among photo cells are edges in a photograph.
-        const std::vector<Cell> judged = cells;
+        judged = cells;
         for (int cy = 0; cy < ny; ++cy)
             for (int cx = 0; cx < nx; ++cx)
                 if (cell(cx, cy).kind == Kind::Document) {
                     const auto [doc, photo] = votes(judged, cx, cy, 2);
-                    if (photo > 2 * doc)
+                    if (photo > doc)
                         cell(cx, cy).kind = Kind::Photo;
                 }
     }
@@ -207,7 +284,7 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
     }
     // Blank cells join the page through even paper: from each document
     // cell to a blank neighbour whose paper is within 3% (at least 4 grey
-    // levels) of its own, and on from there, as long as it stays within 85%
+    // levels) of its own, and on from there, as long as it stays above 60%
     // of the paper of the document cell it started from.
     {
         std::vector<int> from(cells.size(), 0);
@@ -228,7 +305,7 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
                     continue;
                 Cell& c = cell(x, y);
                 if (c.kind != Kind::Blank || std::abs(c.paper - ref) > tolerance ||
-                    c.paper * 100 < from[k] * 85)
+                    c.paper * 100 < from[k] * 60)
                     continue;
                 c.kind = Kind::Document;
                 const std::size_t n = std::size_t(y) * std::size_t(nx) + std::size_t(x);
@@ -283,8 +360,7 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
         const int cy0 = int(std::floor(fy));
         const float ty = float(fy - cy0);
         for (int cx = 0; cx < nx; ++cx)
-            across[std::size_t(cx)] =
-                grid.at(cx, cy0) * (1 - ty) + grid.at(cx, cy0 + 1) * ty;
+            across[std::size_t(cx)] = grid.at(cx, cy0) * (1 - ty) + grid.at(cx, cy0 + 1) * ty;
         const std::uint8_t* src = picture.Row(y);
         std::uint8_t* dst = plan.cleaned.Row(y);
         const std::uint8_t* photoRow = plan.photo.data() + std::size_t(y / side) * std::size_t(nx);
@@ -292,9 +368,8 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
             const double fx = (double(x) + 0.5) / side - 0.5;
             const int cx0 = int(std::floor(fx));
             const float tx = float(fx - cx0);
-            const float level =
-                across[std::size_t(std::clamp(cx0, 0, nx - 1))] * (1 - tx) +
-                across[std::size_t(std::clamp(cx0 + 1, 0, nx - 1))] * tx;
+            const float level = across[std::size_t(std::clamp(cx0, 0, nx - 1))] * (1 - tx) +
+                                across[std::size_t(std::clamp(cx0 + 1, 0, nx - 1))] * tx;
             dst[x] = !photoRow[x / side] && float(src[x]) < level ? 0 : 255;
         }
     }
