@@ -455,6 +455,26 @@ TEST(Pictures, ScansComeOutAsInkOnWhitePaper) {
     }
 }
 
+// A scan shrunk to the page keeps its thin lines as line art does: 100
+// one-pixel rules 4 pixels apart on grey paper at 300 dpi all stay whole.
+TEST(Pictures, ThinRulesOfAShrunkScanSurvive) {
+    const std::string file = scratch("rules-scan.png");
+    ASSERT_TRUE(writePng(file, 600, 420, PNG_COLOR_TYPE_GRAY, 8, [](int x, int y) {
+        return Pixel{(y % 4 == 0 && y < 400 ? 60 : 200) + noise(x, y), 255};
+    }, false, 11811));
+    const auto d = draw(file, "PNG", 0, 0);
+    ASSERT_NE(d->diags.find(folio::kind::PictureSize)->message.find("as a scan"),
+              std::string::npos);
+    int lines = 0;
+    bool was = false;
+    for (int y = 0; y < 290; ++y) {
+        const bool full = enginetest::blackIn(d->page(), 2, y, 400, y + 1) == 398;
+        lines += full && !was;
+        was = full;
+    }
+    EXPECT_EQ(lines, 100);
+}
+
 // No cliff: with this noise and ink, paper 224 has 84.6% of its pixels near
 // black or white and 226 has 94.9%, either side of the line-art rule's 90%;
 // they come out all but the same.
