@@ -142,14 +142,16 @@ Cell judge(const std::array<std::uint32_t, 256>& h, std::uint32_t n,
     else if (p >= 0.55 && i >= 0.005 && p + i >= 0.7)
         c.kind = Kind::Document;
     const int split = ink > 0 ? otsu(h, paper) : paper * 60 / 100;
-    c.level = std::clamp(split, paper * 35 / 100, std::min(paper * 75 / 100, paperFrom));
+    // (On a nearly black cell the paper band may reach below 35%.)
+    const int lowest = paper * 35 / 100;
+    c.level = std::clamp(split, lowest, std::max(lowest, std::min(paper * 75 / 100, paperFrom)));
     return c;
 }
 
-// Bilinear interpolation of a per-cell value between cell centres, for one
-// source row: `out[k]` for each cell column at row y, then across.
+// A value per cell (the threshold), read with the edge cells repeated
+// beyond the picture, for the bilinear interpolation between cell centres.
 struct Grid {
-    int side, nx, ny;
+    int nx, ny;
     std::vector<float> value;
     float at(int cx, int cy) const {
         return value[std::size_t(std::clamp(cy, 0, ny - 1)) * std::size_t(nx) +
@@ -332,7 +334,7 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
     plan.paperGrey = lifted.empty() ? 255 : lifted[lifted.size() / 2];
     // The threshold map, smoothed over the 3 x 3 document cells around each
     // cell (a photo cell takes its document neighbours', or its own).
-    Grid grid{side, nx, ny, std::vector<float>(cells.size())};
+    Grid grid{nx, ny, std::vector<float>(cells.size())};
     for (int cy = 0; cy < ny; ++cy)
         for (int cx = 0; cx < nx; ++cx) {
             double sum = 0;
@@ -353,7 +355,7 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
     plan.cleaned.dpiX = picture.dpiX;
     plan.cleaned.dpiY = picture.dpiY;
     plan.cleaned.pixels.resize(picture.pixels.size());
-    std::vector<float> across(std::size_t(nx) + 0);
+    std::vector<float> across(static_cast<std::size_t>(nx));
     for (int y = 0; y < h; ++y) {
         // Cell rows whose centres bracket this row, and the weight between.
         const double fy = (double(y) + 0.5) / side - 0.5;
