@@ -41,8 +41,10 @@ PictureArgs ReadPictureArgs(const char* words, bool pdf) {
             args.fit = true;
             continue;
         }
-        if (word == "LINEART" || word == "PHOTO") {
-            args.mode = word == "LINEART" ? PictureArgs::Mode::LineArt : PictureArgs::Mode::Photo;
+        if (word == "LINEART" || word == "PHOTO" || word == "SCAN") {
+            args.mode = word == "LINEART" ? PictureArgs::Mode::LineArt
+                        : word == "PHOTO" ? PictureArgs::Mode::Photo
+                                          : PictureArgs::Mode::Scan;
             continue;
         }
         bool digits = part.size() <= 9;

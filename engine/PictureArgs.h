@@ -3,8 +3,9 @@
 // What a picture's FILE command says beyond its name and type:
 //   FILE=name,PNG|JPG|TIF[,MODE][,W[,H]][,FIT]
 //   FILE=name,PDF[,page][,MODE][,W[,H]][,FIT]
-// MODE is LINEART (a threshold that keeps thin strokes) or PHOTO (error
-// diffusion); without it the picture's tones decide. W and H are the drawn
+// MODE is LINEART (a threshold that keeps thin strokes), PHOTO (error
+// diffusion) or SCAN (paper lifted to white, ink thresholded against it);
+// without it the picture's tones decide. W and H are the drawn
 // size in page pixels (0 or absent: from the other side, keeping the
 // picture's shape; both absent: its physical size). FIT scales it down (never
 // up) to the text width left of the pen and the page height below it.
@@ -17,7 +18,7 @@
 namespace folio {
 
 struct PictureArgs {
-    enum class Mode { Auto, LineArt, Photo };
+    enum class Mode { Auto, LineArt, Photo, Scan };
     int page = 1;
     Mode mode = Mode::Auto;
     std::int64_t width = 0, height = 0;

@@ -11,6 +11,7 @@
 #include "PictureArgs.h"
 #include "PictureRender.h"
 #include "SafeMath.h"
+#include "ScanCleaner.h"
 #include "TextFile.h"
 #include "tiflib32.h"
 
@@ -45,6 +46,22 @@ std::string sizeNote(const char* name, const folio::GreyImage& p, folio::DrawnSi
     else
         from = "from its " + dpiText(p.dpiX) + " x " + dpiText(p.dpiY) + " dpi";
     return std::string(name) + drawn + from;
+}
+
+// What the note says of a picture drawn as a scan: the paper lifted to
+// white, and the share left to the diffusion in a picture of mixed parts.
+std::string scanNote(const folio::ScanPlan& scan, bool forced) {
+    std::string note = ", as a scan (";
+    note += forced ? "SCAN; " : "";
+    note += scan.paperGrey >= 250 ? std::string("white paper")
+                                  : "paper grey " + std::to_string(scan.paperGrey) +
+                                        " lifted to white";
+    if (scan.photoCells > 0)
+        note += "; " +
+                std::to_string(std::max(1, 100 * scan.photoCells /
+                                               (scan.photoCells + scan.documentCells))) +
+                "% of it diffused as a photo";
+    return note + ")";
 }
 
 // The window [x0, x1) x [y0, y1) of a picture of drawn `size` whose top is
@@ -154,19 +171,49 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
     // Whether what lands on the page draws no black at all (a white logo
     // on transparency, a picture too light for the threshold).
     bool blank = false;
+    // Line art is judged first and thresholded as it always was; a picture
+    // that is not goes to the scan cleaner's judgement, which cleans the
+    // parts that are a page on a paper tone and leaves the rest (all of a
+    // photograph) to the diffusion.
+    using Mode = folio::PictureArgs::Mode;
+    const bool lineArt =
+        args.mode == Mode::Auto ? folio::IsLineArt(picture) : args.mode == Mode::LineArt;
+    folio::ScanPlan scan;
+    if (!lineArt && args.mode != Mode::Photo)
+        scan = folio::PlanScan(picture, size, args.mode == Mode::Scan);
+    const bool cleaned = scan.documentCells > 0;
     if (x0 < x1 && y0 < y1) {
         // Pages are written at the resolution they are coded at ahead, else
-        // at the calling thread's (SaveFile's). Line art is thresholded on
-        // the page's rows: its thin lines are what the row merge keeps.
-        const bool lineArt = args.mode == folio::PictureArgs::Mode::Auto
-                                 ? folio::IsLineArt(picture)
-                                 : args.mode == folio::PictureArgs::Mode::LineArt;
+        // at the calling thread's (SaveFile's). Line art and cleaned scans
+        // are thresholded on the page's rows: their thin lines are what the
+        // row merge keeps.
         const int resolution =
             packer_ && packer_->CodesAhead() ? packer_->CodeResolution() : GetFaxResolution();
-        const folio::Bitmap part =
-            !lineArt && resolution == TIFLIB_FAX_NORMAL
-                ? diffuseOnRowPairs(picture, size, Y, x0, y0, x1, y1, page.Height())
-                : folio::RenderPicture(picture, size, x0, y0, x1, y1, lineArt);
+        const auto diffused = [&] {
+            return resolution == TIFLIB_FAX_NORMAL
+                       ? diffuseOnRowPairs(picture, size, Y, x0, y0, x1, y1, page.Height())
+                       : folio::RenderPicture(picture, size, x0, y0, x1, y1, false);
+        };
+        folio::Bitmap part = lineArt    ? folio::RenderPicture(picture, size, x0, y0, x1, y1, true)
+                             : !cleaned ? diffused()
+                                        : folio::RenderPicture(scan.cleaned, size, x0, y0, x1,
+                                                               y1, true);
+        if (cleaned && scan.photoCells > 0) {
+            // The photo cells of a mixed picture: each page pixel takes the
+            // diffusion where the source pixel at its centre is in one.
+            const folio::Bitmap photo = diffused();
+            std::vector<int> column(std::size_t(part.Width()));
+            for (int x = 0; x < part.Width(); ++x)
+                column[std::size_t(x)] = int(std::min<std::int64_t>(
+                    picture.width - 1, (2 * (x0 + x) + 1) * picture.width / (2 * size.width)));
+            for (int y = 0; y < part.Height(); ++y) {
+                const int row = int(std::min<std::int64_t>(
+                    picture.height - 1, (2 * (y0 + y) + 1) * picture.height / (2 * size.height)));
+                for (int x = 0; x < part.Width(); ++x)
+                    if (scan.PhotoAt(column[std::size_t(x)], row))
+                        part.SetPixel(x, y, photo.Pixel(x, y));
+            }
+        }
         Image->Canvas().Draw(int(X + x0), int(Y + y0), part);
         blank = diag_ && part.CountBlack() == 0;
     }
@@ -176,9 +223,10 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
             note += args.fit && args.width == 0 && args.height == 0
                         ? ", fitted to the space left"
                         : ", sized by the FILE command";
-        if (args.mode != folio::PictureArgs::Mode::Auto)
-            note += args.mode == folio::PictureArgs::Mode::LineArt ? ", as line art (LINEART)"
-                                                                   : ", as a photo (PHOTO)";
+        if (args.mode == Mode::LineArt || args.mode == Mode::Photo)
+            note += args.mode == Mode::LineArt ? ", as line art (LINEART)" : ", as a photo (PHOTO)";
+        else if (cleaned)
+            note += scanNote(scan, args.mode == Mode::Scan);
         diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize, note);
         if (size.width > 2 * std::int64_t(Width))
             diag_->Report(sourceLine_, folio::Severity::Note, folio::kind::PictureSize,
@@ -192,7 +240,7 @@ void FaxImage::DrawPicture(int fd, const std::string& path, const char* name, In
                 words += (words.empty() ? "" : ", ") + w;
             diag_->Warn(sourceLine_, folio::kind::FileType,
                         "FILE " + folio::Quoted(name) + ": ignored " + words +
-                            " (after the type: a page for a PDF, LINEART or PHOTO, the width "
+                            " (after the type: a page for a PDF, LINEART, PHOTO or SCAN, the width "
                             "and height in pixels, FIT)");
         }
         if (picture.damageCount > 0)

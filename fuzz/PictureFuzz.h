@@ -2,7 +2,8 @@
 // Copyright 2026 The Folioset developers
 // The body shared by the picture fuzz targets (png, jpeg, tiff): decode the
 // input with one decoder, then scale and make black and white a window of
-// the drawn picture both ways. A file is decoded or refused with
+// the drawn picture every way: thresholded, diffused, and cleaned as a
+// scan (judged and forced). A file is decoded or refused with
 // PictureError ("Bitmap image is not valid"); anything else thrown, a
 // decoded picture breaking GreyImage's rules, or a crash is a finding.
 //
@@ -14,6 +15,7 @@
 #include "Picture.h"
 #include "PictureDecoders.h"
 #include "PictureRender.h"
+#include "ScanCleaner.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,6 +55,21 @@ inline int RunPictureDecoder(folio::GreyImage (*decode)(const std::uint8_t*, std
         const folio::Bitmap b = folio::RenderPicture(p, size2, 0, 0, w, h, lineArt);
         if (b.Width() != w || b.Height() != h)
             std::abort();
+    }
+    for (bool force : {false, true}) {
+        const folio::ScanPlan scan = folio::PlanScan(p, size2, force);
+        if (scan.documentCells + scan.photoCells !=
+                int(scan.photo.size()) ||
+            scan.photo.size() != std::size_t(scan.cellsX) * std::size_t(scan.cellsY) ||
+            (force && scan.photoCells != 0))
+            std::abort();
+        if (scan.documentCells > 0) {
+            if (scan.cleaned.pixels.size() != p.pixels.size())
+                std::abort();
+            const folio::Bitmap b = folio::RenderPicture(scan.cleaned, size2, 0, 0, w, h, true);
+            if (b.Width() != w || b.Height() != h)
+                std::abort();
+        }
     }
     if (Verbose())
         std::fprintf(stderr, "%s: %d x %d, drawn %lld x %lld, line art %d\n", name, p.width,

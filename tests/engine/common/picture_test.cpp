@@ -372,6 +372,133 @@ TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
     EXPECT_LT(enginetest::blackIn(g->page(), 32, 32, 64, 64), 32 * 32 * 3 / 4);
 }
 
+// Scans: text-like strokes (rows of 3-pixel bars, ink 40) on a paper tone
+// with light noise, drawn pixel for pixel; `paper` gives the tone at (x, y).
+// Paper pixels (2 or more pixels from any stroke) must come out white and
+// stroke pixels black. The photo part of a mixed page and a smooth gradient
+// must keep their tone, diffused. Grey 100 with SCAN is all paper.
+bool inStroke(int x, int y) {
+    return y % 40 >= 10 && y % 40 < 26 && x % 60 < 50 && (x % 7 < 3 || y % 40 >= 23);
+}
+bool nearStroke(int x, int y) {
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx)
+            if (inStroke(x + dx, y + dy))
+                return true;
+    return false;
+}
+int noise(int x, int y) {
+    return int((unsigned(x) * 2654435761u ^ unsigned(y) * 40503u) >> 9 & 15) - 8;
+}
+
+constexpr int W = 480, H = 400;
+
+TEST(Pictures, ScansComeOutAsInkOnWhitePaper) {
+    const auto scan = [](std::function<int(int, int)> paper, int photoFrom = H) -> Source {
+        return [=](int x, int y) {
+            if (y >= photoFrom)
+                return Pixel{40 + (x + y) * 180 / (W + H), 255};
+            return Pixel{std::clamp((inStroke(x, y) ? 40 : paper(x, y)) + noise(x, y), 0, 255),
+                         255};
+        };
+    };
+    struct Case {
+        const char* name;
+        Source source;
+        const char* words;
+        const char* note; // in the size note; null: none of ", as a"
+        int photoFrom;    // rows from here are a photo, diffused
+    } cases[] = {
+        {"paper 200", scan([](int, int) { return 200; }), "PNG", "as a scan (paper grey 2", H},
+        {"paper 225", scan([](int, int) { return 225; }), "PNG", "as a scan (paper grey 2", H},
+        {"uneven paper", scan([](int x, int y) { return 235 - (x + y) * 70 / (W + H); }), "PNG",
+         "as a scan (paper grey", H},
+        {"dark paper", scan([](int, int) { return 120; }), "PNG", "as a scan (paper grey 1", H},
+        {"forced", scan([](int, int) { return 200; }), "PNG,SCAN", "as a scan (SCAN; paper", H},
+        {"text over a photo", scan([](int, int) { return 200; }, 240), "PNG",
+         "% of it diffused as a photo)", 240},
+        {"gradient photo", scan([](int, int) { return 0; }, 0), "PNG", nullptr, 0},
+        {"grey 100, SCAN", [](int, int) { return Pixel{100, 255}; }, "PNG,SCAN",
+         "as a scan (SCAN; paper grey 100 lifted to white)", H},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = scratch("scan.png");
+        ASSERT_TRUE(writePng(file, W, H, PNG_COLOR_TYPE_GRAY, 8, c.source));
+        const auto d = draw(file, c.words, 0, 0);
+        ASSERT_FALSE(d->threw) << d->error;
+        int paper = 0, paperWhite = 0, ink = 0, inkBlack = 0;
+        double tone = 0;
+        for (int y = 0; y < c.photoFrom; ++y)
+            for (int x = 0; x < W; ++x) {
+                const bool black = d->page().Pixel(x, y);
+                if (inStroke(x, y) && c.source(x, y).grey < 100)
+                    ++ink, inkBlack += black;
+                else if (!nearStroke(x, y))
+                    ++paper, paperWhite += !black;
+            }
+        for (int y = c.photoFrom; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                tone += (255 - c.source(x, y).grey) / 2.55;
+        if (c.photoFrom < H) {
+            const int n = W * (H - c.photoFrom);
+            EXPECT_NEAR(enginetest::blackIn(d->page(), 0, c.photoFrom, W, H) * 100.0 / n, tone / n,
+                        5);
+        }
+        EXPECT_GE(paperWhite * 1000, paper * 990) << paperWhite << " of " << paper;
+        EXPECT_GE(inkBlack * 100, ink * 90) << inkBlack << " of " << ink;
+        const folio::Diagnostic* note = d->diags.find(folio::kind::PictureSize);
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(note->message.find(c.note ? c.note : ", as a") != std::string::npos,
+                  c.note != nullptr)
+            << note->message;
+    }
+}
+
+// A scan shrunk to the page keeps its thin lines as line art does: 100
+// one-pixel rules 4 pixels apart on grey paper at 300 dpi all stay whole.
+TEST(Pictures, ThinRulesOfAShrunkScanSurvive) {
+    const std::string file = scratch("rules-scan.png");
+    ASSERT_TRUE(writePng(file, 600, 420, PNG_COLOR_TYPE_GRAY, 8, [](int x, int y) {
+        return Pixel{(y % 4 == 0 && y < 400 ? 60 : 200) + noise(x, y), 255};
+    }, false, 11811));
+    const auto d = draw(file, "PNG", 0, 0);
+    ASSERT_NE(d->diags.find(folio::kind::PictureSize)->message.find("as a scan"),
+              std::string::npos);
+    int lines = 0;
+    bool was = false;
+    for (int y = 0; y < 290; ++y) {
+        const bool full = enginetest::blackIn(d->page(), 2, y, 400, y + 1) == 398;
+        lines += full && !was;
+        was = full;
+    }
+    EXPECT_EQ(lines, 100);
+}
+
+// No cliff: with this noise and ink, paper 224 has 84.6% of its pixels near
+// black or white and 226 has 94.9%, either side of the line-art rule's 90%;
+// they come out all but the same.
+TEST(Pictures, APaperToneAcrossTheLineArtRuleChangesLittle) {
+    std::vector<std::unique_ptr<Drawn>> pages;
+    for (const int tone : {224, 226}) {
+        const std::string file = scratch("tone" + std::to_string(tone) + ".png");
+        ASSERT_TRUE(writePng(file, 480, 400, PNG_COLOR_TYPE_GRAY, 8, [tone](int x, int y) {
+            return Pixel{(inStroke(x, y) ? 20 : tone) + noise(x, y) * 6 / 5, 255};
+        }));
+        pages.push_back(draw(file, "PNG", 0, 0));
+    }
+    // The two sides of the rule are taken.
+    EXPECT_NE(pages[0]->diags.find(folio::kind::PictureSize)->message.find("as a scan"),
+              std::string::npos);
+    EXPECT_EQ(pages[1]->diags.find(folio::kind::PictureSize)->message.find("as a scan"),
+              std::string::npos);
+    int differ = 0;
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 480; ++x)
+            differ += pages[0]->page().Pixel(x, y) != pages[1]->page().Pixel(x, y);
+    EXPECT_LT(differ, 480 * 400 / 100);
+}
+
 // The FILE command's words after the type: a width, a height, both, FIT
 // into the room right of the pen (the program variant's right margin
 // included), a mode, and words it does not take. The 300-dpi logo is 408 x
