@@ -183,7 +183,7 @@ TEST(Barcode, DoubtfulCommandsWarnAndDraw) {
         BarcodeRun run(c.command);
         bool found = false;
         for (const folio::Diagnostic& d : run.recorder.seen)
-            found = found || (d.severity == folio::Severity::Warning && d.kind == c.kind);
+            found = found || (d.severity == folio::Severity::Warning && std::string(d.kind) == c.kind);
         EXPECT_TRUE(found) << run.all();
         EXPECT_GT(run.page().CountBlack(), 0u);
     }
