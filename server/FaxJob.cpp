@@ -4,7 +4,9 @@
 // (nothing of a build touches the disk but the request's own folder).
 #include "FaxJob.h"
 
+#include "Error.h"
 #include "PngEncoder.h"
+#include "TextFile.h"
 #include "foliolib.h"
 
 #include <cerrno>
@@ -157,18 +159,14 @@ int readTemplate(const std::string& folder, const std::string& name, std::size_t
                 " bytes";
         return S_ISREG(st.st_mode) ? 500 : 404;
     }
-    text.resize(std::size_t(st.st_size));
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += std::size_t(n);
+    try {
+        text = ReadWholeFd(fd, path, limit);
+    } catch (const Error&) {
+        error = "template \"" + name + "\" cannot be read";
+        ::close(fd);
+        return 500;
     }
     ::close(fd);
-    text.resize(done);
     return 0;
 }
 
