@@ -80,7 +80,7 @@ struct Table {
 };
 
 // The bytes of 1252 at 0x80..0x9F (0 = undefined there); everything else is
-// Latin-1. Used when the machine has no iconv module for 1252.
+// Latin-1; the same as glibc's CP1252.
 constexpr char16_t k1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -157,7 +157,9 @@ std::unique_ptr<Table> buildTable(std::uint16_t cp) {
     auto t = std::make_unique<Table>();
     t->single.fill(kNone);
     t->slot.fill(0xFF);
-    iconv_t cd = openCodePage(cp);
+    // 1252, the default, is built in: glibc maps it the same way, and
+    // opening iconv loads two modules, a start-up cost on every run.
+    iconv_t cd = cp == kAnsiCodePage ? iconv_t(-1) : openCodePage(cp);
     if (cd == iconv_t(-1)) {
         for (int b = 0; b < 256; ++b)
             t->lead[b] = windowsLeadByte(cp, std::uint8_t(b));

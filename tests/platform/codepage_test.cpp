@@ -6,6 +6,7 @@
 #include "Font.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cstdint>
 #include <cstring>
@@ -195,6 +196,27 @@ TEST(CodePageDecode, BytesToCodePoints) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(DecodeChar(c.cp, c.bytes), c.expected) << "code page " << c.cp;
+}
+
+// 1252 is decoded from a table of its own, not through iconv; it must read
+// every byte as glibc does.
+TEST(CodePageDecode, BuiltIn1252AgreesWithIconv) {
+    iconv_t cd = iconv_open("UTF-32LE", "CP1252");
+    if (cd == iconv_t(-1))
+        GTEST_SKIP() << "this machine's iconv has no CP1252";
+    for (int b = 0; b < 256; ++b) {
+        char in[1] = {char(b)};
+        unsigned char out[8] = {};
+        char* ip = in;
+        char* op = reinterpret_cast<char*>(out);
+        std::size_t il = 1, ol = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const bool ok = iconv(cd, &ip, &il, &op, &ol) != std::size_t(-1) && ol == 4;
+        const char32_t expected =
+            ok ? char32_t(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24) : kReplacementChar;
+        EXPECT_EQ(DecodeChar(1252, std::string(1, char(b))), expected) << "byte " << b;
+    }
+    iconv_close(cd);
 }
 
 TEST(CodePageDecode, UnknownCodePageReadsAsAnsi) {
