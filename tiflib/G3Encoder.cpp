@@ -57,7 +57,17 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0,
         }
         previousRow = row;
         change[0] = 0;
-        const std::size_t n = 1 + finder.find(row, change.data() + 1);
+        std::size_t n = 1 + finder.find(row, change.data() + 1);
+        if (n > width && width % 32 == 0) {
+            // Only a row whose pixels all alternate, black first, has more
+            // runs than pixels (a white run of 0 leads). libtiff's
+            // one-dimensional decoder, and with it the fax servers' and
+            // image tools' readers, overflows on such a row at widths of
+            // a multiple of 32 (1728 among them). Its first pixel is coded
+            // white, which leaves it one run fewer than its width.
+            std::copy(change.begin() + 3, change.begin() + std::ptrdiff_t(n), change.begin() + 1);
+            n -= 2;
+        }
         change[n] = width;
         putRuns(bits, change.data(), n);
         previousStart = start;
