@@ -316,8 +316,11 @@ bool OutputFile::commitReplace(std::string& error) {
     // as a change of owner clears the set-user-ID bits. A new file keeps the
     // mode its creation gave it (0666 less the umask).
     if (replacing) {
-        if (::fchown(fd_, st.st_uid, st.st_gid) != 0)
-            (void)::fchown(fd_, uid_t(-1), st.st_gid);
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0 &&
+            ::fchown(fd_, uid_t(-1), st.st_gid) != 0) {
+            // Neither may be given: the file keeps this process's owner and
+            // group, which is no reason to fail the write.
+        }
         (void)::fchmod(fd_, st.st_mode & 07777);
     }
     // Synced before it is named, so that the name never points at a file
