@@ -3,9 +3,9 @@
 // Fuzz target: the writer's three fax encoders (Group 3 1-D and 2-D, Group
 // 4) against libtiff. The input makes a page; each encoder codes it, libtiff
 // must decode the coded strip to exactly the page's pixels without a single
-// message (but for the one kind of 1-D row its decoder refuses, see
-// libtiffCannotDecodeOneD), and the strip must be the bytes libtiff's own
-// encoder writes for the same page and tags. Any difference aborts. The TIFF files live in
+// message (but for the first pixel of the one kind of 1-D row its decoder
+// refuses, see codedOneD), and the strip must be the bytes libtiff's own
+// encoder writes for the same pixels and tags. Any difference aborts. The TIFF files live in
 // memory.
 //
 // Input: bytes 0-1 the width - 1 (little-endian, modulo 5400), byte 2 the
@@ -242,22 +242,21 @@ bool readTiff(MemoryFile& file, std::vector<std::uint8_t>& strip,
 // libtiff 4.5's Group 3 1-D decoder (Debian 12's) keeps room for as many runs
 // as the row has pixels when the width is a multiple of 32, so it refuses
 // ("Buffer overflow") a row of one run a pixel that starts black: width + 1
-// runs with the leading white run of 0. Such a row is valid T.4: libtiff's
-// own encoder writes the same bytes for it, and libtiff 4.7 and efix decode
-// it.
-bool libtiffCannotDecodeOneD(const std::vector<std::uint8_t>& black, std::uint32_t w,
-                             std::uint32_t h) {
+// runs with the leading white run of 0. The 1-D coder codes such a row's
+// first pixel white; these are the pixels it codes.
+std::vector<std::uint8_t> codedOneD(std::vector<std::uint8_t> black, std::uint32_t w,
+                                    std::uint32_t h) {
     if (w % 32 != 0)
-        return false;
+        return black;
     for (std::uint32_t y = 0; y < h; ++y) {
-        const std::uint8_t* row = black.data() + std::size_t(y) * w;
+        std::uint8_t* row = black.data() + std::size_t(y) * w;
         bool everyPixelARun = row[0] == 1;
         for (std::uint32_t x = 1; everyPixelARun && x < w; ++x)
             everyPixelARun = row[x] != row[x - 1];
         if (everyPixelARun)
-            return true;
+            row[0] = 0;
     }
-    return false;
+    return black;
 }
 
 } // namespace
@@ -292,6 +291,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
+    // The pixels the 1-D coder codes, and a page block of them for libtiff.
+    const std::vector<std::uint8_t> blackOneD = codedOneD(black, width, height);
+    std::vector<std::uint8_t> blockOneD = block;
+    PageView pageOneD = page;
+    pageOneD.top = blockOneD.data() + (page.top - block.data());
+    for (std::uint32_t y = 0; y < height; ++y)
+        if (blackOneD[std::size_t(y) * width] != black[std::size_t(y) * width])
+            const_cast<std::uint8_t*>(pageOneD.row(y))[0] &= 0x7F;
+
     const double yResolution = (flags & 16) ? 98.0 : 196.0;
     const std::uint32_t rowsPerGroup = yResolution > 150 ? 4 : 2;
     std::vector<std::uint8_t> coded, strip, theirs, pixels;
@@ -310,14 +318,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MemoryFile ours;
         writeTiff(ours, page, coding, yResolution, &coded);
         const bool decoded = readTiff(ours, strip, &pixels);
-        const bool known = coding == Coding::G3OneD && libtiffCannotDecodeOneD(black, width, height);
-        if (strip != coded || (!known && (!decoded || ours.messages != 0 || pixels != black))) {
+        const std::vector<std::uint8_t>& want = coding == Coding::G3OneD ? blackOneD : black;
+        if (strip != coded || !decoded || ours.messages != 0 || pixels != want) {
             std::fprintf(stderr, "faxcoder: coding %d of a %ux%u page does not decode to it\n",
                          int(coding), width, height);
             std::abort();
         }
         MemoryFile libtiff;
-        writeTiff(libtiff, page, coding, yResolution, nullptr);
+        writeTiff(libtiff, coding == Coding::G3OneD ? pageOneD : page, coding, yResolution,
+                  nullptr);
         readTiff(libtiff, theirs, nullptr);
         if (theirs != coded) {
             std::fprintf(stderr, "faxcoder: coding %d of a %ux%u page is not libtiff's\n",
