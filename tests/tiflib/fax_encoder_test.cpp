@@ -85,10 +85,11 @@ Page slopesPage(std::uint32_t w, std::uint32_t h) {
 }
 
 // Pixels that alternate along every row and down every column: a change at
-// every pixel, the longest change list a row can have. (libtiff 4.5 reports a
-// buffer overflow reading such rows back from one-dimensional coding at
-// widths 64 and 1728, though the bytes are its own encoder's; the widths
-// below are ones it reads.)
+// every pixel, the longest change list a row can have. (At widths of a
+// multiple of 32, such as 64 and 1728, libtiff 4.5 cannot read back the
+// one-dimensional coding of the rows that start black, and our coder codes
+// their first pixel white: see the regression test below. The widths here
+// are others.)
 Page checkerPage(std::uint32_t w, std::uint32_t h) {
     Page page(w, h);
     for (std::uint32_t y = 0; y < h; ++y)
