@@ -232,7 +232,7 @@ void printFiltered(FaxImage& fax, folio::FilterPlace place, const char* line, in
     const std::uint16_t codePage = fax.CodePage;
 #endif
     std::string out;
-    if (!filter || !filter->Fill(place, line, codePage, sourceLine, diag, out)) {
+    if (!filter || !filter->Fill(place, line, codePage, sourceLine, diag, out, nullptr)) {
         fax.PrintLine(line);
         return;
     }
@@ -432,8 +432,10 @@ bool FaxImage::ProcessCommand(char* line) {
             const char* text = line + skip(pos);
             std::string filled;
             // Fields are filled as in a text line; the mark is one line.
+            // The spans of values are kept so that a value of "{page}" sets
+            // those characters rather than the page's number.
             if (filter && filter->Fill(folio::FilterPlace::Text, text, CodePage, sourceLine_,
-                                       diag_.get(), filled)) {
+                                       diag_.get(), filled, &mark.values)) {
                 std::replace(filled.begin(), filled.end(), '\n', ' ');
                 mark.text = std::move(filled);
             } else {
@@ -650,7 +652,7 @@ bool FaxImage::ProcessCommand(char* line) {
         const std::uint16_t codePage = CodePage;
 #endif
         if (filter && filter->Fill(folio::FilterPlace::BarcodeData, line + pos, codePage,
-                                   sourceLine_, diag_.get(), filled)) {
+                                   sourceLine_, diag_.get(), filled, nullptr)) {
             DrawBarcode(type, v[0], v[1], v[2], filled.data());
             break;
         }

@@ -13,9 +13,11 @@
 // its size (a filter is found through a table keyed by the engine).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class FaxImage;
 
@@ -30,6 +32,11 @@ enum class FilterPlace : std::uint8_t {
     BarcodeData,  // the data of a BARCODE command (no style escapes there)
 };
 
+// Bytes [begin, end) of a filled text.
+struct TextSpan {
+    std::size_t begin = 0, end = 0;
+};
+
 class LineFilter {
   public:
     virtual ~LineFilter() = default;
@@ -37,9 +44,11 @@ class LineFilter {
     // False: it is used as it is. True: `out` is used instead; for text,
     // each '\n' in `out` ends a line set on its own, and every one of them is
     // text. `diag` (null without diagnostics) takes reports, and `line` is the
-    // macro line for them.
+    // macro line for them. `values`, when not null, takes the spans of `out`
+    // that came from the data rather than from `text`, in order: a header's
+    // placeholders ({page}) are read only outside them.
     virtual bool Fill(FilterPlace place, std::string_view text, std::uint16_t codePage, int line,
-                      EngineDiagnostics* diag, std::string& out) = 0;
+                      EngineDiagnostics* diag, std::string& out, std::vector<TextSpan>* values) = 0;
     // A command line as written (for BARCODE, up to its data), which is
     // carried out as it stands: a filter may only report on it.
     virtual void SeeCommand(std::string_view command, int line, EngineDiagnostics* diag) = 0;

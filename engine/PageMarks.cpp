@@ -171,8 +171,9 @@ void DrawPageMarks(FaxImage& engine, int keepTop) {
         for (const PageMark* m : in) {
             if (!m || m->text.empty())
                 continue;
-            const Drawn drawn = drawMark(image, *m, ExpandMarkText(m->text, page, pages, date), top,
-                                         textTop, textBottom);
+            const Drawn drawn =
+                drawMark(image, *m, ExpandMarkText(m->text, page, pages, date, m->values), top,
+                         textTop, textBottom);
             const std::size_t index = std::size_t(m - marks.data());
             if (!engine.diag_ || reported[index] || !(drawn.cut || drawn.intoText))
                 continue;
@@ -200,12 +201,22 @@ void DrawPageMarks(FaxImage& engine, int keepTop) {
 
 namespace folio {
 
-std::string ExpandMarkText(std::string_view text, int page, int pages, std::string_view date) {
+std::string ExpandMarkText(std::string_view text, int page, int pages, std::string_view date,
+                           const std::vector<TextSpan>& values) {
     static constexpr std::string_view kPage = "{page}", kPages = "{pages}", kDate = "{date}";
     std::string out;
     out.reserve(text.size() + 8);
+    auto value = values.begin();
     for (std::size_t i = 0; i < text.size();) {
-        const std::string_view rest = text.substr(i);
+        while (value != values.end() && value->end <= i)
+            ++value;
+        // Only the template's own text up to the next value can hold one.
+        const std::size_t ownEnd = value == values.end() ? text.size() : value->begin;
+        if (ownEnd <= i) {
+            out += text[i++];
+            continue;
+        }
+        const std::string_view rest = text.substr(i, ownEnd - i);
         if (rest.starts_with(kPage)) {
             out += std::to_string(page);
             i += kPage.size();

@@ -14,11 +14,13 @@
 #pragma once
 
 #include "Font.h"
+#include "LineFilter.h"
 
 #include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class FaxImage;
 
@@ -35,6 +37,9 @@ struct PageMark {
     bool footer = false;
     int firstPage = 1; // 1-based: the page in progress
     std::string text;  // placeholders not yet replaced
+    // The spans of `text` filled from data (sorted, apart): no placeholder
+    // is read in them, nor one that begins or ends in them.
+    std::vector<TextSpan> values;
     Font font;         // the canvas font in force
     std::uint16_t codePage = 0;
     int left = 0; // the left margin, page pixels
@@ -59,8 +64,10 @@ void ForgetPageMarks(const FaxImage& engine);
 // without marks. Throws as unparking a page does.
 void DrawPageMarks(FaxImage& engine, int keepTop);
 
-// `text` with {page}, {pages} and {date} replaced; any other brace stands.
-std::string ExpandMarkText(std::string_view text, int page, int pages, std::string_view date);
+// `text` with {page}, {pages} and {date} replaced; any other brace stands,
+// and so does every character in the spans `values` (sorted, apart).
+std::string ExpandMarkText(std::string_view text, int page, int pages, std::string_view date,
+                           const std::vector<TextSpan>& values = {});
 // The build's date as YYYY-MM-DD: the local date now, or, when the
 // environment variable SOURCE_DATE_EPOCH holds a count of seconds since
 // 1970, that moment's date in UTC (reproducible builds). `now` is the

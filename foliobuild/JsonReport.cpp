@@ -29,21 +29,28 @@ json nullOr(const std::string& text) {
 
 json documentJson(const JsonDocument& doc) {
     static constexpr const char* kSeverity[] = {"note", "warning", "error"};
-    json entry = {{"macro", doc.macro},
-                  {"output", nullOr(doc.output)},
-                  {"ok", doc.ok},
-                  {"error", doc.ok ? json(nullptr) : json(doc.error)},
-                  {"page_count", doc.pages},
-                  {"diagnostics", json::array()},
-                  {"diagnostics_omitted", 0}};
+    json entry = {{"macro", doc.macro}};
+    if (doc.record > 0) {
+        entry["record"] = doc.record;
+        entry["data_line"] = doc.dataLine;
+    }
+    entry["output"] = nullOr(doc.output);
+    entry["ok"] = doc.ok;
+    entry["error"] = doc.ok ? json(nullptr) : json(doc.error);
+    entry["page_count"] = doc.pages;
+    entry["diagnostics"] = json::array();
+    entry["diagnostics_omitted"] = 0;
     if (doc.diagnostics) {
         json& list = entry["diagnostics"];
-        for (const Diagnostic& d : doc.diagnostics->Kept())
-            list.push_back({{"file", doc.macro},
-                            {"line", d.line > 0 ? json(d.line) : json(nullptr)},
-                            {"kind", d.kind ? d.kind : ""},
-                            {"severity", kSeverity[int(d.severity) % 3]},
-                            {"message", d.message}});
+        for (const Diagnostic& d : doc.diagnostics->Kept()) {
+            json item = {{"file", doc.macro}, {"line", d.line > 0 ? json(d.line) : json(nullptr)}};
+            if (doc.record > 0)
+                item["record"] = doc.record;
+            item["kind"] = d.kind ? d.kind : "";
+            item["severity"] = kSeverity[int(d.severity) % 3];
+            item["message"] = d.message;
+            list.push_back(std::move(item));
+        }
         entry["diagnostics_omitted"] = doc.diagnostics->Omitted();
     }
     if (doc.costs) {
@@ -70,6 +77,12 @@ json documentJson(const JsonDocument& doc) {
     return entry;
 }
 
+// ensure_ascii off: text stays UTF-8 as it came; `replace` turns each byte
+// that forms no UTF-8 character into U+FFFD instead of throwing.
+std::string text(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 } // namespace
 
 std::string JsonReport(const std::vector<JsonDocument>& documents, const std::string& error) {
@@ -77,9 +90,23 @@ std::string JsonReport(const std::vector<JsonDocument>& documents, const std::st
     for (const JsonDocument& doc : documents)
         files.push_back(documentJson(doc));
     const json report = {{"version", 1}, {"error", nullOr(error)}, {"files", std::move(files)}};
-    // ensure_ascii off: text stays UTF-8 as it came; `replace` turns each
-    // byte that forms no UTF-8 character into U+FFFD instead of throwing.
-    return report.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    return text(report) + "\n";
+}
+
+std::string JsonReportHead(const std::string& data) {
+    const json report = {
+        {"version", 1}, {"error", nullptr}, {"data", data}, {"files", json::array()}};
+    std::string head = text(report);
+    head.resize(head.size() - 2); // the empty array's "]" and the object's "}"
+    return head;
+}
+
+std::string JsonReportEntry(const JsonDocument& document) {
+    return text(documentJson(document));
+}
+
+std::string JsonReportTail() {
+    return "]}\n";
 }
 
 } // namespace folio

@@ -91,9 +91,10 @@ constexpr const char* kUsage =
     "                         takes over 60 s at 14400 bit/s\n"
     "  --strict               a warning fails the build: nothing is written\n"
     "  --diagnostics FORMAT   text (the default: lines on standard error) or\n"
-    "                         json: one JSON document on standard output at\n"
-    "                         the end, with each macro's result, diagnostics\n"
-    "                         and --stats figures (not with TIFF '-')\n"
+    "                         json: one JSON document on standard output,\n"
+    "                         with each macro's (with --data, each record's)\n"
+    "                         result, diagnostics and --stats figures (not\n"
+    "                         with TIFF '-')\n"
     "  -q, --quiet            no warnings, notes or progress line\n"
     "  -h, --help             show this help and exit\n"
     "  --version              show the version and exit\n"
@@ -281,6 +282,44 @@ int runFailed(const Settings& settings, const std::string& why) {
     return 1;
 }
 
+// --diagnostics json with --data: each record's entry goes to standard
+// output once it and every record before it are done, so that the document
+// is in record order however the threads finish and only the entries that
+// wait for an earlier record are held in memory.
+class RecordReport {
+  public:
+    explicit RecordReport(std::string data) : data_(std::move(data)) {}
+
+    // The entry of record `number`; the records are numbered 1, 2, ... with
+    // none left out.
+    void Add(int number, std::string entry) {
+        std::lock_guard lock(mutex_);
+        waiting_.emplace(number, std::move(entry));
+        for (auto it = waiting_.begin(); it != waiting_.end() && it->first == next_;
+             it = waiting_.erase(it), ++next_)
+            put((next_ == 1 ? folio::JsonReportHead(data_) : std::string(",")) + it->second);
+    }
+    // Ends the document begun by Add (nothing when none was added). False
+    // when some of it could not be written.
+    bool Finish() {
+        std::lock_guard lock(mutex_);
+        if (next_ > 1)
+            put(folio::JsonReportTail());
+        return ok_;
+    }
+
+  private:
+    void put(const std::string& text) {
+        ok_ = ok_ && writeReport(text); // said once, then nothing more
+    }
+
+    std::string data_;
+    std::mutex mutex_;
+    std::map<int, std::string> waiting_;
+    int next_ = 1;
+    bool ok_ = true;
+};
+
 // --data: what the run fills and where it writes.
 struct DataRun {
     std::string data, macro;
@@ -318,7 +357,8 @@ bool sameFile(const std::string& a, const std::string& b) {
 // Builds the template once per record of the data, on `run.jobs` threads
 // that take the records in turn from one reader (read one at a time, so
 // memory does not grow with the data). A bad record or a failed build is
-// named and counted; the others go on. Exit status 1 when any failed (with
+// named and counted (and, with --diagnostics json, is an entry of its own);
+// the others go on. Exit status 1 when any failed (with
 // --check, also when any record has a warning).
 int runData(const Settings& settings, const DataRun& run) {
     std::string error;
@@ -330,6 +370,16 @@ int runData(const Settings& settings, const DataRun& run) {
     std::set<std::string> taken; // the faxes' names so far
     const std::string base = stem(run.macro);
     std::atomic<int> total{0}, failed{0}, warned{0};
+    std::optional<RecordReport> report;
+    if (settings.json)
+        report.emplace(run.data);
+    auto reportJob = [&](const Job& job, const folio::DataRecord& record) {
+        if (report)
+            report->Add(record.number,
+                        folio::JsonReportEntry(
+                            {run.macro, job.tiff, job.ok, job.error, job.pages, &job.diagnostics,
+                             settings.stats ? &job.costs : nullptr, record.number, record.line}));
+    };
 
     // A single fax: the data must hold one record, which is known before
     // anything is built.
@@ -387,16 +437,19 @@ int runData(const Settings& settings, const DataRun& run) {
             const std::string which = "record " + std::to_string(record.number);
             if (!record.error.empty()) {
                 ++failed;
-                say("foliobuild: " + run.data + ": " + which + " (line " +
-                    std::to_string(record.line) + "): " + record.error +
-                    "; nothing is built for it");
+                job.error = run.data + ": " + which + " (line " + std::to_string(record.line) +
+                            "): " + record.error + "; nothing is built for it";
+                say("foliobuild: " + job.error);
+                reportJob(job, record);
                 continue;
             }
             if (!job.tiff.empty() &&
                 (sameFile(job.tiff, run.macro) || sameFile(job.tiff, run.data))) {
                 ++failed;
-                say("foliobuild: " + which + ": " + job.tiff +
-                    " is the template or the data file itself; nothing is written there");
+                job.error = which + ": " + job.tiff +
+                            " is the template or the data file itself; nothing is written there";
+                say("foliobuild: " + job.error);
+                reportJob(job, record);
                 continue;
             }
             job.macro = run.macro;
@@ -414,6 +467,7 @@ int runData(const Settings& settings, const DataRun& run) {
                 ++failed;
                 say("foliobuild: " + which + ": " + job.error);
             }
+            reportJob(job, record);
         }
     };
     std::vector<std::thread> pool;
@@ -429,6 +483,8 @@ int runData(const Settings& settings, const DataRun& run) {
             " records failed");
     else if (!settings.quiet && !settings.check && total > 1)
         say("foliobuild: " + std::to_string(total.load()) + " records, all written");
+    if (report && !report->Finish())
+        return 1;
     return failed || (settings.check && warned) ? 1 : 0;
 }
 
@@ -560,8 +616,6 @@ int main(int argc, char** argv) {
                           "--data or --diagnostics json");
     if (!nameField.empty() && dataFile.empty())
         return usageError("--name-field needs --data");
-    if (!dataFile.empty() && settings.json)
-        return usageError("--data does not take --diagnostics json");
 
     settings.quiet = quiet;
     std::vector<Job> jobs;
@@ -576,6 +630,9 @@ int main(int argc, char** argv) {
                               "and a fax file for a single record");
         if (settings.stats && !toFolder && files[1] == "-")
             return usageError("--stats prints on standard output, where the fax would go");
+        if (settings.json && !toFolder && files[1] == "-")
+            return usageError(
+                "--diagnostics json prints on standard output, where the fax would go");
         if (!outDir.empty() && !settings.check)
             if (const std::string why = makeFolder(outDir); !why.empty())
                 return runFailed(settings, why);

@@ -87,8 +87,10 @@ class CsvReader : public DataReader {
             feedSegment();
     }
 
-    // Feeds the next piece of input up to and including a line feed (or the
-    // end of the block read), so that line numbers follow the records.
+    // Feeds the next piece of input up to and including a line end (or the
+    // end of the block read), so that line numbers follow the records. A
+    // line ends at LF, CR LF or a lone CR (old Mac files); the LF of a CR LF
+    // split between two blocks is fed alone and counts no second line.
     void feedSegment() {
         if (pos_ == len_) {
             in_->read(block_.data(), std::streamsize(block_.size()));
@@ -107,8 +109,17 @@ class CsvReader : public DataReader {
             }
         }
         const char* start = block_.data() + pos_;
-        const char* lf = static_cast<const char*>(std::memchr(start, '\n', len_ - pos_));
-        const std::size_t n = lf ? std::size_t(lf - start) + 1 : len_ - pos_;
+        const char* const end = block_.data() + len_;
+        const bool lfOfCr = afterCr_ && *start == '\n';
+        const char* stop =
+            lfOfCr ? start
+                   : std::find_if(start, end, [](char c) { return c == '\n' || c == '\r'; });
+        const bool lineEnds = stop != end && !lfOfCr;
+        if (stop != end && *stop == '\r' && stop + 1 != end && stop[1] == '\n')
+            ++stop;
+        afterCr_ = stop != end && *stop == '\r';
+        const std::size_t n =
+            stop != end ? std::size_t(stop - start) + 1 : std::size_t(end - start);
         pos_ += n;
         if (recordStart_ == 0 &&
             std::any_of(start, start + n, [](char c) { return c != '\r' && c != '\n'; }))
@@ -118,7 +129,7 @@ class CsvReader : public DataReader {
             fatal_ = std::string("bad quoting (") + csv_strerror(csv_error(&parser_)) + ")";
             return;
         }
-        if (lf)
+        if (lineEnds)
             ++line_;
         if (recordBytes_ > kMaxCsvRecordBytes)
             fatal_ =
@@ -142,6 +153,7 @@ class CsvReader : public DataReader {
     std::array<char, 1 << 16> block_{};
     std::size_t pos_ = 0, len_ = 0;
     bool first_ = true, ended_ = false;
+    bool afterCr_ = false; // the last byte fed was a CR
     int line_ = 1;        // the line being fed
     int recordStart_ = 0; // the line the record being read began on; 0: none yet
     std::size_t recordBytes_ = 0;
@@ -243,14 +255,16 @@ class JsonReader : public DataReader {
     }
 
     // The 1-based line of offset `at`, counted on from the last one asked.
+    // Lines end at LF, CR LF or a lone CR.
     int lineAt(std::size_t at) {
         at = std::min(at, text_.size());
         if (at < countedTo_) {
             countedTo_ = 0;
             line_ = 1;
         }
-        line_ += int(std::count(text_.begin() + std::ptrdiff_t(countedTo_),
-                                text_.begin() + std::ptrdiff_t(at), '\n'));
+        for (std::size_t i = countedTo_; i < at; ++i)
+            if (text_[i] == '\n' || (text_[i] == '\r' && text_.compare(i + 1, 1, "\n") != 0))
+                ++line_;
         countedTo_ = at;
         return line_;
     }

@@ -105,7 +105,10 @@ std::string FillText(std::string_view text, const Record& record, FilterPlace pl
                 out += '\\';
             loneBackslash = false;
             std::size_t replaced = 0;
+            const std::size_t begin = out.size();
             out += prepared(it->second, place, codePage, replaced);
+            if (out.size() > begin)
+                notes.values.push_back({begin, out.size()});
             if (replaced)
                 notes.replaced.emplace_back(std::string(name), replaced);
             continue;
@@ -140,12 +143,14 @@ std::vector<std::string> FieldsIn(std::string_view text) {
 }
 
 bool FieldFiller::Fill(FilterPlace place, std::string_view text, std::uint16_t codePage, int line,
-                       EngineDiagnostics* diag, std::string& out) {
+                       EngineDiagnostics* diag, std::string& out, std::vector<TextSpan>* values) {
     // Most lines hold no field: they are set as they are.
     if (text.find("{{") == std::string_view::npos)
         return false;
     FillNotes notes;
     out = FillText(text, record_, place, codePage, notes);
+    if (values)
+        *values = std::move(notes.values);
     if (diag) {
         for (const std::string& name : notes.missing)
             diag->Warn(line, kind::FieldMissing,

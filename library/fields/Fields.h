@@ -7,7 +7,9 @@
 //
 // Fields are filled only where the engine hands text to its line filter
 // (LineFilter.h): text lines, the lines of files included with
-// FILE=name,TXT and the data of BARCODE. The line has been classified by
+// FILE=name,TXT, the text of HEADER and FOOTER (whose placeholders such as
+// {page} are read only in the template's own text, never in a value) and
+// the data of BARCODE. The line has been classified by
 // then, so a value is always text: it cannot make a line a command, add an
 // argument to one or start a style escape (its backslashes are doubled, and
 // a lone backslash of the template right before a field is doubled too).
@@ -42,6 +44,8 @@ struct FillNotes {
     std::vector<std::string> ignored; // names seen in a command
     // Per name of a value that lost characters to the code page, how many.
     std::vector<std::pair<std::string, std::size_t>> replaced;
+    // The spans of the result that hold values, in order.
+    std::vector<TextSpan> values;
 };
 
 // Fills the fields of `text` (in `codePage`) from `record` as `place`
@@ -61,7 +65,7 @@ class FieldFiller : public LineFilter {
   public:
     explicit FieldFiller(const Record& record) : record_(record) {}
     bool Fill(FilterPlace place, std::string_view text, std::uint16_t codePage, int line,
-              EngineDiagnostics* diag, std::string& out) override;
+              EngineDiagnostics* diag, std::string& out, std::vector<TextSpan>* values) override;
     void SeeCommand(std::string_view command, int line, EngineDiagnostics* diag) override;
 
   private:

@@ -101,6 +101,8 @@ class _Request:
     strict: bool
     page: int = 0
     fields: Optional[bytes] = None
+    max_pages: int = 0  # 0: the library's own limit
+    time_limit_ms: int = 0  # 0: none
 
 
 # --- calls back from the library --------------------------------------------
@@ -357,7 +359,8 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
           base_dir: Optional[PathLike] = None, strict: bool = False,
           name: Optional[str] = None, code_page: Optional[int] = None,
           page: PageSize = "default",
-          fields: Optional[Mapping[str, Any]] = None) -> Fax:
+          fields: Optional[Mapping[str, Any]] = None,
+          max_pages: Optional[int] = None, time_limit_ms: Optional[int] = None) -> Fax:
     """Builds a fax from a macro and returns it as a Fax.
 
     macro: the macro as text (str), as the bytes of a macro file (bytes,
@@ -400,6 +403,15 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     text, never read as a command; a field without a value is a
     "field-missing" warning. None (the default): the macro is read as it
     stands, {{ and all.
+    max_pages: the most pages the fax may have (1 or more); a page break
+    past it fails the build with BuildError ("The fax has more than N
+    pages"). None: the library's own limit of 4,000. For macros written by
+    others, as a server builds them.
+    time_limit_ms: the longest the build may take, in milliseconds (1 or
+    more); past it the build stops before its next macro line and raises
+    BuildError ("stopped: the build took longer than its limit of N ms").
+    None: no limit. The library of release 1.2.0 has neither and refuses
+    them with BuildError; without them it builds as before.
 
     The GIL is released while the library builds: threads build at once.
     Raises BuildError when the macro cannot be built; FileNotFoundError,
@@ -414,7 +426,7 @@ def build(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
         raise TypeError(f"pdf must be True or False, not {type(pdf).__name__}")
     record = _fields(fields)
     request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
-                       code_page, page)
+                       code_page, page, max_pages, time_limit_ms)
     if record is not None:
         request = dataclasses.replace(request, fields=record)
     return _build(request, pdf)
@@ -441,7 +453,8 @@ def build_many(template: Macro, records: Iterable[Mapping[str, Any]], *,
                include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
                strict: bool = False, name: Optional[str] = None,
                code_page: Optional[int] = None,
-               page: PageSize = "default") -> Iterator[Fax]:
+               page: PageSize = "default", max_pages: Optional[int] = None,
+               time_limit_ms: Optional[int] = None) -> Iterator[Fax]:
     """Builds one fax per record of `records` from the template `template`.
 
     A mail merge: yields a Fax for each record (a mapping, as for build()'s
@@ -452,12 +465,13 @@ def build_many(template: Macro, records: Iterable[Mapping[str, Any]], *,
     record that is not a mapping raises TypeError, one that cannot be built
     BuildError, from the iterator when it gets there: the faxes before it
     have been yielded, and the records after it can be built by calling
-    build_many on the rest of the iterable.
+    build_many on the rest of the iterable. max_pages and time_limit_ms
+    apply to each fax on its own.
     """
     if not isinstance(pdf, bool):
         raise TypeError(f"pdf must be True or False, not {type(pdf).__name__}")
     request = _request(template, resolution, coding, include_root, base_dir, strict, name,
-                       code_page, page)
+                       code_page, page, max_pages, time_limit_ms)
     iterator = iter(records)
 
     def faxes() -> Iterator[Fax]:
@@ -487,7 +501,9 @@ def _fields(value: object) -> Optional[bytes]:
 def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3",
           include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
           strict: bool = False, name: Optional[str] = None,
-          code_page: Optional[int] = None, page: PageSize = "default") -> List[Diagnostic]:
+          code_page: Optional[int] = None, page: PageSize = "default",
+          max_pages: Optional[int] = None,
+          time_limit_ms: Optional[int] = None) -> List[Diagnostic]:
     """Builds a macro without making a fax and returns its diagnostics.
 
     What foliobuild --check reports for the same macro, as Diagnostic
@@ -495,7 +511,7 @@ def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
     macro cannot be built (with strict=True: when it has a warning).
     """
     request = _request(macro, resolution, coding, include_root, base_dir, strict, name,
-                       code_page, page)
+                       code_page, page, max_pages, time_limit_ms)
     diagnostics = _Diagnostics(request.name)
     options = _options(request, diagnostics)
     ok = _library.lib.BuildFaxInMemory(request.macro, len(request.macro),
@@ -509,7 +525,9 @@ def check(macro: Macro, *, resolution: Resolution = "fine", coding: Coding = "g3
 def build_file(src: PathLike, dst: PathLike, *, resolution: Resolution = "fine",
                coding: Coding = "g3", pdf: Union[bool, PathLike, None] = False,
                include_root: Optional[PathLike] = None, base_dir: Optional[PathLike] = None,
-               strict: bool = False, page: PageSize = "default") -> List[Diagnostic]:
+               strict: bool = False, page: PageSize = "default",
+               max_pages: Optional[int] = None,
+               time_limit_ms: Optional[int] = None) -> List[Diagnostic]:
     """Builds the macro file `src` into the fax TIFF file `dst`.
 
     The library reads and writes the files itself, exactly as foliobuild
@@ -532,7 +550,9 @@ def build_file(src: PathLike, dst: PathLike, *, resolution: Resolution = "fine",
                        _choice(coding, _CODINGS, "coding"), _ANSI_CODE_PAGE,
                        _folder(include_root, "include_root"),
                        _folder(base_dir, "base_dir"), _flag(strict, "strict"),
-                       _choice(page, _PAGE_SIZES, "page"))
+                       _choice(page, _PAGE_SIZES, "page"),
+                       max_pages=_limit(max_pages, "max_pages"),
+                       time_limit_ms=_limit(time_limit_ms, "time_limit_ms"))
     try:
         src_mode = os.stat(src_b).st_mode
     except OSError as e:
@@ -596,6 +616,18 @@ def _folder(value: object, name: str) -> Optional[bytes]:
     if not stat.S_ISDIR(mode):
         raise NotADirectoryError(errno.ENOTDIR, os.strerror(errno.ENOTDIR), os.fsdecode(path))
     return path
+
+
+def _limit(value: object, name: str) -> int:
+    """A limit argument as the C field takes it: 0 for None (no limit of
+    the caller's), else a whole number of 1 to 2**31 - 1."""
+    if value is None:
+        return 0
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{name} must be an int or None, not {type(value).__name__}")
+    if not 1 <= value <= 0x7FFFFFFF:
+        raise ValueError(f"{name} must be 1 to {0x7FFFFFFF}, not {value}")
+    return value
 
 
 def _code_page(value: object) -> Optional[int]:
@@ -669,12 +701,15 @@ def _macro_bytes(macro: object, code_page: Optional[int]) -> "tuple[bytes, Optio
 
 def _request(macro: object, resolution: object, coding: object, include_root: object,
              base_dir: object, strict: object, name: object = None,
-             code_page: object = None, page: object = "default") -> _Request:
+             code_page: object = None, page: object = "default", max_pages: object = None,
+             time_limit_ms: object = None) -> _Request:
     # Arguments first, so that a wrong one never costs reading a file.
     res = _choice(resolution, _RESOLUTIONS, "resolution")
     paper = _choice(page, _PAGE_SIZES, "page")
     cod = _choice(coding, _CODINGS, "coding")
     strict_flag = _flag(strict, "strict")
+    most_pages = _limit(max_pages, "max_pages")
+    most_ms = _limit(time_limit_ms, "time_limit_ms")
     if name is not None and not isinstance(name, str):
         raise TypeError(f"name must be a str, not {type(name).__name__}")
     if name is not None and "\0" in name:
@@ -684,13 +719,16 @@ def _request(macro: object, resolution: object, coding: object, include_root: ob
     base = _folder(base_dir, "base_dir")
     data, found_name, used_page = _macro_bytes(macro, page)
     return _Request(data, name if name is not None else found_name, res, cod, used_page, root,
-                    base, strict_flag, paper)
+                    base, strict_flag, paper, max_pages=most_pages, time_limit_ms=most_ms)
 
 
 def _options(r: _Request, diagnostics: Optional[_Diagnostics]) -> CBuildOptions:
     """The C options for `r`; `diagnostics` must live as long as the call."""
     options = CBuildOptions()
-    options.size = ctypes.sizeof(CBuildOptions)
+    # Without limits the structure is given as 1.2.0's library knows it
+    # (up to `fields`), so that such a library still builds.
+    limited = r.max_pages or r.time_limit_ms
+    options.size = ctypes.sizeof(CBuildOptions) if limited else CBuildOptions.maxPages.offset
     options.resolution = r.resolution
     options.strict = int(r.strict)
     options.coding = r.coding
@@ -700,6 +738,8 @@ def _options(r: _Request, diagnostics: Optional[_Diagnostics]) -> CBuildOptions:
     options.macroName = os.fsencode(r.name) if r.name is not None else None
     options.pageSize = r.page
     options.fields = r.fields
+    options.maxPages = r.max_pages
+    options.timeLimitMs = r.time_limit_ms
     if diagnostics is not None:
         options.diagnostic = diagnostics.function
     return options

@@ -50,6 +50,8 @@ class CBuildOptions(ctypes.Structure):
         ("macroName", ctypes.c_char_p),
         ("pageSize", ctypes.c_int),
         ("fields", ctypes.c_char_p),
+        ("maxPages", ctypes.c_int),
+        ("timeLimitMs", ctypes.c_int),
     ]
 
 

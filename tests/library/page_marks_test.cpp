@@ -3,7 +3,8 @@
 // Headers and footers (HEADER=, FOOTER=): each page's top and bottom 100
 // rows are compared with a page on which the text the mark stands for is
 // set as plain text at the mark's place, and the rows between with the same
-// macro built without its marks, pixel for pixel (BuildFaxPageBitmaps).
+// macro built without its marks, pixel for pixel (BuildFaxPageBitmaps);
+// also for a template whose values look like placeholders.
 #include "foliolib.h"
 
 #include "FaxImage.h"
@@ -18,10 +19,12 @@ namespace {
 
 constexpr int kBand = 100; // rows of the header and footer bands (the margins)
 
-std::vector<std::string> pagesOf(const std::string& macro, std::string* kinds = nullptr) {
+std::vector<std::string> pagesOf(const std::string& macro, std::string* kinds = nullptr,
+                                 const char* fields = nullptr) {
     std::vector<std::string> pages;
     FolioBuildOptions o{};
     o.size = sizeof o;
+    o.fields = fields;
     o.diagnostic = [](void* context, const FolioDiagnostic* d) {
         if (context)
             *static_cast<std::string*>(context) += std::string(d->kind) + " ";
@@ -61,6 +64,7 @@ TEST(PageMarks, EachPageShowsItsHeaderAndFooterAsPlainText) {
         std::string macro;
         std::vector<std::string> headers, footers = {}; // control lines per page
         const char* kinds = "";
+        const char* fields = nullptr; // a template's record
     };
     const Case cases[] = {
         {"@CONVERT:HEADER=Page {page} of {pages}\nOne\n@CONVERT:PAGEBREAK\nTwo\n"
@@ -88,11 +92,19 @@ TEST(PageMarks, EachPageShowsItsHeaderAndFooterAsPlainText) {
          {fits, fits},
          {},
          "text-clipped "},
+        // A value is text: its braces name no placeholder, alone or with
+        // the template's text after it; the template's own still do.
+        {"@CONVERT:HEADER={{v}} is page {page} of {pages}\n@CONVERT:FOOTER={{b}}page} {page}\n"
+         "One\n@CONVERT:PAGEBREAK\nTwo\n",
+         {"{page}{pages}{date}\\\\ is page 1 of 2", "{page}{pages}{date}\\\\ is page 2 of 2"},
+         {"{page} 1", "{page} 2"},
+         "",
+         R"({"v": "{page}{pages}{date}\\", "b": "{"})"},
     };
     ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
     for (const Case& c : cases) {
         std::string kinds;
-        const std::vector<std::string> pages = pagesOf(c.macro, &kinds);
+        const std::vector<std::string> pages = pagesOf(c.macro, &kinds, c.fields);
         const std::vector<std::string> plain = pagesOf(withoutMarks(c.macro));
         EXPECT_EQ(kinds, c.kinds) << c.macro;
         ASSERT_EQ(pages.size(), c.headers.size()) << c.macro;

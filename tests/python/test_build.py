@@ -3,7 +3,8 @@
 # folioset.build, check and build_file against foliobuild: the same bytes in
 # every coding and resolution and with the PDF copy, the same diagnostics;
 # macros as text, bytes and paths; argument errors before the library is
-# called; build errors; include-root refusals; threads; saving and previews.
+# called; build errors; include-root refusals; threads; saving and previews;
+# the page and time limits in every entry point.
 import io
 import os
 import stat
@@ -107,6 +108,10 @@ BAD_ARGUMENTS = [
     ({"base_dir": 3}, TypeError),
     ({"base_dir": "a\0b"}, ValueError),
     ({"macro": "text \udc80 with a lone surrogate"}, ValueError),
+    ({"max_pages": 0}, ValueError),
+    ({"max_pages": True}, TypeError),
+    ({"time_limit_ms": 1 << 31}, ValueError),
+    ({"time_limit_ms": 1.5}, TypeError),
 ]
 
 
@@ -338,3 +343,24 @@ def test_pngs_gives_every_preview_from_one_build():
     assert fax.pngs([3, 1]) == [each[2], each[0]] and fax.pngs([]) == []
     with pytest.raises(IndexError):
         fax.pngs([4])
+
+
+@pytest.mark.parametrize("function", ["build", "build_many", "check", "build_file"])
+def test_page_and_time_limits_reach_the_library(function, tmp_path):
+    three = "One\n@CONVERT:PAGEBREAK\nTwo\n@CONVERT:PAGEBREAK\nThree\n"
+    # About 100 pages: far more than a millisecond's work.
+    long = "A line of text\n" * 6000
+
+    def run(macro, **limits):
+        if function == "build_many":
+            return list(folioset.build_many(macro, [{}], **limits))
+        if function == "build_file":
+            (tmp_path / "m.fax").write_text(macro)
+            return folioset.build_file(tmp_path / "m.fax", tmp_path / "m.tif", **limits)
+        return getattr(folioset, function)(macro, **limits)
+
+    run(three, max_pages=3, time_limit_ms=60000)
+    with pytest.raises(folioset.BuildError, match="more than 2 pages"):
+        run(three, max_pages=2)
+    with pytest.raises(folioset.BuildError, match="limit of 1 ms"):
+        run(long, time_limit_ms=1)
