@@ -226,16 +226,19 @@ void buildOne(Job& job, const Settings& settings) {
 // rounded to tenths; the total is reckoned from the unrounded figures.
 void printStats(const Job& job) {
     using folio::kRateV17, folio::kRateV29;
+    // With --data each record's lines name it, as its diagnostics do.
+    const std::string name =
+        job.record ? job.macro + ": record " + std::to_string(job.record) : job.macro;
     std::size_t bytes = 0;
     for (std::size_t i = 0; i < job.costs.size(); ++i) {
         const std::size_t b = job.costs[i].bytes;
         bytes += b;
         std::printf("%s: page %zu: %zu bytes, %.1f s at %d bit/s, %.1f s at %d bit/s\n",
-                    job.macro.c_str(), i + 1, b, folio::PageSeconds(b, kRateV29), kRateV29,
+                    name.c_str(), i + 1, b, folio::PageSeconds(b, kRateV29), kRateV29,
                     folio::PageSeconds(b, kRateV17), kRateV17);
     }
     std::printf("%s: total: %zu %s, %zu bytes, %.1f s at %d bit/s, %.1f s at %d bit/s\n",
-                job.macro.c_str(), job.costs.size(), job.costs.size() == 1 ? "page" : "pages",
+                name.c_str(), job.costs.size(), job.costs.size() == 1 ? "page" : "pages",
                 bytes, folio::CallSeconds(job.costs, kRateV29), kRateV29,
                 folio::CallSeconds(job.costs, kRateV17), kRateV17);
     std::fflush(stdout);
