@@ -97,13 +97,13 @@ void TSettingsForm::createControls() {
     setSizeGripEnabled(true);
 
     gbPageDefaults = new QGroupBox(QStringLiteral("Page Defaults"), this);
-    lblWidth = new QLabel(QStringLiteral("Image width:"), gbPageDefaults);
+    lblWidth = new QLabel(QStringLiteral("Image &width:"), gbPageDefaults);
     efWidth = makeField(gbPageDefaults, 57);
-    lblHeight = new QLabel(QStringLiteral("Image height:"), gbPageDefaults);
+    lblHeight = new QLabel(QStringLiteral("Image &height:"), gbPageDefaults);
     efHeight = makeField(gbPageDefaults, 57);
-    lblXPos = new QLabel(QStringLiteral("Left Margin:"), gbPageDefaults);
+    lblXPos = new QLabel(QStringLiteral("&Left Margin:"), gbPageDefaults);
     efLeftMargin = makeField(gbPageDefaults, 57);
-    lblYPos = new QLabel(QStringLiteral("Top Margin:"), gbPageDefaults);
+    lblYPos = new QLabel(QStringLiteral("&Top Margin:"), gbPageDefaults);
     efTopMargin = makeField(gbPageDefaults, 57);
     auto* pageGrid = new QGridLayout(gbPageDefaults);
     int row = 0;
@@ -115,15 +115,15 @@ void TSettingsForm::createControls() {
         ++row;
     }
 
-    lblCommentStart = new QLabel(QStringLiteral("Comments start with:"), this);
+    lblCommentStart = new QLabel(QStringLiteral("Comments &start with:"), this);
     efCommentStart = makeField(this, 25);
     efCommentStart->setMaxLength(1);
     efCommentStart->setMaximumWidth(40);
-    lblMacroStart = new QLabel(QStringLiteral("Macros start with:"), this);
+    lblMacroStart = new QLabel(QStringLiteral("&Macros start with:"), this);
     efMacroStart = makeField(this, 121);
-    lblDefaultFont = new QLabel(QStringLiteral("Default Font:"), this);
+    lblDefaultFont = new QLabel(QStringLiteral("Default &Font:"), this);
     efFont = makeField(this, 121);
-    lblFontSize = new QLabel(QStringLiteral("Font size:"), this);
+    lblFontSize = new QLabel(QStringLiteral("Font si&ze:"), this);
     efFontSize = makeField(this, 57);
     efFontSize->setMaximumWidth(70);
     BitBtn1 = new QToolButton(this);
@@ -133,7 +133,7 @@ void TSettingsForm::createControls() {
     BitBtn1->setToolTip(QStringLiteral("Choose the default font"));
     connect(BitBtn1, &QToolButton::clicked, this, &TSettingsForm::BitBtn1Click);
 
-    lblNewFileEncoding = new QLabel(QStringLiteral("New files in:"), this);
+    lblNewFileEncoding = new QLabel(QStringLiteral("&New files in:"), this);
     cbNewFileEncoding = new QComboBox(this);
     for (const auto encoding : {folio::ui::MacroEncoding::Cp1252, folio::ui::MacroEncoding::Utf8})
         cbNewFileEncoding->addItem(folio::ui::EncodingName(encoding));
