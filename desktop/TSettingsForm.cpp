@@ -308,8 +308,13 @@ QString TSettingsForm::EngineFamilyName(const QString& family) {
 }
 
 void TSettingsForm::BitBtn1Click() {
-    // The dialog opens on the default font and size the fields hold.
-    QFont current = FontDialog1->currentFont();
+    // The dialog opens on the default font as the engine sets it: the
+    // fields' family and size, plain, for the engine's default font is
+    // neither bold nor italic. A font made afresh, not the dialog's last
+    // choice altered: that one keeps the style chosen then, whatever family
+    // the fields name, and the fields never held a style.
+    const QFont previous = FontDialog1->currentFont();
+    QFont current(previous.family());
     const QString family = efFont->text().trimmed();
     if (!family.isEmpty()) {
         current.setFamily(family);
@@ -317,10 +322,21 @@ void TSettingsForm::BitBtn1Click() {
         if (!QFontDatabase::hasFamily(family))
             current.setFamily(QFontInfo(current).family());
     }
+    current.setBold(false);
+    current.setItalic(false);
+    // The dialog finds the style by its name, and the generic name of a
+    // plain font ("Normal") is not always one of the family's ("Book",
+    // "Roman"): without a match it takes the family's first style, which
+    // may be any. The name of the face the plain font resolves to is one.
+    const QString plain = QFontInfo(current).styleName();
+    if (!plain.isEmpty())
+        current.setStyleName(plain);
     bool isNumber = false;
     const int size = efFontSize->text().trimmed().toInt(&isNumber);
     if (isNumber && size > 0 && size <= kMaxDialogPoints)
         current.setPointSize(size);
+    else if (previous.pointSize() > 0)
+        current.setPointSize(previous.pointSize());
     FontDialog1->setCurrentFont(current);
     if (FontDialog1->exec() != QDialog::Accepted)
         return;

@@ -3,8 +3,8 @@
 // The settings dialog and its store: defaults on a first start, the round
 // trip of all eight values through a temporary store, values missing or of
 // the wrong type, empty fields, the comment prefix's length limit, the font
-// button, the labels' access keys, and the text the engine reads from the
-// fields.
+// button and the face its dialog opens on, the labels' access keys, and the
+// text the engine reads from the fields.
 #include "DesktopTestSupport.h"
 
 #include "Error.h"
@@ -241,6 +241,7 @@ class TestSettings : public QObject {
                     return false;
                 QFont font(QStringLiteral("DejaVu Serif"), 14);
                 font.setBold(true);
+                font.setItalic(true);
                 dialog->setCurrentFont(font);
                 family = dialog->currentFont().family();
                 dialog->accept();
@@ -251,6 +252,21 @@ class TestSettings : public QObject {
         }
         QCOMPARE(form.efFont->text(), family);
         QCOMPARE(form.efFontSize->text(), QStringLiteral("14"));
+        // It opens again on that family and size, plain as the engine sets
+        // the default font: the fields hold no style.
+        QFont opened;
+        ModalScript script;
+        script.Then([&opened](QWidget* w) {
+            auto* dialog = qobject_cast<QFontDialog*>(w);
+            if (!dialog)
+                return false;
+            opened = dialog->currentFont();
+            dialog->reject();
+            return true;
+        });
+        form.BitBtn1->click();
+        QVERIFY(opened.family() == family && opened.pointSize() == 14);
+        QVERIFY(!opened.bold() && !opened.italic());
     }
 
     // The dialog opened on its own first font, and a family from two
