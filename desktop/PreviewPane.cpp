@@ -12,6 +12,7 @@
 #include "ErrorBox.h"
 #include "FaxImage.h"
 #include "MacroEncoding.h"
+#include "PrefixOffer.h"
 
 #include <QFile>
 #include <QLabel>
@@ -214,6 +215,12 @@ class PreviewBuilder {
             base = folio::BaseFolder::Create(QFile::encodeName(request.folder).toStdString(),
                                              error);
         }
+        // Listed as a Process lists it: before what the run itself reports.
+        const QByteArray macroStart = QByteArray::fromStdString(request.settings[6]);
+        const OtherPrefix other = FindOtherPrefix(
+            request.lines, macroStart, QByteArray::fromStdString(request.settings[7]));
+        if (other.Found())
+            sink.Report(OtherPrefixNote(other, FromCp1252(macroStart)));
         bool stopped = false;
         bool started = false; // the engine took the settings
         try {

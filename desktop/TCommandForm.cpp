@@ -15,6 +15,7 @@
 #include "MacroEditor.h"
 #include "ObjectNames.h"
 #include "PreviewPane.h"
+#include "PrefixOffer.h"
 #include "OutputFile.h"
 #include "PdfWriter.h"
 #include "ProblemList.h"
@@ -607,6 +608,7 @@ bool TCommandForm::LoadMacroFile(const QString& path, QString* why) {
     }
     encoding_ = encoding;
     memoCommand->setPlainText(text);
+    prefixOffered_ = false;
     unmodifiedState_ = DocumentState::Clean;
     memoCommand->document()->setModified(false);
     setState(DocumentState::Clean);
@@ -656,6 +658,14 @@ void TCommandForm::RunCommands() {
         ~Ungate() { engine.SetFileGate(nullptr); }
     } ungate{engine};
     const QStringList lines = editorLines(*memoCommand);
+    if (sink_) {
+        const TSettingsForm& s = *program_.SettingsForm;
+        const folio::ui::OtherPrefix other =
+            folio::ui::FindOtherPrefix(lines, folio::ui::ToCp1252(s.efMacroStart->text()),
+                                       folio::ui::ToCp1252(s.efCommentStart->text()));
+        if (other.Found())
+            sink_->Report(folio::ui::OtherPrefixNote(other, s.efMacroStart->text()));
+    }
     std::vector<char> line;
     int number = 0;
     for (const QString& text : lines) {
@@ -683,6 +693,43 @@ void TCommandForm::reportOutsideCp1252(const QString& text, int line) {
 
 // ---- handlers -----------------------------------------------------------
 
+void TCommandForm::offerOtherPrefix() {
+    if (prefixOffered_)
+        return;
+    const TSettingsForm& s = *program_.SettingsForm;
+    const QString macroStart = s.efMacroStart->text();
+    const folio::ui::OtherPrefix other =
+        folio::ui::FindOtherPrefix(editorLines(*memoCommand), folio::ui::ToCp1252(macroStart),
+                                   folio::ui::ToCp1252(s.efCommentStart->text()));
+    if (!other.Found())
+        return;
+    prefixOffered_ = true;
+    const qsizetype n = other.lines.size();
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Command Prefix"),
+                    QStringLiteral("No line of this macro starts with the macro prefix \"%1\", "
+                                   "but %2 with \"%3\", %4. Read %5 as commands?")
+                        .arg(macroStart,
+                             n == 1 ? QStringLiteral("one starts")
+                                    : QStringLiteral("%1 start").arg(n),
+                             other.prefix, folio::ui::PrefixOwner(other.prefix),
+                             n == 1 ? QStringLiteral("it") : QStringLiteral("them")),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    // A prefix is the user's text: never read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(
+        QStringLiteral("Read as Commands puts \"%1\" in place of \"%2\" in the editor: Undo "
+                       "(Ctrl+Z) takes it back, and the file changes only when you save it. "
+                       "Leave as Text sets these lines as text.")
+            .arg(macroStart, other.prefix));
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Read as &Commands"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Leave as &Text"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    folio::ui::FitCaption(box);
+    if (box.exec() == QMessageBox::Yes)
+        folio::ui::ReplacePrefix(*memoCommand->document(), other, macroStart);
+}
+
 void TCommandForm::showViewer() {
     folio::ui::ShowKeepingFocus(*program_.FaxForm, *this);
 }
@@ -692,6 +739,8 @@ void TCommandForm::btnProcessClick() {
 }
 
 bool TCommandForm::process() {
+    // Asked before the run, so that it runs the text as the answer left it.
+    offerOtherPrefix();
     if (!program_.FaxForm->isVisible())
         showViewer();
     memoCommand->setFocus();
@@ -873,8 +922,10 @@ void TCommandForm::mnuFileOpenClick() {
     const QString path = dlgFileOpen->selectedFiles().first();
     bool loaded = false;
     folio::ui::Guarded(this, [&] { loaded = LoadMacroFile(path); });
-    if (loaded)
-        setMacroFileName(path);
+    if (!loaded)
+        return;
+    setMacroFileName(path);
+    offerOtherPrefix();
 }
 
 bool TCommandForm::saveWithDialog() {
@@ -939,6 +990,7 @@ void TCommandForm::emptyEditor() {
     setMacroFileName(QString());
     macroFolder_.clear();
     memoCommand->clear();
+    prefixOffered_ = false;
     unmodifiedState_ = DocumentState::Closed;
     memoCommand->document()->setModified(false);
     encoding_ = program_.SettingsForm->NewFileEncoding();
@@ -1062,6 +1114,7 @@ void TCommandForm::OpenDroppedFile(const QString& path) {
     }
     lstProblems->Clear(); // its lines were the old text's
     setMacroFileName(path);
+    offerOtherPrefix();
 }
 
 void TCommandForm::mnuFileExitClick() {
@@ -1160,6 +1213,7 @@ void TCommandForm::Timer1Timer() {
     const QString message = program_.TakeStartMessage();
     if (!message.isEmpty())
         folio::ui::ShowError(this, message);
+    offerOtherPrefix();
 }
 
 void TCommandForm::batchRun(const QString& faxFile) {

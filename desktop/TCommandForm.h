@@ -61,7 +61,9 @@ class TCommandForm : public QMainWindow {
     bool WriteMacroFile(const QString& path);
     // Passes the editor's lines to the engine until END or the last line,
     // with relative FILE names taken beside the macro file; enables the
-    // viewer's Save and Save As. Throws what the engine throws.
+    // viewer's Save and Save As. Throws what the engine throws. With a sink,
+    // a text whose commands all carry the other variant's prefix is noted
+    // there first.
     void RunCommands();
     // Writes the viewer's pages (those of the last Process) to `path` as a
     // PDF, each page its Group 4 picture. An empty text on success, else
@@ -196,6 +198,10 @@ class TCommandForm : public QMainWindow {
     void showProblems();
     // Process; false when an error ended the run.
     bool process();
+    // When no line of the text is a command but lines start with the other
+    // variant's prefix: asks once per text whether to read them as commands,
+    // and if so changes their prefix in the editor (one step of undo).
+    void offerOtherPrefix();
 
     Program& program_;
     QString macroFileName_;
@@ -215,4 +221,6 @@ class TCommandForm : public QMainWindow {
     folio::ui::MacroEncoding encoding_;
     // Where RunCommands reports what the engine's code page cannot set.
     folio::DiagnosticSink* sink_ = nullptr;
+    // The other-prefix question was answered for the text in the editor.
+    bool prefixOffered_ = false;
 };

@@ -97,13 +97,13 @@ void TSettingsForm::createControls() {
     setSizeGripEnabled(true);
 
     gbPageDefaults = new QGroupBox(QStringLiteral("Page Defaults"), this);
-    lblWidth = new QLabel(QStringLiteral("Image width:"), gbPageDefaults);
+    lblWidth = new QLabel(QStringLiteral("Image &width:"), gbPageDefaults);
     efWidth = makeField(gbPageDefaults, 57);
-    lblHeight = new QLabel(QStringLiteral("Image height:"), gbPageDefaults);
+    lblHeight = new QLabel(QStringLiteral("Image &height:"), gbPageDefaults);
     efHeight = makeField(gbPageDefaults, 57);
-    lblXPos = new QLabel(QStringLiteral("Left Margin:"), gbPageDefaults);
+    lblXPos = new QLabel(QStringLiteral("&Left Margin:"), gbPageDefaults);
     efLeftMargin = makeField(gbPageDefaults, 57);
-    lblYPos = new QLabel(QStringLiteral("Top Margin:"), gbPageDefaults);
+    lblYPos = new QLabel(QStringLiteral("&Top Margin:"), gbPageDefaults);
     efTopMargin = makeField(gbPageDefaults, 57);
     auto* pageGrid = new QGridLayout(gbPageDefaults);
     int row = 0;
@@ -115,15 +115,15 @@ void TSettingsForm::createControls() {
         ++row;
     }
 
-    lblCommentStart = new QLabel(QStringLiteral("Comments start with:"), this);
+    lblCommentStart = new QLabel(QStringLiteral("Comments &start with:"), this);
     efCommentStart = makeField(this, 25);
     efCommentStart->setMaxLength(1);
     efCommentStart->setMaximumWidth(40);
-    lblMacroStart = new QLabel(QStringLiteral("Macros start with:"), this);
+    lblMacroStart = new QLabel(QStringLiteral("&Macros start with:"), this);
     efMacroStart = makeField(this, 121);
-    lblDefaultFont = new QLabel(QStringLiteral("Default Font:"), this);
+    lblDefaultFont = new QLabel(QStringLiteral("Default &Font:"), this);
     efFont = makeField(this, 121);
-    lblFontSize = new QLabel(QStringLiteral("Font size:"), this);
+    lblFontSize = new QLabel(QStringLiteral("Font si&ze:"), this);
     efFontSize = makeField(this, 57);
     efFontSize->setMaximumWidth(70);
     BitBtn1 = new QToolButton(this);
@@ -133,7 +133,7 @@ void TSettingsForm::createControls() {
     BitBtn1->setToolTip(QStringLiteral("Choose the default font"));
     connect(BitBtn1, &QToolButton::clicked, this, &TSettingsForm::BitBtn1Click);
 
-    lblNewFileEncoding = new QLabel(QStringLiteral("New files in:"), this);
+    lblNewFileEncoding = new QLabel(QStringLiteral("&New files in:"), this);
     cbNewFileEncoding = new QComboBox(this);
     for (const auto encoding : {folio::ui::MacroEncoding::Cp1252, folio::ui::MacroEncoding::Utf8})
         cbNewFileEncoding->addItem(folio::ui::EncodingName(encoding));
@@ -308,8 +308,13 @@ QString TSettingsForm::EngineFamilyName(const QString& family) {
 }
 
 void TSettingsForm::BitBtn1Click() {
-    // The dialog opens on the default font and size the fields hold.
-    QFont current = FontDialog1->currentFont();
+    // The dialog opens on the default font as the engine sets it: the
+    // fields' family and size, plain, for the engine's default font is
+    // neither bold nor italic. A font made afresh, not the dialog's last
+    // choice altered: that one keeps the style chosen then, whatever family
+    // the fields name, and the fields never held a style.
+    const QFont previous = FontDialog1->currentFont();
+    QFont current(previous.family());
     const QString family = efFont->text().trimmed();
     if (!family.isEmpty()) {
         current.setFamily(family);
@@ -317,10 +322,21 @@ void TSettingsForm::BitBtn1Click() {
         if (!QFontDatabase::hasFamily(family))
             current.setFamily(QFontInfo(current).family());
     }
+    current.setBold(false);
+    current.setItalic(false);
+    // The dialog finds the style by its name, and the generic name of a
+    // plain font ("Normal") is not always one of the family's ("Book",
+    // "Roman"): without a match it takes the family's first style, which
+    // may be any. The name of the face the plain font resolves to is one.
+    const QString plain = QFontInfo(current).styleName();
+    if (!plain.isEmpty())
+        current.setStyleName(plain);
     bool isNumber = false;
     const int size = efFontSize->text().trimmed().toInt(&isNumber);
     if (isNumber && size > 0 && size <= kMaxDialogPoints)
         current.setPointSize(size);
+    else if (previous.pointSize() > 0)
+        current.setPointSize(previous.pointSize());
     FontDialog1->setCurrentFont(current);
     if (FontDialog1->exec() != QDialog::Accepted)
         return;

@@ -97,8 +97,9 @@ class TSettingsForm : public QDialog, public FaxSettingsSource {
     QStringList RecentFiles;
 
   public slots:
-    // Opens the font dialog on the fields' font and size; the chosen
-    // family and size go into the fields.
+    // Opens the font dialog on the fields' font and size, plain, as the
+    // engine sets the default font; the chosen family and size go into the
+    // fields (a style chosen is not kept: the default font has none).
     void BitBtn1Click();
 
   private:

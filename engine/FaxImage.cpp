@@ -182,6 +182,10 @@ void FaxImage::checkTextSize(const char* line) {
 #if FOLIO_PROGRAM_VARIANT
 void FaxImage::ResetAll() {
     ResetDefaults();
+    // TEXTMODE holds for the rest of the run it is set in; this engine
+    // lives on through the runs of the program, each of which starts
+    // opaque, as it starts with the other defaults.
+    folio::SetTextOver(*this, false);
     // Each run of the macro has the pictures' whole budget.
     SetPictureLimits(kPictureMegapixels, kPictureSeconds);
     PageCount = 1;

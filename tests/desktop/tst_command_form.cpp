@@ -9,6 +9,7 @@
 #include "ErrorBox.h"
 #include "FindBar.h"
 #include "PreviewPane.h"
+#include "PrefixOffer.h"
 #include "ProblemList.h"
 
 #include "Program.h"
@@ -919,6 +920,36 @@ class TestCommandForm : public QObject, protected RunningProgram {
         cmd().btnProcessClick(); // a clean run empties and hides the list
         QCOMPARE(list.topLevelItemCount(), 0);
         QVERIFY(!list.isVisible());
+    }
+
+    // A macro for foliobuild, opened: accepted, the offer changes the
+    // prefix in the editor as one step of undo and leaves the file alone;
+    // undone, Process sets the lines as text and lists why, asking nothing.
+    void otherPrefixIsOfferedWhenOpened() {
+        const QByteArray bytes = "@CONVERT:LINE=0,900,99,900\r\nDear reader,\r\n"
+                                 "# @CONVERT:X=5\r\n@convert:PAGEBREAK\r\n";
+        QVERIFY(WriteBytes(file("lib.fax"), bytes));
+        ModalScript script;
+        script.File(file("lib.fax")).Box(QMessageBox::Yes);
+        cmd().mnuFileOpen->trigger();
+        QVERIFY(script.Done() && script.Seen().last().title == "Command Prefix");
+        QVERIFY(script.Seen().last().text.contains(":FAX:\", but 2 start with \"@CONVERT:\""));
+        QCOMPARE(editorLines(*cmd().memoCommand),
+                 QStringList({":FAX:LINE=0,900,99,900", "Dear reader,", "# @CONVERT:X=5",
+                              ":FAX:PAGEBREAK"}));
+        QCOMPARE(ReadBytes(file("lib.fax")), bytes);
+        cmd().btnProcessClick();
+        QCOMPARE(page(), QStringLiteral("2 of 2"));
+
+        cmd().memoCommand->undo();
+        QCOMPARE(cmd().State(), State::Clean);
+        cmd().btnProcessClick();
+        QCOMPARE(page(), QStringLiteral("1 of 1"));
+        QCOMPARE(script.Seen().size(), 2);
+        const QTreeWidgetItem* note = cmd().lstProblems->topLevelItem(0);
+        QVERIFY(note && cmd().lstProblems->topLevelItemCount() == 1);
+        QCOMPARE(note->text(0) + " " + note->text(1), "1 " + QString(folio::ui::kOtherPrefixKind));
+        QVERIFY(note->text(2).startsWith("2 lines start with \"@CONVERT:\", the command prefix"));
     }
 
     void openDialogOffersFaxMacros() {

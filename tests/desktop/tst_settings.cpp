@@ -3,7 +3,8 @@
 // The settings dialog and its store: defaults on a first start, the round
 // trip of all eight values through a temporary store, values missing or of
 // the wrong type, empty fields, the comment prefix's length limit, the font
-// button, and the text the engine reads from the fields.
+// button and the face its dialog opens on, the labels' access keys, and the
+// text the engine reads from the fields.
 #include "DesktopTestSupport.h"
 
 #include "Error.h"
@@ -16,6 +17,7 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -239,6 +241,7 @@ class TestSettings : public QObject {
                     return false;
                 QFont font(QStringLiteral("DejaVu Serif"), 14);
                 font.setBold(true);
+                font.setItalic(true);
                 dialog->setCurrentFont(font);
                 family = dialog->currentFont().family();
                 dialog->accept();
@@ -249,6 +252,21 @@ class TestSettings : public QObject {
         }
         QCOMPARE(form.efFont->text(), family);
         QCOMPARE(form.efFontSize->text(), QStringLiteral("14"));
+        // It opens again on that family and size, plain as the engine sets
+        // the default font: the fields hold no style.
+        QFont opened;
+        ModalScript script;
+        script.Then([&opened](QWidget* w) {
+            auto* dialog = qobject_cast<QFontDialog*>(w);
+            if (!dialog)
+                return false;
+            opened = dialog->currentFont();
+            dialog->reject();
+            return true;
+        });
+        form.BitBtn1->click();
+        QVERIFY(opened.family() == family && opened.pointSize() == 14);
+        QVERIFY(!opened.bold() && !opened.italic());
     }
 
     // The dialog opened on its own first font, and a family from two
@@ -297,6 +315,32 @@ class TestSettings : public QObject {
             QVERIFY2(familiesOf(file).contains(shown),
                      qPrintable(family + " stored as " + form.efFont->text() + " finds " +
                                 QString::fromStdString(file)));
+        }
+    }
+
+    // Alt and a label's underlined letter reach its field; no two access
+    // keys of the dialog's window, OK and Cancel included, are the same (the
+    // font dialog it owns is a window with keys of its own).
+    void accessKeysReachTheirFields() {
+        TSettingsForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QList<QKeySequence> keys;
+        for (const QWidget* w : form.findChildren<QWidget*>()) {
+            if (auto* l = qobject_cast<const QLabel*>(w); l && w->window() == &form)
+                keys << QKeySequence::mnemonic(l->text());
+            if (auto* b = qobject_cast<const QAbstractButton*>(w); b && w->window() == &form)
+                keys << QKeySequence::mnemonic(b->text());
+        }
+        for (const QLabel* label : form.findChildren<QLabel*>()) {
+            if (label->window() != &form)
+                continue;
+            const QKeySequence key = QKeySequence::mnemonic(label->text());
+            QVERIFY2(!key.isEmpty() && keys.count(key) == 1, qPrintable(label->text()));
+            form.btnOk->setFocus();
+            QTest::keyClick(&form, key[0].key(), Qt::AltModifier);
+            QVERIFY2(label->buddy() && QApplication::focusWidget() == label->buddy(),
+                     qPrintable(label->text()));
         }
     }
 

@@ -186,6 +186,25 @@ TEST_F(ProgramEngine, StyleAndFontCarryOverToANewPage) {
     EXPECT_EQ(fax.TextMode, TextModes::TextBox);
 }
 
+// The program's engine lives on through its runs (each Process, each
+// preview build): TEXTMODE=OVER keeps a rule under the text for the rest of
+// its own run, on the next page too, and the next run starts opaque.
+TEST_F(ProgramEngine, TextModeOverLastsForItsOwnRun) {
+    FaxImage fax(settings, &viewer);
+    const std::pair<const char*, bool> steps[] = {// what comes first; the rule stays
+                                                   {nullptr, false}, {":FAX:TEXTMODE=OVER", true},
+                                                   {":FAX:PAGEBREAK", true}, {nullptr, false}};
+    for (const auto& [first, kept] : steps) {
+        if (first)
+            run(fax, first);
+        else
+            fax.ResetAll(); // a new run
+        for (const char* line : {":FAX:LINE=0,112,1000,112", ":FAX:Y=100", "MMMMMMMM"})
+            run(fax, line);
+        EXPECT_EQ(blackIn(fax.Image->Picture(), 0, 112, 1000, 113) == 1000, kept);
+    }
+}
+
 TEST_F(ProgramEngine, ClearPageWhitensTheCurrentPageAndDisablesSave) {
     FaxImage fax(settings, &viewer);
     fax.ResetAll();
