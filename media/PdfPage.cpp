@@ -156,14 +156,18 @@ GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int p
     return std::move(pages[0]);
 }
 
-bool ReadPdfPageSizes(const std::string& path, int maxPages, std::vector<PdfPageSize>& sizes,
-                      std::string& error) {
+bool ReadPdfPageSizes(const std::string& path, std::string_view bytes, int maxPages,
+                      std::chrono::steady_clock::time_point deadline,
+                      std::vector<PdfPageSize>& sizes, std::string& error) {
     sizes.clear();
     ToolLimits limits;
-    limits.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    limits.deadline = deadline;
     limits.maxOutput = std::size_t(1) << 20;
     ToolResult r;
-    if (!RunTool({"pdfinfo", "-f", "1", "-l", std::to_string(maxPages), path}, {}, limits, r,
+    // "-" is pdfinfo's name for its standard input; a file whose name
+    // begins with a dash is named so that it is not read as an option.
+    const std::string file = !bytes.empty() ? "-" : path.starts_with('-') ? "./" + path : path;
+    if (!RunTool({"pdfinfo", "-f", "1", "-l", std::to_string(maxPages), file}, bytes, limits, r,
                  error))
         return false;
     if (r.notFound) {

@@ -7,7 +7,9 @@
 
 #include "Picture.h"
 
+#include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace folio {
@@ -29,13 +31,16 @@ GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int p
 std::vector<GreyImage> ReadPgmPages(const std::string& output, const std::string& page,
                                     const PictureBudget& budget);
 
-// The size of each page of the PDF file `path` in points (1/72 inch), from
-// pdfinfo, at most `maxPages` of them. False with `error` set when pdfinfo
-// cannot read it (or is not installed).
+// The size of each page of a PDF in points (1/72 inch), from pdfinfo, at
+// most `maxPages` of them: the PDF file `path`, or when `bytes` is not
+// empty those bytes, given to pdfinfo on its standard input (`path` then
+// only names them in messages). pdfinfo is stopped at `deadline`. False with
+// `error` set when pdfinfo cannot read it in time (or is not installed).
 struct PdfPageSize {
     double width = 0, height = 0;
 };
-bool ReadPdfPageSizes(const std::string& path, int maxPages, std::vector<PdfPageSize>& sizes,
-                      std::string& error);
+bool ReadPdfPageSizes(const std::string& path, std::string_view bytes, int maxPages,
+                      std::chrono::steady_clock::time_point deadline,
+                      std::vector<PdfPageSize>& sizes, std::string& error);
 
 } // namespace folio

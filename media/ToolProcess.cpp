@@ -50,7 +50,7 @@ void closeBoth(int (&fds)[2]) {
 
 } // namespace
 
-bool RunTool(const std::vector<std::string>& argv, const std::string& input,
+bool RunTool(const std::vector<std::string>& argv, std::string_view input,
              const ToolLimits& limits, ToolResult& result, std::string& error) {
     result = ToolResult{};
     if (argv.empty()) {

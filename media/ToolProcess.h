@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace folio {
@@ -34,7 +35,7 @@ struct ToolResult {
 
 // Runs `argv` (argv[0] looked up on PATH) with `input` on its standard
 // input. False with `error` set only when no process could be made.
-bool RunTool(const std::vector<std::string>& argv, const std::string& input,
+bool RunTool(const std::vector<std::string>& argv, std::string_view input,
              const ToolLimits& limits, ToolResult& result, std::string& error);
 
 } // namespace folio
