@@ -96,8 +96,7 @@ TEST(BuildFaxInMemory, APdfIsTheFaxBuildFaxMakesOfItsFile) {
         SCOPED_TRACE(c.what);
         FolioBuildOptions o = options(c.coding, c.resolution);
         const std::string tiffFile = scratch("two.tif");
-        ASSERT_TRUE(BuildFaxWithOptions(file.c_str(), tiffFile.c_str(), &o))
-            << BuildFaxLastError();
+        ASSERT_TRUE(BuildFaxWithOptions(file.c_str(), tiffFile.c_str(), &o)) << BuildFaxLastError();
         o.includeRoot = c.includeRoot;
         o.macroName = c.macroName;
         FolioBuffer tiff{};

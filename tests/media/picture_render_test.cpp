@@ -64,9 +64,9 @@ TEST(LineArtJudgement, CountsNearPixelsExactlyAtTheLimit) {
                     pixels[std::size_t(i)] = (scattered ? (i * 7919) % total : i) < between
                                                  ? farValues[i % 3]
                                                  : nearValues[i % 4];
-                SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", "
-                                                << between << " of " << total << " between"
-                                                << (scattered ? ", scattered" : ""));
+                SCOPED_TRACE(testing::Message()
+                             << c.width << " x " << c.height << ", " << between << " of " << total
+                             << " between" << (scattered ? ", scattered" : ""));
                 EXPECT_EQ(IsLineArt(Picture(c.width, c.height, pixels)), extra == 0);
             }
     }
