@@ -551,6 +551,7 @@ bool buildPdf(const std::string& name, const char* bytes, std::size_t length,
         error = name + ": cannot read the macro: " + std::strerror(errno);
         return false;
     }
+    const WholePdfScope whole(std::move(pages));
     return buildFrom(std::move(in), name, tiffFile, rest, error, start);
 }
 
