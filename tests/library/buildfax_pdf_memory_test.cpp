@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,7 +39,7 @@ std::string take(FolioBuffer& b) {
     return s;
 }
 
-// A PDF of pages of `sizes` (points), with its cross-reference table.
+// The two pages as a PDF, with its cross-reference table.
 std::string twoPagePdf() {
     const std::vector<std::string> boxes = {"612 792", "842 595"};
     std::vector<std::string> objects = {"<</Type/Catalog/Pages 2 0 R>>",
