@@ -11,6 +11,7 @@
 #include "Convert.h"
 #include "Diagnostics.h"
 #include "PagePacker.h"
+#include "PdfPage.h"
 #include "SafeMath.h"
 
 #include <cstring>
@@ -90,6 +91,7 @@ FaxImage::FaxImage()
 }
 
 FaxImage::~FaxImage() {
+    folio::ReleasePdfRenderers();
     folio::SetLineFilter(*this, nullptr);
     folio::ForgetTextOver(*this);
 #if !FOLIO_PROGRAM_VARIANT

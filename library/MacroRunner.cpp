@@ -10,6 +10,7 @@
 #include "Error.h"
 #include "FaxImage.h"
 #include "FaxPage.h"
+#include "FileGate.h"
 #include "LineFilter.h"
 #include "OutputFile.h"
 #include "PageMarks.h"
@@ -26,13 +27,16 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace folio {
 
@@ -391,8 +395,165 @@ bool checkTargets(const char* tiffFile, const BuildOptions& options, std::string
 }
 
 // Builds from the open macro `file`, closed as soon as it has been read.
+// The time limit counts from `start`.
 bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& macroName,
-               const char* tiffFile, const BuildOptions& options, std::string& error);
+               const char* tiffFile, const BuildOptions& options, std::string& error,
+               std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now());
+
+// Whether `length` bytes at `data` are a PDF rather than a macro.
+bool beginsPdf(const char* data, std::size_t length) {
+    return data && length >= 5 && std::memcmp(data, "%PDF-", 5) == 0;
+}
+
+// The macro of a whole PDF: the pages `pages` (in points), each drawn as
+// FILE=`file`,PDF,n at its size, scaled down to fit the page and centred.
+std::string pdfMacro(const std::vector<PdfPageSize>& pages, const std::string& file,
+                     int pageSize) {
+    // Every fax page is 1728 pixels wide.
+    constexpr int kFaxWidth = 1728;
+    // The paper: the one asked for, else the one the first page is nearest
+    // to (A4 595 x 842 points, Letter 612 x 792, Legal 612 x 1008).
+    FaxImage::PageSize paper = FaxImage::PageSize(pageSize);
+    if (paper == FaxImage::PageSize::Default) {
+        const double w = pages[0].width, h = pages[0].height;
+        auto near = [&](double pw, double ph) {
+            return std::fabs(w - pw) < 0.04 * pw && std::fabs(h - ph) < 0.04 * ph;
+        };
+        paper = near(595, 842)    ? FaxImage::PageSize::A4
+                : near(612, 792)  ? FaxImage::PageSize::Letter
+                : near(612, 1008) ? FaxImage::PageSize::Legal
+                                  : FaxImage::PageSize::Default;
+    }
+    static const char* const names[] = {"DEFAULT", "A4", "LETTER", "LEGAL"};
+    const int rows = FaxImage::PageRows(paper);
+    std::string macro = "@CONVERT:PAGE=" + std::string(names[int(paper) & 3]) + "\n";
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        // Each page at its size on the fax grid, scaled down to fit the
+        // page's width and length, centred across.
+        const double wide = pages[i].width / 72.0 * kPdfDpiX;
+        const double tall = pages[i].height / 72.0 * kPdfDpiY;
+        const double scale = std::min({1.0, double(kFaxWidth) / wide, rows / tall});
+        const long width = std::max(1L, long(wide * scale)), height = std::max(1L, long(tall * scale));
+        macro += "@CONVERT:X=" + std::to_string((kFaxWidth - width) / 2) +
+                 "\n@CONVERT:Y=0\n@CONVERT:FILE=" + file + ",PDF," + std::to_string(i + 1) + "," +
+                 std::to_string(width) + "," + std::to_string(height) + "\n";
+        if (i + 1 < pages.size())
+            macro += "@CONVERT:PAGEBREAK\n";
+    }
+    return macro;
+}
+
+// A PDF built from memory is read through this gate: the one name its
+// macro draws from opens an anonymous file in memory (memfd) holding the
+// PDF's bytes, and every other name is refused, so that the build reads no
+// file at all.
+class MemoryPdfGate : public FileGate {
+  public:
+    ~MemoryPdfGate() override {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // False with `error` set when no memory file could be made.
+    bool Hold(const std::string& name, const char* data, std::size_t length, std::string& error) {
+        name_ = name;
+        fd_ = ::memfd_create("folioset-pdf", MFD_CLOEXEC);
+        for (std::size_t done = 0; fd_ >= 0 && done < length;) {
+            const ssize_t n = ::write(fd_, data + done, length - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ::close(fd_);
+                fd_ = -1;
+                if (n == 0)
+                    errno = EIO;
+                break;
+            }
+            done += std::size_t(n);
+        }
+        if (fd_ < 0)
+            error = name + ": cannot hold the PDF in memory: " + std::strerror(errno);
+        return fd_ >= 0;
+    }
+    bool MayRead(const std::string& path) override { return path == name_; }
+    int Open(const std::string& path) override {
+        if (path != name_)
+            return kRefused;
+        // The copies share one file offset: each reader starts at the top.
+        const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+            if (fd >= 0)
+                ::close(fd);
+            return kUnreadable;
+        }
+        return fd;
+    }
+
+  private:
+    std::string name_;
+    int fd_ = -1;
+};
+
+// What a PDF held in memory is called in its macro's FILE lines: the
+// build's name when a FILE command carries it unchanged (printable ASCII,
+// no comma, no space at either end), else "document.pdf".
+std::string memoryPdfName(const std::string& name) {
+    bool plain = !name.empty() && name.front() != ' ' && name.back() != ' ' && name.size() < 200;
+    for (const char c : name)
+        plain = plain && c >= 0x20 && c < 0x7F && c != ',';
+    return plain ? name : "document.pdf";
+}
+
+// Builds a fax of every page of a PDF: the file `name`, or when `bytes` is
+// not null the `length` bytes there, which `name` only names. pdfinfo's
+// reading of the pages counts against the build's time limit.
+bool buildPdf(const std::string& name, const char* bytes, std::size_t length,
+              const char* tiffFile, const BuildOptions& options, std::string& error) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point limit = options.timeLimitMs > 0
+                                        ? start + std::chrono::milliseconds(options.timeLimitMs)
+                                        : Clock::time_point::max();
+    if (bytes && length > kMaxPictureFileBytes) {
+        error = name + ": a PDF larger than " + std::to_string(kMaxPictureFileBytes >> 20) +
+                " MiB cannot be built";
+        return false;
+    }
+    std::vector<PdfPageSize> pages;
+    if (!ReadPdfPageSizes(name, std::string_view(bytes, bytes ? length : 0), FaxImage::kMaxPages,
+                          std::min(limit, start + std::chrono::seconds(30)), pages, error)) {
+        if (Clock::now() >= limit)
+            error = name + ": stopped: the build took longer than its limit of " +
+                    std::to_string(options.timeLimitMs) + " ms";
+        return false;
+    }
+    BuildOptions rest = options;
+    MemoryPdfGate gate;
+    std::string file;
+    if (bytes) {
+        file = memoryPdfName(name);
+        if (!gate.Hold(file, bytes, length, error))
+            return false;
+        rest.fileGate = &gate;
+    } else {
+        char* whole = ::realpath(name.c_str(), nullptr);
+        file = whole ? whole : name;
+        std::free(whole);
+        if (file.find(',') != std::string::npos || file.find('\n') != std::string::npos ||
+            file.find('\r') != std::string::npos) {
+            error = name + ": a PDF whose path holds a comma or a line break cannot be built";
+            return false;
+        }
+    }
+    const std::string macro = pdfMacro(pages, file, options.pageSize);
+    std::unique_ptr<std::FILE, FileCloser> in(
+        ::fmemopen(const_cast<char*>(macro.data()), macro.size(), "rb"));
+    if (!in) {
+        error = name + ": cannot read the macro: " + std::strerror(errno);
+        return false;
+    }
+    const WholePdfScope whole(std::move(pages));
+    return buildFrom(std::move(in), name, tiffFile, rest, error, start);
+}
 
 } // namespace
 
@@ -427,61 +588,12 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
     }
     char head[5] = {};
     if (std::fread(head, 1, sizeof head, file.get()) == sizeof head &&
-        std::memcmp(head, "%PDF-", sizeof head) == 0) {
-        std::string macro;
-        if (!PdfDocumentMacro(macroName, options.pageSize, macro, error))
-            return false;
-        return BuildFaxBytes(macro.data(), macro.size(), macroName, tiffFile, options, error);
+        beginsPdf(head, sizeof head)) {
+        file.reset();
+        return buildPdf(macroName, nullptr, 0, tiffFile, options, error);
     }
     std::rewind(file.get());
     return buildFrom(std::move(file), macroName, tiffFile, options, error);
-}
-
-bool PdfDocumentMacro(const std::string& pdf, int pageSize, std::string& macro,
-                      std::string& error) {
-    // Every fax page is 1728 pixels wide.
-    constexpr int kFaxWidth = 1728;
-    std::vector<PdfPageSize> pages;
-    if (!ReadPdfPageSizes(pdf, FaxImage::kMaxPages, pages, error))
-        return false;
-    char* whole = ::realpath(pdf.c_str(), nullptr);
-    const std::string path = whole ? whole : pdf;
-    std::free(whole);
-    if (path.find(',') != std::string::npos || path.find('\n') != std::string::npos ||
-        path.find('\r') != std::string::npos) {
-        error = pdf + ": a PDF whose path holds a comma or a line break cannot be built";
-        return false;
-    }
-    // The paper: the one asked for, else the one the first page is nearest
-    // to (A4 595 x 842 points, Letter 612 x 792, Legal 612 x 1008).
-    FaxImage::PageSize paper = FaxImage::PageSize(pageSize);
-    if (paper == FaxImage::PageSize::Default) {
-        const double w = pages[0].width, h = pages[0].height;
-        auto near = [&](double pw, double ph) {
-            return std::fabs(w - pw) < 0.04 * pw && std::fabs(h - ph) < 0.04 * ph;
-        };
-        paper = near(595, 842)    ? FaxImage::PageSize::A4
-                : near(612, 792)  ? FaxImage::PageSize::Letter
-                : near(612, 1008) ? FaxImage::PageSize::Legal
-                                  : FaxImage::PageSize::Default;
-    }
-    static const char* const names[] = {"DEFAULT", "A4", "LETTER", "LEGAL"};
-    const int rows = FaxImage::PageRows(paper);
-    macro = "@CONVERT:PAGE=" + std::string(names[int(paper) & 3]) + "\n";
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        // Each page at its size on the fax grid, scaled down to fit the
-        // page's width and length, centred across.
-        const double wide = pages[i].width / 72.0 * kPdfDpiX;
-        const double tall = pages[i].height / 72.0 * kPdfDpiY;
-        const double scale = std::min({1.0, double(kFaxWidth) / wide, rows / tall});
-        const long width = std::max(1L, long(wide * scale)), height = std::max(1L, long(tall * scale));
-        macro += "@CONVERT:X=" + std::to_string((kFaxWidth - width) / 2) +
-                 "\n@CONVERT:Y=0\n@CONVERT:FILE=" + path + ",PDF," + std::to_string(i + 1) + "," +
-                 std::to_string(width) + "," + std::to_string(height) + "\n";
-        if (i + 1 < pages.size())
-            macro += "@CONVERT:PAGEBREAK\n";
-    }
-    return true;
 }
 
 bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& name,
@@ -493,6 +605,8 @@ bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& nam
     }
     if (!checkTargets(tiffFile, options, error))
         return false;
+    if (beginsPdf(macro, length))
+        return buildPdf(name, macro, length, tiffFile, options, error);
     // The stream only reads; an empty macro still needs a buffer to point at.
     static char empty[1];
     std::unique_ptr<std::FILE, FileCloser> file(
@@ -507,7 +621,8 @@ bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& nam
 namespace {
 
 bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& macroName,
-               const char* tiffFile, const BuildOptions& options, std::string& error) {
+               const char* tiffFile, const BuildOptions& options, std::string& error,
+               std::chrono::steady_clock::time_point start) {
     std::unique_ptr<char[]> line(new (std::nothrow) char[kLineBuffer]);
     if (!line) {
         error = "out of memory";
@@ -520,7 +635,7 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
     int lineNo = 0;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline =
-        options.timeLimitMs > 0 ? Clock::now() + std::chrono::milliseconds(options.timeLimitMs)
+        options.timeLimitMs > 0 ? start + std::chrono::milliseconds(options.timeLimitMs)
                                 : Clock::time_point::max();
     auto stopped = [&] {
         const bool caller = StopRequested();

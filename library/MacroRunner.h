@@ -102,21 +102,19 @@ bool StopRequested();
 // `error` holds one line naming the file and the cause, and no TIFF (nor PDF)
 // is written. Only when the PDF cannot take its name after the TIFF has taken
 // its own does the TIFF stay (and the build fails). `tiffFile` may be null
-// with options.dryRun.
+// with options.dryRun. A file that begins "%PDF-" is not a macro but a PDF,
+// made a fax of all its pages: each drawn (FILE=path,PDF,n) at its size,
+// scaled down to fit the page and centred, on the paper options.pageSize
+// names, or for Default the one its first page is nearest to; poppler's
+// pdfinfo reads the pages' sizes, within the build's time limit.
 bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
                   std::string& error);
 
-// The macro that makes a fax of a whole PDF file: each of its pages drawn
-// (FILE=path,PDF,n) at its size, scaled down to fit the page and centred,
-// on paper `pageSize` (a FaxImage::PageSize), or for Default the paper the
-// first page is nearest to. False with `error` set when poppler's pdfinfo
-// cannot read it. BuildFaxFile builds a file that begins "%PDF-" so.
-bool PdfDocumentMacro(const std::string& pdf, int pageSize, std::string& macro,
-                      std::string& error);
-
 // BuildFaxFile with the macro file's bytes in memory, `length` of them at
 // `macro`, read exactly as a file of those bytes is read. `name` stands for
-// the macro file in errors.
+// the macro file in errors. Bytes that begin "%PDF-" make the fax a file of
+// those bytes makes, byte for byte; the renderer gets them from memory and
+// the build reads no file (options.fileGate is never asked).
 bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& name,
                    const char* tiffFile, const BuildOptions& options, std::string& error);
 

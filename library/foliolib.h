@@ -245,6 +245,13 @@ FOLIOLIB_API void FolioBufferFree(FolioBuffer* buffer);
  * Nothing is written to disk and no file is left behind: the documents are
  * assembled in unnamed temporary files (in $TMPDIR, or in memory) and come
  * back through pipes; /proc must be mounted.
+ * A `macro` that begins with the bytes "%PDF-" is a PDF, as a file given
+ * to BuildFax that begins so is: the fax has a page for each of its pages,
+ * byte for byte the one BuildFaxWithOptions makes of a file of these
+ * bytes. poppler's pdfinfo and pdftoppm (poppler-utils), run as
+ * separate processes, are given the bytes from memory; no file is read, so
+ * `includeRoot` and `baseDir` have nothing to refuse or find, while
+ * `maxPages` and `timeLimitMs` hold (pdfinfo's reading of the pages counts).
  * Returns false, with both buffers set to NULL and 0 and the cause in
  * BuildFaxLastError, for the failures of BuildFaxWithOptions (an unknown
  * resolution, coding, page size or code page, `fields` that are not a JSON

@@ -4,7 +4,9 @@
 // run (no allocation), as a child of a threaded process requires, so the
 // program's path and arguments are prepared before the fork. Its standard
 // input is one end of a socket pair, so that writing to a child that has
-// gone never raises SIGPIPE in a process that has not ignored it.
+// gone never raises SIGPIPE in a process that has not ignored it. Every
+// descriptor but its three is closed in the child, so that a child started
+// by another thread at the same moment keeps no end of this one's pipes.
 #include "ToolProcess.h"
 
 #include <algorithm>
@@ -50,16 +52,22 @@ void closeBoth(int (&fds)[2]) {
 
 } // namespace
 
-bool RunTool(const std::vector<std::string>& argv, const std::string& input,
-             const ToolLimits& limits, ToolResult& result, std::string& error) {
-    result = ToolResult{};
+bool ToolProcess::Start(const std::vector<std::string>& argv, std::string_view input,
+                        const ToolLimits& limits, std::string& error) {
+    Stop();
+    input_.clear();
+    buffer_.clear();
+    errors_.clear();
+    sent_ = taken_ = outputBytes_ = 0;
+    status_ = -1;
+    notFound_ = timedOut_ = tooMuchOutput_ = false;
     if (argv.empty()) {
         error = "no program to run";
         return false;
     }
     const std::string program = findOnPath(argv[0]);
     if (program.empty()) {
-        result.notFound = true;
+        notFound_ = true;
         return true;
     }
     std::vector<char*> args;
@@ -111,73 +119,255 @@ bool RunTool(const std::vector<std::string>& argv, const std::string& input,
         ::close(err[0]);
         return false;
     }
-    int inFd = in[0], outFd = out[0], errFd = err[0];
-    std::size_t sent = 0;
+    pid_ = pid;
+    in_ = in[0];
+    out_ = out[0];
+    err_ = err[0];
+    // A larger pipe than the 64 KiB a pipe starts with: a renderer's page
+    // of several megabytes comes in fewer rounds of writing and reading
+    // (the system's limit for an unprivileged process is 1 MiB, and less
+    // is taken without complaint).
+    ::fcntl(out_, F_SETPIPE_SZ, 1 << 20);
+    maxOutput_ = limits.maxOutput;
     if (input.empty()) {
-        ::close(inFd);
-        inFd = -1;
+        ::close(in_);
+        in_ = -1;
+    } else {
+        input_.assign(input);
     }
-    bool killed = false;
-    char buffer[65536];
-    while (outFd >= 0 || errFd >= 0) {
-        const auto left = limits.deadline - std::chrono::steady_clock::now();
+    return true;
+}
+
+void ToolProcess::sendSome() {
+    const ssize_t n =
+        ::send(in_, input_.data() + sent_, std::min<std::size_t>(input_.size() - sent_, 1 << 16),
+               MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0)
+        sent_ += std::size_t(n);
+    if ((n < 0 && errno != EAGAIN && errno != EINTR) || sent_ == input_.size()) {
+        ::close(in_);
+        in_ = -1;
+        input_ = std::string();
+    }
+}
+
+void ToolProcess::readErrors() {
+    char text[4096];
+    const ssize_t n = ::read(err_, text, sizeof text);
+    if (n > 0) {
+        errors_.append(text, std::size_t(n));
+        if (errors_.size() > 8192)
+            errors_.erase(0, errors_.size() - 4096);
+    } else if (n == 0 || errno != EINTR) {
+        ::close(err_);
+        err_ = -1;
+    }
+}
+
+bool ToolProcess::readOutput(char* to, std::size_t room, std::size_t& got) {
+    got = 0;
+    // Onto the buffer through a scratch area of its own, a large read at a
+    // time: a page of several megabytes comes in a few rounds.
+    constexpr std::size_t kScratch = std::size_t(1) << 20;
+    if (!to) {
+        if (!scratch_)
+            scratch_.reset(new char[kScratch]);
+        to = scratch_.get();
+        room = kScratch;
+    }
+    const ssize_t n = ::read(out_, to, room);
+    if (n < 0 && errno == EINTR)
+        return true;
+    if (n <= 0) {
+        ::close(out_);
+        out_ = -1;
+        return false;
+    }
+    if (to == scratch_.get())
+        buffer_.append(to, std::size_t(n));
+    outputBytes_ += std::size_t(n);
+    got = std::size_t(n);
+    return true;
+}
+
+bool ToolProcess::pump(char* to, std::size_t room, std::size_t& got,
+                       std::chrono::steady_clock::time_point deadline) {
+    got = 0;
+    if (out_ < 0)
+        return false;
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) {
+        timedOut_ = true;
+        Stop();
+        return false;
+    }
+    const long long ms = std::min<long long>(
+        1000, std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1);
+    // This tool's three descriptors, then those of each one read alongside
+    // (its output only while its buffer has room).
+    std::vector<pollfd> p = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {in_, POLLOUT, 0}};
+    for (const ToolProcess* other : alongside_) {
+        p.push_back({other->Buffered().size() < spare_ ? other->out_ : -1, POLLIN, 0});
+        p.push_back({other->err_, POLLIN, 0});
+        p.push_back({other->in_, POLLOUT, 0});
+    }
+    if (::poll(p.data(), nfds_t(p.size()), int(ms)) < 0)
+        return errno == EINTR;
+    bool open = true;
+    for (std::size_t i = 0; i < p.size(); i += 3) {
+        ToolProcess& t = i == 0 ? *this : *alongside_[i / 3 - 1];
+        if (t.in_ >= 0 && (p[i + 2].revents & (POLLOUT | POLLERR | POLLHUP)))
+            t.sendSome();
+        if (t.err_ >= 0 && (p[i + 1].revents & (POLLIN | POLLHUP | POLLERR)))
+            t.readErrors();
+        if (t.out_ >= 0 && p[i].fd >= 0 && (p[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+            std::size_t n = 0;
+            if (i == 0)
+                open = readOutput(to, room, got);
+            else
+                t.readOutput(nullptr, 0, n);
+        }
+    }
+    return open;
+}
+
+bool ToolProcess::SendInput(std::chrono::steady_clock::time_point deadline) {
+    std::size_t got = 0;
+    while (in_ >= 0 && pump(nullptr, 0, got, deadline)) {
+    }
+    return in_ < 0;
+}
+
+bool ToolProcess::Fill(std::size_t n, std::chrono::steady_clock::time_point deadline) {
+    std::size_t got = 0;
+    while (Buffered().size() < n && pump(nullptr, 0, got, deadline)) {
+    }
+    return Buffered().size() >= n;
+}
+
+void ToolProcess::Consume(std::size_t n) {
+    taken_ += std::min(n, buffer_.size() - taken_);
+    // What was taken goes once it is at least half the buffer: each byte
+    // is moved at most once on average.
+    if (taken_ == buffer_.size()) {
+        buffer_.clear();
+        taken_ = 0;
+    } else if (taken_ >= buffer_.size() / 2 && taken_ >= 65536) {
+        buffer_.erase(0, taken_);
+        taken_ = 0;
+    }
+}
+
+void ToolProcess::ReadAlongside(std::vector<ToolProcess*> others, std::size_t spare) {
+    alongside_.clear();
+    for (ToolProcess* other : others)
+        if (other != this)
+            alongside_.push_back(other);
+    spare_ = spare;
+}
+
+std::size_t ToolProcess::Read(char* to, std::size_t n,
+                              std::chrono::steady_clock::time_point deadline) {
+    const std::size_t first = std::min(n, Buffered().size());
+    std::memcpy(to, buffer_.data() + taken_, first);
+    Consume(first);
+    std::size_t done = first, got = 0;
+    while (done < n && pump(to + done, n - done, got, deadline))
+        done += got;
+    return done;
+}
+
+int ToolProcess::Finish(std::chrono::steady_clock::time_point deadline) {
+    std::size_t got = 0;
+    while (pump(nullptr, 0, got, deadline))
+        if (outputBytes_ > maxOutput_) {
+            tooMuchOutput_ = true;
+            Stop();
+            return status_;
+        }
+    if (pid_ <= 0)
+        return status_; // stopped at the deadline, or never started
+    // The output has ended. A child still waiting for input gets its end,
+    // and its last words on standard error may come after its output.
+    if (in_ >= 0) {
+        ::close(in_);
+        in_ = -1;
+    }
+    while (err_ >= 0) {
+        const auto left = deadline - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero()) {
-            result.timedOut = true;
+            timedOut_ = true;
+            Stop();
+            return status_;
+        }
+        pollfd p{err_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(std::min<long long>(
+            1000, std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1)));
+        if (ready < 0 && errno != EINTR)
             break;
-        }
-        const long long ms = std::min<long long>(
-            1000, std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1);
-        pollfd p[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
-        if (::poll(p, 3, int(ms)) < 0 && errno != EINTR)
-            break;
-        if (inFd >= 0 && (p[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            const ssize_t n = ::send(inFd, input.data() + sent,
-                                     std::min<std::size_t>(input.size() - sent, 1 << 16),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0)
-                sent += std::size_t(n);
-            if ((n < 0 && errno != EAGAIN && errno != EINTR) || sent == input.size()) {
-                ::close(inFd);
-                inFd = -1;
-            }
-        }
-        for (int i = 0; i < 2; ++i) {
-            int& fd = i == 0 ? outFd : errFd;
-            if (fd < 0 || !(p[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ::close(fd);
-                fd = -1;
-                continue;
-            }
-            std::string& into = i == 0 ? result.output : result.errors;
-            into.append(buffer, std::size_t(n));
-            if (i == 1 && into.size() > 8192)
-                into.erase(0, into.size() - 4096);
-        }
-        if (result.output.size() > limits.maxOutput) {
-            result.tooMuchOutput = true;
+        if (ready <= 0)
+            continue;
+        char text[4096];
+        const ssize_t n = ::read(err_, text, sizeof text);
+        if (n > 0) {
+            errors_.append(text, std::size_t(n));
+            if (errors_.size() > 8192)
+                errors_.erase(0, errors_.size() - 4096);
+        } else if (n == 0 || errno != EINTR) {
             break;
         }
     }
-    for (int fd : {inFd, outFd, errFd})
-        if (fd >= 0)
-            ::close(fd);
-    if (result.timedOut || result.tooMuchOutput) {
-        ::kill(pid, SIGKILL);
-        killed = true;
-    }
+    closeAll();
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    if (result.errors.size() > 4096)
-        result.errors.erase(0, result.errors.size() - 4096);
-    result.status = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (result.status == 127 && result.output.empty())
+    pid_ = -1;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (status_ == 127 && outputBytes_ == 0)
+        notFound_ = true;
+    return status_;
+}
+
+void ToolProcess::Stop() {
+    closeAll();
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        status_ = -1;
+    }
+}
+
+void ToolProcess::closeAll() {
+    for (int* fd : {&in_, &out_, &err_})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+}
+
+std::string ToolProcess::Errors() const {
+    return errors_.size() > 4096 ? errors_.substr(errors_.size() - 4096) : errors_;
+}
+
+bool RunTool(const std::vector<std::string>& argv, std::string_view input,
+             const ToolLimits& limits, ToolResult& result, std::string& error) {
+    result = ToolResult{};
+    ToolProcess tool;
+    if (!tool.Start(argv, input, limits, error))
+        return false;
+    if (tool.NotFound()) {
         result.notFound = true;
+        return true;
+    }
+    result.status = tool.Finish(limits.deadline);
+    result.timedOut = tool.TimedOut();
+    result.tooMuchOutput = tool.TooMuchOutput();
+    result.notFound = tool.NotFound();
+    result.output.assign(tool.Buffered());
+    result.errors = tool.Errors();
     return true;
 }
 

@@ -26,6 +26,41 @@ __int128 ceilDiv128(__int128 a, __int128 b) {
     return -floorDiv128(-a, b);
 }
 
+// Copies `n` pixels of the row `src` from pixel `from` to the row `dst` at
+// pixel `to`, black and white alike (rows hold 8 pixels a byte, the first
+// in the high bit). Single pixels up to a byte boundary of `dst`, then a
+// whole byte at a time, put together from the two source bytes it spans.
+void copyBits(std::uint8_t* dst, std::int64_t to, const std::uint8_t* src, std::int64_t from,
+              std::int64_t n) {
+    const auto one = [&] {
+        const bool black = (src[from >> 3] >> (7 - (from & 7))) & 1;
+        const std::uint8_t mask = std::uint8_t(0x80 >> (to & 7));
+        dst[to >> 3] = black ? std::uint8_t(dst[to >> 3] | mask) : std::uint8_t(dst[to >> 3] & ~mask);
+        ++from;
+        ++to;
+        --n;
+    };
+    while (n > 0 && (to & 7) != 0)
+        one();
+    const int shift = int(from & 7);
+    std::uint8_t* d = dst + (to >> 3);
+    const std::uint8_t* s = src + (from >> 3);
+    const std::int64_t bytes = n >> 3;
+    if (shift == 0) {
+        std::copy(s, s + bytes, d);
+    } else {
+        // The second byte holds the last of the eight pixels, which lie in
+        // the row: it is read only when some of them are in it.
+        for (std::int64_t i = 0; i < bytes; ++i)
+            d[i] = std::uint8_t(s[i] << shift | s[i + 1] >> (8 - shift));
+    }
+    from += bytes * 8;
+    to += bytes * 8;
+    n -= bytes * 8;
+    while (n > 0)
+        one();
+}
+
 } // namespace
 
 // Step i (0 <= i < n, n = the longer side) sets the pixel at major = m0 + i*sm,
@@ -129,19 +164,8 @@ void Canvas::Draw(int x, int y, const Bitmap& src) {
         std::min<std::int64_t>(src.Height(), std::int64_t(bitmap_.Height()) - y);
     if (sx0 >= sx1 || sy0 >= sy1)
         return;
-    for (std::int64_t sy = sy0; sy < sy1; ++sy) {
-        const std::uint8_t* srow = src.Row(int(sy));
-        std::uint8_t* drow = bitmap_.Row(int(sy + y));
-        for (std::int64_t sx = sx0; sx < sx1; ++sx) {
-            bool black = (srow[sx >> 3] >> (7 - (sx & 7))) & 1;
-            std::int64_t dx = sx + x;
-            std::uint8_t mask = std::uint8_t(0x80 >> (dx & 7));
-            if (black)
-                drow[dx >> 3] |= mask;
-            else
-                drow[dx >> 3] &= std::uint8_t(~mask);
-        }
-    }
+    for (std::int64_t sy = sy0; sy < sy1; ++sy)
+        copyBits(bitmap_.Row(int(sy + y)), sx0 + x, src.Row(int(sy)), sx0, sx1 - sx0);
 }
 
 } // namespace folio

@@ -50,7 +50,9 @@ constexpr std::size_t kPostBuffer = 64 * 1024;
 constexpr std::size_t kMaxFormValue = 256;
 
 enum class Route { Fax, Health, Metrics, Unknown };
-enum class Body { None, Plain, Multipart };
+// The body: a macro (text/plain), a PDF (application/pdf), both built from
+// the bytes as they come, or a form.
+enum class Body { None, Plain, Pdf, Multipart };
 
 struct Request {
     HttpServer::Impl* owner = nullptr;
@@ -495,6 +497,8 @@ MHD_Result HttpServer::Impl::begin(MHD_Connection* c, Request& r) {
     const std::string media = type ? lowerMediaType(type) : "";
     if (media == "text/plain") {
         r.body = Body::Plain;
+    } else if (media == "application/pdf") {
+        r.body = Body::Pdf;
     } else if (media == "multipart/form-data") {
         r.body = Body::Multipart;
         r.post = MHD_create_post_processor(c, kPostBuffer, &formPart, &r);
@@ -502,7 +506,8 @@ MHD_Result HttpServer::Impl::begin(MHD_Connection* c, Request& r) {
             return send(c, r, Answer::Error(400, "a multipart/form-data body needs its "
                                                  "boundary in the Content-Type header"));
     } else {
-        return send(c, r, Answer::Error(415, "send the macro as text/plain, or a form as "
+        return send(c, r, Answer::Error(415, "send the macro as text/plain, a PDF as "
+                                             "application/pdf, or a form as "
                                              "multipart/form-data" +
                                                  (type ? std::string(", not ") + type : "")));
     }
@@ -537,7 +542,7 @@ void HttpServer::Impl::receive(Request& r, const char* data, std::size_t size) {
                         std::to_string(options.maxBody) + " bytes)");
         return;
     }
-    if (r.body == Body::Plain) {
+    if (r.body == Body::Plain || r.body == Body::Pdf) {
         r.job.macro.append(data, size);
         return;
     }
@@ -660,6 +665,11 @@ MHD_Result HttpServer::Impl::finish(MHD_Connection* c, Request& r) {
     FaxJob& job = r.job;
     if (r.body == Body::Plain && job.macro.empty())
         return send(c, r, Answer::Error(400, "the body is empty: send the macro"));
+    // The library tells a PDF from a macro by its first bytes: a body said
+    // to be a PDF that lacks them would be built as a macro.
+    if (r.body == Body::Pdf && job.macro.compare(0, 5, "%PDF-") != 0)
+        return send(c, r, Answer::Error(400, "the application/pdf body is no PDF: it does not "
+                                             "begin with %PDF-"));
     if (r.body == Body::Multipart) {
         if (r.haveMacro && !job.templateName.empty())
             return send(c, r, Answer::Error(400, "send a macro or a template name, not both"));

@@ -15,8 +15,9 @@ namespace folio::server {
 const char* const kServerUsage =
     "Usage: folioset-server [options]\n"
     "Builds fax TIFF, PDF or PNG files from fax macros posted over HTTP.\n"
-    "  POST /v1/fax   the macro as text/plain, or multipart/form-data with\n"
-    "                 macro, template, fields, asset and option parts\n"
+    "  POST /v1/fax   the macro as text/plain, a PDF as application/pdf, or\n"
+    "                 multipart/form-data with macro, template, fields, asset\n"
+    "                 and option parts\n"
     "  GET /healthz   readiness;  GET /metrics  Prometheus metrics\n"
     "\n"
     "  --listen HOST:PORT     where to listen (127.0.0.1:8080; [::1]:8080 for IPv6);\n"

@@ -2,10 +2,12 @@
 # SPDX-License-Identifier: Apache-2.0
 # Copyright 2026 The Folioset developers
 # PDF in: a whole PDF made a fax (its paper, a page each), one page drawn by
-# FILE=name,PDF,page, and the ways a PDF fails, each with its reason: a page
-# it lacks, a damaged file, a picture of another kind named as PDF, and
-# poppler's tools missing from PATH. The PDF is written here: two Letter
-# pages, each with a black box 2 x 1 inches, 1 inch from the top left.
+# FILE=name,PDF,page, a document of mixed pages read ahead against its pages
+# drawn alone, a crop box, and the ways a PDF fails, each with its reason: a
+# page it lacks, a damaged file, a picture of another kind named as PDF,
+# and poppler's tools missing from PATH. The PDFs are written here; the
+# first has two Letter pages, each with a black box 2 x 1 inches, 1 inch
+# from the top left.
 set -u
 dir="$1"
 rm -rf "$dir" && mkdir -p "$dir"
@@ -66,6 +68,74 @@ nopage|@CONVERT:FILE=two.pdf,PDF,3|page 3.*(Wrong page range|not)
 damaged|@CONVERT:FILE=damaged.pdf,PDF|pdftoppm cannot draw page 1
 png|@CONVERT:FILE=two-001.png,PDF|is a PNG
 TABLE
+
+# A document of mixed pages (Letter four times, landscape A4, a Letter page
+# turned a quarter, Letter, A4), each with a box 2 x 1 inches: made whole,
+# it is read ahead by two renderers, and each page is the page drawn alone
+# (pages drawn out of order are rendered one by one) at the size and place
+# the whole document gives it. A page with a crop box shows the crop box.
+python3 - mixed.pdf crop.pdf <<'PY'
+import sys
+def write(path, pages):
+    objs = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Kids[%s]/Count %d>>" % (
+        b" ".join(b"%d 0 R" % (3 + 2 * i) for i in range(len(pages))), len(pages))]
+    for i, (box, extra, ink) in enumerate(pages):
+        objs.append(b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 %s]%s/Contents %d 0 R>>" %
+                    (box, extra, 4 + 2 * i))
+        objs.append(b"<</Length %d>>stream\n%s\nendstream" % (len(ink), ink))
+    out, offsets = b"%PDF-1.4\n", []
+    for i, o in enumerate(objs, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n%s\nendobj\n" % (i, o)
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    out += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    open(path, "wb").write(out)
+sizes = [(b"612 792", b"")] * 4 + [(b"842 595", b""), (b"612 792", b"/Rotate 90"),
+                                   (b"612 792", b""), (b"595 842", b"")]
+write(sys.argv[1], [(box, extra, b"0 g %d 400 144 72 re f 0.5 w 72 300 m 500 300 l S" %
+                     (72 + 30 * i)) for i, (box, extra) in enumerate(sizes)])
+write(sys.argv[2], [(b"612 792", b"/CropBox[100 100 400 500]", b"0 g 150 150 100 100 re f")])
+PY
+mkdir -p whole alone
+"$FOLIOBUILD" --png whole mixed.pdf mixed.tif > mixed.out 2>&1 || bad "mixed PDF: build failed"
+sizes=$(sed -n 's/.* drawn \([0-9]*\) x \([0-9]*\) pixels.*/\1 \2/p' mixed.out)
+[ "$(sed -n 6p <<<"$sizes")" = "1728 1282" ] || bad "mixed PDF: the turned page is not drawn landscape: $sizes"
+{
+  echo "@CONVERT:PAGE=LETTER"
+  first=1
+  for page in 6 1 3 8 2 5 4 7; do
+    read -r w h <<<"$(sed -n "${page}p" <<<"$sizes")"
+    [ $first = 1 ] || echo "@CONVERT:PAGEBREAK"
+    first=0
+    printf '@CONVERT:X=%d\n@CONVERT:Y=0\n@CONVERT:FILE=mixed.pdf,PDF,%d,%d,%d\n' \
+      $(((1728 - w) / 2)) "$page" "$w" "$h"
+  done
+} > alone.fax
+"$FOLIOBUILD" -q --png alone alone.fax alone.tif || bad "pages drawn alone: build failed"
+at=1
+for page in 6 1 3 8 2 5 4 7; do
+  cmp -s "whole/mixed-00$page.png" "alone/alone-00$at.png" ||
+    bad "mixed PDF: page $page of the whole document is not the page drawn alone"
+  at=$((at + 1))
+done
+"$FOLIOBUILD" -q --png . crop.pdf crop.tif || bad "cropped PDF: build failed"
+python3 - crop-001.png <<'PY' || bad "cropped PDF: the crop box is not what is drawn"
+import sys, zlib, struct
+data = open(sys.argv[1], "rb").read()
+w, h = struct.unpack(">II", data[16:24])
+raw = b"".join(data[i + 8:i + 8 + struct.unpack(">I", data[i:i + 4])[0]]
+               for i in [j - 4 for j in range(len(data)) if data[j:j + 4] == b"IDAT"])
+rows, stride = zlib.decompress(raw), (w + 7) // 8 + 1
+black = lambda x, y: not (rows[y * stride + 1 + x // 8] >> (7 - x % 8)) & 1
+# The crop box, 300 x 400 points, is drawn 850 x 1088 pixels, centred (from
+# x 439); the box lies 50 points in from its left and 250 down from its top.
+inside = sum(black(x, y) for x in range(600, 850, 10) for y in range(700, 940, 10))
+outside = sum(black(x, y) for x in range(0, w, 8) for y in range(0, h, 8)
+              if not (575 <= x <= 870 and 675 <= y <= 960))
+sys.exit(0 if inside == 25 * 24 and outside == 0 else 1)
+PY
 
 # Without poppler's tools on PATH: the reason names the package.
 mkdir -p nopoppler && ln -sf "$(command -v python3)" nopoppler/python3

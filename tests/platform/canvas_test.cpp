@@ -298,6 +298,32 @@ TEST(CanvasDraw, CopiesWhiteAndBlackClippedAtEveryEdge) {
     }
 }
 
+// Rows long enough to be copied a byte at a time, at every bit alignment of
+// source and target, cut at either side, over white and over black.
+TEST(CanvasDraw, LongRowsAtEveryAlignmentMatchThePixels) {
+    const int sw = 75, sh = 3, dw = 101;
+    Bitmap src = Blank(sw, sh);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x)
+            src.SetPixel(x, y, (x * 7 + y * 3 + x / 5) % 3 == 0);
+    for (const bool ground : {false, true})
+        for (int ox = -17; ox <= 40; ++ox) {
+            Bitmap dst = Blank(dw, sh, ground);
+            Canvas c(dst);
+            c.Draw(ox, 0, src);
+            for (int y = 0; y < sh; ++y)
+                for (int x = 0; x < dw; ++x) {
+                    const int sx = x - ox;
+                    const bool want = sx >= 0 && sx < sw ? src.Pixel(sx, y) : ground;
+                    ASSERT_EQ(dst.Pixel(x, y), want)
+                        << "offset " << ox << " ground " << ground << " pixel " << x << ", " << y;
+                }
+            // The padding after the row's 101 pixels stays clear.
+            for (int y = 0; y < sh; ++y)
+                ASSERT_EQ(dst.Row(y)[12] & 0x07, 0) << "offset " << ox;
+        }
+}
+
 TEST(CanvasDraw, EmptySourceOrTargetDoesNothing) {
     Bitmap empty;
     Bitmap dst = Blank(8, 8);

@@ -112,6 +112,35 @@ subprocess.run([FOLIOBUILD, "letter.fax", os.path.join(WORK, "letter.tif")], cwd
 with open(os.path.join(WORK, "letter.tif"), "rb") as f:
     expected_letter = f.read()
 
+
+
+def two_page_pdf():
+    """A Letter page and a landscape A4 page, each with a black box."""
+    objs = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Kids[3 0 R 5 0 R]/Count 2>>"]
+    box = b"0 g 72 400 144 72 re f"
+    for page, size in ((3, b"612 792"), (5, b"842 595")):
+        objs.append(b"<</Type/Page/Parent 2 0 R/MediaBox[0 0 %s]/Contents %d 0 R>>" %
+                    (size, page + 1))
+        objs.append(b"<</Length %d>>stream\n%s\nendstream" % (len(box), box))
+    out, offsets = b"%PDF-1.4\n", []
+    for i, o in enumerate(objs, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n%s\nendobj\n" % (i, o)
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    return out + b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objs) + 1, xref)
+
+
+# A PDF posted is the fax foliobuild makes of the PDF file.
+pdf = two_page_pdf()
+with open(os.path.join(WORK, "two.pdf"), "wb") as f:
+    f.write(pdf)
+subprocess.run([FOLIOBUILD, "two.pdf", "two.tif"], cwd=WORK, check=True, capture_output=True)
+with open(os.path.join(WORK, "two.tif"), "rb") as f:
+    expected_pdf = f.read()
+
 main = Server("--templates", templates, "--max-body", "256K", "--max-assets", "2",
               "--max-pages", "3")
 two_pages = b"one\n@CONVERT:PAGEBREAK\ntwo\n"
@@ -127,6 +156,8 @@ cases = [
     (200, "a template filled from fields, as PDF",
      form(cover + [("format", b"pdf", None)]),
      lambda h, b: b.startswith(b"%PDF") and h.get("x-fax-pages") == "2"),
+    (200, "a PDF, as foliobuild builds it", request("POST", "/v1/fax", pdf, "application/pdf"),
+     lambda h, b: b == expected_pdf and h.get("x-fax-pages") == "2"),
     (200, "page 2 as PNG", request("POST", "/v1/fax?format=png&page=2", two_pages, "text/plain"),
      lambda h, b: b.startswith(b"\x89PNG") and h["content-type"] == "image/png"),
     (200, "a chunked text body", request("POST", "/v1/fax", chunked, "text/plain",
@@ -152,6 +183,8 @@ cases = [
     (400, "an unknown query parameter", request("POST", "/v1/fax?colour=1", b"x", "text/plain"),
      None),
     (400, "page for a TIFF", request("POST", "/v1/fax?page=2", b"x", "text/plain"), None),
+    (400, "an application/pdf body that is no PDF",
+     request("POST", "/v1/fax", b"Hello\n", "application/pdf"), None),
     (400, "a form without its boundary", request("POST", "/v1/fax", b"x", "multipart/form-data"),
      None),
     (404, "an unknown template", form([("template", b"nosuch", None)]), None),
