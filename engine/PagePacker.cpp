@@ -79,10 +79,11 @@ void PagePacker::StopCodingAhead() {
 Bitmap PagePacker::TakeStorage() {
     PackJob::Shared& s = *shared_;
     std::unique_lock<std::mutex> hold(s.lock);
-    // Coding a page takes longer than setting one: once two pages wait for
-    // the packer, this thread codes the newer one itself, so that both
-    // threads code and the packer still has the other one to go on with.
-    while (s.reusable.empty() && s.queue.size() >= 2) {
+    // Where coding a page takes longer than setting one (pictures, dense
+    // pages), the packer falls behind: once five pages wait for it, this
+    // thread codes the newest one itself, so that both threads code and the
+    // packer still has the others to go on with.
+    while (s.reusable.empty() && s.queue.size() >= 5) {
         std::shared_ptr<PackJob> job = std::move(s.queue.back());
         s.queue.pop_back();
         work(std::move(job), hold);
