@@ -201,6 +201,12 @@ enum class Writers { None, Some, Unknown };
 Writers writersOf(int fd) {
     if (fd < 0)
         return Writers::Unknown;
+    // A client that opens the file for writing while the lease is held makes
+    // the kernel send the holder SIGIO, whose default action ends the
+    // process: the spool died so when a drop raced the check. The lease is
+    // let go at once anyway, so the signal is ignored.
+    static const bool sigioIgnored = ::signal(SIGIO, SIG_IGN) != SIG_ERR;
+    (void)sigioIgnored;
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
         return Writers::None;
