@@ -307,15 +307,7 @@ int ToolProcess::Finish(std::chrono::steady_clock::time_point deadline) {
             break;
         if (ready <= 0)
             continue;
-        char text[4096];
-        const ssize_t n = ::read(err_, text, sizeof text);
-        if (n > 0) {
-            errors_.append(text, std::size_t(n));
-            if (errors_.size() > 8192)
-                errors_.erase(0, errors_.size() - 4096);
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
+        readErrors(); // closes err_ at its end, which ends the loop
     }
     closeAll();
     int status = 0;
