@@ -24,6 +24,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#include <sys/platform/x86.h>
+#endif
+
 #if defined(__clang__) && defined(__SSSE3__)
 #include <tmmintrin.h>
 #endif
@@ -80,7 +84,7 @@ typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
 typedef std::uint64_t Words2 __attribute__((vector_size(16)));
 
 // GCC picks the instruction for the clone it compiles (see
-// FOLIO_SHUFFLE_CLONES below) and lowers the shuffle itself elsewhere.
+// FOLIO_SHUFFLE_LEVELS below) and lowers the shuffle itself elsewhere.
 inline __attribute__((always_inline)) std::uint64_t shuffle(std::uint64_t x,
                                                             const std::uint8_t* order) {
     // Built in registers: going through memory would stall on forwarding.
@@ -178,13 +182,32 @@ inline __attribute__((always_inline)) void putWord(std::uint8_t*& masks, std::ui
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 // Byte shuffles came with SSSE3; older processors take the portable code.
-#define FOLIO_SHUFFLE_CLONES __attribute__((target_clones("default", "ssse3")))
+// Both are built from one body; the C library says which the processor
+// runs (it asked at start, so no CPUID here: under a hypervisor each one
+// leaves the guest).
+#define FOLIO_SHUFFLE_BODY [[gnu::always_inline]] inline
+#define FOLIO_SHUFFLE_LEVELS(ret, name, body, params, args)                                        \
+    static __attribute__((target("ssse3"))) ret name##Ssse3 params {                               \
+        return body args;                                                                          \
+    }                                                                                              \
+    static ret name##Base params {                                                                 \
+        return body args;                                                                          \
+    }                                                                                              \
+    ret name params {                                                                              \
+        static const bool ssse3 = CPU_FEATURE_ACTIVE(SSSE3);                                       \
+        return ssse3 ? name##Ssse3 args : name##Base args;                                         \
+    }
 #else
-#define FOLIO_SHUFFLE_CLONES
+#define FOLIO_SHUFFLE_BODY inline
+#define FOLIO_SHUFFLE_LEVELS(ret, name, body, params, args)                                        \
+    ret name params {                                                                              \
+        return body args;                                                                          \
+    }
 #endif
 
-FOLIO_SHUFFLE_CLONES
-std::span<const std::uint8_t> PackPageInPlace(const Bitmap& page) {
+namespace {
+
+FOLIO_SHUFFLE_BODY std::span<const std::uint8_t> packPageAt(const Bitmap& page) {
     if (page.Empty())
         return {};
     const RowShape shape(page.Width(), page.Stride());
@@ -226,14 +249,21 @@ std::span<const std::uint8_t> PackPageInPlace(const Bitmap& page) {
     return {buffer.data(), at + kSlack};
 }
 
+} // namespace
+
+FOLIO_SHUFFLE_LEVELS(std::span<const std::uint8_t>, PackPageInPlace, packPageAt,
+                     (const Bitmap& page), (page))
+
 void PackPage(const Bitmap& page, std::vector<std::uint8_t>& out) {
     const std::span<const std::uint8_t> packed = PackPageInPlace(page);
     out.assign(packed.begin(), packed.end());
 }
 
-FOLIO_SHUFFLE_CLONES
-void UnpackPage(std::span<const std::uint8_t> packed, int width, int height, int stride,
-                std::uint8_t* top, std::ptrdiff_t step, bool setPadding) {
+namespace {
+
+FOLIO_SHUFFLE_BODY void unpackPageAt(std::span<const std::uint8_t> packed, int width, int height,
+                                     int stride, std::uint8_t* top, std::ptrdiff_t step,
+                                     bool setPadding) {
     if (width <= 0 || height <= 0)
         return;
     const RowShape shape(width, stride);
@@ -291,5 +321,12 @@ void UnpackPage(std::span<const std::uint8_t> packed, int width, int height, int
         std::memcpy(top + step * std::ptrdiff_t(y), currentBytes, rowBytes);
     }
 }
+
+} // namespace
+
+FOLIO_SHUFFLE_LEVELS(void, UnpackPage, unpackPageAt,
+                     (std::span<const std::uint8_t> packed, int width, int height, int stride,
+                      std::uint8_t* top, std::ptrdiff_t step, bool setPadding),
+                     (packed, width, height, stride, top, step, setPadding))
 
 } // namespace folio

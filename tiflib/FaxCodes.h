@@ -20,19 +20,58 @@
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#include <sys/platform/x86.h>
 // Bit counts and shifts by a register are single instructions from the
-// x86-64-v3 level (POPCNT, LZCNT, BMI2) on; older processors take the default.
-// The functions below are forced inline so that each clone of an encoder
-// gets its own copy built for its level: called out of line, they would be
-// built for the default level only (a population count then being a call).
-#define FOLIO_ENCODER_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
+// x86-64-v3 level (POPCNT, LZCNT, BMI2) on; older processors take the base
+// build. Each encoder is built twice from one body, and the functions below
+// are forced inline so that each build gets its own copy built for its
+// level: called out of line, they would be built for the base level only (a
+// population count then being a call).
+//
+// The level is asked of the C library, which learnt it from the processor
+// when the program started. GCC's target_clones asked the processor again
+// in every library that used them, a dozen CPUID instructions at each
+// start; under a hypervisor each one is a trip out of the guest (6 to 10 us
+// here), a few per cent of the time a one-page fax takes.
 #define FOLIO_CODER_INLINE [[gnu::always_inline]] inline
+#define FOLIO_LEVEL_V3 __attribute__((target("arch=x86-64-v3")))
+// Defines `name` with `params` as `body(args)`, built twice: for x86-64-v3
+// and for the base level, the first taken where the processor has it.
+#define FOLIO_ENCODER_LEVELS(ret, name, body, params, args)                                        \
+    FOLIO_LEVEL_V3 ret name##V3 params {                                                           \
+        return body args;                                                                          \
+    }                                                                                              \
+    ret name##Base params {                                                                        \
+        return body args;                                                                          \
+    }                                                                                              \
+    ret name params {                                                                              \
+        return ::folio::tiflib::fax::RunsV3() ? name##V3 args : name##Base args;                   \
+    }
 #else
-#define FOLIO_ENCODER_CLONES
 #define FOLIO_CODER_INLINE inline
+#define FOLIO_ENCODER_LEVELS(ret, name, body, params, args)                                        \
+    ret name params {                                                                              \
+        return body args;                                                                          \
+    }
 #endif
 
 namespace folio::tiflib::fax {
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Whether the processor runs x86-64-v3 code, the system's support for the
+// AVX registers included (the C library's "active" features).
+inline bool RunsV3() {
+    static const bool v3 =
+        CPU_FEATURE_ACTIVE(SSE3) && CPU_FEATURE_ACTIVE(SSSE3) && CPU_FEATURE_ACTIVE(SSE4_1) &&
+        CPU_FEATURE_ACTIVE(SSE4_2) && CPU_FEATURE_ACTIVE(POPCNT) &&
+        CPU_FEATURE_ACTIVE(CMPXCHG16B) && CPU_FEATURE_ACTIVE(LAHF64_SAHF64) &&
+        CPU_FEATURE_ACTIVE(AVX) && CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) &&
+        CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(F16C) && CPU_FEATURE_ACTIVE(FMA) &&
+        CPU_FEATURE_ACTIVE(LZCNT) && CPU_FEATURE_ACTIVE(MOVBE) && CPU_FEATURE_ACTIVE(XSAVE) &&
+        CPU_FEATURE_ACTIVE(OSXSAVE);
+    return v3;
+}
+#endif
 
 // Rows are read as little-endian words.
 static_assert(std::endian::native == std::endian::little);

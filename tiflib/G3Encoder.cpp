@@ -20,7 +20,7 @@ using namespace fax;
 
 // Codes rows [y0, y1) into `out` as if they were a page of their own and
 // returns how many bits of the last byte are code (0: it ends on a byte).
-FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0, std::uint32_t y1,
+FOLIO_CODER_INLINE unsigned encodeRowsAt(const PageView& page, std::uint32_t y0, std::uint32_t y1,
                                          std::vector<std::uint8_t>& out) {
     if (page.width == 0 || y0 >= y1) {
         out.clear();
@@ -78,6 +78,11 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0,
     out.resize(std::size_t(end - out.data()));
     return tail;
 }
+
+FOLIO_ENCODER_LEVELS(unsigned, encodeRows, encodeRowsAt,
+                     (const PageView& page, std::uint32_t y0, std::uint32_t y1,
+                      std::vector<std::uint8_t>& out),
+                     (page, y0, y1, out))
 
 } // namespace
 

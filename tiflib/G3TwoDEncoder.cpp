@@ -21,7 +21,7 @@ using namespace fax;
 // Codes rows [y0, y1), y0 the first row of a group, into `out` as if they
 // were a page of their own and returns how many bits of the last byte are
 // code (0: it ends on a byte).
-FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t rowsPerGroup,
+FOLIO_CODER_INLINE unsigned encodeRowsAt(const PageView& page, std::uint32_t rowsPerGroup,
                                          std::uint32_t y0, std::uint32_t y1,
                                          std::vector<std::uint8_t>& out) {
     if (page.width == 0 || y0 >= y1) {
@@ -51,6 +51,11 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t row
     out.resize(std::size_t(end - out.data()));
     return tail;
 }
+
+FOLIO_ENCODER_LEVELS(unsigned, encodeRows, encodeRowsAt,
+                     (const PageView& page, std::uint32_t rowsPerGroup, std::uint32_t y0,
+                      std::uint32_t y1, std::vector<std::uint8_t>& out),
+                     (page, rowsPerGroup, y0, y1, out))
 
 } // namespace
 

@@ -22,7 +22,7 @@ using namespace fax;
 // Codes rows [y0, y1) into `out`, the first against row y0 - 1 (a white row
 // when y0 is 0), ending with the end-of-block code when `last`. Returns how
 // many bits of the last byte are code (0: all 8).
-FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0, std::uint32_t y1,
+FOLIO_CODER_INLINE unsigned encodeRowsAt(const PageView& page, std::uint32_t y0, std::uint32_t y1,
                                          bool last, std::vector<std::uint8_t>& out) {
     if (page.width == 0 || y0 >= y1) {
         out.clear();
@@ -50,6 +50,11 @@ FOLIO_ENCODER_CLONES unsigned encodeRows(const PageView& page, std::uint32_t y0,
     out.resize(std::size_t(end - out.data()));
     return tail;
 }
+
+FOLIO_ENCODER_LEVELS(unsigned, encodeRows, encodeRowsAt,
+                     (const PageView& page, std::uint32_t y0, std::uint32_t y1, bool last,
+                      std::vector<std::uint8_t>& out),
+                     (page, y0, y1, last, out))
 
 // Appends the bits of `second` (its last byte holding `secondTail` bits of
 // code, 0: all 8) to `out`, whose last byte holds `tail` bits of code in its
