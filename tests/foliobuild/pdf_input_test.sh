@@ -2,12 +2,12 @@
 # SPDX-License-Identifier: Apache-2.0
 # Copyright 2026 The Folioset developers
 # PDF in: a whole PDF made a fax (its paper, a page each), one page drawn by
-# FILE=name,PDF,page, a document of mixed pages read ahead against its pages
-# drawn alone, a crop box, and the ways a PDF fails, each with its reason: a
-# page it lacks, a damaged file, a picture of another kind named as PDF,
-# and poppler's tools missing from PATH. The PDFs are written here; the
-# first has two Letter pages, each with a black box 2 x 1 inches, 1 inch
-# from the top left.
+# FILE=name,PDF,page, the PDF named outside an include root, a document of
+# mixed pages read ahead against its pages drawn alone, a crop box, and the
+# ways a PDF fails, each with its reason: a page it lacks, a damaged file, a
+# picture of another kind named as PDF, and poppler's tools missing from
+# PATH. The PDFs are written here; the first has two Letter pages, each with
+# a black box 2 x 1 inches, 1 inch from the top left.
 set -u
 dir="$1"
 rm -rf "$dir" && mkdir -p "$dir"
@@ -49,6 +49,12 @@ inside = sum(black(x, y) for x in range(220, 590, 10) for y in range(210, 380, 1
 outside = sum(black(x, y) for x in range(0, w, 16) for y in range(600, h, 16))
 sys.exit(0 if inside == 37 * 17 and outside == 0 else 1)
 PY
+
+# The PDF named on the command line is read whatever --include-root says,
+# as a macro named there is; the root only confines FILE commands.
+mkdir -p emptyroot
+"$FOLIOBUILD" -q --include-root emptyroot two.pdf rooted.tif || bad "include root: build failed"
+cmp -s rooted.tif two.tif || bad "include root: the PDF outside the root lost its pages"
 
 # name | macro line | what the build must say (grep -E), or OK
 head -c 200 two.pdf > damaged.pdf
