@@ -80,7 +80,8 @@ TABLE
 # it is read ahead by two renderers, and each page is the page drawn alone
 # (pages drawn out of order are rendered one by one) at the size and place
 # the whole document gives it. A page with a crop box shows the crop box.
-python3 - mixed.pdf crop.pdf <<'PY'
+# Pages turned each way keep their shape when drawn at their own size.
+python3 - mixed.pdf crop.pdf turned.pdf <<'PY'
 import sys
 def write(path, pages):
     objs = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Kids[%s]/Count %d>>" % (
@@ -103,6 +104,8 @@ sizes = [(b"612 792", b"")] * 4 + [(b"842 595", b""), (b"612 792", b"/Rotate 90"
 write(sys.argv[1], [(box, extra, b"0 g %d 400 144 72 re f 0.5 w 72 300 m 500 300 l S" %
                      (72 + 30 * i)) for i, (box, extra) in enumerate(sizes)])
 write(sys.argv[2], [(b"612 792", b"/CropBox[100 100 400 500]", b"0 g 150 150 100 100 re f")])
+write(sys.argv[3], [(b"612 792", turn, b"0 g 72 400 144 72 re f")
+                    for turn in (b"", b"/Rotate 90", b"/Rotate 180", b"/Rotate 270")])
 PY
 mkdir -p whole alone
 "$FOLIOBUILD" --png whole mixed.pdf mixed.tif > mixed.out 2>&1 || bad "mixed PDF: build failed"
@@ -125,6 +128,26 @@ for page in 6 1 3 8 2 5 4 7; do
   cmp -s "whole/mixed-00$page.png" "alone/alone-00$at.png" ||
     bad "mixed PDF: page $page of the whole document is not the page drawn alone"
   at=$((at + 1))
+done
+# A Letter page drawn at its own size, turned a quarter or not, has the
+# shape it is shown with (8.5 x 11 in or 11 x 8.5 in at 204 x 196 dpi),
+# within 1%, at either resolution: pdftoppm applies its dots per inch
+# before it turns the page.
+# page | drawn width | drawn height
+for resolution in normal fine; do
+  while read -r page w h; do
+    printf '@CONVERT:FILE=turned.pdf,PDF,%d\n' "$page" > turned.fax
+    got=$("$FOLIOBUILD" --resolution $resolution turned.fax turned.tif 2>&1 |
+      sed -n 's/.* drawn \([0-9]*\) x \([0-9]*\) pixels.*/\1 \2/p')
+    read -r gw gh <<<"$got"
+    [ -n "$gw" ] && [ $((100 * (gw - w) / w)) = 0 ] && [ $((100 * (gh - h) / h)) = 0 ] ||
+      bad "turned page $page at $resolution resolution: drawn $got, not about $w x $h"
+  done <<TABLE
+1 1734 2156
+2 2244 1666
+3 1734 2156
+4 2244 1666
+TABLE
 done
 "$FOLIOBUILD" -q --png . crop.pdf crop.tif || bad "cropped PDF: build failed"
 python3 - crop-001.png <<'PY' || bad "cropped PDF: the crop box is not what is drawn"
