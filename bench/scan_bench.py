@@ -25,18 +25,27 @@ words tesseract reads on the fax page that are in the known text, the
 fax TIFF's bytes, and for the photo its black share against the picture's
 mean darkness (in points of 100).
 
-usage: scan_bench.py [--build-dir build] [--keep DIR]
+Also the time the cleaning takes: the grey paper 200 scan is built --runs
+times as it is (judged, cleaned, then thresholded) and as LINEART (only
+thresholded, the same drawing after the cleaning), turn about; the
+difference of the medians is the cleaning's time (wall and CPU). With
+--cleaning-only nothing else is measured (no tesseract needed).
+
+usage: scan_bench.py [--build-dir build] [--keep DIR] [--runs 11] [--cleaning-only]
 """
 import argparse
 import collections
 import os
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from run_bench import run_once  # noqa: E402
 
 TEXT = """Dear Ms Carter,
 
@@ -131,12 +140,15 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build-dir", default=os.path.join(os.path.dirname(HERE), "build"))
     ap.add_argument("--keep", help="work in this folder and keep it")
+    ap.add_argument("--runs", type=int, default=11, help="builds timed for the cleaning time")
+    ap.add_argument("--cleaning-only", action="store_true",
+                    help="measure the cleaning time alone")
     args = ap.parse_args()
     foliobuild = os.path.join(os.path.abspath(args.build_dir), "bin", "foliobuild")
     if not os.path.exists(foliobuild):
         sys.exit(f"no {foliobuild}: build first (cmake --build {args.build_dir})")
     CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
-    for tool in (CONVERT, "tesseract"):
+    for tool in (CONVERT,) + (() if args.cleaning_only else ("tesseract",)):
         if not shutil.which(tool):
             sys.exit(f"{tool} is needed (Debian packages imagemagick, tesseract-ocr)")
     work = os.path.abspath(args.keep or tempfile.mkdtemp(prefix="folio-scan-bench-"))
@@ -154,10 +166,18 @@ def main():
 
     rows = []
     for i, (name, ops) in enumerate(SCANS):
+        if args.cleaning_only and i > 0:
+            break
         scan = f"scan{i}.png"
         run(f"{CONVERT} original.png -seed {i + 1} {ops} -depth 8 -colorspace Gray "
             f"-units PixelsPerInch -density 300 {scan}", work)
-        rows.append(compare(foliobuild, work, name, scan, known))
+        if i == 0:
+            cleaning = cleaning_time(foliobuild, work, name, scan, args.runs)
+        if not args.cleaning_only:
+            rows.append(compare(foliobuild, work, name, scan, known))
+    if args.cleaning_only:
+        print(cleaning)
+        return
     # The photo: a smooth random field.
     run(f"{CONVERT} -size 1200x900 -seed 7 plasma:fractal -blur 0x3 -colorspace Gray "
         f"-depth 8 -units PixelsPerInch -density 300 photo.png", work)
@@ -182,7 +202,32 @@ def main():
               f"{b[0]:7} {b[1]:7} {b[2]:7} {b[3]:7} {b[0] / b[1]:5.2f}")
     for r in rows:
         print(f"{r['name']}: {r['note']}")
+    print(cleaning)
     print(f"(work folder {work}; load average {os.getloadavg()[0]:.2f})")
+
+
+def cleaning_time(foliobuild, work, name, picture, runs):
+    """The cleaning's time for `picture`: the median build drawing it as it
+    is (a scan: judged, cleaned, thresholded) less the median build drawing
+    it as LINEART (thresholded alone), built turn about; a line to print."""
+    _, log = build(foliobuild, work, picture, name="timed-scan")
+    if "as a scan" not in log:
+        sys.exit(f"{name} was not cleaned as a scan: {log}")
+    build(foliobuild, work, picture, "PNG,LINEART", name="timed-lineart")
+    times = {"timed-scan": [], "timed-lineart": []}
+    for _ in range(runs):
+        for macro, got in times.items():
+            got.append(run_once(f"'{foliobuild}' -q --g3 {macro}.fax {macro}.tif", work))
+    wall = {m: statistics.median(t[0] for t in got) for m, got in times.items()}
+    cpu = {m: statistics.median(t[2] for t in got) for m, got in times.items()}
+    size = run([CONVERT, picture, "-format", "%w x %h", "info:"], work).stdout
+    drawn = re.search(r"drawn (\d+ x \d+) pixels", log).group(1)
+    return (f"cleaning {name} ({size} pixels at 300 dpi, drawn {drawn}): "
+            f"{(wall['timed-scan'] - wall['timed-lineart']) * 1000:.1f} ms wall, "
+            f"{(cpu['timed-scan'] - cpu['timed-lineart']) * 1000:.1f} ms CPU "
+            f"(median of {runs} builds: as a scan {wall['timed-scan'] * 1000:.1f} ms, "
+            f"as LINEART {wall['timed-lineart'] * 1000:.1f} ms; "
+            f"load average {os.getloadavg()[0]:.2f})")
 
 
 def compare(foliobuild, work, name, picture, known):

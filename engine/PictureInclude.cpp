@@ -49,13 +49,16 @@ std::string sizeNote(const char* name, const folio::GreyImage& p, folio::DrawnSi
 }
 
 // What the note says of a picture drawn as a scan: the paper lifted to
-// white, and the share left to the diffusion in a picture of mixed parts.
+// white (or light strokes on dark paper turned dark on white), and the
+// share left to the diffusion in a picture of mixed parts.
 std::string scanNote(const folio::ScanPlan& scan, bool forced) {
     std::string note = ", as a scan (";
     note += forced ? "SCAN; " : "";
-    note += scan.paperGrey >= 250 ? std::string("white paper")
-                                  : "paper grey " + std::to_string(scan.paperGrey) +
-                                        " lifted to white";
+    note += scan.lightOnDark ? "light strokes on dark paper grey " +
+                                   std::to_string(scan.paperGrey) + ", drawn dark on white"
+            : scan.paperGrey >= 250 ? std::string("white paper")
+                                    : "paper grey " + std::to_string(scan.paperGrey) +
+                                          " lifted to white";
     if (scan.photoCells > 0)
         note += "; " +
                 std::to_string(std::max(1, 100 * scan.photoCells /

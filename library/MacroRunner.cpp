@@ -443,13 +443,16 @@ std::string pdfMacro(const std::vector<PdfPageSize>& pages, const std::string& f
     return macro;
 }
 
-// A PDF built from memory is read through this gate: the one name its
-// macro draws from opens an anonymous file in memory (memfd) holding the
-// PDF's bytes, and every other name is refused, so that the build reads no
-// file at all.
-class MemoryPdfGate : public FileGate {
+// A whole PDF is read through this gate: the one name its macro draws from
+// opens the document, and every other name is refused. A PDF built from
+// memory is held in an anonymous file in memory (memfd), so that the build
+// reads no file at all; a PDF file the caller named is the file opened when
+// it was named, read whatever the build's own gate allows, as a macro file
+// the caller names is (the gate confines what a macro includes, not the
+// document the caller gives).
+class DocumentGate : public FileGate {
   public:
-    ~MemoryPdfGate() override {
+    ~DocumentGate() override {
         if (fd_ >= 0)
             ::close(fd_);
     }
@@ -474,12 +477,16 @@ class MemoryPdfGate : public FileGate {
             error = name + ": cannot hold the PDF in memory: " + std::strerror(errno);
         return fd_ >= 0;
     }
+    // The document as the descriptor `fd` reads it, which the gate now
+    // owns; named by Name.
+    void Take(int fd) { fd_ = fd; }
+    void Name(const std::string& name) { name_ = name; }
     bool MayRead(const std::string& path) override { return path == name_; }
     int Open(const std::string& path) override {
         if (path != name_)
             return kRefused;
         // The copies share one file offset: each reader starts at the top.
-        const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        const int fd = fd_ < 0 ? -1 : ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
         if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
             if (fd >= 0)
                 ::close(fd);
@@ -503,11 +510,15 @@ std::string memoryPdfName(const std::string& name) {
     return plain ? name : "document.pdf";
 }
 
-// Builds a fax of every page of a PDF: the file `name`, or when `bytes` is
-// not null the `length` bytes there, which `name` only names. pdfinfo's
-// reading of the pages counts against the build's time limit.
-bool buildPdf(const std::string& name, const char* bytes, std::size_t length,
+// Builds a fax of every page of a PDF: the file `name`, opened as `fd`
+// (which this closes), or when `bytes` is not null the `length` bytes there,
+// which `name` only names. pdfinfo's reading of the pages counts against the
+// build's time limit.
+bool buildPdf(const std::string& name, const char* bytes, std::size_t length, int fd,
               const char* tiffFile, const BuildOptions& options, std::string& error) {
+    DocumentGate gate;
+    if (!bytes)
+        gate.Take(fd);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const Clock::time_point limit = options.timeLimitMs > 0
@@ -527,13 +538,12 @@ bool buildPdf(const std::string& name, const char* bytes, std::size_t length,
         return false;
     }
     BuildOptions rest = options;
-    MemoryPdfGate gate;
+    rest.fileGate = &gate;
     std::string file;
     if (bytes) {
         file = memoryPdfName(name);
         if (!gate.Hold(file, bytes, length, error))
             return false;
-        rest.fileGate = &gate;
     } else {
         char* whole = ::realpath(name.c_str(), nullptr);
         file = whole ? whole : name;
@@ -543,6 +553,7 @@ bool buildPdf(const std::string& name, const char* bytes, std::size_t length,
             error = name + ": a PDF whose path holds a comma or a line break cannot be built";
             return false;
         }
+        gate.Name(file);
     }
     const std::string macro = pdfMacro(pages, file, options.pageSize);
     std::unique_ptr<std::FILE, FileCloser> in(
@@ -589,8 +600,14 @@ bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOption
     char head[5] = {};
     if (std::fread(head, 1, sizeof head, file.get()) == sizeof head &&
         beginsPdf(head, sizeof head)) {
+        // The PDF is read through the file opened here, as the macro would be.
+        const int fd = ::fcntl(fileno(file.get()), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            error = macroName + ": cannot open the macro file: " + std::strerror(errno);
+            return false;
+        }
         file.reset();
-        return buildPdf(macroName, nullptr, 0, tiffFile, options, error);
+        return buildPdf(macroName, nullptr, 0, fd, tiffFile, options, error);
     }
     std::rewind(file.get());
     return buildFrom(std::move(file), macroName, tiffFile, options, error);
@@ -606,7 +623,7 @@ bool BuildFaxBytes(const char* macro, std::size_t length, const std::string& nam
     if (!checkTargets(tiffFile, options, error))
         return false;
     if (beginsPdf(macro, length))
-        return buildPdf(name, macro, length, tiffFile, options, error);
+        return buildPdf(name, macro, length, -1, tiffFile, options, error);
     // The stream only reads; an empty macro still needs a buffer to point at.
     static char empty[1];
     std::unique_ptr<std::FILE, FileCloser> file(

@@ -106,7 +106,9 @@ bool StopRequested();
 // made a fax of all its pages: each drawn (FILE=path,PDF,n) at its size,
 // scaled down to fit the page and centred, on the paper options.pageSize
 // names, or for Default the one its first page is nearest to; poppler's
-// pdfinfo reads the pages' sizes, within the build's time limit.
+// pdfinfo reads the pages' sizes, within the build's time limit. Like a
+// macro file, the PDF is read whatever options.fileGate allows: the gate
+// confines what a macro's FILE commands read, not the file named here.
 bool BuildFaxFile(const char* macroFile, const char* tiffFile, const BuildOptions& options,
                   std::string& error);
 

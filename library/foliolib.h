@@ -133,7 +133,9 @@ typedef struct FolioBuildOptions {
      * warning at its line. Each file is checked and opened in one step
      * (openat2, Linux 5.6 or later), so a link swapped meanwhile cannot lead
      * out. The build fails when the folder does not exist or the kernel
-     * cannot confine opening to it. */
+     * cannot confine opening to it. The macro file named to
+     * BuildFaxWithOptions, or a PDF named in its place, is read wherever it
+     * lies: only what FILE commands read is confined. */
     const char* includeRoot;
     /* Since 1.1. When not null and not empty, the folder relative FILE names
      * are taken from instead of the current folder (for a macro built from

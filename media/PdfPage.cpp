@@ -139,8 +139,10 @@ struct RenderState {
     int lastPage = 0;         // the page drawn last
     bool sizesRead = false;   // pdfinfo has been asked; `sizes` empty if it failed
     std::vector<PdfPageSize> sizes;
-    // The size the runs render each page at; 0 x 0 at the fax grid's dpi.
+    // The size the runs render each page at; 0 x 0 at the fax grid's dpi,
+    // swapped for pages turned a quarter when `turned`.
     std::int64_t width = 0, height = 0;
+    bool turned = false;
     std::vector<std::unique_ptr<PageStream>> streams;
 };
 
@@ -154,10 +156,16 @@ bool sameSize(const std::vector<PdfPageSize>& sizes, int a, int b) {
            sizes[std::size_t(a - 1)].height == sizes[std::size_t(b - 1)].height;
 }
 
+// Whether page `page` is turned a quarter, as far as pdfinfo told.
+bool quarterTurned(const std::vector<PdfPageSize>& sizes, int page) {
+    return page <= int(sizes.size()) && sizes[std::size_t(page - 1)].quarterTurned;
+}
+
 // Starts a run of the renderer for pages `first`, `first + step`, ... up
-// to `last` at `width` x `height` (0: the fax grid's dpi).
+// to `last` at `width` x `height` (0: the fax grid's dpi, swapped across
+// and down for pages turned a quarter: `turned`).
 std::unique_ptr<PageStream> startStream(const std::string& bytes, int first, int step, int last,
-                                        std::int64_t width, std::int64_t height,
+                                        std::int64_t width, std::int64_t height, bool turned,
                                         const PictureBudget& budget) {
     // No anti-aliasing: the page is made black and white, and a stroke
     // drawn whole in black is kept whole by the threshold, where one spread
@@ -173,8 +181,11 @@ std::unique_ptr<PageStream> startStream(const std::string& bytes, int first, int
                                      std::string("-scale-to-y"), std::to_string(height)})
             argv.push_back(a);
     } else {
-        for (const std::string& a : {std::string("-rx"), std::to_string(kPdfDpiX),
-                                     std::string("-ry"), std::to_string(kPdfDpiY)})
+        // The resolutions are those of the page before it is turned: a page
+        // turned a quarter has its shown width along its unturned height.
+        for (const std::string& a :
+             {std::string("-rx"), std::to_string(turned ? kPdfDpiY : kPdfDpiX),
+              std::string("-ry"), std::to_string(turned ? kPdfDpiX : kPdfDpiY)})
             argv.push_back(a);
     }
     for (const std::string& a : {std::string("-f"), std::to_string(first), std::string("-l"),
@@ -283,10 +294,11 @@ GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int p
     // size, which leaves only the threshold to do; its size at the fax
     // grid's dpi, from pdfinfo, stays its natural size. A page drawn larger
     // than that is rendered at the grid and enlarged, as the budget counts it.
+    // Rendered at the grid, pdfinfo tells whether the page is turned.
     std::int64_t width = budget.wantWidth > 0 && budget.wantHeight > 0 ? budget.wantWidth : 0;
     std::int64_t height = width > 0 ? budget.wantHeight : 0;
     const bool sequential = tWhole || (page > 1 && page == state.lastPage + 1);
-    if ((width > 0 || sequential) && !state.sizesRead) {
+    if (!state.sizesRead) {
         state.sizesRead = true;
         std::string error;
         if (tWhole)
@@ -308,9 +320,10 @@ GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int p
     }
     if (width > naturalWidth || height > naturalHeight)
         width = height = 0;
+    const bool turned = width == 0 && quarterTurned(state.sizes, page);
     try {
         PageStream* from = nullptr;
-        if (state.width == width && state.height == height)
+        if (state.width == width && state.height == height && state.turned == turned)
             for (const auto& stream : state.streams)
                 if (stream->next == page && stream->tool.Running())
                     from = stream.get();
@@ -318,20 +331,21 @@ GreyImage RenderPdfPage(const std::string& bytes, const std::string& name, int p
             state.streams.clear();
             state.width = width;
             state.height = height;
+            state.turned = turned;
             // A document read page after page has the pages after this one
-            // rendered ahead, up to the last of its size (all of them at the
-            // grid's dpi); a page picked alone is rendered alone.
+            // rendered ahead, up to the last of its size (at the grid's dpi,
+            // up to the last turned as it is); a page picked alone is
+            // rendered alone.
             int last = page;
-            if (sequential && page <= pages) {
-                last = pages;
-                if (width > 0)
-                    for (last = page; last < pages && sameSize(state.sizes, page, last + 1);)
-                        ++last;
-            }
+            if (sequential && page <= pages)
+                for (; last < pages && (width > 0 ? sameSize(state.sizes, page, last + 1)
+                                                  : quarterTurned(state.sizes, last + 1) ==
+                                                        turned);)
+                    ++last;
             const int runs = last > page && std::thread::hardware_concurrency() > 1 ? 2 : 1;
             for (int i = 0; i < runs; ++i)
                 state.streams.push_back(
-                    startStream(bytes, page + i, runs, last, width, height, budget));
+                    startStream(bytes, page + i, runs, last, width, height, turned, budget));
             // Each run reads the whole document before it draws: given it
             // now, they all start at once. While one is read, the others'
             // pages are taken in too, up to two pages each and 16 MiB (two
@@ -397,8 +411,11 @@ bool ReadPdfPageSizes(const std::string& path, std::string_view bytes, int maxPa
             h > 0 && int(sizes.size()) < maxPages)
             sizes.push_back({w, h});
         else if (std::sscanf(line, "Page %d rot: %d", &number, &turn) == 2 && !sizes.empty() &&
-                 number == int(sizes.size()) && (turn % 180 + 180) % 180 == 90)
+                 number == int(sizes.size()) && (turn % 180 + 180) % 180 == 90 &&
+                 !sizes.back().quarterTurned) {
             std::swap(sizes.back().width, sizes.back().height);
+            sizes.back().quarterTurned = true;
+        }
     }
     if (sizes.empty()) {
         error = path + ": pdfinfo lists no pages";

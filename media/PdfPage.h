@@ -21,10 +21,15 @@ inline constexpr int kPdfDpiX = 204, kPdfDpiY = 196;
 // box, a quarter turn swapping its sides.
 struct PdfPageSize {
     double width = 0, height = 0;
+    // Turned a quarter (/Rotate 90 or 270): pdftoppm applies its dots per
+    // inch across and down to the page before it turns it, so such a page
+    // is rendered with the two swapped.
+    bool quarterTurned = false;
 };
 
 // Page `page` (1 for the first) of the PDF `bytes`, its crop box, as an
-// 8-bit grey picture at kPdfDpiX x kPdfDpiY; when budget.wantWidth and
+// 8-bit grey picture at kPdfDpiX x kPdfDpiY as it is shown (pdfinfo tells
+// which pages are turned a quarter); when budget.wantWidth and
 // wantHeight are both given and no larger than that, rendered at that size
 // instead (its stored size stays the one at the fax grid's dpi, as a JPEG
 // decoded small keeps its own). Text and lines are drawn without

@@ -52,7 +52,13 @@
 //   document cell is left to the diffusion as before; one of mixed cells
 //   is cleaned where it is a page and diffused where it is a photo.
 // - Light text on dark paper: its cells hold more "ink" than paper and are
-//   judged photos, so it is diffused, never drawn as a black field.
+//   judged photos. When no cell is a page and the whole picture's tones
+//   are two clear populations, mostly the dark one (see looksLightOnDark),
+//   its negative is judged as above: when three quarters of its cells are
+//   a page there, it is cleaned as that negative, dark strokes on white. A
+//   dark photograph fails one test or the other (its tones spread between
+//   dark and light, its light parts are blobs or uneven) and is diffused;
+//   the cleaning never draws a black field.
 #include "ScanCleaner.h"
 
 #include <algorithm>
@@ -161,7 +167,12 @@ struct Grid {
 
 } // namespace
 
-ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
+namespace {
+
+// The judgement and cleaning of PlanScan, for the picture as it is; the
+// histogram of the whole picture is added to `whole`.
+ScanPlan planCells(const GreyImage& picture, DrawnSize size, bool force,
+                   std::array<std::uint32_t, 256>& whole) {
     ScanPlan plan;
     const int w = picture.width, h = picture.height;
     if (w <= 0 || h <= 0 || size.width <= 0 || size.height <= 0)
@@ -195,6 +206,8 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
                                         std::uint32_t(r1 - cy * side);
                 cells[std::size_t(cy) * std::size_t(nx) + std::size_t(cx)] =
                     judge(hist[std::size_t(cx)], n, steps[std::size_t(cx)]);
+                for (int v = 0; v < 256; ++v)
+                    whole[std::size_t(v)] += hist[std::size_t(cx)][std::size_t(v)];
             }
         }
     }
@@ -376,6 +389,55 @@ ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
         }
     }
     return plan;
+}
+
+// Whether the tones of a picture, its histogram `h`, are those of light
+// strokes on dark paper: two populations (Otsu's split explains at least
+// 60% of the variance; a scan's noise and blur take the rest), the darker
+// at least 60% of the pixels and at most grey 110 on average, the lighter
+// at least 80 grey levels above it and at least 1% of the pixels (a few
+// lines of writing, not a few specks of light: stars on a night sky). A
+// photograph's tones run between the two and spread its variance; the
+// lighter parts of one that passes are judged again as cells.
+bool looksLightOnDark(const std::array<std::uint32_t, 256>& h) {
+    const int split = otsu(h, 255);
+    double n0 = 0, s0 = 0, n1 = 0, s1 = 0, squares = 0;
+    for (int v = 0; v < 256; ++v) {
+        const double k = h[std::size_t(v)];
+        (v < split ? n0 : n1) += k;
+        (v < split ? s0 : s1) += k * v;
+        squares += k * double(v) * double(v);
+    }
+    if (n0 == 0 || n1 == 0)
+        return false;
+    const double n = n0 + n1, m0 = s0 / n0, m1 = s1 / n1, mean = (s0 + s1) / n;
+    const double total = squares / n - mean * mean;
+    const double between = n0 / n * n1 / n * (m1 - m0) * (m1 - m0);
+    return n0 >= 0.6 * n && n1 >= 0.01 * n && m0 <= 110 && m1 - m0 >= 80 && total > 0 &&
+           between >= 0.6 * total;
+}
+
+} // namespace
+
+ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force) {
+    std::array<std::uint32_t, 256> tones{};
+    ScanPlan plan = planCells(picture, size, force, tones);
+    if (force || plan.documentCells > 0 || !looksLightOnDark(tones))
+        return plan;
+    // Light strokes on dark paper: judged again as its negative, dark
+    // strokes on light paper, it is taken as a page when at least three
+    // quarters of its cells are a page there, and cleaned to dark strokes
+    // on white. Its photo cells, if any, keep their own tones (the caller
+    // diffuses the picture itself there).
+    GreyImage negative = picture;
+    for (std::uint8_t& v : negative.pixels)
+        v = std::uint8_t(255 - v);
+    ScanPlan turned = planCells(negative, size, false, tones);
+    if (turned.documentCells * 4 < (turned.documentCells + turned.photoCells) * 3)
+        return plan;
+    turned.lightOnDark = true;
+    turned.paperGrey = 255 - turned.paperGrey;
+    return turned;
 }
 
 } // namespace folio

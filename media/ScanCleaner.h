@@ -25,6 +25,9 @@ struct ScanPlan {
     // The paper's grey, the median background of the document cells (0 to
     // 255): what the note reports as lifted to white.
     int paperGrey = 255;
+    // Light strokes on dark paper (paperGrey), cleaned to dark strokes on
+    // white.
+    bool lightOnDark = false;
     // The picture with the document cells made black (0) and white (255)
     // and the photo cells white; empty when no cell is a document.
     GreyImage cleaned;
@@ -37,7 +40,8 @@ struct ScanPlan {
 
 // Judges and cleans `picture`, to be drawn at `size` (the cells are about a
 // fifth of an inch on the page). `force`: every cell is cleaned as a
-// document, whatever it holds (FILE=...,SCAN).
+// document, whatever it holds (FILE=...,SCAN). Without it, a page of light
+// strokes on dark paper is cleaned to dark strokes on white (lightOnDark).
 ScanPlan PlanScan(const GreyImage& picture, DrawnSize size, bool force);
 
 } // namespace folio

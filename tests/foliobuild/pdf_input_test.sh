@@ -2,12 +2,12 @@
 # SPDX-License-Identifier: Apache-2.0
 # Copyright 2026 The Folioset developers
 # PDF in: a whole PDF made a fax (its paper, a page each), one page drawn by
-# FILE=name,PDF,page, a document of mixed pages read ahead against its pages
-# drawn alone, a crop box, and the ways a PDF fails, each with its reason: a
-# page it lacks, a damaged file, a picture of another kind named as PDF,
-# and poppler's tools missing from PATH. The PDFs are written here; the
-# first has two Letter pages, each with a black box 2 x 1 inches, 1 inch
-# from the top left.
+# FILE=name,PDF,page, the PDF named outside an include root, a document of
+# mixed pages read ahead against its pages drawn alone, a crop box, and the
+# ways a PDF fails, each with its reason: a page it lacks, a damaged file, a
+# picture of another kind named as PDF, and poppler's tools missing from
+# PATH. The PDFs are written here; the first has two Letter pages, each with
+# a black box 2 x 1 inches, 1 inch from the top left.
 set -u
 dir="$1"
 rm -rf "$dir" && mkdir -p "$dir"
@@ -50,6 +50,12 @@ outside = sum(black(x, y) for x in range(0, w, 16) for y in range(600, h, 16))
 sys.exit(0 if inside == 37 * 17 and outside == 0 else 1)
 PY
 
+# The PDF named on the command line is read whatever --include-root says,
+# as a macro named there is; the root only confines FILE commands.
+mkdir -p emptyroot
+"$FOLIOBUILD" -q --include-root emptyroot two.pdf rooted.tif || bad "include root: build failed"
+cmp -s rooted.tif two.tif || bad "include root: the PDF outside the root lost its pages"
+
 # name | macro line | what the build must say (grep -E), or OK
 head -c 200 two.pdf > damaged.pdf
 while IFS='|' read -r name macro says; do
@@ -74,7 +80,8 @@ TABLE
 # it is read ahead by two renderers, and each page is the page drawn alone
 # (pages drawn out of order are rendered one by one) at the size and place
 # the whole document gives it. A page with a crop box shows the crop box.
-python3 - mixed.pdf crop.pdf <<'PY'
+# Pages turned each way keep their shape when drawn at their own size.
+python3 - mixed.pdf crop.pdf turned.pdf <<'PY'
 import sys
 def write(path, pages):
     objs = [b"<</Type/Catalog/Pages 2 0 R>>", b"<</Type/Pages/Kids[%s]/Count %d>>" % (
@@ -97,6 +104,8 @@ sizes = [(b"612 792", b"")] * 4 + [(b"842 595", b""), (b"612 792", b"/Rotate 90"
 write(sys.argv[1], [(box, extra, b"0 g %d 400 144 72 re f 0.5 w 72 300 m 500 300 l S" %
                      (72 + 30 * i)) for i, (box, extra) in enumerate(sizes)])
 write(sys.argv[2], [(b"612 792", b"/CropBox[100 100 400 500]", b"0 g 150 150 100 100 re f")])
+write(sys.argv[3], [(b"612 792", turn, b"0 g 72 400 144 72 re f")
+                    for turn in (b"", b"/Rotate 90", b"/Rotate 180", b"/Rotate 270")])
 PY
 mkdir -p whole alone
 "$FOLIOBUILD" --png whole mixed.pdf mixed.tif > mixed.out 2>&1 || bad "mixed PDF: build failed"
@@ -119,6 +128,26 @@ for page in 6 1 3 8 2 5 4 7; do
   cmp -s "whole/mixed-00$page.png" "alone/alone-00$at.png" ||
     bad "mixed PDF: page $page of the whole document is not the page drawn alone"
   at=$((at + 1))
+done
+# A Letter page drawn at its own size, turned a quarter or not, has the
+# shape it is shown with (8.5 x 11 in or 11 x 8.5 in at 204 x 196 dpi),
+# within 1%, at either resolution: pdftoppm applies its dots per inch
+# before it turns the page.
+# page | drawn width | drawn height
+for resolution in normal fine; do
+  while read -r page w h; do
+    printf '@CONVERT:FILE=turned.pdf,PDF,%d\n' "$page" > turned.fax
+    got=$("$FOLIOBUILD" --resolution $resolution turned.fax turned.tif 2>&1 |
+      sed -n 's/.* drawn \([0-9]*\) x \([0-9]*\) pixels.*/\1 \2/p')
+    read -r gw gh <<<"$got"
+    [ -n "$gw" ] && [ $((100 * (gw - w) / w)) = 0 ] && [ $((100 * (gh - h) / h)) = 0 ] ||
+      bad "turned page $page at $resolution resolution: drawn $got, not about $w x $h"
+  done <<TABLE
+1 1734 2156
+2 2244 1666
+3 1734 2156
+4 2244 1666
+TABLE
 done
 "$FOLIOBUILD" -q --png . crop.pdf crop.tif || bad "cropped PDF: build failed"
 python3 - crop-001.png <<'PY' || bad "cropped PDF: the crop box is not what is drawn"

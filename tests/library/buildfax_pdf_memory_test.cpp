@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The Folioset developers
 // A PDF given to BuildFaxInMemory: the fax BuildFax makes of the same bytes
-// as a file, under options that name no file of it, and the ways it fails
-// within the build's limits, handing back no buffers. The PDF is written
-// here: a Letter page and a landscape A4 page, each with a black box and a
-// 0.5 pt rule.
+// as a file (even under an include root that does not hold the file), under
+// options that name no file of it, and the ways it fails within the build's
+// limits, handing back no buffers. The PDF is written here: a Letter page
+// and a landscape A4 page, each with a black box and a 0.5 pt rule.
 #include "foliolib.h"
 
 #include <gtest/gtest.h>
@@ -97,8 +97,10 @@ TEST(BuildFaxInMemory, APdfIsTheFaxBuildFaxMakesOfItsFile) {
         SCOPED_TRACE(c.what);
         FolioBuildOptions o = options(c.coding, c.resolution);
         const std::string tiffFile = scratch("two.tif");
-        ASSERT_TRUE(BuildFaxWithOptions(file.c_str(), tiffFile.c_str(), &o)) << BuildFaxLastError();
+        // The PDF the caller names is read whatever the root, as a macro
+        // file the caller names is.
         o.includeRoot = c.includeRoot;
+        ASSERT_TRUE(BuildFaxWithOptions(file.c_str(), tiffFile.c_str(), &o)) << BuildFaxLastError();
         o.macroName = c.macroName;
         FolioBuffer tiff{};
         ASSERT_TRUE(BuildFaxInMemory(pdf.data(), pdf.size(), &o, &tiff, nullptr))

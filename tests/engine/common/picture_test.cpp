@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -375,8 +376,10 @@ TEST(Pictures, LineArtIsThresholdedAndGreysAreDiffused) {
 // Scans: text-like strokes (rows of 3-pixel bars, ink 40) on a paper tone
 // with light noise, drawn pixel for pixel; `paper` gives the tone at (x, y).
 // Paper pixels (2 or more pixels from any stroke) must come out white and
-// stroke pixels black. The photo part of a mixed page and a smooth gradient
-// must keep their tone, diffused. Grey 100 with SCAN is all paper.
+// stroke pixels black. The photo part of a mixed page, a smooth gradient
+// and dark night photos (bright lights; stars) must keep their tone,
+// diffused. Grey 100 with SCAN is all paper. Light strokes on dark paper
+// come out black on white too.
 bool inStroke(int x, int y) {
     return y % 40 >= 10 && y % 40 < 26 && x % 60 < 50 && (x % 7 < 3 || y % 40 >= 23);
 }
@@ -402,12 +405,32 @@ TEST(Pictures, ScansComeOutAsInkOnWhitePaper) {
                          255};
         };
     };
+    // Strokes lighter than the paper.
+    const auto lightOnDark = [](int paper, int strokes) -> Source {
+        return [=](int x, int y) {
+            return Pixel{std::clamp((inStroke(x, y) ? strokes : paper) + noise(x, y), 0, 255),
+                         255};
+        };
+    };
+    // A night photo: a dark sky brightening to the horizon, with lit
+    // windows and a lamp (smooth-edged discs) on it; two clear tones,
+    // mostly the dark one.
+    const Source night = [](int x, int y) {
+        int v = 15 + y * 40 / H + noise(x, y);
+        if (x % 80 >= 20 && x % 80 < 50 && y % 100 >= 30 && y % 100 < 70)
+            v = 200 + noise(x, y);
+        const double d = std::hypot(x - 400, y - 80);
+        if (d < 60)
+            v = std::max(v, int(235 - d * d / 60));
+        return Pixel{std::clamp(v, 0, 255), 255};
+    };
     struct Case {
         const char* name;
         Source source;
         const char* words;
-        const char* note; // in the size note; null: none of ", as a"
-        int photoFrom;    // rows from here are a photo, diffused
+        const char* note;      // in the size note; null: none of ", as a"
+        int photoFrom;         // rows from here are a photo, diffused
+        bool lightInk = false; // its strokes are lighter than its paper
     } cases[] = {
         {"paper 200", scan([](int, int) { return 200; }), "PNG", "as a scan (paper grey 2", H},
         {"paper 225", scan([](int, int) { return 225; }), "PNG", "as a scan (paper grey 2", H},
@@ -420,6 +443,15 @@ TEST(Pictures, ScansComeOutAsInkOnWhitePaper) {
         {"gradient photo", scan([](int, int) { return 0; }, 0), "PNG", nullptr, 0},
         {"grey 100, SCAN", [](int, int) { return Pixel{100, 255}; }, "PNG,SCAN",
          "as a scan (SCAN; paper grey 100 lifted to white)", H},
+        {"white text on near-black", lightOnDark(45, 225), "PNG",
+         "as a scan (light strokes on dark paper grey", H, true},
+        {"light text on dark grey", lightOnDark(70, 190), "PNG",
+         "as a scan (light strokes on dark paper grey", H, true},
+        {"dark night photo", night, "PNG", nullptr, 0},
+        {"stars", [](int x, int y) {
+             const bool star = (x / 2 * 7 + y / 2 * 13) % 211 == 0;
+             return Pixel{std::clamp((star ? 230 : 50) + noise(x, y), 0, 255), 255};
+         }, "PNG", nullptr, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -432,7 +464,7 @@ TEST(Pictures, ScansComeOutAsInkOnWhitePaper) {
         for (int y = 0; y < c.photoFrom; ++y)
             for (int x = 0; x < W; ++x) {
                 const bool black = d->page().Pixel(x, y);
-                if (inStroke(x, y) && c.source(x, y).grey < 100)
+                if (inStroke(x, y) && (c.lightInk || c.source(x, y).grey < 100))
                     ++ink, inkBlack += black;
                 else if (!nearStroke(x, y))
                     ++paper, paperWhite += !black;
