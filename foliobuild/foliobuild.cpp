@@ -12,6 +12,7 @@
 #include "JsonReport.h"
 #include "MacroRunner.h"
 #include "PngWriter.h"
+#include "ProcessMemory.h"
 #include "SendCost.h"
 #include "Spool.h"
 #include "tiflib32.h"
@@ -498,6 +499,7 @@ int main(int argc, char** argv) {
     // the middle of a write and leave a temporary file behind; ignored, the
     // write fails like one to a full disk and the build reports it.
     std::signal(SIGXFSZ, SIG_IGN);
+    folio::KeepPageMemory();
     Settings settings;
     std::string outDir, includeRoot;
     bool rootGiven = false; // an empty --include-root is refused, not taken as none

@@ -5,6 +5,7 @@
 // for SIGTERM or SIGINT: it stops taking connections, lets the requests in
 // hand finish (at most the build timeout and ten seconds more), and exits 0.
 #include "HttpServer.h"
+#include "ProcessMemory.h"
 #include "ServerOptions.h"
 
 #include <arpa/inet.h>
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "folioset-server: %s\n", error.c_str());
         return 2;
     }
+    folio::KeepPageMemory();
     // Blocked before any thread starts, so that every thread inherits the
     // mask and only sigwait below takes them.
     sigset_t stop;
