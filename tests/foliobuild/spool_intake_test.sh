@@ -7,7 +7,7 @@
 # use gets a name of its own; a second service on the same folder is
 # refused; a fax that cannot be written (file size limit, as a full disk)
 # keeps its macro in work/ for the next run, or, while the service runs and
-# builds the others, for its next try.
+# builds the others, for its next try; SIGIO (a lease break) does not end it.
 set -u
 dir="$1"
 rm -rf "$dir" && mkdir -p "$dir/spool/in" "$dir/ref"
@@ -49,6 +49,11 @@ for p in 1 2 3; do
 done
 exec 3>&- 4>&-
 wait_file spool/done/early.fax && wait_file spool/done/slow.fax
+# The look for writers takes a lease, whose break (a client opening the
+# macro for writing meanwhile) signals SIGIO: it must not end the service.
+kill -IO "$pid"
+sync_spool
+kill -0 "$pid" 2>/dev/null || bad "SIGIO ended the spool"
 { piece early1; piece early2; piece early3; piece early4; } > ref/early.fax
 { piece slow1; piece slow2; piece slow3; } > ref/slow.fax
 for m in early slow; do
