@@ -247,6 +247,13 @@ class FOLIO_EXPORT FaxImage : public FaxSettings {
     // PrevPage does not return to it, and reading its pixels fails. Without a
     // thread, or memory for a page's code, pages are parked as before.
     void CodeAhead(int mode, int resolution);
+    // After CodeAhead, before the first page is left behind: the pages
+    // coded ahead are also written to the fax file `name` as they are
+    // coded, its page count set when SaveFile(name) finishes it. Nothing is
+    // named before then; a document that never gets there drops the file.
+    // Returns false, writing nothing ahead, when the writer cannot start
+    // the file (SaveFile then writes it as before, and reports why).
+    bool WriteAheadTo(const char* name);
 #endif
 
     // Confines FILE commands to what `gate` allows; null allows every file.

@@ -36,8 +36,10 @@ void PageImage::Park(folio::Bitmap* spare) {
 bool PageImage::ParkWith(folio::PagePacker& packer, folio::Bitmap& spare) {
     settle();
     spare = folio::Bitmap();
-    if (parked_ || bitmap_.Empty())
+    if (parked_ || bitmap_.Empty()) {
+        packer.NotHandedOver(); // its place among the pages handed over is lost
         return false;
+    }
     const int width = bitmap_.Width(), height = bitmap_.Height(), stride = bitmap_.Stride();
     std::shared_ptr<folio::PackJob> job = packer.Submit(bitmap_);
     if (!job) {

@@ -9,6 +9,7 @@
 #include "tiflib32.h"
 
 #include <cstring>
+#include <map>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -23,6 +24,17 @@ struct PackJob::Shared {
     int inFlight = 0;             // bitmaps handed over and not yet back
     int codeMode = -1, codeResolution = 0;
     bool stop = false;
+    // Writing ahead (PagePacker::WriteAhead).
+    struct Early {
+        TiflibCodedPage page;
+        std::vector<std::uint8_t> code;
+    };
+    std::string file;           // the fax file written ahead; empty: none
+    bool ahead = false;         // pages still go out as they are coded
+    bool writing = false;       // a thread is writing pages out, the lock released
+    int handedOver = 0;         // pages handed over
+    int written = 0;            // pages in the file
+    std::map<int, Early> early; // pages coded before one before them
 };
 
 void PackJob::Wait() {
@@ -40,6 +52,10 @@ PagePacker::~PagePacker() {
     shared_->changed.notify_all();
     if (thread_.joinable())
         thread_.join();
+    // A document that never got to SaveFile (an error, a stop): its file,
+    // never named, goes.
+    if (!shared_->file.empty())
+        DropFaxDocument(shared_->file.c_str());
 }
 
 std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
@@ -47,6 +63,7 @@ std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
         try {
             thread_ = std::thread([this] { run(); });
         } catch (const std::system_error&) {
+            NotHandedOver(); // parked here instead
             return nullptr;
         }
     }
@@ -56,6 +73,7 @@ std::shared_ptr<PackJob> PagePacker::Submit(Bitmap& bitmap) {
     bitmap = Bitmap();
     {
         std::lock_guard<std::mutex> hold(shared_->lock);
+        job->index = shared_->handedOver++;
         shared_->queue.push_back(job);
         ++shared_->inFlight;
     }
@@ -69,6 +87,73 @@ void PagePacker::CodeAhead(int mode, int resolution) {
     std::lock_guard<std::mutex> hold(shared_->lock);
     shared_->codeMode = mode;
     shared_->codeResolution = resolution;
+}
+
+void PagePacker::WriteAhead(const std::string& name) {
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->file = name;
+    shared_->ahead = shared_->handedOver == 0;
+}
+
+void PagePacker::NotHandedOver() {
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->ahead = false;
+}
+
+int PagePacker::StopWritingAhead(std::string& name) {
+    PackJob::Shared& s = *shared_;
+    std::unique_lock<std::mutex> hold(s.lock);
+    s.ahead = false;
+    s.changed.wait(hold, [&s] { return !s.writing; });
+    s.early.clear();
+    name = std::move(s.file);
+    s.file.clear();
+    return name.empty() ? -1 : s.written;
+}
+
+void PagePacker::writeOut(int index, const TiflibCodedPage& page,
+                          std::unique_lock<std::mutex>& hold) {
+    PackJob::Shared& s = *shared_;
+    if (index != s.written || s.writing) {
+        try {
+            PackJob::Shared::Early& e = s.early[index];
+            e.code.assign(page.code, page.code + page.bytes);
+            e.page = page;
+            e.page.code = e.code.data();
+        } catch (const std::bad_alloc&) {
+            s.ahead = false; // SaveFile writes the rest
+        }
+        return;
+    }
+    // This thread writes page `index` and those coded early after it; the
+    // others keep theirs meanwhile. The name is read under the lock, and
+    // stays while `writing` holds StopWritingAhead back.
+    s.writing = true;
+    const std::string file = s.file;
+    TiflibCodedPage next = page;
+    std::vector<std::uint8_t> held;
+    for (;;) {
+        hold.unlock();
+        const bool ok = WriteCodedPageAhead(file.c_str(), &next, index) != 0;
+        hold.lock();
+        if (!ok) {
+            // The writer dropped the document: SaveFile writes it whole.
+            s.ahead = false;
+            s.file.clear();
+            s.early.clear();
+            break;
+        }
+        index = ++s.written;
+        const auto it = s.early.find(index);
+        if (!s.ahead || it == s.early.end())
+            break;
+        held = std::move(it->second.code);
+        next = it->second.page;
+        next.code = held.data();
+        s.early.erase(it);
+    }
+    s.writing = false;
+    s.changed.notify_all();
 }
 
 void PagePacker::StopCodingAhead() {
@@ -137,6 +222,13 @@ void PagePacker::work(std::shared_ptr<PackJob> job, std::unique_lock<std::mutex>
     if (!failed)
         std::memset(job->bitmap.Bits(), 0, job->bitmap.ByteCount());
     hold.lock();
+    // The code is still this thread's (TiflibCodePage's buffer).
+    if (s.ahead) {
+        if (coded)
+            writeOut(job->index, code, hold);
+        else
+            s.ahead = false; // packed: SaveFile codes it, and writes the rest
+    }
     job->packed = std::move(packed);
     job->coded = coded;
     job->failed = failed;

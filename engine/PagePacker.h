@@ -10,11 +10,13 @@
 
 #include "Bitmap.h"
 #include "PackStore.h"
+#include "tiflib32.h"
 
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,6 +35,7 @@ class PackJob {
     PackedBytes packed;
     bool coded = false; // `packed` holds the page's fax code (PagePacker::CodeAhead)
     bool failed = false;
+    int index = 0; // pages handed over before this one
 
   private:
     friend class PagePacker;
@@ -61,6 +64,23 @@ class PagePacker {
     // coded before and for SaveFile to code the rest.
     void StopCodingAhead();
     bool CodesAhead() const { return codeMode_ >= 0; }
+
+    // From now on each page coded here is also written to the fax file
+    // `name`, which tiflib's BeginCodedDocument has started, as soon as it
+    // and every page before it are coded: a long document's file is then
+    // written while its later pages are set, rather than all of it after
+    // the last. Called before the first page is handed over. Writing ahead
+    // stops for good at the first page handed over that is not coded (one
+    // packed instead, or set again), or that is parked without the packer.
+    void WriteAhead(const std::string& name);
+    // Stops writing ahead once the page being written is out. Returns the
+    // pages in the file (the first ones), or -1 when there is no file being
+    // written ahead (none was begun, or a failed write dropped it). The file
+    // is then the caller's to finish (FinishCodedDocument) or drop; until
+    // this is called the packer drops it when it is destroyed.
+    int StopWritingAhead(std::string& name);
+    // A page was parked without being handed over: writing ahead stops.
+    void NotHandedOver();
     int CodeMode() const { return codeMode_; }
     int CodeResolution() const { return codeResolution_; }
 
@@ -82,6 +102,10 @@ class PagePacker {
     // Packs or codes `job` with the lock `hold` released, then completes it
     // under the lock again.
     void work(std::shared_ptr<PackJob> job, std::unique_lock<std::mutex>& hold);
+    // With the lock held: writes page `index`, whose code is `page`, to the
+    // file written ahead when every page before it is there (then the pages
+    // coded early that follow it), else keeps a copy for later.
+    void writeOut(int index, const TiflibCodedPage& page, std::unique_lock<std::mutex>& hold);
 
     std::shared_ptr<PackJob::Shared> shared_;
     std::thread thread_;

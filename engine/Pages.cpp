@@ -10,6 +10,7 @@
 #include "PagePacker.h"
 #include "SafeMath.h"
 #include "TextOver.h"
+#include "tiflib32.h"
 
 #include <memory>
 #include <string>
@@ -95,6 +96,14 @@ void FaxImage::CodeAhead(int mode, int resolution) {
     if (!packer_)
         packer_ = std::make_unique<folio::PagePacker>();
     packer_->CodeAhead(mode, resolution);
+}
+
+bool FaxImage::WriteAheadTo(const char* name) {
+    if (!packer_ || !packer_->CodesAhead() || !name || !*name ||
+        !BeginCodedDocument(name, packer_->CodeMode(), packer_->CodeResolution()))
+        return false;
+    packer_->WriteAhead(name);
+    return true;
 }
 
 void FaxImage::ResetPage() {

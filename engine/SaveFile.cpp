@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string>
 #include <vector>
 
 #if !FOLIO_PROGRAM_VARIANT
@@ -21,10 +22,14 @@ namespace {
 
 // Writes the first `count` pages from their codes, coding here the pages not
 // coded ahead (the current page, and any that had to be packed instead).
-bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* name) {
+// With `ahead` of them already in the file written ahead (-1: none is), the
+// rest go there and its count is set.
+bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* name, int ahead) {
     std::vector<std::uint8_t> rows; // a parked page's rows, top-down
     int index = 0;
     for (Link* l = pages.First(); l && index < count; l = l->Suc(), ++index) {
+        if (index < ahead)
+            continue;
         const PageImage& page = static_cast<FaxPage*>(l)->PageImage;
         const int width = page.Width(), height = page.Height();
         TiflibCodedPage code{};
@@ -39,12 +44,21 @@ bool saveCoded(Head& pages, int count, const folio::PagePacker& packer, char* na
             ok = TiflibCodePage(top, std::ptrdiff_t(stride), unsigned(width), unsigned(height),
                                 packer.CodeMode(), packer.CodeResolution(), &code);
         }
+        if (ahead >= 0) {
+            if (!ok) {
+                DropFaxDocument(name);
+                return false;
+            }
+            if (!WriteCodedPageAhead(name, &code, index))
+                return false;
+            continue;
+        }
         // Without a code the writer is still told, so that it drops the
         // document it has begun and leaves the old file in place.
         if (!WriteCodedPage(name, ok ? &code : nullptr, index, count) || !ok)
             return false;
     }
-    return true;
+    return ahead < 0 || FinishCodedDocument(name, count);
 }
 
 } // namespace
@@ -58,8 +72,17 @@ bool FaxImage::SaveFile(char* name) {
     const int pagesToSave = Pages->Cardinal();
     // Headers and footers need the page count: drawn now, once.
     folio::DrawPageMarks(*this, 0);
-    if (packer_ && packer_->CodesAhead())
-        return saveCoded(*Pages, pagesToSave, *packer_, name);
+    if (packer_ && packer_->CodesAhead()) {
+        // The file written ahead, when it is this one: its first pages are
+        // there already.
+        std::string ahead;
+        int written = packer_->StopWritingAhead(ahead);
+        if (written >= 0 && (ahead != name || written > pagesToSave)) {
+            DropFaxDocument(ahead.c_str());
+            written = -1;
+        }
+        return saveCoded(*Pages, pagesToSave, *packer_, name, written);
+    }
 #endif
     // One block serves every page of its size: each page is read into it
     // whole (every byte of the pixel area is written), handed over, and the

@@ -30,9 +30,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
-#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -407,8 +407,7 @@ bool beginsPdf(const char* data, std::size_t length) {
 
 // The macro of a whole PDF: the pages `pages` (in points), each drawn as
 // FILE=`file`,PDF,n at its size, scaled down to fit the page and centred.
-std::string pdfMacro(const std::vector<PdfPageSize>& pages, const std::string& file,
-                     int pageSize) {
+std::string pdfMacro(const std::vector<PdfPageSize>& pages, const std::string& file, int pageSize) {
     // Every fax page is 1728 pixels wide.
     constexpr int kFaxWidth = 1728;
     // The paper: the one asked for, else the one the first page is nearest
@@ -433,7 +432,8 @@ std::string pdfMacro(const std::vector<PdfPageSize>& pages, const std::string& f
         const double wide = pages[i].width / 72.0 * kPdfDpiX;
         const double tall = pages[i].height / 72.0 * kPdfDpiY;
         const double scale = std::min({1.0, double(kFaxWidth) / wide, rows / tall});
-        const long width = std::max(1L, long(wide * scale)), height = std::max(1L, long(tall * scale));
+        const long width = std::max(1L, long(wide * scale)),
+                   height = std::max(1L, long(tall * scale));
         macro += "@CONVERT:X=" + std::to_string((kFaxWidth - width) / 2) +
                  "\n@CONVERT:Y=0\n@CONVERT:FILE=" + file + ",PDF," + std::to_string(i + 1) + "," +
                  std::to_string(width) + "," + std::to_string(height) + "\n";
@@ -651,9 +651,9 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
     // than the buffer share its number.
     int lineNo = 0;
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline =
-        options.timeLimitMs > 0 ? start + std::chrono::milliseconds(options.timeLimitMs)
-                                : Clock::time_point::max();
+    const Clock::time_point deadline = options.timeLimitMs > 0
+                                           ? start + std::chrono::milliseconds(options.timeLimitMs)
+                                           : Clock::time_point::max();
     auto stopped = [&] {
         const bool caller = StopRequested();
         if (!caller && (options.timeLimitMs <= 0 || Clock::now() <= deadline))
@@ -699,9 +699,20 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
         // a page must not be coded before then.
         if (!options.dryRun && !options.beforeSave && !options.pageCosts &&
             options.reserveTop == 0 &&
-            (coding == TIFLIB_FAX_G4 || (options.pdfFile.empty() && (coding == TIFLIB_FAX_G3_1D ||
-                                                                     coding == TIFLIB_FAX_G3_2D))))
+            (coding == TIFLIB_FAX_G4 ||
+             (options.pdfFile.empty() &&
+              (coding == TIFLIB_FAX_G3_1D || coding == TIFLIB_FAX_G3_2D)))) {
             fax->CodeAhead(coding, options.resolution);
+            // The fax file is written as its pages are coded, rather than
+            // all of it after the last page; it is named only at the end,
+            // as before. Started here, on this thread, with this build's
+            // folder sync. Not for standard output, nor with a PDF copy
+            // (its pages go to the writer from this thread's settings).
+            if (tiffFile && std::strcmp(tiffFile, "-") != 0 && options.pdfFile.empty()) {
+                const FolderSyncSetting folders(options.syncFolders);
+                fax->WriteAheadTo(tiffFile);
+            }
+        }
         auto reader = std::make_unique<MacroReader>(file.get());
         const long long maxBytes =
             options.maxMacroBytes > 0 ? options.maxMacroBytes : kMaxMacroBytes;
@@ -824,9 +835,10 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                     report(lineNo, Severity::Error, kind::LineCut,
                            "the " + command + " command is longer than " +
                                std::to_string(kLineBuffer - 1) + " bytes; its first " +
-                               std::to_string(kLineBuffer - 1) + " bytes are carried out and the "
-                               "rest of the line (" + std::to_string(rest) +
-                               " bytes) is not read");
+                               std::to_string(kLineBuffer - 1) +
+                               " bytes are carried out and the "
+                               "rest of the line (" +
+                               std::to_string(rest) + " bytes) is not read");
                 }
             }
             if (lineNo == 1 && !started)
@@ -836,15 +848,14 @@ bool buildFrom(std::unique_ptr<std::FILE, FileCloser> file, const std::string& m
                 // Reported once: a file with CR line ends is one long line.
                 crReported = true;
                 const std::string command = commandAfterCR(line.get(), fax->MacroStart);
-                report(lineNo, Severity::Warning, kind::LineEnds,
-                       "the line holds " +
-                           std::to_string(reader->loneCR()) +
-                           (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
-                           " without a line feed; only LF and CR LF end a line, so text with CR "
-                           "line ends runs on as one line" +
-                           (command.empty() ? "" : " and the command " + command +
-                                                       " is set as text") +
-                           "; convert the file to LF line ends");
+                report(
+                    lineNo, Severity::Warning, kind::LineEnds,
+                    "the line holds " + std::to_string(reader->loneCR()) +
+                        (reader->loneCR() == 1 ? " carriage return" : " carriage returns") +
+                        " without a line feed; only LF and CR LF end a line, so text with CR "
+                        "line ends runs on as one line" +
+                        (command.empty() ? "" : " and the command " + command + " is set as text") +
+                        "; convert the file to LF line ends");
             }
             if (sink) {
                 const char* text = line.get();

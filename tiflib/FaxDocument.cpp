@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <vector>
 
 namespace folio::tiflib {
 
@@ -214,7 +215,7 @@ bool FaxDocument::SendCopy(std::uint32_t width, std::uint32_t height, const std:
 }
 
 bool FaxDocument::AddPage(const PageView& fine, std::string& error) {
-    if (!tiff_ || next_ >= count_) {
+    if (!tiff_ || next_ >= (count_ > 0 ? count_ : int(kMaxPageSide))) {
         error = "document is closed";
         return false;
     }
@@ -236,7 +237,7 @@ bool FaxDocument::AddPage(const PageView& fine, std::string& error) {
 
 bool FaxDocument::AddCodedPage(std::uint32_t width, std::uint32_t height, const std::uint8_t* strip,
                                std::size_t bytes, std::string& error) {
-    if (!tiff_ || next_ >= count_) {
+    if (!tiff_ || next_ >= (count_ > 0 ? count_ : int(kMaxPageSide))) {
         error = "document is closed";
         return false;
     }
@@ -278,6 +279,71 @@ bool FaxDocument::EndPage(std::string& error) {
         unsyncedBytes_ = 0;
     }
 #endif
+    return true;
+}
+
+bool FaxDocument::FinishOpen(int count, std::string& error) {
+    if (!tiff_ || count_ != 0 || count < 1 || count != next_) {
+        error = "document is not complete";
+        return false;
+    }
+    errno = 0;
+    if (!TIFFFlush(asTiff(tiff_)) || !file_->Flush()) {
+        error = Reason("cannot write the TIFF file", errno);
+        return false;
+    }
+    count_ = count;
+    return SetPageTotals(error) && Finish(error);
+}
+
+bool FaxDocument::SetPageTotals(std::string& error) {
+    // Little-endian ("wl"): the header's first directory offset at byte 4;
+    // each directory is a 16-bit entry count, 12-byte entries (tag, type,
+    // count, value) and the next directory's offset. The page number is
+    // two SHORTs in the entry's value: the index, then the total.
+    constexpr std::uint16_t kPageNumberTag = 297, kShort = 3;
+    const auto read = [&](std::uint64_t at, void* to, std::size_t n) {
+        return file_->Seek(at, SEEK_SET) == at && file_->Read(to, n) == std::int64_t(n);
+    };
+    const auto le16 = [](const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); };
+    const auto le32 = [](const std::uint8_t* p) {
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+               std::uint32_t(p[3]) << 24;
+    };
+    const std::uint8_t total[2] = {std::uint8_t(count_ & 0xFF), std::uint8_t(count_ >> 8)};
+    std::uint8_t word[4];
+    if (!read(4, word, 4)) {
+        error = Reason("cannot read the TIFF file back", errno);
+        return false;
+    }
+    std::uint64_t at = le32(word);
+    std::vector<std::uint8_t> entries;
+    for (int page = 0; page < count_; ++page) {
+        std::uint8_t head[2];
+        if (at == 0 || !read(at, head, 2)) {
+            error = Reason("cannot read a page directory back", errno);
+            return false;
+        }
+        const std::size_t n = le16(head);
+        entries.resize(12 * n + 4);
+        if (!read(at + 2, entries.data(), entries.size())) {
+            error = Reason("cannot read a page directory back", errno);
+            return false;
+        }
+        std::size_t k = 0;
+        while (k < n && le16(&entries[12 * k]) != kPageNumberTag)
+            ++k;
+        if (k == n || le16(&entries[12 * k + 2]) != kShort || le32(&entries[12 * k + 4]) != 2) {
+            error = "a page directory holds no page number";
+            return false;
+        }
+        const std::uint64_t value = at + 2 + 12 * k + 8;
+        if (file_->Seek(value + 2, SEEK_SET) != value + 2 || file_->Write(total, 2) != 2) {
+            error = Reason("cannot write the page count", errno);
+            return false;
+        }
+        at = le32(&entries[12 * n]);
+    }
     return true;
 }
 

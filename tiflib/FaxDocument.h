@@ -52,7 +52,8 @@ struct PageCopy {
 class FaxDocument {
   public:
     // Prepares the output `target` (see OutputFile: "-" is standard output)
-    // for a document of `count` pages. Returns null, with `error` set, when
+    // for a document of `count` pages (0: a count given at the end, to
+    // FinishOpen). Returns null, with `error` set, when
     // it cannot, or when the target is of a kind that is never written.
     static std::unique_ptr<FaxDocument> Start(const std::string& target, int count,
                                               FaxCoding coding, std::string& error);
@@ -82,6 +83,11 @@ class FaxDocument {
     // After the last page: puts the file in place. On failure the target is
     // left as it was (a stream may have taken part of the document).
     bool Finish(std::string& error);
+    // Finish for a document started without its count: `count` must be the
+    // pages written. Each page's number was written with a total of 0; the
+    // total is set in every page directory first, so that the file is the
+    // one a document started with its count makes.
+    bool FinishOpen(int count, std::string& error);
 
   private:
     FaxDocument(int count, FaxCoding coding);
@@ -96,6 +102,8 @@ class FaxDocument {
                   std::size_t bytes, std::string& error);
     // After the page's strip and copy: its directory.
     bool EndPage(std::string& error);
+    // Sets the total of every page number to count_ in the file.
+    bool SetPageTotals(std::string& error);
     // `what`, then strerror(systemError) when it is not 0, then libtiff's message.
     std::string Reason(const char* what, int systemError = 0) const;
 

@@ -276,6 +276,92 @@ bool writeCodedPage(const char* fileName, const TiflibCodedPage* page, int index
         });
 }
 
+// A document written as its pages are coded, its count given at the end.
+bool beginCoded(const char* fileName, int mode, int resolution) {
+    if (!fileName || !*fileName)
+        return fail("no file name");
+    const std::string name(fileName);
+    if (!codesAhead(mode) || (resolution != TIFLIB_FAX_FINE && resolution != TIFLIB_FAX_NORMAL)) {
+        dropDocument(name);
+        return fail("a coding or resolution that pages cannot be coded ahead in");
+    }
+    auto fresh = std::make_shared<OpenDocument>();
+    std::unique_lock freshLock(fresh->mutex);
+    if (std::shared_ptr<OpenDocument> old = registry().replace(name, fresh)) {
+        std::lock_guard oldLock(old->mutex);
+        old->doc.reset();
+    }
+    std::string error;
+    fresh->doc = FaxDocument::Start(name, 0, codingFor(mode), error);
+    if (!fresh->doc) {
+        registry().remove(name, fresh);
+        return fail(error);
+    }
+    fresh->doc->SetResolution(resolutionFor(resolution));
+    fresh->doc->SetPageCopy(tPageCopy);
+    return true;
+}
+
+// The document of `name` started by beginCoded, locked; null (with the
+// reason kept) when there is none.
+std::shared_ptr<OpenDocument> openCoded(const std::string& name,
+                                        std::unique_lock<std::mutex>& lock) {
+    std::shared_ptr<OpenDocument> entry = registry().find(name);
+    if (entry)
+        lock = std::unique_lock(entry->mutex);
+    if (!entry || !entry->doc || entry->doc->count() != 0) {
+        fail("a document that was not started");
+        return nullptr;
+    }
+    return entry;
+}
+
+bool writeCodedAhead(const char* fileName, const TiflibCodedPage* page, int index) {
+    if (!fileName || !*fileName)
+        return fail("no file name");
+    const std::string name(fileName);
+    std::unique_lock<std::mutex> lock;
+    const std::shared_ptr<OpenDocument> entry = openCoded(name, lock);
+    if (!entry)
+        return false;
+    FaxDocument& doc = *entry->doc;
+    std::string error;
+    bool ok = false;
+    if (!validCode(page) || codingFor(page->mode) != doc.coding() ||
+        resolutionFor(page->resolution) != doc.resolution())
+        error = "page " + std::to_string(index) + " is not coded as the document's pages";
+    else if (index != doc.nextIndex())
+        error = "page " + std::to_string(index) + " where page " + std::to_string(doc.nextIndex()) +
+                " was due";
+    else
+        ok = doc.AddCodedPage(page->width,
+                              doc.resolution() == FaxResolution::Normal
+                                  ? folio::tiflib::MergedRows(page->height)
+                                  : page->height,
+                              page->code, page->bytes, error);
+    if (!ok) {
+        entry->doc.reset();
+        registry().remove(name, entry);
+        return fail(error);
+    }
+    return true;
+}
+
+bool finishCoded(const char* fileName, int count) {
+    if (!fileName || !*fileName)
+        return fail("no file name");
+    const std::string name(fileName);
+    std::unique_lock<std::mutex> lock;
+    const std::shared_ptr<OpenDocument> entry = openCoded(name, lock);
+    if (!entry)
+        return false;
+    std::string error;
+    const bool ok = entry->doc->FinishOpen(count, error);
+    entry->doc.reset();
+    registry().remove(name, entry);
+    return ok || fail(error);
+}
+
 bool codePage(const unsigned char* top, std::ptrdiff_t step, unsigned width, unsigned height,
               int mode, int resolution, TiflibCodedPage* result) {
     using namespace folio::tiflib;
@@ -403,6 +489,26 @@ int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned width, uns
 
 int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count) {
     return guardedCall(name, [&] { return writeCodedPage(name, page, index, count); });
+}
+
+int BeginCodedDocument(const char* name, int mode, int resolution) {
+    return guardedCall(name, [&] { return beginCoded(name, mode, resolution); });
+}
+
+int WriteCodedPageAhead(const char* name, const TiflibCodedPage* page, int index) {
+    return guardedCall(name, [&] { return writeCodedAhead(name, page, index); });
+}
+
+int FinishCodedDocument(const char* name, int count) {
+    return guardedCall(name, [&] { return finishCoded(name, count); });
+}
+
+void DropFaxDocument(const char* name) {
+    guardedCall(nullptr, [&] {
+        if (name && *name)
+            dropDocument(name);
+        return true;
+    });
 }
 
 const char* TiflibLastError(void) {

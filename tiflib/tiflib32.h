@@ -135,6 +135,21 @@ TIFLIB_API int TiflibCodePage(const unsigned char* top, ptrdiff_t step, unsigned
  * With a page copy receiver set (SetFaxPageCopy) only Group 4 pages can be
  * written this way. Same results and failures as WriteGraphicFile. */
 TIFLIB_API int WriteCodedPage(const char* name, const TiflibCodedPage* page, int index, int count);
+/* Pages coded ahead and written as soon as they are coded, before the count
+ * of pages is known, so that a long document's file is written while its
+ * later pages are drawn. BeginCodedDocument starts the document `name` anew
+ * for pages in `mode` at `resolution`, with the calling thread's settings
+ * (as page 0 of WriteCodedPage would); WriteCodedPageAhead adds page
+ * `index`, which must be the next, from any thread; FinishCodedDocument
+ * gives the count, which must be the number of pages written, and puts the
+ * file in place. Until then nothing is named: DropFaxDocument, or a failed
+ * call, drops the document and leaves the target as it was. The file is
+ * the one WriteCodedPage makes of the same pages, byte for byte. Each
+ * returns 1, or 0 with the reason in TiflibLastError. */
+TIFLIB_API int BeginCodedDocument(const char* name, int mode, int resolution);
+TIFLIB_API int WriteCodedPageAhead(const char* name, const TiflibCodedPage* page, int index);
+TIFLIB_API int FinishCodedDocument(const char* name, int count);
+TIFLIB_API void DropFaxDocument(const char* name);
 
 /* Memory blocks, so that a client loading only this library can make pages.
  * The same calls, on the same blocks, are exported by librastrum (rastrum.h)

@@ -2,12 +2,13 @@
 // Copyright 2026 The Folioset developers
 // Pages coded ahead: a document written from TiflibCodePage's codes is the
 // file WriteGraphicFile writes for the same pages, byte for byte, in every
-// coding and resolution; codes that do not fit the document are refused and
-// the document dropped.
+// coding and resolution, also when written ahead of its page count; codes
+// that do not fit the document are refused and the document dropped.
 #include "tiflib/TiffTestSupport.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,7 +84,64 @@ TEST(CodedPages, DocumentEqualsTheOneWrittenFromPageBlocks) {
                           1)
                     << TiflibLastError();
             EXPECT_TRUE(readBytes(coded) == readBytes(fromBlocks));
+
+            // Written ahead, the count given at the end: the same bytes,
+            // and nothing named before the end.
+            const std::string ahead = dir.file("ahead.tif");
+            ASSERT_EQ(BeginCodedDocument(ahead.c_str(), mode, resolution), 1);
+            for (std::size_t i = 0; i < pages.size(); ++i) {
+                const Rows rows(pages[i], false);
+                TiflibCodedPage code;
+                ASSERT_EQ(TiflibCodePage(rows.top, rows.step, pages[i].width, pages[i].height,
+                                         mode, resolution, &code),
+                          1);
+                ASSERT_EQ(WriteCodedPageAhead(ahead.c_str(), &code, int(i)), 1)
+                    << TiflibLastError();
+            }
+            EXPECT_FALSE(fs::exists(ahead));
+            ASSERT_EQ(FinishCodedDocument(ahead.c_str(), int(pages.size())), 1)
+                << TiflibLastError();
+            EXPECT_TRUE(readBytes(ahead) == readBytes(fromBlocks));
+            fs::remove(ahead);
         }
+}
+
+TEST(CodedPages, ADocumentWrittenAheadThatGoesWrongLeavesTheTargetAsItWas) {
+    ScratchDir dir;
+    const Page page = textPage(1728, 300, 2);
+    const Rows rows(page, false);
+    TiflibCodedPage code;
+    ASSERT_EQ(TiflibCodePage(rows.top, rows.step, page.width, page.height, TIFLIB_FAX_G4,
+                             TIFLIB_FAX_FINE, &code),
+              1);
+    const std::string target = dir.file("ahead.tif");
+    // What ends it: a count that is not the pages written, a page out of
+    // order, a page in another coding, a drop, a second start.
+    const std::vector<std::function<bool()>> wrongs = {
+        [&] { return FinishCodedDocument(target.c_str(), 3) == 0; },
+        [&] { return WriteCodedPageAhead(target.c_str(), &code, 5) == 0; },
+        [&] {
+            TiflibCodedPage other = code;
+            other.mode = TIFLIB_FAX_G3_1D;
+            return WriteCodedPageAhead(target.c_str(), &other, 2) == 0;
+        },
+        [&] {
+            DropFaxDocument(target.c_str());
+            return true;
+        },
+        [&] { return BeginCodedDocument(target.c_str(), TIFLIB_FAX_G4, TIFLIB_FAX_FINE) == 1; },
+    };
+    for (std::size_t i = 0; i < wrongs.size(); ++i) {
+        SCOPED_TRACE(i);
+        writeBytes(target, "before");
+        ASSERT_EQ(BeginCodedDocument(target.c_str(), TIFLIB_FAX_G4, TIFLIB_FAX_FINE), 1);
+        for (int k = 0; k < 2; ++k)
+            ASSERT_EQ(WriteCodedPageAhead(target.c_str(), &code, k), 1);
+        ASSERT_TRUE(wrongs[i]());
+        // The document is gone (or begun anew, empty): it cannot be finished.
+        EXPECT_EQ(FinishCodedDocument(target.c_str(), 2), 0);
+        EXPECT_EQ(readBytes(target), "before");
+    }
 }
 
 TEST(CodedPages, CodesThatDoNotFitAreRefused) {
