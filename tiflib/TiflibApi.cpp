@@ -111,6 +111,13 @@ void dropDocument(const std::string& name) {
     }
 }
 
+// Closes the document of the locked `entry` (dropping its file if it was not
+// finished) and forgets it.
+void closeEntry(const std::string& name, const std::shared_ptr<OpenDocument>& entry) {
+    entry->doc.reset();
+    registry().remove(name, entry);
+}
+
 bool fail(std::string text) {
     tLastError = std::move(text);
     return false;
@@ -143,10 +150,8 @@ bool writeLocked(const std::string& name, const std::shared_ptr<OpenDocument>& e
     bool last = ok && doc.nextIndex() == doc.count();
     if (last)
         ok = doc.Finish(error);
-    if (!ok || last) {
-        entry->doc.reset();
-        registry().remove(name, entry);
-    }
+    if (!ok || last)
+        closeEntry(name, entry);
     return ok || fail(error);
 }
 
@@ -168,6 +173,30 @@ bool checkPlace(const char* fileName, int index, int count) {
     return true;
 }
 
+// Starts the document of `name` anew, for `count` pages (0: a count given at
+// the end), in `coding` at `resolution`, in place of any of that name; the
+// entry comes back locked by `lock`, or null with the reason kept.
+std::shared_ptr<OpenDocument> startDocument(const std::string& name, int count, FaxCoding coding,
+                                            FaxResolution resolution,
+                                            std::unique_lock<std::mutex>& lock) {
+    auto fresh = std::make_shared<OpenDocument>();
+    lock = std::unique_lock(fresh->mutex);
+    if (std::shared_ptr<OpenDocument> old = registry().replace(name, fresh)) {
+        std::lock_guard oldLock(old->mutex);
+        old->doc.reset();
+    }
+    std::string error;
+    fresh->doc = FaxDocument::Start(name, count, coding, error);
+    if (!fresh->doc) {
+        registry().remove(name, fresh);
+        fail(error);
+        return nullptr;
+    }
+    fresh->doc->SetResolution(resolution);
+    fresh->doc->SetPageCopy(tPageCopy);
+    return fresh;
+}
+
 // Writes page `index` of `count` with `add`: index 0 starts the document
 // anew in `coding` at `resolution`; a later page must find the document
 // waiting for it, and `fits(doc)` true.
@@ -175,21 +204,10 @@ template <class Fits, class Add>
 bool writeDocumentPage(const std::string& name, int index, int count, FaxCoding coding,
                        FaxResolution resolution, Fits&& fits, Add&& add) {
     if (index == 0) {
-        auto fresh = std::make_shared<OpenDocument>();
-        std::unique_lock freshLock(fresh->mutex);
-        if (std::shared_ptr<OpenDocument> old = registry().replace(name, fresh)) {
-            std::lock_guard oldLock(old->mutex);
-            old->doc.reset();
-        }
-        std::string error;
-        fresh->doc = FaxDocument::Start(name, count, coding, error);
-        if (!fresh->doc) {
-            registry().remove(name, fresh);
-            return fail(error);
-        }
-        fresh->doc->SetResolution(resolution);
-        fresh->doc->SetPageCopy(tPageCopy);
-        return writeLocked(name, fresh, add);
+        std::unique_lock<std::mutex> freshLock;
+        const std::shared_ptr<OpenDocument> fresh =
+            startDocument(name, count, coding, resolution, freshLock);
+        return fresh && writeLocked(name, fresh, add);
     }
 
     std::shared_ptr<OpenDocument> entry = registry().find(name);
@@ -202,13 +220,11 @@ bool writeDocumentPage(const std::string& name, int index, int count, FaxCoding 
         std::string text = "page " + std::to_string(index) + " of " + std::to_string(count) +
                            " where page " + std::to_string(entry->doc->nextIndex()) + " of " +
                            std::to_string(entry->doc->count()) + " was due";
-        entry->doc.reset();
-        registry().remove(name, entry);
+        closeEntry(name, entry);
         return fail(text);
     }
     if (!fits(*entry->doc)) {
-        entry->doc.reset();
-        registry().remove(name, entry);
+        closeEntry(name, entry);
         return fail("page " + std::to_string(index) +
                     " is coded otherwise than the document's pages before it");
     }
@@ -253,6 +269,13 @@ bool validCode(const TiflibCodedPage* page) {
            page->code && page->bytes > 0;
 }
 
+// The rows a coded page has in the file: a normal-resolution page's rows are
+// merged in pairs.
+std::uint32_t codedRows(const TiflibCodedPage& page) {
+    return page.resolution == TIFLIB_FAX_NORMAL ? folio::tiflib::MergedRows(page.height)
+                                                : page.height;
+}
+
 bool writeCodedPage(const char* fileName, const TiflibCodedPage* page, int index, int count) {
     if (!checkPlace(fileName, index, count))
         return false;
@@ -263,9 +286,7 @@ bool writeCodedPage(const char* fileName, const TiflibCodedPage* page, int index
     }
     const FaxCoding coding = codingFor(page->mode);
     const FaxResolution resolution = resolutionFor(page->resolution);
-    const std::uint32_t rows = resolution == FaxResolution::Normal
-                                   ? folio::tiflib::MergedRows(page->height)
-                                   : page->height;
+    const std::uint32_t rows = codedRows(*page);
     return writeDocumentPage(
         name, index, count, coding, resolution,
         [&](const FaxDocument& doc) {
@@ -285,21 +306,8 @@ bool beginCoded(const char* fileName, int mode, int resolution) {
         dropDocument(name);
         return fail("a coding or resolution that pages cannot be coded ahead in");
     }
-    auto fresh = std::make_shared<OpenDocument>();
-    std::unique_lock freshLock(fresh->mutex);
-    if (std::shared_ptr<OpenDocument> old = registry().replace(name, fresh)) {
-        std::lock_guard oldLock(old->mutex);
-        old->doc.reset();
-    }
-    std::string error;
-    fresh->doc = FaxDocument::Start(name, 0, codingFor(mode), error);
-    if (!fresh->doc) {
-        registry().remove(name, fresh);
-        return fail(error);
-    }
-    fresh->doc->SetResolution(resolutionFor(resolution));
-    fresh->doc->SetPageCopy(tPageCopy);
-    return true;
+    std::unique_lock<std::mutex> freshLock;
+    return startDocument(name, 0, codingFor(mode), resolutionFor(resolution), freshLock) != nullptr;
 }
 
 // The document of `name` started by beginCoded, locked; null (with the
@@ -334,14 +342,9 @@ bool writeCodedAhead(const char* fileName, const TiflibCodedPage* page, int inde
         error = "page " + std::to_string(index) + " where page " + std::to_string(doc.nextIndex()) +
                 " was due";
     else
-        ok = doc.AddCodedPage(page->width,
-                              doc.resolution() == FaxResolution::Normal
-                                  ? folio::tiflib::MergedRows(page->height)
-                                  : page->height,
-                              page->code, page->bytes, error);
+        ok = doc.AddCodedPage(page->width, codedRows(*page), page->code, page->bytes, error);
     if (!ok) {
-        entry->doc.reset();
-        registry().remove(name, entry);
+        closeEntry(name, entry);
         return fail(error);
     }
     return true;
@@ -357,8 +360,7 @@ bool finishCoded(const char* fileName, int count) {
         return false;
     std::string error;
     const bool ok = entry->doc->FinishOpen(count, error);
-    entry->doc.reset();
-    registry().remove(name, entry);
+    closeEntry(name, entry);
     return ok || fail(error);
 }
 
